@@ -1,0 +1,48 @@
+#include "app/config_control.h"
+
+#include <cstring>
+
+#include "app/general_errors.h"
+#include "app/reporter.h"
+#include "app/utilities.h"
+
+namespace tunecase {
+
+CConfigControl::CConfigControl(std::string path, void* record, size_t size, const void* defaults)
+    : path_(std::move(path)), record_(record), size_(size) {
+    if (!fileCanBeOpened(path_)) {
+        std::memcpy(record_, defaults, size_);
+        if (folderExists(path_)) generalError(gene::CantOpenFile, path_);
+        return;
+    }
+    int64_t onDisk = fileSize(path_);
+    if (onDisk < static_cast<int64_t>(size_)) {
+        reportText(kRecordReinitialisedText, BoxKind::Ok);
+        std::memcpy(record_, defaults, size_);
+        return;
+    }
+    // Read into a scratch copy first so a failed read leaves the bytes that did arrive
+    // over the defaults rather than over whatever the caller's record held.
+    std::string scratch(static_cast<const char*>(defaults), size_);
+    int64_t got = readExact(path_, scratch.data(), size_);
+    if (got < 0) {
+        std::memcpy(record_, defaults, size_);
+        generalError(gene::CantOpenFile, path_);
+        return;
+    }
+    std::memcpy(record_, scratch.data(), size_);
+    if (got < static_cast<int64_t>(size_)) {
+        generalError(gene::DataSizeTooLarge);
+        reportText(fillIn(kDeleteToFixText, path_), BoxKind::Ok);
+    }
+}
+
+CConfigControl::~CConfigControl() { save(); }
+
+int CConfigControl::save() {
+    if (writeWhole(path_, record_, size_)) return 1;
+    generalError(gene::CantOpenFile, path_);
+    return 0;
+}
+
+}  // namespace tunecase

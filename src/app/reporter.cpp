@@ -1,0 +1,129 @@
+#include "app/reporter.h"
+
+#include <atomic>
+#include <cstdio>
+
+namespace tunecase {
+
+namespace {
+
+StderrSink& defaultSink() {
+    static StderrSink sink;
+    return sink;
+}
+
+std::atomic<ReportSink*> activeSink{nullptr};
+
+}  // namespace
+
+const char* MessageTable::textFor(uint32_t code) const {
+    for (const auto& [c, text] : entries)
+        if (c == code) return text;
+    return otherText;
+}
+
+std::string formatCoded(std::string_view tag, uint32_t code, std::string_view text,
+                        std::string_view path) {
+    char hex[9];
+    std::snprintf(hex, sizeof hex, "%08X", code);
+    std::string out;
+    out.reserve(tag.size() + 9 + text.size() + path.size() + 3);
+    out.append(tag).append(hex).append(" ").append(text);
+    if (!path.empty()) out.append(" [").append(path).append("]");
+    return out;
+}
+
+std::string fillIn(std::string_view pattern, std::string_view value) {
+    std::string out(pattern);
+    auto at = out.find("%s");
+    if (at != std::string::npos) out.replace(at, 2, value);
+    return out;
+}
+
+Answer report(Report r) {
+    ReportSink* sink = activeSink.load();
+    if (!sink) sink = &defaultSink();
+    return sink->show(r);
+}
+
+void reportCodedText(std::string_view tag, uint32_t code, std::string_view text,
+                     std::string_view path) {
+    Report r;
+    r.tag = tag;
+    r.code = code;
+    r.text = text;
+    r.path = path;
+    r.kind = BoxKind::SystemModalOk;
+    r.visible = formatCoded(tag, code, text, path);
+    report(std::move(r));
+}
+
+void reportCoded(const MessageTable& table, uint32_t code, std::string_view path) {
+    reportCodedText(table.tag, code, table.textFor(code), path);
+}
+
+Answer reportText(std::string_view text, BoxKind kind) {
+    Report r;
+    r.text = text;
+    r.kind = kind;
+    r.visible = text;
+    Answer a = report(std::move(r));
+    return kind == BoxKind::OkCancel ? a : Answer::Ok;
+}
+
+ReportSink* setReportSink(ReportSink* sink) {
+    ReportSink* previous = activeSink.exchange(sink);
+    return previous;
+}
+
+Answer StderrSink::show(const Report& r) {
+    if (r.kind == BoxKind::Beep) {
+        if (!r.visible.empty()) std::fprintf(stderr, "%s\n", r.visible.c_str());
+        return Answer::Ok;
+    }
+    std::fprintf(stderr, "%s\n", r.visible.c_str());
+    return r.kind == BoxKind::OkCancel ? answer_ : Answer::Ok;
+}
+
+Answer CaptureSink::show(const Report& r) {
+    std::lock_guard lock(mutex_);
+    reports_.push_back(r);
+    if (r.kind != BoxKind::OkCancel) return Answer::Ok;
+    if (!queued_.empty()) {
+        Answer a = queued_.front();
+        queued_.erase(queued_.begin());
+        return a;
+    }
+    return defaultAnswer;
+}
+
+std::vector<Report> CaptureSink::reports() const {
+    std::lock_guard lock(mutex_);
+    return reports_;
+}
+
+std::vector<std::string> CaptureSink::visibleTexts() const {
+    std::lock_guard lock(mutex_);
+    std::vector<std::string> out;
+    out.reserve(reports_.size());
+    for (const auto& r : reports_) out.push_back(r.visible);
+    return out;
+}
+
+size_t CaptureSink::count() const {
+    std::lock_guard lock(mutex_);
+    return reports_.size();
+}
+
+void CaptureSink::clear() {
+    std::lock_guard lock(mutex_);
+    reports_.clear();
+    queued_.clear();
+}
+
+void CaptureSink::queueAnswer(Answer a) {
+    std::lock_guard lock(mutex_);
+    queued_.push_back(a);
+}
+
+}  // namespace tunecase

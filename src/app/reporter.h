@@ -1,0 +1,127 @@
+// The Reporter: every message box of the program goes through here.
+//
+// A module raises a coded error ("MDTK%08X %s") from its own message table, or shows a
+// fixed text. The active sink decides how the box appears: a Qt message box in the
+// desktop player, one line on stderr in the command line, a capture list in tests.
+// Nothing here throws, and execution goes on after every box except for the answer a
+// question returns.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace tunecase {
+
+// How a box is shown.
+enum class BoxKind {
+    SystemModalOk,  // the coded error boxes
+    Ok,             // plain information box
+    OkCancel,       // question; report() returns the answer
+    Beep,           // no box, just the bell
+};
+
+enum class Answer { Ok, Cancel };
+
+// One shown box. `tag` is empty and `code` 0 for the fixed-text boxes.
+struct Report final {
+    std::string tag;     // four-letter module tag, e.g. "GENE"
+    uint32_t code = 0;   // module code, shown as eight upper-case hex digits
+    std::string text;    // the module's message for the code, or the fixed text
+    std::string path;    // optional path, shown in brackets after the text
+    BoxKind kind = BoxKind::SystemModalOk;
+    std::string visible; // the full text the user sees
+};
+
+// Where boxes go. Implementations must be callable from any thread; a question blocks
+// the calling thread until the user answers.
+class ReportSink {
+public:
+    virtual ~ReportSink() = default;
+    virtual Answer show(const Report& report) = 0;
+};
+
+// A module's table: code -> text, and the general text for unlisted codes.
+struct MessageTable final {
+    const char* tag;
+    std::initializer_list<std::pair<uint32_t, const char*>> entries;
+    const char* otherText;
+
+    // The text for `code`: the listed one, else the general text.
+    const char* textFor(uint32_t code) const;
+};
+
+// Formats "TAG%08X %s" or, with a path, "TAG%08X %s [%s]".
+std::string formatCoded(std::string_view tag, uint32_t code, std::string_view text,
+                        std::string_view path = {});
+
+// Replaces the first "%s" of `pattern` with `value` (for the fixed texts that name a path).
+std::string fillIn(std::string_view pattern, std::string_view value);
+
+// Shows a coded error from `table` in a system-modal box.
+void reportCoded(const MessageTable& table, uint32_t code, std::string_view path = {});
+
+// Shows a coded error with an explicit text (for codes whose text is chosen by the caller).
+void reportCodedText(std::string_view tag, uint32_t code, std::string_view text,
+                     std::string_view path = {});
+
+// Shows a fixed text. For OkCancel the answer is returned; other kinds return Ok.
+Answer reportText(std::string_view text, BoxKind kind = BoxKind::Ok);
+
+// Sends a report to the active sink and returns its answer.
+Answer report(Report report);
+
+// Installs `sink` as the process-wide sink and returns the previous one. nullptr restores
+// the default stderr sink. The caller keeps ownership.
+ReportSink* setReportSink(ReportSink* sink);
+
+// One line per box on stderr; questions are answered with `answer` (Cancel by default, so a
+// script never agrees to something it was not asked about).
+class StderrSink final : public ReportSink {
+public:
+    explicit StderrSink(Answer answer = Answer::Cancel) : answer_(answer) {}
+    Answer show(const Report& report) override;
+
+private:
+    Answer answer_;
+};
+
+// Keeps every report; questions get the queued answers in order, then `defaultAnswer`.
+class CaptureSink final : public ReportSink {
+public:
+    Answer show(const Report& report) override;
+
+    std::vector<Report> reports() const;
+    std::vector<std::string> visibleTexts() const;
+    size_t count() const;
+    void clear();
+    void queueAnswer(Answer a);
+    Answer defaultAnswer = Answer::Ok;
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<Report> reports_;
+    std::vector<Answer> queued_;
+};
+
+// Installs a CaptureSink for the lifetime of the object (tests).
+class ScopedCapture final {
+public:
+    ScopedCapture() : previous_(setReportSink(&sink_)) {}
+    ~ScopedCapture() { setReportSink(previous_); }
+    ScopedCapture(const ScopedCapture&) = delete;
+    ScopedCapture& operator=(const ScopedCapture&) = delete;
+    CaptureSink& sink() { return sink_; }
+    CaptureSink* operator->() { return &sink_; }
+
+private:
+    CaptureSink sink_;
+    ReportSink* previous_;
+};
+
+}  // namespace tunecase

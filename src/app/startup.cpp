@@ -1,0 +1,73 @@
+#include "app/startup.h"
+
+#include <cstring>
+
+#include "app/reporter.h"
+#include "app/song_list.h"
+#include "app/utilities.h"
+#include "platform/special_folders.h"
+
+namespace tunecase {
+
+std::string prepareSettingsFolder() {
+    std::string appData = specialFolder(kFolderAppData);
+    if (appData.empty()) return {};
+    std::string folder = joinPath(appData, kSettingsFolderName);
+    if (!folderExists(folder)) makeFolders(folder);
+    return folder;
+}
+
+namespace {
+
+// Drops trailing separators; the root keeps its one "/".
+std::string withoutTrailingSeparator(std::string path) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+}
+
+}  // namespace
+
+std::string askDataFolder(FolderBrowser& browser) {
+    const std::string initial = specialFolder(kFolderMyMusic);
+    for (;;) {
+        std::string picked;
+        if (browser.browseForFolder(initial, picked, kDataFolderPromptTitle) != FolderBrowser::Picked) {
+            reportText(fillIn(kDataFolderUsedText, initial), BoxKind::Ok);
+            if (initial.size() >= kPathBytes) {
+                reportText(fillIn(kDataFolderTooLongText, initial), BoxKind::Ok);
+                return {};
+            }
+            return initial;
+        }
+        picked = withoutTrailingSeparator(picked);
+        if (picked.size() < kPathBytes && !picked.empty()) return picked;
+        reportText(fillIn(kDataFolderTooLongText, picked), BoxKind::Ok);
+    }
+}
+
+StartupRecords openSettingsAndList(const std::string& settingsFolder, PlayerSettings& settings,
+                                   SongList& list, FolderBrowser& browser) {
+    PlayerSettings defaults = defaultPlayerSettings();
+    const std::string settingsPath = joinPath(settingsFolder, kSettingsFileName);
+    const std::string listPath = joinPath(settingsFolder, kSongListFileName);
+    if (!fileCanBeOpened(settingsPath)) {
+        std::string folder = askDataFolder(browser);
+        setFieldText(defaults.dataFolder, kPathBytes, folder);
+    }
+    StartupRecords records;
+    records.settingsControl =
+        std::make_unique<CConfigControl>(settingsPath, &settings, sizeof settings, &defaults);
+    // The data folder is used as a C string everywhere; a record without a NUL in the
+    // field would read past it.
+    settings.dataFolder[kPathBytes - 1] = 0;
+    const SongList emptyList = emptySongList();
+    records.listControl = std::make_unique<CConfigControl>(listPath, &list, sizeof list, &emptyList);
+    normaliseSongList(list);
+    return records;
+}
+
+std::string helpPagePath(const std::string& programFolder) {
+    return joinPath(joinPath(programFolder, "help"), "top.htm");
+}
+
+}  // namespace tunecase

@@ -1,0 +1,32 @@
+// Helpers shared by the tests: scratch folders and whole-file access.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace tunecase::testing {
+
+// A fresh empty folder under the system temp folder, removed with the object.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+std::vector<uint8_t> readFileBytes(const std::string& path);
+void writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+void writeFileText(const std::string& path, const std::string& text);
+
+// Runs a shell command, returns its exit status and fills `output` with stdout+stderr.
+int runCommand(const std::string& command, std::string& output);
+
+}  // namespace tunecase::testing
