@@ -3,8 +3,12 @@
 
 namespace tunecase::cli {
 
+int devicesMain(const Args& args);
+
 const std::vector<Command>& commands() {
-    static const std::vector<Command> list = {};
+    static const std::vector<Command> list = {
+        {"devices", "list the MIDI output devices", "tunecase-cli devices", devicesMain},
+    };
     return list;
 }
 

@@ -1,0 +1,25 @@
+// tunecase-cli devices: the MIDI outputs a play run can open.
+#include <cstdio>
+
+#include "cli/commands.h"
+#include "platform/midi_out_device.h"
+#include "playback/midi_controler.h"
+
+namespace tunecase::cli {
+
+int devicesMain(const Args& args) {
+    if (!args.empty()) {
+        std::fprintf(stderr, "tunecase-cli devices: unexpected argument '%s'\n", args[0].c_str());
+        return 2;
+    }
+    auto devices = midiOutDevices();
+    int chosen = defaultMidiDeviceId.load();
+    std::printf("%3d  MIDI mapper (plays through device 0)%s\n", kMidiMapper,
+                chosen == kMidiMapper ? "  [default]" : "");
+    for (const auto& d : devices)
+        std::printf("%3d  %s%s\n", d.id, d.name.c_str(), chosen == d.id ? "  [default]" : "");
+    if (devices.empty()) std::printf("no MIDI output devices\n");
+    return 0;
+}
+
+}  // namespace tunecase::cli

@@ -1,0 +1,137 @@
+#include "playback/midi_controler.h"
+
+#include <array>
+
+namespace tunecase {
+
+const MessageTable kMidiControlerErrors = {
+    "MDCT",
+    {
+        {mdct::CantOpen, "Can not open Midi device!"},
+        {mdct::CantClose, "Can not close Midi device!"},
+        {mdct::CantChangeTone, "Can not change tone with Midi device!"},
+        {mdct::CantSendSysEx, "Can not send system exclusive with midi device!"},
+        {mdct::InvalidParameter, "Invalid parameter in Midi!"},
+    },
+    "Error occured in MidiControler!",
+};
+
+std::atomic<int32_t> reportMissingMidiDevice{1};
+std::atomic<int32_t> defaultMidiDeviceId{kMidiMapper};
+
+const char* midiOpenErrorText(int result) {
+    switch (result) {
+        case midiresult::BadDeviceId: return "指定されたデバイス識別子は範囲外です。";
+        case midiresult::Allocated: return "指定されたリソースは既に割り当てられています。";
+        case midiresult::NoMemory: return "システムはメモリを割り当てられないか、またはロックできません。";
+        case midiresult::InvalidParam: return "指定されたポインタまたは構造体は無効です。";
+        case midiresult::NoMapperPort:
+            return "MIDI ポートが見つかりませんでした。このエラーは、マッパーがオープンされているときにだけ発生します。";
+        default: return "";
+    }
+}
+
+MidiControler::MidiControler(int deviceId) {
+    if (midiOutGetNumDevs() == 0) {
+        int32_t expected = 1;
+        if (reportMissingMidiDevice.compare_exchange_strong(expected, 0))
+            reportCoded(kMidiControlerErrors, mdct::CantOpen);
+        return;
+    }
+    int result = midiOutOpen(deviceId, device_);
+    if (result == midiresult::NoError) return;
+    reportText(midiOpenErrorText(result), BoxKind::Ok);
+    if (deviceId == kMidiMapper && midiOutOpen(0, device_) == midiresult::NoError) return;
+    device_.reset();
+    reportCoded(kMidiControlerErrors, mdct::CantOpen);
+}
+
+MidiControler::~MidiControler() {
+    if (device_) close();
+}
+
+int MidiControler::close() {
+    if (!device_) return 1;
+    int ok = 1;
+    if (device_->reset() != midiresult::NoError) {
+        reportCoded(kMidiControlerErrors, mdct::CantClose);
+        ok = 0;
+    }
+    if (device_->close() != midiresult::NoError) {
+        reportCoded(kMidiControlerErrors, mdct::CantClose);
+        ok = 0;
+    }
+    device_.reset();
+    return ok;
+}
+
+int MidiControler::send(uint32_t packed) {
+    if (!device_) return midiresult::InvalidHandle;
+    return device_->sendShort(packed);
+}
+
+namespace {
+
+uint32_t pack(int status, int data1, int data2) {
+    return (static_cast<uint32_t>(status) & 0xFF) | ((static_cast<uint32_t>(data1) & 0xFF) << 8) |
+           ((static_cast<uint32_t>(data2) & 0xFF) << 16);
+}
+
+}  // namespace
+
+int MidiControler::noteOn(int note, int velocity, int channel) {
+    int sent = (velocity & 0x80) ? 127 : (velocity & 0x7F);
+    return send(pack(0x90 + channel, note, sent));
+}
+
+int MidiControler::noteOff(int note, int channel) { return send(pack(0x80 + channel, note, 0)); }
+
+int MidiControler::sendShort(int data2, int data1, int status) { return send(pack(status, data1, data2)); }
+
+int MidiControler::controlChange(int value, int controller, int channel) {
+    return sendShort(value, controller, 0xB0 + channel);
+}
+
+int MidiControler::programChange(int program, int channel) {
+    int result = send(pack(0xC0 + channel, program, 0));
+    if (result != midiresult::NoError) reportCoded(kMidiControlerErrors, mdct::CantChangeTone);
+    return result;
+}
+
+int MidiControler::sendSystemExclusive(size_t length, const uint8_t* bytes) {
+    if (length > 0 && !bytes) {
+        reportCoded(kMidiControlerErrors, mdct::InvalidParameter);
+        return midiresult::InvalidParam;
+    }
+    // The send block holds 256 bytes; a longer message is refused rather than cut, since a
+    // cut message would reach the device without its end byte.
+    bool stored = length > 0 && bytes[0] == 0xF0;
+    size_t sent = stored ? length - 1 : length;
+    if (sent > kSysExBlockSize) {
+        reportCoded(kMidiControlerErrors, mdct::InvalidParameter);
+        return midiresult::InvalidParam;
+    }
+    std::array<uint8_t, kSysExBlockSize> block;
+    if (stored) {
+        block[0] = 0xF0;
+        // Bytes 2..length-1 follow; the length byte (byte 1) is dropped.
+        for (size_t i = 2; i < length; ++i) block[i - 1] = bytes[i];
+    } else {
+        for (size_t i = 0; i < length; ++i) block[i] = bytes[i];
+    }
+    // A failed send gives up quietly, as a failed note does.
+    if (!device_) return midiresult::InvalidHandle;
+    if (sent == 0) return midiresult::InvalidParam;
+    return device_->sendLong(block.data(), sent);
+}
+
+void MidiControler::allNotesOff() {
+    for (int channel = 0; channel < 16; ++channel) controlChange(0, 123, channel);
+}
+
+int MidiControler::sendGmSystemOn() {
+    static const uint8_t stored[] = {0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
+    return sendSystemExclusive(sizeof stored, stored);
+}
+
+}  // namespace tunecase
