@@ -39,8 +39,18 @@ bool TimerService::startLocked() {
 
 uint32_t TimerService::setEvent(uint32_t delayMs, TimerCallback callback) {
     TimerCaps caps;
-    if (delayMs < caps.periodMin || delayMs > caps.periodMax || !callback) return 0;
-    auto deadline = Clock::now() + std::chrono::milliseconds(delayMs);
+    if (delayMs < caps.periodMin || delayMs > caps.periodMax) return 0;
+    return add(Clock::now() + std::chrono::milliseconds(delayMs), std::move(callback));
+}
+
+uint32_t TimerService::setEventAt(Clock::time_point deadline, TimerCallback callback) {
+    TimerCaps caps;
+    if (deadline - Clock::now() > std::chrono::milliseconds(caps.periodMax)) return 0;
+    return add(deadline, std::move(callback));
+}
+
+uint32_t TimerService::add(Clock::time_point deadline, TimerCallback callback) {
+    if (!callback) return 0;
     uint32_t id;
     {
         std::lock_guard lock(mutex_);
@@ -110,6 +120,10 @@ int timeEndPeriod(uint32_t) { return timerresult::NoError; }
 
 uint32_t timeSetEvent(uint32_t delayMs, uint32_t, TimerCallback callback) {
     return TimerService::instance().setEvent(delayMs, std::move(callback));
+}
+
+uint32_t timeSetEventAt(std::chrono::steady_clock::time_point deadline, TimerCallback callback) {
+    return TimerService::instance().setEventAt(deadline, std::move(callback));
 }
 
 int timeKillEvent(uint32_t timerId) { return TimerService::instance().killEvent(timerId); }

@@ -47,6 +47,11 @@ public:
     // outside the caps or the thread cannot start.
     uint32_t setEvent(uint32_t delayMs, TimerCallback callback);
 
+    // Sets a one-shot timer at an absolute deadline, so that a chain of timers does not
+    // drift by the time its callbacks take. A deadline already past fires at once; one
+    // further ahead than the longest delay is refused (0).
+    uint32_t setEventAt(std::chrono::steady_clock::time_point deadline, TimerCallback callback);
+
     // Removes a pending timer. NoCanDo when it is unknown, has fired or is firing.
     int killEvent(uint32_t timerId);
 
@@ -63,6 +68,7 @@ private:
 
     void run();
     bool startLocked();
+    uint32_t add(Clock::time_point deadline, TimerCallback callback);
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;
@@ -80,6 +86,7 @@ int timeGetDevCaps(TimerCaps& caps);
 int timeBeginPeriod(uint32_t periodMs);  // timers are always as fine as the clock allows
 int timeEndPeriod(uint32_t periodMs);
 uint32_t timeSetEvent(uint32_t delayMs, uint32_t resolutionMs, TimerCallback callback);
+uint32_t timeSetEventAt(std::chrono::steady_clock::time_point deadline, TimerCallback callback);
 int timeKillEvent(uint32_t timerId);
 
 }  // namespace tunecase

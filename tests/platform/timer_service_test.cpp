@@ -77,6 +77,19 @@ TEST(TimerService, NeverFiresEarly) {
     EXPECT_GE(future.get() - armed, 15ms);
 }
 
+TEST(TimerService, AbsoluteDeadlines) {
+    TimerService service;
+    Fired fired;
+    auto now = std::chrono::steady_clock::now();
+    ASSERT_NE(service.setEventAt(now + 80ms, fired.record(3)), 0u);
+    ASSERT_NE(service.setEventAt(now - 5s, fired.record(1)), 0u);  // already due: fires at once
+    ASSERT_NE(service.setEventAt(now + 40ms, fired.record(2)), 0u);
+    EXPECT_EQ(service.setEventAt(now + 2h, fired.record(9)), 0u);  // beyond the longest delay
+    EXPECT_EQ(service.setEventAt(now, TimerCallback{}), 0u);
+    ASSERT_TRUE(fired.waitFor(3));
+    EXPECT_EQ(fired.tags(), (std::vector<int>{1, 2, 3}));
+}
+
 TEST(TimerService, KilledTimerNeverFires) {
     TimerService service;
     Fired fired;
