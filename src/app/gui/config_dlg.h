@@ -1,0 +1,51 @@
+// CConfigDlg: the settings dialog. Edits the caller's PlayerSettings in place: the two
+// channel-deletion options (written by SET) and the data folder (written as soon as a
+// folder is picked).
+#pragma once
+
+#include <QCheckBox>
+#include <QDialog>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "app/records.h"
+#include "app/startup.h"
+#include "controls/gui/button_picture.h"
+
+namespace tunecase {
+
+class CConfigDlg : public QDialog {
+    Q_OBJECT
+public:
+    // `browser` answers the "..." button; without one the dialog uses the Qt folder browser.
+    CConfigDlg(PlayerSettings* settings, FolderBrowser* browser = nullptr, QWidget* parent = nullptr);
+    ~CConfigDlg() override;
+
+    // Shows the dialog modally on `settings`. Returns when SET is pressed (Accepted) or the
+    // dialog is cancelled with Escape (Rejected).
+    static int run(PlayerSettings& settings, QWidget* parent = nullptr, FolderBrowser* browser = nullptr);
+
+    QCheckBox* shortNoteBox() const { return shortNote_; }
+    QCheckBox* longNoteBox() const { return longNote_; }
+    QLineEdit* folderEdit() const { return folder_; }
+    QPushButton* browseButton() const { return browse_; }
+    COffScreenControl* setControl() const { return setControl_; }
+
+    // The "..." button: pick a folder and keep it at once.
+    void browse();
+    // SET: write the check boxes and close with OK.
+    void commit();
+
+private:
+    PlayerSettings* settings_;
+    FolderBrowser* browser_;
+    std::unique_ptr<FolderBrowser> ownBrowser_;
+    QCheckBox* shortNote_;
+    QCheckBox* longNote_;
+    QLineEdit* folder_;
+    QPushButton* browse_;
+    COffScreenControl* setControl_;
+    CButtonPicture buttons_;
+};
+
+}  // namespace tunecase

@@ -1,0 +1,18 @@
+#include "app/gui/folder_browser.h"
+
+#include <QFile>
+#include <QFileDialog>
+
+namespace tunecase {
+
+FolderBrowser::Result QtFolderBrowser::browseForFolder(const std::string& initial, std::string& out,
+                                                       const std::string& title) {
+    const QString picked = QFileDialog::getExistingDirectory(
+        owner_, QString::fromStdString(title), QFile::decodeName(QByteArray::fromStdString(initial)),
+        QFileDialog::ShowDirsOnly);
+    if (picked.isEmpty()) return Cancelled;
+    out = QFile::encodeName(picked).toStdString();
+    return Picked;
+}
+
+}  // namespace tunecase
