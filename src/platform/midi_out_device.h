@@ -8,8 +8,8 @@
 // file is asked for, the capture device takes device 0's place, so the mapper records into
 // the file instead of sounding.
 //
-// Result codes keep the values of the platform MIDI interface the player was first written
-// against, so the open errors can show the matching system texts.
+// This layer stands in for the Win32 multimedia MIDI output; its result codes keep those
+// values (MMSYSERR_*, MIDIERR_NODEVICE) so that a failed open shows the matching system text.
 #pragma once
 
 #include <cstddef>

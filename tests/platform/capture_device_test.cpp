@@ -135,22 +135,5 @@ TEST(MidiOutDeviceBytes, WholeMessagesRunningStatusAndRealTime) {
     splitMidiBytes(nullptr, 5, [](const uint8_t*, size_t) { ADD_FAILURE(); });
 }
 
-TEST(MidiOutDeviceBytes, ShortMessageLengths) {
-    EXPECT_EQ(shortMessageLength(0x7F), 0u);
-    EXPECT_EQ(shortMessageLength(0x80), 3u);
-    EXPECT_EQ(shortMessageLength(0xAF), 3u);
-    EXPECT_EQ(shortMessageLength(0xBF), 3u);
-    EXPECT_EQ(shortMessageLength(0xC0), 2u);
-    EXPECT_EQ(shortMessageLength(0xDF), 2u);
-    EXPECT_EQ(shortMessageLength(0xE0), 3u);
-    EXPECT_EQ(shortMessageLength(0xF0), 0u);
-    EXPECT_EQ(shortMessageLength(0xF1), 2u);
-    EXPECT_EQ(shortMessageLength(0xF2), 3u);
-    EXPECT_EQ(shortMessageLength(0xF3), 2u);
-    EXPECT_EQ(shortMessageLength(0xF6), 1u);
-    EXPECT_EQ(shortMessageLength(0xF7), 0u);
-    EXPECT_EQ(shortMessageLength(0xFF), 1u);
-}
-
 }  // namespace
 }  // namespace tunecase
