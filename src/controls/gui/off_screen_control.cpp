@@ -17,7 +17,7 @@ namespace {
 // Calls a copy of the callback: the handler may clear the control's handlers (its group
 // is being destroyed) while it runs.
 template <typename Callback, typename... Args>
-void invoke(const Callback& callback, Args&&... args) {
+void callIfSet(const Callback& callback, Args&&... args) {
     if (!callback) return;
     Callback copy = callback;
     copy(std::forward<Args>(args)...);
@@ -73,9 +73,9 @@ void COffScreenControl::mousePressEvent(QMouseEvent* event) {
     const QPoint p = event->position().toPoint();
     if (event->button() == Qt::LeftButton) {
         pressed_ = 1;
-        invoke(onLeftDown_, p.x(), p.y(), reportedId());
+        callIfSet(onLeftDown_, p.x(), p.y(), reportedId());
     } else if (event->button() == Qt::RightButton) {
-        invoke(onRightDown_, p.x(), p.y(), reportedId());
+        callIfSet(onRightDown_, p.x(), p.y(), reportedId());
     }
     QWidget::mousePressEvent(event);
 }
@@ -86,7 +86,7 @@ void COffScreenControl::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && pressed_) {
         const QPoint p = event->position().toPoint();
         pressed_ = 0;
-        invoke(onLeftUp_, p.x(), p.y(), reportedId());
+        callIfSet(onLeftUp_, p.x(), p.y(), reportedId());
     }
     QWidget::mouseReleaseEvent(event);
 }
@@ -97,14 +97,14 @@ void COffScreenControl::mouseMoveEvent(QMouseEvent* event) {
         // With the button held Qt still delivers moves outside: that is the slide-off.
         if (pressed_) slideOff();
     } else if (onMouseMove_) {
-        invoke(onMouseMove_, p.x(), p.y(), reportedId());
+        callIfSet(onMouseMove_, p.x(), p.y(), reportedId());
     }
     QWidget::mouseMoveEvent(event);
 }
 
 void COffScreenControl::mouseDoubleClickEvent(QMouseEvent* event) {
     const QPoint p = event->position().toPoint();
-    if (event->button() == Qt::LeftButton) invoke(onDoubleClick_, p.x(), p.y(), reportedId());
+    if (event->button() == Qt::LeftButton) callIfSet(onDoubleClick_, p.x(), p.y(), reportedId());
     QWidget::mouseDoubleClickEvent(event);
 }
 
@@ -115,7 +115,7 @@ void COffScreenControl::leaveEvent(QEvent* event) {
 
 void COffScreenControl::slideOff() {
     pressed_ = 0;
-    invoke(onLeftUp_, -1, -1, reportedId());
+    callIfSet(onLeftUp_, -1, -1, reportedId());
 }
 
 void COffScreenControl::dragEnterEvent(QDragEnterEvent* event) {
@@ -127,7 +127,7 @@ void COffScreenControl::dropEvent(QDropEvent* event) {
     const QString path = singleDroppedFile(event->mimeData());
     if (onDropFile_ && !path.isEmpty()) {
         event->acceptProposedAction();
-        invoke(onDropFile_, QFile::encodeName(path).toStdString(), id_);
+        callIfSet(onDropFile_, QFile::encodeName(path).toStdString(), id_);
         return;
     }
     QWidget::dropEvent(event);
