@@ -1,0 +1,132 @@
+#include "playback/song_preparation.h"
+
+#include <algorithm>
+
+namespace tunecase {
+
+namespace {
+
+constexpr int kToyPianoProgram = 3;
+
+}  // namespace
+
+PreparationOptions PreparationOptions::fromSettings(const PlayerSettings& settings) {
+    PreparationOptions o;
+    o.plateType = settings.plateType;
+    o.deleteShortNoteChannel = settings.deleteShortNoteChannel == 1;
+    o.deleteLongNoteChannel = settings.deleteLongNoteChannel == 1;
+    return o;
+}
+
+bool plateRange(int32_t plateType, int& lowest, int& highest) {
+    switch (plateType) {
+        case PlateSmallDisk: lowest = 60; highest = 127; return true;
+        case PlateToyPianoLarge: lowest = 48; highest = 97; return true;
+        case PlateToyPianoSmall: lowest = 60; highest = 85; return true;
+        default: return false;
+    }
+}
+
+int64_t trimLeadingMeasures(MidiF0Data& song) {
+    MidiTrackData* track = song.track();
+    if (!track) return 0;
+    const int first = track->firstNoteIndex();
+    if (first >= track->eventCount()) return 0;
+    const int64_t t = track->timeOf(first);
+    const int64_t measure = song.measureTicks();
+    const int64_t trimmed = t / measure * measure;
+    if (trimmed > 0) song.trimStart(trimmed);
+    return trimmed;
+}
+
+uint32_t deleteChannelsBySpacing(MidiF0Data& song, bool deleteShort, bool deleteLong) {
+    MidiTrackData* track = song.track();
+    if (!track) return 0;
+    const int d = song.division();
+    uint32_t deleted = 0;
+    // Channel by channel on the track as it stands: once a dense channel is gone, the
+    // onsets of the channels after it are measured without it.
+    for (int ch = 0; ch < 16; ++ch) {
+        const int a = track->averageDelta(ch);
+        bool remove = false;
+        if (a < d / 8) remove = deleteShort;
+        else if (a > 3 * d) remove = deleteLong;
+        if (remove) {
+            song.deleteChannel(ch);
+            deleted |= 1u << ch;
+        }
+    }
+    return deleted;
+}
+
+int foldIntoRange(MidiTrackData& track, int lowest, int highest) {
+    int moved = 0;
+    for (int i = 0; i < track.eventCount(); ++i) {
+        MidiEvent& e = *track.event(i);
+        if (e.status != ev::Note && e.status != ev::NoteOn) continue;
+        bool changed = false;
+        while (e.data1 < lowest) {
+            e.data1 += 12;
+            e.velocity = e.velocity * 8 / 10;
+            changed = true;
+        }
+        while (e.data1 > highest) {
+            e.data1 -= 12;
+            changed = true;
+        }
+        if (changed) ++moved;
+    }
+    return moved;
+}
+
+int setAllPrograms(MidiTrackData& track, int program) {
+    int n = 0;
+    for (int i = 0; i < track.eventCount(); ++i) {
+        MidiEvent& e = *track.event(i);
+        if (e.status == ev::ProgramChange) {
+            e.value = program;
+            ++n;
+        }
+    }
+    return n;
+}
+
+void prepareLoadedSong(MidiF0Data& song, const PreparationOptions& options, PreparedSong& result) {
+    result.ok = false;
+    MidiTrackData* track = song.track();
+    if (!track || song.state() != MidiF0Data::NoteEvents || song.division() <= 0) return;
+
+    result.trimmedTicks = trimLeadingMeasures(song);
+    result.deletedChannels =
+        deleteChannelsBySpacing(song, options.deleteShortNoteChannel, options.deleteLongNoteChannel);
+
+    const int noteLength = song.division() * 2 / 3;
+    for (int ch = 0; ch < 16; ++ch) track->setDurationOfChannel(ch, noteLength);
+    for (int ch = 1; ch < 16; ++ch) track->rechannel(ch, 0);
+
+    track->removeDuplicateNotes();
+    track->removeOctaveDoublings();
+
+    int lowest = 0, highest = 127;
+    if (plateRange(options.plateType, lowest, highest)) {
+        foldIntoRange(*track, lowest, highest);
+        track->removeDuplicateNotes();
+    }
+    if (options.plateType == PlateToyPianoLarge || options.plateType == PlateToyPianoSmall) {
+        setAllPrograms(*track, kToyPianoProgram);
+        track->removeDuplicateNotes();
+    }
+    result.displayLength = song.lengthInTicks();
+    song.toMidi();
+    result.ok = song.state() == MidiF0Data::MidiEvents;
+}
+
+PreparedSong prepareSongFile(const std::string& path, const PreparationOptions& options) {
+    PreparedSong result;
+    result.song = MidiF0Data::openFile(path, kDefaultSongCapacity);
+    if (!result.song || !result.song->isLoaded()) return result;
+    prepareLoadedSong(*result.song, options, result);
+    return result;
+}
+
+}  // namespace tunecase
