@@ -107,15 +107,14 @@ void PlateDlg::requestRepaint() {
 
 const QImage& PlateDlg::renderPlate() {
     if (backBuffer_.isNull()) return backBuffer_;
-    QPainter painter(&backBuffer_);
     const int32_t length = motion_->displayLength.load();
     if (plateType() == PlatePaper) {
-        paintPaperPlate(painter, radius_, paperPins(notes_, radius_, length, motion_->songTime.load()));
+        paintPaperPlate(backBuffer_, radius_, paperPins(notes_, radius_, length, motion_->songTime.load()));
     } else {
         // k follows the song's length; the player's timer thread reads it for the angle.
         motion_->k = radiansPerTick(length);
         const double theta = motion_->theta.load();
-        paintDiskPlate(painter, radius_, spindleLines(radius_, theta),
+        paintDiskPlate(backBuffer_, radius_, spindleLines(radius_, theta),
                        diskPins(notes_, radius_, length, theta, motion_->isPlaying.load() == 1));
     }
     return backBuffer_;

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "app/gui/plate_dlg.h"
+#include "app/gui/plate_painter.h"
 #include "support/qt_test_app.h"
 
 namespace tunecase {
@@ -176,6 +177,19 @@ TEST_F(PlateDlgTest, ToyPianoKeysFollowNoteEventsFromTheTimerThread) {
     EXPECT_GT(countPixels(shown, QColor(0, 255, 0)), 50);
     plate->releaseAll();
     EXPECT_TRUE(plate->keyboard()->heldKeys().snapshot().empty());
+}
+
+TEST(PlatePainter, PinsAreClippedAtTheBufferEdgeAndSoundingPinsDrawnOnTop) {
+    testing::qtTestApp();
+    QImage image(10, 10, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    stampPins(image, {{0, 0, false}, {9, 9, false}, {-5, -5, false}, {50, 3, true}, {5, 5, false}, {6, 5, true}});
+    EXPECT_EQ(countPixels(image, kPin, QRect(0, 0, 3, 3)), 4);
+    EXPECT_EQ(countPixels(image, kPin, QRect(7, 7, 3, 3)), 4);
+    // The sounding 5 x 5 block at (6, 5) covers all of the plain pin beside it.
+    EXPECT_EQ(countPixels(image, kSounding), 25);
+    EXPECT_EQ(countPixels(image, kPin, QRect(3, 3, 7, 7)), 4);  // only the corner pin at (9, 9)
+    EXPECT_EQ(QColor(image.pixel(5, 5)), kSounding);
 }
 
 // Writes a picture of every plate when TUNECASE_SCREENSHOT_DIR names a folder.
