@@ -41,7 +41,8 @@ void writeFileText(const std::string& path, const std::string& text) {
 
 int runCommand(const std::string& command, std::string& output) {
     output.clear();
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+    // A subshell, so redirections inside the command (such as "2>&1 >/dev/null") still work.
+    FILE* pipe = popen(("(" + command + ") 2>&1").c_str(), "r");
     if (!pipe) return -1;
     char buffer[4096];
     size_t n;

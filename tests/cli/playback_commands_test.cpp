@@ -1,0 +1,152 @@
+// tunecase-cli prepare, play and render, run as a user would; what they write is read back
+// by outside programs (midicsv for MIDI files, sox for audio).
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <deque>
+#include <map>
+#include <sstream>
+
+#include "midi/smf_test_util.h"
+#include "platform/capture_device.h"
+
+namespace tunecase {
+namespace {
+
+using testing::runCommand;
+
+std::string cli() { return TUNECASE_CLI; }
+std::string data(const std::string& name) { return testing::midiDataFolder() + "/" + name; }
+
+struct CsvNote {
+    int64_t on;
+    int64_t off;
+    int channel;
+    int key;
+};
+
+// The notes of a MIDI file as midicsv reads them, with the track count.
+std::vector<CsvNote> midicsvNotes(const std::string& path, int& tracks) {
+    std::string out;
+    EXPECT_EQ(runCommand("midicsv '" + path + "'", out), 0) << out;
+    std::istringstream lines(out);
+    std::string line;
+    // Note ons waiting for their offs, first in first out: a prepared note may still be
+    // sounding when the same key starts again.
+    std::map<std::pair<int, int>, std::deque<int64_t>> open;
+    std::vector<CsvNote> notes;
+    tracks = 0;
+    while (std::getline(lines, line)) {
+        std::vector<std::string> f;
+        std::istringstream fields(line);
+        std::string x;
+        while (std::getline(fields, x, ',')) f.push_back(x.substr(x.find_first_not_of(' ')));
+        if (f.size() < 3) continue;
+        if (f[2] == "Start_track") ++tracks;
+        if (f.size() < 6 || (f[2] != "Note_on_c" && f[2] != "Note_off_c")) continue;
+        int64_t t = std::stoll(f[1]);
+        int ch = std::stoi(f[3]), key = std::stoi(f[4]), vel = std::stoi(f[5]);
+        auto& waiting = open[{ch, key}];
+        if (f[2] == "Note_on_c" && vel > 0) {
+            waiting.push_back(t);
+        } else if (!waiting.empty()) {
+            notes.push_back({waiting.front(), t, ch, key});
+            waiting.pop_front();
+        }
+    }
+    return notes;
+}
+
+TEST(CliPrepare, WritesOneTrackOnChannelZeroWithOneNoteLengthInRange) {
+    testing::TempFolder dir;
+    const std::string out = dir.file("prepared.mid");
+    std::string text;
+    ASSERT_EQ(runCommand(cli() + " prepare --plate 265 --keep-short --keep-long '" + data("mido_three_tracks.mid") +
+                             "' '" + out + "'",
+                         text),
+              0)
+        << text;
+    EXPECT_NE(text.find("Toypiano(Small), division 480"), std::string::npos) << text;
+    int tracks = 0;
+    auto notes = midicsvNotes(out, tracks);
+    EXPECT_EQ(tracks, 1);
+    ASSERT_FALSE(notes.empty());
+    for (const auto& n : notes) {
+        EXPECT_EQ(n.channel, 0);
+        EXPECT_EQ(n.off - n.on, 320);
+        EXPECT_GE(n.key, 60);
+        EXPECT_LE(n.key, 85);
+    }
+}
+
+TEST(CliPrepare, RefusesBadOptionsAndUnreadableFiles) {
+    testing::TempFolder dir;
+    std::string err;
+    EXPECT_EQ(runCommand(cli() + " prepare --plate 300 a.mid b.mid 2>&1 >/dev/null", err), 2);
+    EXPECT_NE(err.find("--plate takes a plate code from 260 to 265"), std::string::npos) << err;
+    EXPECT_EQ(runCommand(cli() + " prepare '" + data("broken/empty.mid") + "' '" + dir.file("x.mid") + "' 2>&1 >/dev/null", err), 1);
+    EXPECT_EQ(err, "M1DT03000004 This is not Midi file!\n");
+    EXPECT_EQ(runCommand(cli() + " play --speed 200 x.mid 2>&1 >/dev/null", err), 2);
+    EXPECT_NE(err.find("--speed takes a percentage from 50 to 150"), std::string::npos) << err;
+}
+
+TEST(CliPlay, CapturePlaysEveryPreparedNoteAndFinishes) {
+    testing::TempFolder dir;
+    const std::string prepared = dir.file("prepared.mid");
+    const std::string capture = dir.file("capture.txt");
+    std::string text;
+    ASSERT_EQ(runCommand(cli() + " prepare '" + data("mido_format0_melody.mid") + "' '" + prepared + "'", text), 0) << text;
+    int tracks = 0;
+    const size_t preparedNotes = midicsvNotes(prepared, tracks).size();
+    ASSERT_EQ(runCommand(cli() + " play --speed 150 --capture '" + capture + "' '" + data("mido_format0_melody.mid") + "'", text),
+              0)
+        << text;
+    EXPECT_NE(text.find("finished"), std::string::npos) << text;
+    std::vector<TimedMidiMessage> messages;
+    ASSERT_TRUE(readCaptureFile(capture, messages));
+    size_t noteOns = 0;
+    for (const auto& m : messages) noteOns += m.bytes[0] == 0x90 && m.bytes[2] > 0;
+    EXPECT_EQ(noteOns, preparedNotes);
+    EXPECT_EQ(messages.front().bytes, (std::vector<uint8_t>{0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7}));
+    EXPECT_EQ(messages.back().bytes, (std::vector<uint8_t>{0xFF}));  // the closing reset
+}
+
+TEST(CliPlay, WithoutASoundOutputTheDeviceErrorsShowAndNothingHangs) {
+    struct stat st {};
+    if (::stat("/dev/snd", &st) == 0) GTEST_SKIP() << "this machine has a sound device";
+    std::string err;
+    EXPECT_EQ(runCommand(cli() + " play '" + data("mido_format0_melody.mid") + "' 2>&1 >/dev/null", err), 1);
+    EXPECT_EQ(err,
+              "MIDI ポートが見つかりませんでした。このエラーは、マッパーがオープンされているときにだけ発生します。\n"
+              "MDCT07000001 Can not open Midi device!\n");
+}
+
+TEST(CliRender, WritesAudibleStereoAudioOfTheSongsLength) {
+    testing::TempFolder dir;
+    const std::string wav = dir.file("song.wav");
+    std::string text;
+    ASSERT_EQ(runCommand(cli() + " render '" + data("mido_format0_melody.mid") + "' '" + wav + "'", text), 0) << text;
+    std::string stat;
+    ASSERT_EQ(runCommand("sox '" + wav + "' -n stat", stat), 0) << stat;
+    auto valueOf = [&stat](const std::string& key) {
+        auto at = stat.find(key);
+        EXPECT_NE(at, std::string::npos) << stat;
+        return at == std::string::npos ? 0.0 : std::stod(stat.substr(stat.find(':', at) + 1));
+    };
+    EXPECT_GT(valueOf("Maximum amplitude"), 0.05);
+    EXPECT_GT(valueOf("Length (seconds)"), 2.0);  // the song plus the 2 s tail
+    std::string channels, rate;
+    ASSERT_EQ(runCommand("soxi -c '" + wav + "'", channels), 0);
+    ASSERT_EQ(runCommand("soxi -r '" + wav + "'", rate), 0);
+    EXPECT_EQ(channels + rate, "2\n44100\n");
+    // Half speed renders a longer file.
+    const std::string slow = dir.file("slow.wav");
+    ASSERT_EQ(runCommand(cli() + " render --speed 50 '" + data("mido_format0_melody.mid") + "' '" + slow + "'", text), 0);
+    std::string a, b;
+    runCommand("soxi -s '" + wav + "'", a);
+    runCommand("soxi -s '" + slow + "'", b);
+    EXPECT_GT(std::stoll(b), std::stoll(a));
+}
+
+}  // namespace
+}  // namespace tunecase
