@@ -27,7 +27,7 @@ struct PixelSize {
 // The back buffer every plate is drawn into before it is copied to the window.
 inline constexpr PixelSize kPlateBufferSize{300, 300};
 
-// The documented outer size of a toy-piano window, and its keyboard area.
+// The fixed outer size of a toy-piano window (caption included), and its keyboard area.
 inline constexpr PixelSize kToyPianoLargeOuter{400, 100};
 inline constexpr PixelSize kToyPianoSmallOuter{200, 100};
 inline constexpr int kKeyboardAreaHeight = 70;

@@ -37,15 +37,5 @@ TEST(SettingsEdit, FolderThatDoesNotFitIsRefusedAndTheOldOneKept) {
     EXPECT_EQ(std::string(s.dataFolder), fits);
 }
 
-TEST(SettingsEdit, ChannelOptionsAreWrittenAsOneAndZero) {
-    PlayerSettings s = defaultPlayerSettings();
-    storeChannelOptions(s, false, false);
-    EXPECT_EQ(s.deleteShortNoteChannel, 0);
-    EXPECT_EQ(s.deleteLongNoteChannel, 0);
-    storeChannelOptions(s, true, false);
-    EXPECT_EQ(s.deleteShortNoteChannel, 1);
-    EXPECT_EQ(s.deleteLongNoteChannel, 0);
-}
-
 }  // namespace
 }  // namespace tunecase

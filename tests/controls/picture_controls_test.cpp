@@ -8,14 +8,6 @@
 namespace tunecase {
 namespace {
 
-TEST(ReportedControlId, GroupedControlsReportGroupTimes256PlusId) {
-    EXPECT_EQ(reportedControlId(5, -1), 5);
-    EXPECT_EQ(reportedControlId(-1, -1), -1);
-    EXPECT_EQ(reportedControlId(5, 0), 5);
-    EXPECT_EQ(reportedControlId(5, 3), 773);
-    EXPECT_EQ(reportedControlId(30, 15), 3870);
-}
-
 TEST(OffScreenPictureErrors, DrawingErrorIsShownOnceUntilCleared) {
     ScopedCapture cap;
     offScreenPictureError(ospc::ClearDrawingError);

@@ -1,5 +1,8 @@
 // The desktop player's Reporter sink: every report becomes a message box on the UI thread.
 // A report from another thread waits, as that thread's box would, until it is answered.
+// So the UI thread must never block waiting for a worker without processing events (the
+// stop sequence's wait for the player, for one): a worker stuck in a box would never
+// return.
 #pragma once
 
 #include <QObject>

@@ -12,7 +12,7 @@ namespace {
 
 QColor toColor(const Rgb& c) { return QColor(c.r, c.g, c.b); }
 
-// A key outlined like a GDI rectangle: the outline lies inside left..right-1.
+// The outline lies inside the key: columns left..right-1, rows top..bottom-1.
 void drawKey(QPainter& p, const KeyRect& key, const QColor& fill, const QColor& outline) {
     p.setPen(outline);
     p.setBrush(fill);
