@@ -1,0 +1,76 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "app/reporter.h"
+#include "midi/midi_f0_data.h"
+#include "playback/midi_player.h"
+#include "playback/playback_test_support.h"
+#include "support/test_support.h"
+
+namespace tunecase {
+namespace {
+
+using testing::CaptureRoute;
+using testing::songOf;
+
+int noteOnsIn(const std::vector<TimedMidiMessage>& messages) {
+    int n = 0;
+    for (const auto& m : messages) n += m.bytes[0] == 0x90 && m.bytes.size() == 3 && m.bytes[2] > 0;
+    return n;
+}
+
+TEST(SongPreview, PlaysACopyAt96TicksFromTheFirstMeasureAndCallsTheCompletion) {
+    testing::TempFolder dir;
+    CaptureRoute route(dir.file("cap.txt"));
+    // Two empty measures of 4/4 at 480, then three short notes.
+    auto song = songOf(480, {{0, 3840 + 120, 60, 100, 60}, {0, 3840 + 240, 62, 100, 60}, {0, 3840 + 360, 64, 100, 60}},
+                       500000, 4, 4);
+    std::atomic<int> completed{0};
+    std::vector<int> firstReport;
+    std::atomic<int> reports{0};
+    ASSERT_EQ(song->play([&] { completed = 1; return 1; },
+                         [&](int index, int time, const MidiEvent* e) {
+                             if (reports++ == 0) firstReport = {index, time, e == nullptr};
+                         },
+                         true, false),
+              1);
+    for (int i = 0; i < 500 && !completed; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(completed, 1);
+    // Two measures at 96 ticks per quarter were trimmed.
+    EXPECT_EQ(firstReport, (std::vector<int>{0, 768, 1}));
+    song->stopPlayback();
+    EXPECT_FALSE(song->previewRunning());
+    EXPECT_EQ(noteOnsIn(route.messages()), 3);
+    // The song itself is untouched by its preview.
+    EXPECT_EQ(song->division(), 480);
+    EXPECT_EQ(song->state(), MidiF0Data::NoteEvents);
+}
+
+TEST(SongPreview, ALoopingPreviewRunsUntilStopped) {
+    testing::TempFolder dir;
+    CaptureRoute route(dir.file("cap.txt"));
+    auto song = songOf(96, {{0, 0, 60, 100, 12}, {0, 24, 62, 100, 12}});
+    std::atomic<int> noteOns{0};
+    ASSERT_EQ(song->play({}, [&](int, int, const MidiEvent* e) { if (e && e->status == ev::NoteOn) ++noteOns; }, false, true),
+              1);
+    while (noteOns < 6) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_TRUE(song->previewRunning());
+    song->stopPlayback();
+    EXPECT_FALSE(song->previewRunning());
+    EXPECT_EQ(playerClock().playerBusy.load(), 0);
+    EXPECT_GE(noteOnsIn(route.messages()), 6);
+}
+
+TEST(SongPreview, DroppingASongWhilePreviewingEndsThePreviewFirst) {
+    testing::TempFolder dir;
+    CaptureRoute route(dir.file("cap.txt"));
+    auto song = songOf(96, {{0, 0, 60, 100, 12}, {0, 24, 62, 100, 12}});
+    ASSERT_EQ(song->play({}, {}, false, true), 1);
+    song.reset();  // must not leave a thread playing freed events
+    EXPECT_EQ(playerClock().playerBusy.load(), 0);
+}
+
+}  // namespace
+}  // namespace tunecase
