@@ -113,9 +113,11 @@ TEST(TrackChunkRead, BadChunksLeaveTheTrackEmpty) {
     std::vector<uint8_t> data = {1, 2, 3};
     auto xf = chunk(body({0x00, 0xFF, 0x01, 0x01, 'x'}), "XFKM");
     data.insert(data.end(), xf.begin(), xf.end());
-    MidiTrackData at(data.data(), static_cast<int>(data.size()), 3, 0);
+    MidiTrackData at(data.data(), static_cast<int>(data.size()), 3, 2);
     EXPECT_EQ(describe(at), "0:M1 0:E");
     EXPECT_EQ(cap->count(), 0u);
+    EXPECT_EQ(trackYieldDelay(), 2);  // reading sets the process-wide yield delay
+    setTrackYieldDelay(0);
 }
 
 TEST(TrackChunkRead, HostileBytesStopTheReader) {
