@@ -43,7 +43,7 @@ std::unique_ptr<MidiEvent> newSysEx(const uint8_t* bytes, int length, int delta 
     return e;
 }
 
-uint8_t rolandChecksum(const uint8_t* bytes, size_t n) {
+uint8_t gsChecksumOf(const uint8_t* bytes, size_t n) {
     int sum = 0;
     for (size_t i = 0; i < n; ++i) sum += bytes[i];
     return static_cast<uint8_t>((128 - sum % 128) % 128);
@@ -774,7 +774,7 @@ int MidiTrackData::addGsDisplayText(int delta, std::string_view text) {
     }
     std::vector<uint8_t> b = {0xF0, static_cast<uint8_t>(text.size() + 9), 0x41, 0x10, 0x45, 0x12, 0x10, 0x00, 0x00};
     b.insert(b.end(), text.begin(), text.end());
-    b.push_back(rolandChecksum(b.data() + 6, b.size() - 6));
+    b.push_back(gsChecksumOf(b.data() + 6, b.size() - 6));
     b.push_back(0xF7);
     return appendEvent(newSysEx(b.data(), static_cast<int>(b.size()), delta));
 }
