@@ -1,0 +1,400 @@
+#include "app/player_controller.h"
+
+#include <chrono>
+
+#include "app/reporter.h"
+#include "app/song_list.h"
+#include "app/utilities.h"
+#include "platform/special_folders.h"
+#include "songs/song_import.h"
+
+namespace tunecase {
+
+const char* playerMessageText(int code) {
+    switch (code) {
+        case kMsgListEmpty: return "Song list is empty.";
+        case kMsgFileMissing: return "Can not find file!";
+        case kMsgTrayHint: return "Click task tray icon if you want show window again.";
+        default: return kPlayerOwnerText;
+    }
+}
+
+std::vector<TrayMenuEntry> trayMenu(bool windowVisible, bool playing) {
+    std::vector<TrayMenuEntry> menu;
+    menu.push_back({traycmd::ToggleWindow, windowVisible ? "Hide Player" : "Show Player"});
+    menu.push_back({0, ""});
+    menu.push_back({traycmd::StartStop, playing ? "Stop" : "Start"});
+    menu.push_back({traycmd::Previous, "Previous Song"});
+    menu.push_back({traycmd::Next, "Next Song"});
+    menu.push_back({0, ""});
+    for (int32_t code = PlateNone; code <= PlateToyPianoSmall; ++code) menu.push_back({code, plateTypeName(code)});
+    menu.push_back({0, ""});
+    menu.push_back({traycmd::Quit, "Quit"});
+    return menu;
+}
+
+namespace {
+
+void showMessage(int code) { reportText(playerMessageText(code), BoxKind::Ok); }
+
+// The note-ons of a prepared song at their absolute times, for the plate's pins.
+std::vector<PlateNote> plateNotesOf(const MidiTrackData& track) {
+    std::vector<PlateNote> notes;
+    int64_t time = 0;
+    for (const auto& e : track.events()) {
+        time += e->delta;
+        if (e->status == ev::NoteOn && e->velocity > 0) notes.push_back({clampTicks(time), e->data1});
+    }
+    return notes;
+}
+
+}  // namespace
+
+PlayerController::PlayerController(PlayerSettings& settings, SongList& list, PlayerView& view)
+    : settings_(settings), list_(list), view_(view) {}
+
+PlayerController::~PlayerController() { shutdown(); }
+
+bool PlayerController::hasSong() const { return loaded_ && loaded_->ok; }
+
+int64_t PlayerController::ticksPer100ms() const {
+    if (!hasSong()) return 0;
+    return tunecase::ticksPer100ms(loaded_->song->division(), static_cast<int>(playerClock().tempoBpm.load()));
+}
+
+void PlayerController::start() {
+    if (list_.count == 0) {
+        // Building a list automatically comes with the song list editor; the question is
+        // asked so the start-up reads the same.
+        if (reportText(kAskBuildListText, BoxKind::OkCancel) == Answer::Ok) reportText(kNotAvailableText, BoxKind::Ok);
+    }
+    isPlaying_ = 0;
+    view_.setStartLabel(kStartLabel);
+    showCurrentTitle();
+    startLoadThread(1);
+}
+
+void PlayerController::showCurrentTitle() {
+    if (list_.count <= 0) {
+        view_.showTitle("");
+        return;
+    }
+    view_.showTitle(fieldText(currentEntry(list_).title, kTitleBytes));
+}
+
+void PlayerController::resetPosition() {
+    motion_.resetAngle();
+    motion_.songTime = 0;
+    motion_.isPlaying = 0;
+}
+
+// ---- Buttons ---------------------------------------------------------------------------------
+
+void PlayerController::onButton(int index) {
+    switch (index) {
+        case playerbutton::Quit:
+            view_.pumpEvents(200);  // lets the pressed face show before the window goes
+            quit();
+            break;
+        case playerbutton::Help: view_.openHelp(); break;
+        case playerbutton::StartStop: startStop(); break;
+        case playerbutton::Config: view_.runConfigDialog(); break;
+        case playerbutton::List: reportText(kNotAvailableText, BoxKind::Ok); break;
+        case playerbutton::Hide:
+            if (view_.trayAvailable()) {
+                showMessage(kMsgTrayHint);
+            } else {
+                reportText(kNoTrayText, BoxKind::Ok);
+            }
+            view_.hideWindow();
+            break;
+        case playerbutton::Prev: previous(); break;
+        case playerbutton::Next: next(); break;
+        default: break;
+    }
+}
+
+void PlayerController::onTrayCommand(int command) {
+    if (command >= PlateNone && command <= PlateToyPianoSmall) {
+        view_.selectPlateEntry(command);
+        onPlateSelected(command);
+        return;
+    }
+    switch (command) {
+        case traycmd::ToggleWindow: view_.toggleWindow(); break;
+        case traycmd::StartStop: startStop(); break;
+        case traycmd::Previous: previous(); break;
+        case traycmd::Next: next(); break;
+        case traycmd::Quit: quit(); break;
+        default: break;
+    }
+}
+
+void PlayerController::startStop() {
+    ++transportToken_;
+    if (list_.count <= 0) {
+        showMessage(kMsgListEmpty);
+        view_.plateRepaint();
+        return;
+    }
+    if (isPlaying_) {
+        stopSequence();
+        isPlaying_ = 0;
+        view_.setStartLabel(kStartLabel);
+        resetPosition();
+        if (isToyPiano(settings_.plateType)) view_.plateReleaseAllKeys();
+    } else {
+        isPlaying_ = 1;
+        view_.setStartLabel(kStopLabel);
+        startLoadThread(0);
+    }
+    view_.plateRepaint();
+}
+
+void PlayerController::next() {
+    stepForward(list_);
+    showCurrentTitle();
+    if (isPlaying_) {
+        startStop();
+        startStop();
+    } else {
+        startLoadThread(1);
+    }
+}
+
+void PlayerController::previous() {
+    stepBack(list_);
+    showCurrentTitle();
+    if (isPlaying_) {
+        startStop();
+        startStop();
+    } else {
+        startLoadThread(1);
+    }
+}
+
+void PlayerController::quit() {
+    ++transportToken_;
+    if (isPlaying_ || runActive_) stopSequence();
+    isPlaying_ = 0;
+    view_.closeWindow();
+}
+
+// ---- Stopping ----------------------------------------------------------------------------------
+
+void PlayerController::stopSequence() {
+    MidiPlayer::requestStop();
+    // The pending timer sees the request when it fires; meanwhile the window keeps handling
+    // events, so a box raised on the player's thread can still be answered.
+    while (playerClock().playerBusy == 1) view_.pumpEvents(10);
+    player_.stopWholeSong();
+    runActive_ = false;
+    view_.plateTimer(false);
+}
+
+// A reload would replace the song under a running timer chain: stop it first.
+void PlayerController::stopForReload() {
+    if (!isPlaying_ && !runActive_) return;
+    ++transportToken_;
+    stopSequence();
+    isPlaying_ = 0;
+    view_.setStartLabel(kStartLabel);
+    resetPosition();
+    if (isToyPiano(settings_.plateType)) view_.plateReleaseAllKeys();
+}
+
+// ---- Loading -------------------------------------------------------------------------------------
+
+void PlayerController::startLoadThread(int mode) {
+    if (shutDown_) return;
+    if (loadThread_.joinable()) loadThread_.join();  // a load takes moments; keep them in order
+    const int generation = ++loadGeneration_;
+    loading_ = 1;
+    view_.setButtonsEnabled(false);
+    view_.setLoading(true);
+
+    const bool empty = list_.count <= 0;
+    const int index = list_.currentIndex;
+    const std::string path = empty ? std::string() : fieldText(currentEntry(list_).path, kPathBytes);
+    const PreparationOptions options = PreparationOptions::fromSettings(settings_);
+    loadThread_ = std::thread([this, mode, empty, index, path, options, generation] {
+        std::shared_ptr<PreparedSong> song;
+        bool missing = false;
+        if (!empty) {
+            if (!fileCanBeOpened(path)) {
+                missing = true;
+            } else {
+                song = std::make_shared<PreparedSong>(prepareSongFile(path, options));
+                if (!song->ok) song.reset();
+            }
+        }
+        view_.postToUi([this, mode, song, missing, generation, index, path] {
+            if (missing && index < list_.count && fieldText(list_.entries[index].path, kPathBytes) == path) {
+                showMessage(kMsgFileMissing);
+                removeEntry(list_, index);
+                showCurrentTitle();
+            }
+            onLoadFinished(mode, song, missing, generation);
+        });
+    });
+}
+
+void PlayerController::onLoadFinished(int mode, std::shared_ptr<PreparedSong> song, bool, int generation) {
+    if (generation != loadGeneration_) return;  // a newer load has replaced this one
+    loaded_ = std::move(song);
+    if (!hasSong()) {
+        loaded_.reset();
+        view_.plateSetSong({}, 0);
+        view_.plateRepaint();
+    } else {
+        motion_.setDisplayLength(clampTicks(loaded_->displayLength));
+        view_.plateSetSong(plateNotesOf(*loaded_->song->track()), clampTicks(loaded_->displayLength));
+        if (mode == 1) view_.plateAdvanceOnce();
+        else view_.postToUi([this] { onStartLoadedSong(); });
+    }
+    view_.setLoading(false);
+    view_.setButtonsEnabled(true);
+    loading_ = 0;
+    // A failed load in play mode falls back to stopped.
+    if (mode == 0 && !hasSong()) view_.postToUi([this] { onStartLoadedSong(); });
+}
+
+void PlayerController::onStartLoadedSong() {
+    if (!hasSong()) {
+        isPlaying_ = 0;
+        view_.setStartLabel(kStartLabel);
+        return;
+    }
+    if (!isPlaying_ || runActive_) return;  // stopped meanwhile, or already running
+    showCurrentTitle();
+    motion_.songTime = 0;
+    motion_.isPlaying = 1;
+    PlayableSong playable{loaded_->song->track(), loaded_->song->division()};
+    // A port that does not open has said why; the transport stays playing, silent, until
+    // STOP, as the user pressed START.
+    runActive_ = player_.startWholeSong(
+                     playable, [this] { view_.postToUi([this] { onSongFinished(); }); },
+                     [this](int index, int time, const MidiEvent* e) { perEvent(index, time, e); }) == 1;
+    if (settings_.speedPercent >= 50 && settings_.speedPercent <= 150) MidiPlayer::setSpeed(settings_.speedPercent);
+    view_.plateTimer(true);
+    view_.plateRepaint();
+}
+
+// The player's timer thread: what each sent event does to the plate.
+void PlayerController::perEvent(int index, int time, const MidiEvent* e) {
+    if (e) {
+        const MidiTrackData& track = *loaded_->song->track();
+        PlateEventKind kind = PlateEventKind::Other;
+        if (e->status == ev::NoteOn && e->velocity > 0) kind = PlateEventKind::NoteOn;
+        else if (e->status == ev::NoteOff || e->status == ev::NoteOn) kind = PlateEventKind::NoteOff;
+        bool chordFollows = false;
+        if (index + 1 < track.eventCount()) {
+            const MidiEvent& nextEvent = *track.event(index + 1);
+            chordFollows = nextEvent.status == ev::NoteOn && nextEvent.delta == 0;
+        }
+        view_.plateSongEvent(kind, e->data1, time, chordFollows);
+        if (kind == PlateEventKind::Other && index >= track.eventCount() - 1)
+            view_.postToUi([this] { onSongFinished(); });
+    }
+    motion_.songTime = time;
+}
+
+void PlayerController::onSongFinished() {
+    if (!isPlaying_ || !runActive_) return;  // stopped already, or a second notice
+    if (isToyPiano(settings_.plateType)) view_.plateReleaseAllKeys();
+    MidiPlayer::requestStop();
+    while (playerClock().playerBusy == 1) view_.pumpEvents(10);
+    // One second's pause while the last notes ring out, without blocking the window.
+    const int token = ++transportToken_;
+    view_.postToUiAfter(1000, [this, token] { finishSong(token); });
+}
+
+void PlayerController::finishSong(int token) {
+    if (token != transportToken_ || !isPlaying_) return;  // the user acted during the pause
+    player_.stopWholeSong();
+    runActive_ = false;
+    view_.plateTimer(false);
+    view_.setStartLabel(kStartLabel);
+    resetPosition();
+    isPlaying_ = 0;
+    view_.plateRepaint();
+    stepForward(list_);
+    showCurrentTitle();
+    startStop();
+}
+
+// ---- Plate and speed -----------------------------------------------------------------------------
+
+void PlayerController::onPlateSelected(int32_t plateType) {
+    if (!plateTypeName(plateType)) return;
+    ++transportToken_;
+    if (isPlaying_ || runActive_) {
+        stopSequence();
+        isPlaying_ = 0;
+        view_.setStartLabel(kStartLabel);
+        resetPosition();
+    }
+    isPlaying_ = 0;
+    settings_.plateType = plateType;
+    view_.plateRebuild();
+    loaded_.reset();
+    view_.plateSetSong({}, 0);
+    startLoadThread(1);
+}
+
+void PlayerController::onSpeedChanged(int percent) {
+    if (percent < 50 || percent > 150) return;
+    settings_.speedPercent = percent;
+    MidiPlayer::setSpeed(percent);
+}
+
+// ---- Dropped files and imports ------------------------------------------------------------------
+
+void PlayerController::onFilesDropped(const std::vector<std::string>& paths) {
+    if (paths.size() != 1) {
+        reportText(kPlayerOwnerText, BoxKind::Ok);
+        return;
+    }
+    const std::string& path = paths[0];
+    const std::string ext = extensionLower(path);
+    if (ext == "mwd") {
+        reportText(kNotAvailableText, BoxKind::Ok);
+        return;
+    }
+    if (ext != "mid") return;
+    std::string folder = fieldText(settings_.dataFolder, kPathBytes);
+    if (folder.empty()) folder = specialFolder(kFolderMyMusic);
+    importThreads_.emplace_back([this, path, folder] {
+        ImportedSong imported = importMidiFile(path, folder);
+        if (imported.ok)
+            view_.postToUi([this, imported] { onSelectLastSong(imported.path, imported.title); });
+    });
+}
+
+void PlayerController::onSelectLastSong(const std::string& path, const std::string& title) {
+    stopForReload();
+    if (!addSongToList(list_, path, title)) return;
+    selectLast(list_);
+    showCurrentTitle();
+    startLoadThread(1);
+}
+
+// ---- Shutdown ----------------------------------------------------------------------------------------
+
+void PlayerController::waitForWorkers() {
+    if (loadThread_.joinable()) loadThread_.join();
+    for (auto& t : importThreads_)
+        if (t.joinable()) t.join();
+    importThreads_.clear();
+}
+
+void PlayerController::shutdown() {
+    if (shutDown_) return;
+    ++transportToken_;
+    if (isPlaying_ || runActive_) stopSequence();
+    isPlaying_ = 0;
+    waitForWorkers();
+    shutDown_ = true;
+}
+
+}  // namespace tunecase
