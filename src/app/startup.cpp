@@ -5,7 +5,7 @@
 #include "app/reporter.h"
 #include "app/song_list.h"
 #include "app/utilities.h"
-#include "platform/special_folders.h"
+#include "platform/user_folders.h"
 
 namespace tunecase {
 
