@@ -151,23 +151,17 @@ void PlayerController::startStop() {
     view_.plateRepaint();
 }
 
-void PlayerController::next() {
-    stepForward(list_);
-    showCurrentTitle();
-    if (isPlaying_) {
-        startStop();
-        startStop();
-    } else {
-        startLoadThread(1);
-    }
-}
+void PlayerController::next() { step(true); }
 
-void PlayerController::previous() {
-    stepBack(list_);
+void PlayerController::previous() { step(false); }
+
+void PlayerController::step(bool forward) {
+    if (forward) stepForward(list_);
+    else stepBack(list_);
     showCurrentTitle();
     if (isPlaying_) {
-        startStop();
-        startStop();
+        startStop();  // stops the old song
+        startStop();  // and starts the new one
     } else {
         startLoadThread(1);
     }

@@ -178,6 +178,7 @@ private:
     void showCurrentTitle();
     void resetPosition();
     void stopForReload();
+    void step(bool forward);
     void finishSong(int token);
     void perEvent(int index, int time, const MidiEvent* event);
 

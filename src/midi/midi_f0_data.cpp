@@ -8,33 +8,17 @@
 #include "midi/midi_f1_data.h"
 #include "midi/midi_file_messages.h"
 #include "midi/midi_messages.h"
+#include "midi/smf_bytes.h"
 
 namespace tunecase {
 
 namespace {
 
-constexpr int kHeaderSize = 14;
-constexpr int kMacBinarySize = 128;
+using namespace smf;
+
 
 bool isTempo(const MidiEvent* e) { return e && e->status == ev::Meta && e->type == meta::Tempo; }
 
-int readBe16(const uint8_t* p) { return (p[0] << 8) | p[1]; }
-
-int64_t readBe32(const uint8_t* p) {
-    return (int64_t{p[0]} << 24) | (int64_t{p[1]} << 16) | (int64_t{p[2]} << 8) | int64_t{p[3]};
-}
-
-// Whether an encoded chunk holds the whole track. The encoder stops 256 bytes short of its
-// capacity and closes what it has with End of Track, so a chunk that reaches into that
-// reserve was cut (it has already said so); writing it would lose the rest of the song.
-bool chunkIsWhole(const uint8_t* c, int chunk, int trackCapacity) {
-    return c && chunk >= 12 && chunk + 256 <= trackCapacity && c[chunk - 3] == 0xFF &&
-           c[chunk - 2] == meta::EndOfTrack && c[chunk - 1] == 0;
-}
-
-bool hasMThd(const uint8_t* bytes, int length, int position) {
-    return position >= 0 && int64_t{position} + 4 <= length && std::memcmp(bytes + position, "MThd", 4) == 0;
-}
 
 // A deep copy of the events of a track in any state, for undoing a failed encode.
 std::unique_ptr<MidiTrackData> cloneTrack(const MidiTrackData& source) {

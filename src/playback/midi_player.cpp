@@ -139,16 +139,22 @@ void reportRunEnd(const EndCallback& end) {
     else if (!missingEndCallbackShown.exchange(true)) reportText("CallBackPlayer Error!", BoxKind::Ok);
 }
 
+// A destroyed run does nothing; a callback run asked to stop silences its notes and ends.
+// Returns true when the tick must end here. Called with the run's lock held.
+bool endsOnStopRequest(MidiPlayer::Run& run) {
+    if (run.destroyed) return true;
+    PlayerClock& clock = playerClock();
+    if (!clock.stopRequested) return false;
+    run.port->allNotesOff();
+    clock.playerBusy = 0;
+    return true;
+}
+
 // The last timer of a callback run: fires when the song time reaches the end time.
 void endTick(const std::shared_ptr<MidiPlayer::Run>& run) {
     std::unique_lock lock(run->mutex);
-    if (run->destroyed) return;
+    if (endsOnStopRequest(*run)) return;
     PlayerClock& clock = playerClock();
-    if (clock.stopRequested) {
-        run->port->allNotesOff();
-        clock.playerBusy = 0;
-        return;
-    }
     clock.songTime = clock.endTime.load();
     EndCallback end = run->endCallback;
     clock.playerBusy = 0;
@@ -161,13 +167,8 @@ void endTick(const std::shared_ptr<MidiPlayer::Run>& run) {
 // delay the next tick.
 void callbackTick(const std::shared_ptr<MidiPlayer::Run>& run) {
     std::unique_lock lock(run->mutex);
-    if (run->destroyed) return;
+    if (endsOnStopRequest(*run)) return;
     PlayerClock& clock = playerClock();
-    if (clock.stopRequested) {
-        run->port->allNotesOff();
-        clock.playerBusy = 0;
-        return;
-    }
     enum class After { NextTick, EndTimer, EndNow, RanOut, Failed };
     After after = After::NextTick;
     std::vector<int> examined;
