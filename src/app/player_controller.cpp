@@ -391,4 +391,9 @@ void PlayerController::shutdown() {
     shutDown_ = true;
 }
 
+void PlayerController::releaseSong() {
+    shutdown();
+    loaded_.reset();
+}
+
 }  // namespace tunecase

@@ -160,6 +160,9 @@ public:
 
     // Shutdown: stops a playing song and waits for the worker threads.
     void shutdown();
+    // The last step of the shutdown: shuts down if that has not happened yet, then drops the
+    // loaded song.
+    void releaseSong();
 
     // ---- State, for the window and tests ---------------------------------------------------
     bool isPlaying() const { return isPlaying_ == 1; }

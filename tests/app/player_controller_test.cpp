@@ -273,6 +273,25 @@ TEST_F(PlayerControllerTest, HideWithoutATrayMinimisesAndSaysSo) {
     EXPECT_EQ(cap->visibleTexts()[1], "Click task tray icon if you want show window again.");
 }
 
+TEST_F(PlayerControllerTest, ReleasingTheSongWhilePlayingStopsTheRunFirst) {
+    add(writeSong("a.mid", 200), "Alpha");
+    ScopedCapture cap;
+    auto& c = make();
+    c.start();
+    ASSERT_TRUE(view_.pumpUntil([&] { return idle() && c.hasSong(); }));
+    c.startStop();
+    ASSERT_TRUE(view_.pumpUntil([&] { return view_.noteOnsSeen >= 2; }));
+    c.releaseSong();
+    EXPECT_FALSE(c.isPlaying());
+    EXPECT_FALSE(c.hasSong());
+    EXPECT_EQ(playerClock().playerBusy.load(), 0);
+    // Nothing starts again once the window is going.
+    const int seen = view_.noteOnsSeen;
+    c.startStop();
+    view_.pumpEvents(300);
+    EXPECT_EQ(view_.noteOnsSeen.load(), seen);
+}
+
 TEST(TrayMenu, EntriesFollowTheWindowAndTheTransport) {
     auto menu = trayMenu(true, false);
     ASSERT_EQ(menu.size(), 14u);

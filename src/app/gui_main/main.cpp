@@ -1,19 +1,27 @@
-// The desktop player. For now it opens the plate window; the player window takes over
-// this function once it exists.
+// The desktop player: a short pause, then the player window until it closes.
 #include <QApplication>
+#include <QTimer>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
 
 #include "app/gui/message_box_sink.h"
-#include "app/gui/plate_dlg.h"
-#include "app/records.h"
+#include "app/gui/tunecase_app.h"
 #include "app/utilities.h"
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
+    QApplication qtApp(argc, argv);
+    qtApp.setApplicationName("Tunecase");
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
     tunecase::ScopedMessageBoxSink boxes;
     tunecase::seedRandom();
-    tunecase::PlayerSettings settings = tunecase::defaultPlayerSettings();
-    settings.plateType = tunecase::PlateLargeDisk;
-    tunecase::PlateDlg plate(&settings);
-    plate.fitToPlate();
-    return app.exec();
+    tunecase::applyDiagnosticEnvironment();
+
+    tunecase::TunecaseApp app;
+    // Diagnostic: press START as soon as the window runs (whole-window checks).
+    if (const char* autostart = std::getenv("TUNECASE_AUTOSTART"); autostart && *autostart == '1')
+        QTimer::singleShot(0, &app.window(), [&app] { app.window().controller().startStop(); });
+    const int result = app.exec();
+    (void)result;
+    return 0;
 }
