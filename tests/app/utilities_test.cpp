@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <set>
 
@@ -149,6 +151,16 @@ TEST(Files, SizesFoldersAndFolderCreation) {
     EXPECT_EQ(fileSize(dir.file("none")), -1);
     EXPECT_EQ(joinPath("/a/", "b"), "/a/b");
     EXPECT_EQ(joinPath("/", "TNC"), "/TNC");
+
+    // A sparse file reports its full size without using the disk.
+    const auto huge = dir.file("huge.bin");
+    ASSERT_EQ(::truncate((testing::writeFileText(huge, ""), huge.c_str()), int64_t{1} << 32), 0);
+    ScopedCapture cap;
+    EXPECT_EQ(fileSize(huge), -1);
+    ASSERT_EQ(cap->count(), 1u);
+    EXPECT_EQ(cap->visibleTexts()[0], "GENE0100000D file size error!(2)");
+    ASSERT_EQ(::truncate(huge.c_str(), (int64_t{1} << 32) - 1), 0);
+    EXPECT_EQ(fileSize(huge), (int64_t{1} << 32) - 1);
 
     char field[8];
     EXPECT_TRUE(setFieldText(field, sizeof field, "1234567"));
