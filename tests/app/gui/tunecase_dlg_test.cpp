@@ -1,0 +1,542 @@
+#include "app/gui/tunecase_dlg.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMimeData>
+#include <QTest>
+#include <QThread>
+#include <cstring>
+#include <filesystem>
+
+#include "app/gui/config_dlg.h"
+#include "app/gui/tunecase_app.h"
+#include "app/reporter.h"
+#include "app/song_list.h"
+#include "app/utilities.h"
+#include "playback/midi_player.h"
+#include "playback/playback_test_support.h"
+#include "support/qt_test_app.h"
+#include "support/test_support.h"
+
+namespace tunecase {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Answers the first-run question with a fixed folder.
+class FixedBrowser final : public FolderBrowser {
+public:
+    explicit FixedBrowser(std::string folder) : folder_(std::move(folder)) {}
+    Result browseForFolder(const std::string&, std::string& out, const std::string&) override {
+        ++asked;
+        out = folder_;
+        return Picked;
+    }
+    int asked = 0;
+
+private:
+    std::string folder_;
+};
+
+// Sets an environment variable for the life of the object.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old, had_ = true;
+        setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() {
+        if (had_) setenv(name_, old_.c_str(), 1);
+        else unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    std::string old_;
+    bool had_ = false;
+};
+
+// The whole application over a scratch home: settings folder, songs, data folder and a
+// program folder of its own, playing into a capture file. Boxes are captured.
+class PlayerWindowTest : public ::testing::Test {
+protected:
+    PlayerWindowTest()
+        : home_("HOME", dir_.path().string()),
+          config_("XDG_CONFIG_HOME", (dir_.path() / "config").string()) {
+        testing::qtTestApp();
+        settingsFolder_ = (dir_.path() / "config" / "TNC").string();
+        programFolder_ = (dir_.path() / "program").string();
+        fs::create_directories(settingsFolder_);
+        fs::create_directories(fs::path(programFolder_) / "help");
+        fs::create_directories(dir_.path() / "data");
+        oldFolder_ = fs::current_path();
+        fs::current_path(programFolder_);
+        settings_ = defaultPlayerSettings();
+        setFieldText(settings_.dataFolder, kPathBytes, (dir_.path() / "data").string());
+        list_ = emptySongList();
+    }
+    ~PlayerWindowTest() override {
+        app_.reset();
+        route_.reset();
+        fs::current_path(oldFolder_);
+    }
+
+    // A song file of `notes` notes, `spacing` ticks apart at 96 ticks and `tempo` us per
+    // quarter, from `firstKey` up.
+    std::string writeSong(const std::string& name, int notes, int firstKey, int spacing = 24, int tempo = 250000) {
+        std::vector<testing::TestNote> list;
+        for (int i = 0; i < notes; ++i) list.push_back({0, int64_t{i} * spacing, firstKey + i, 100, 12});
+        auto song = testing::songOf(96, list, tempo);
+        const std::string path = dir_.file(name);
+        EXPECT_EQ(song->saveFile(path), 1);
+        return path;
+    }
+    void addSong(const std::string& path, const std::string& title) {
+        ASSERT_TRUE(insertOrAppend(list_, path, title));
+    }
+    void writeRecords() {
+        ASSERT_EQ(writeWhole(settingsFolder_ + "/setup.ini", &settings_, sizeof settings_), 1);
+        ASSERT_EQ(writeWhole(settingsFolder_ + "/mbox.lst", &list_, sizeof list_), 1);
+    }
+    // Starts the application on the records written so far and waits for the first load.
+    CTunecaseDlg& open(bool writeFirst = true) {
+        if (writeFirst) writeRecords();
+        route_ = std::make_unique<testing::CaptureRoute>(dir_.file("capture.txt"));
+        app_ = std::make_unique<TunecaseApp>(&browser_);
+        app_->window().show();
+        EXPECT_TRUE(pumpUntil([&] { return idle(); }));
+        return app_->window();
+    }
+    CTunecaseDlg& window() { return app_->window(); }
+    bool idle() { return !window().controller().isLoading(); }
+
+    static bool pumpUntil(const std::function<bool()>& done, double seconds = 20) {
+        QElapsedTimer timer;
+        timer.start();
+        while (!done() && timer.elapsed() < seconds * 1000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            QThread::msleep(2);
+        }
+        return done();
+    }
+    static void pump(int ms) { pumpUntil([] { return false; }, ms / 1000.0); }
+
+    void press(int button) { QTest::mousePress(window().buttonControl(button), Qt::LeftButton, {}, QPoint(8, 8)); }
+    void release(int button) { QTest::mouseRelease(window().buttonControl(button), Qt::LeftButton, {}, QPoint(8, 8)); }
+    void click(int button) {
+        press(button);
+        release(button);
+    }
+    std::string title() { return window().titleLabel()->text().toStdString(); }
+    // Drags files onto the window and lets go, as a file manager would.
+    void drop(const std::vector<std::string>& paths) {
+        QMimeData mime;
+        QList<QUrl> urls;
+        for (const auto& p : paths) urls << QUrl::fromLocalFile(QString::fromStdString(p));
+        mime.setUrls(urls);
+        QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&window(), &enter);
+        ASSERT_TRUE(enter.isAccepted());
+        QDropEvent letGo(QPointF(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&window(), &letGo);
+    }
+
+    // The note-ons in the capture file (it starts afresh with every song).
+    std::vector<int> capturedNoteOns() {
+        std::vector<int> keys;
+        for (const auto& m : route_->messages())
+            if (m.bytes.size() == 3 && (m.bytes[0] & 0xF0) == 0x90 && m.bytes[2] > 0) keys.push_back(m.bytes[1]);
+        return keys;
+    }
+
+    testing::TempFolder dir_;
+    ScopedEnv home_, config_;
+    ScopedCapture boxes_;
+    std::string settingsFolder_, programFolder_;
+    fs::path oldFolder_;
+    PlayerSettings settings_{};
+    SongList list_{};
+    FixedBrowser browser_{"/tmp"};
+    std::unique_ptr<testing::CaptureRoute> route_;
+    std::unique_ptr<TunecaseApp> app_;
+};
+
+TEST_F(PlayerWindowTest, WindowShowsItsControlsForTheSettingsAndTheCurrentSong) {
+    addSong(writeSong("a.mid", 8, 60), "Alpha");
+    addSong(writeSong("b.mid", 8, 60), "Beta");
+    list_.currentIndex = 1;
+    settings_.plateType = PlatePaper;
+    settings_.speedPercent = 70;
+    CTunecaseDlg& w = open();
+
+    EXPECT_EQ(w.windowTitle(), "PC TUNECASE");
+    EXPECT_EQ(title(), "Beta");
+    const char* labels[] = {"    QUIT", "    HELP", "    START", "   CONFIG", "    LIST", "    HIDE", "    PREV", "    NEXT"};
+    const QRect rects[] = {{330, 70, 88, 27}, {240, 70, 88, 27}, {60, 36, 88, 27}, {150, 70, 88, 27},
+                           {60, 70, 88, 27},  {330, 36, 88, 27}, {150, 36, 88, 27}, {240, 36, 88, 27}};
+    ASSERT_EQ(w.buttons().count(), 8);
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(w.buttons().label(i), labels[i]) << i;
+        EXPECT_EQ(w.buttonControl(i)->geometry(), rects[i]) << i;
+        EXPECT_TRUE(w.buttonControl(i)->isEnabled()) << i;
+    }
+    ASSERT_EQ(w.plateCombo()->count(), 6);
+    const char* names[] = {"None", "Large Disk", "Small Disk", "Paper", "Toypiano(Large)", "Toypiano(Small)"};
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(w.plateCombo()->itemText(i), names[i]);
+        EXPECT_EQ(w.plateCombo()->itemData(i).toInt(), 260 + i);
+    }
+    EXPECT_EQ(w.plateCombo()->currentText(), "Paper");
+    EXPECT_EQ(w.speedSlider()->minimum(), 50);
+    EXPECT_EQ(w.speedSlider()->maximum(), 150);
+    EXPECT_EQ(w.speedSlider()->value(), 70);
+    // The loaded song is on the plate, which shows beside the player.
+    ASSERT_NE(w.plate(), nullptr);
+    EXPECT_TRUE(w.plate()->isVisible());
+    EXPECT_EQ(w.plate()->size(), PlateDlg::sizeForPlate(PlatePaper));
+    EXPECT_TRUE(w.controller().hasSong());
+    EXPECT_NE(w.workBuffer(), nullptr);
+    EXPECT_FALSE(w.busyTimerActive());
+    EXPECT_EQ(w.busyPhase(), 0);
+    EXPECT_EQ(w.cursor().shape(), Qt::ArrowCursor);
+    EXPECT_EQ(boxes_->count(), 0u);
+}
+
+TEST_F(PlayerWindowTest, WhileTheFirstSongLoadsTheButtonsAreDisabledAndTheCursorWaits) {
+    addSong(writeSong("a.mid", 8, 60), "Alpha");
+    writeRecords();
+    route_ = std::make_unique<testing::CaptureRoute>(dir_.file("capture.txt"));
+    app_ = std::make_unique<TunecaseApp>(&browser_);
+    // The load's result comes back as a posted call, so nothing has finished yet.
+    EXPECT_TRUE(window().busyTimerActive());
+    EXPECT_EQ(window().cursor().shape(), Qt::WaitCursor);
+    for (int i = 0; i < 8; ++i) EXPECT_FALSE(window().buttonControl(i)->isEnabled()) << i;
+    ASSERT_TRUE(pumpUntil([&] { return idle(); }));
+    EXPECT_FALSE(window().busyTimerActive());
+    EXPECT_EQ(window().cursor().shape(), Qt::ArrowCursor);
+    for (int i = 0; i < 8; ++i) EXPECT_TRUE(window().buttonControl(i)->isEnabled()) << i;
+}
+
+TEST_F(PlayerWindowTest, TitlesAreShownAsUtf8OrDecodedFromShiftJis) {
+    addSong(writeSong("a.mid", 4, 60), "\x83\x65\x83\x58\x83\x67");  // "テスト" in Shift-JIS
+    addSong(writeSong("b.mid", 4, 60), "オルゴール");
+    open();
+    EXPECT_EQ(title(), "テスト");
+    click(playerbutton::Next);
+    EXPECT_EQ(title(), "オルゴール");
+}
+
+TEST_F(PlayerWindowTest, ButtonsActOnPressStartPlaysAndStopStops) {
+    addSong(writeSong("a.mid", 200, 40), "Long");
+    addSong(writeSong("b.mid", 4, 60), "Short");
+    CTunecaseDlg& w = open();
+
+    // NEXT acts when the mouse button goes down, before any release.
+    press(playerbutton::Next);
+    EXPECT_EQ(title(), "Short");
+    EXPECT_EQ(list_.currentIndex, 0);  // the test's copy; the window edits its own
+    EXPECT_EQ(app_->list().currentIndex, 1);
+    EXPECT_TRUE(w.buttons().isPressed(playerbutton::Next));
+    ASSERT_TRUE(pumpUntil([&] { return idle(); }));
+    release(playerbutton::Next);
+    EXPECT_FALSE(w.buttons().isPressed(playerbutton::Next));
+    click(playerbutton::Prev);
+    ASSERT_TRUE(pumpUntil([&] { return idle(); }));
+
+    press(playerbutton::StartStop);
+    EXPECT_EQ(w.buttons().label(playerbutton::StartStop), "    STOP");
+    EXPECT_TRUE(w.controller().isPlaying());
+    release(playerbutton::StartStop);
+    ASSERT_TRUE(pumpUntil([&] { return capturedNoteOns().size() >= 3; }));
+    EXPECT_EQ(capturedNoteOns()[0], 40);
+    EXPECT_TRUE(w.plate()->timerActive());
+
+    click(playerbutton::StartStop);
+    EXPECT_FALSE(w.controller().isPlaying());
+    EXPECT_EQ(w.buttons().label(playerbutton::StartStop), "    START");
+    EXPECT_EQ(playerClock().playerBusy.load(), 0);
+    EXPECT_FALSE(w.plate()->timerActive());
+    const size_t heard = capturedNoteOns().size();
+    pump(300);
+    EXPECT_EQ(capturedNoteOns().size(), heard);
+    EXPECT_EQ(boxes_->count(), 0u);
+}
+
+TEST_F(PlayerWindowTest, NextOnTheLastEntryWrapsAndPrevOnTheFirstGoesToTheLast) {
+    addSong(writeSong("a.mid", 4, 60), "One");
+    addSong(writeSong("b.mid", 4, 60), "Two");
+    addSong(writeSong("c.mid", 4, 60), "Three");
+    list_.currentIndex = 2;
+    open();
+    EXPECT_EQ(title(), "Three");
+    click(playerbutton::Next);
+    EXPECT_EQ(title(), "One");
+    EXPECT_EQ(app_->list().currentIndex, 0);
+    ASSERT_TRUE(pumpUntil([&] { return idle(); }));
+    click(playerbutton::Prev);
+    EXPECT_EQ(title(), "Three");
+    EXPECT_EQ(app_->list().currentIndex, 2);
+}
+
+TEST_F(PlayerWindowTest, TheEndOfASongStartsTheNextAfterAPauseAndTheLastWrapsToTheFirst) {
+    // About a second each at 240 beats per minute.
+    addSong(writeSong("a.mid", 4, 60), "First");
+    addSong(writeSong("b.mid", 4, 72), "Second");
+    list_.currentIndex = 1;
+    CTunecaseDlg& w = open();
+    QElapsedTimer clock;
+    clock.start();
+    click(playerbutton::StartStop);
+    ASSERT_TRUE(pumpUntil([&] { return capturedNoteOns().size() == 4 && capturedNoteOns()[0] == 72; }));
+    // The second song was the last: the list wraps and the first plays after the pause.
+    ASSERT_TRUE(pumpUntil([&] {
+        auto keys = capturedNoteOns();
+        return !keys.empty() && keys[0] == 60;
+    }));
+    EXPECT_GE(clock.elapsed(), 1000);  // at least the pause between the songs
+    EXPECT_EQ(title(), "First");
+    EXPECT_EQ(app_->list().currentIndex, 0);
+    EXPECT_TRUE(w.controller().isPlaying());
+    EXPECT_EQ(w.buttons().label(playerbutton::StartStop), "    STOP");
+    click(playerbutton::StartStop);
+    EXPECT_FALSE(w.controller().isPlaying());
+}
+
+TEST_F(PlayerWindowTest, StopDuringALongRestWaitsForThePendingTimerAndKeepsTheWindowAlive) {
+    // A note, then four seconds of nothing, then a note. Sparse channels must stay.
+    settings_.deleteLongNoteChannel = 0;
+    addSong(writeSong("rest.mid", 2, 60, 768, 500000), "Rest");
+    CTunecaseDlg& w = open();
+    click(playerbutton::StartStop);
+    // The first note's end is the last event before the rest.
+    ASSERT_TRUE(pumpUntil([&] {
+        for (const auto& m : route_->messages())
+            if (m.bytes.size() == 3 && ((m.bytes[0] & 0xF0) == 0x80 || ((m.bytes[0] & 0xF0) == 0x90 && m.bytes[2] == 0)))
+                return true;
+        return false;
+    }));
+    bool timerRan = false;
+    QTimer::singleShot(100, &w, [&] { timerRan = true; });
+    QElapsedTimer clock;
+    clock.start();
+    click(playerbutton::StartStop);
+    // STOP returned only once the chain woke from its rest and saw the request.
+    EXPECT_GE(clock.elapsed(), 1500);
+    EXPECT_EQ(playerClock().playerBusy.load(), 0);
+    EXPECT_FALSE(w.controller().isPlaying());
+    EXPECT_EQ(capturedNoteOns(), std::vector<int>{60});
+    // Posted work and timers went on while the window waited.
+    EXPECT_TRUE(timerRan);
+}
+
+TEST_F(PlayerWindowTest, DroppedFilesTwoChangeNothingAndOneMidiFileJoinsTheList) {
+    addSong(writeSong("a.mid", 4, 60), "Alpha");
+    open();
+    const std::string extra = writeSong("Dropped Song.mid", 6, 64);
+
+    drop({dir_.file("a.mid"), extra});
+    ASSERT_EQ(boxes_->count(), 1u);
+    EXPECT_EQ(boxes_->visibleTexts()[0], "CTunecaseDlg::ErrorMsg");
+    pump(200);
+    EXPECT_EQ(app_->list().count, 1);
+    EXPECT_EQ(title(), "Alpha");
+
+    boxes_->clear();
+    drop({extra});
+    ASSERT_TRUE(pumpUntil([&] { return app_->list().count == 2 && idle(); }));
+    EXPECT_EQ(app_->list().currentIndex, 1);
+    EXPECT_EQ(title(), "Dropped Song.mid");  // the file's name when the song has no track name
+    EXPECT_EQ(boxes_->count(), 0u);
+}
+
+TEST_F(PlayerWindowTest, TrayMenuFollowsTheStateAndItsCommandsReachThePlayer) {
+    addSong(writeSong("a.mid", 4, 60), "Alpha");
+    addSong(writeSong("b.mid", 4, 60), "Beta");
+    CTunecaseDlg& w = open();
+    auto texts = [&] {
+        QStringList out;
+        auto menu = w.makeTrayMenu();
+        for (QAction* a : menu->actions()) out << (a->isSeparator() ? "-" : a->text());
+        return out;
+    };
+    EXPECT_EQ(texts(), (QStringList{"Hide Player", "-", "Start", "Previous Song", "Next Song", "-", "None",
+                                    "Large Disk", "Small Disk", "Paper", "Toypiano(Large)", "Toypiano(Small)", "-",
+                                    "Quit"}));
+    auto trigger = [&](int command) {
+        auto menu = w.makeTrayMenu();
+        for (QAction* a : menu->actions())
+            if (!a->isSeparator() && a->data().toInt() == command) return a->trigger();
+        ADD_FAILURE() << "no entry " << command;
+    };
+    trigger(traycmd::Next);
+    EXPECT_EQ(title(), "Beta");
+    ASSERT_TRUE(pumpUntil([&] { return idle(); }));
+    trigger(PlateSmallDisk);
+    EXPECT_EQ(w.plateCombo()->currentText(), "Small Disk");
+    EXPECT_EQ(app_->settings().plateType, PlateSmallDisk);
+    EXPECT_EQ(w.plate()->size(), PlateDlg::sizeForPlate(PlateSmallDisk));
+    ASSERT_TRUE(pumpUntil([&] { return idle(); }));
+    trigger(traycmd::StartStop);
+    EXPECT_EQ(texts()[2], "Stop");
+    trigger(traycmd::StartStop);
+    EXPECT_FALSE(w.controller().isPlaying());
+    ASSERT_TRUE(pumpUntil([&] { return idle(); }));
+
+    // There is no tray here: HIDE says so and minimises instead of hiding.
+    EXPECT_FALSE(w.trayAvailable());
+    click(playerbutton::Hide);
+    ASSERT_EQ(boxes_->count(), 1u);
+    EXPECT_EQ(boxes_->visibleTexts()[0], kNoTrayText);
+    EXPECT_TRUE(w.windowState() & Qt::WindowMinimized);
+    EXPECT_EQ(texts()[0], "Show Player");
+    trigger(traycmd::ToggleWindow);
+    EXPECT_FALSE(w.windowState() & Qt::WindowMinimized);
+    EXPECT_TRUE(w.isVisible());
+}
+
+TEST_F(PlayerWindowTest, ChangingThePlateRebuildsThePlateWindowWhereItWas) {
+    addSong(writeSong("a.mid", 200, 50), "Alpha");
+    CTunecaseDlg& w = open();
+    w.plate()->move(300, 200);
+    const QPoint where = w.plate()->pos();
+    click(playerbutton::StartStop);
+    ASSERT_TRUE(pumpUntil([&] { return !capturedNoteOns().empty(); }));
+
+    w.plateCombo()->setCurrentIndex(w.plateCombo()->findData(PlateNone));
+    EXPECT_FALSE(w.controller().isPlaying());
+    EXPECT_EQ(w.buttons().label(playerbutton::StartStop), "    START");
+    EXPECT_EQ(playerClock().playerBusy.load(), 0);
+    EXPECT_EQ(app_->settings().plateType, PlateNone);
+    ASSERT_NE(w.plate(), nullptr);
+    EXPECT_FALSE(w.plate()->isVisible());
+    ASSERT_TRUE(pumpUntil([&] { return idle(); }));
+
+    w.plateCombo()->setCurrentIndex(w.plateCombo()->findData(PlateToyPianoLarge));
+    EXPECT_EQ(PlateDlg::current(), w.plate());
+    EXPECT_TRUE(w.plate()->isVisible());
+    // 400 x 100 outside; the title bar is the desktop's, the keyboard fills the rest.
+    EXPECT_EQ(w.plate()->size(), QSize(400, 70));
+    ASSERT_NE(w.plate()->keyboard(), nullptr);
+    EXPECT_EQ(w.plate()->keyboard()->control()->geometry(), QRect(0, 0, 400, 70));
+    EXPECT_EQ(w.plate()->pos(), where);
+    ASSERT_TRUE(pumpUntil([&] { return idle() && w.controller().hasSong(); }));
+
+    // A toy piano plays on the keyboard: keys go down as notes are sent.
+    click(playerbutton::StartStop);
+    ASSERT_TRUE(pumpUntil([&] { return !w.plate()->keyboard()->heldKeys().snapshot().empty(); }));
+    click(playerbutton::StartStop);
+    EXPECT_TRUE(w.plate()->keyboard()->heldKeys().snapshot().empty());
+}
+
+TEST_F(PlayerWindowTest, QuitStopsTheSongClosesEverythingAndSavesBothRecords) {
+    addSong(writeSong("a.mid", 200, 50), "Alpha");
+    addSong(writeSong("b.mid", 4, 60), "Beta");
+    CTunecaseDlg& w = open();
+    w.speedSlider()->setValue(120);
+    EXPECT_EQ(app_->settings().speedPercent, 120);
+    EXPECT_EQ(playerClock().speedPercent.load(), 120);
+    w.plateCombo()->setCurrentIndex(w.plateCombo()->findData(PlateSmallDisk));
+    ASSERT_TRUE(pumpUntil([&] { return idle(); }));
+    click(playerbutton::StartStop);
+    ASSERT_TRUE(pumpUntil([&] { return !capturedNoteOns().empty(); }));
+
+    click(playerbutton::Quit);
+    ASSERT_TRUE(pumpUntil([&] { return w.isShutDown(); }));
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_EQ(playerClock().playerBusy.load(), 0);
+    EXPECT_EQ(PlateDlg::current(), nullptr);
+    EXPECT_EQ(w.workBuffer(), nullptr);
+    EXPECT_EQ(w.trayIcon(), nullptr);
+
+    const auto settingsBytes = testing::readFileBytes(settingsFolder_ + "/setup.ini");
+    const auto listBytes = testing::readFileBytes(settingsFolder_ + "/mbox.lst");
+    ASSERT_EQ(settingsBytes.size(), 276u);
+    ASSERT_EQ(listBytes.size(), 51608u);
+    PlayerSettings saved{};
+    std::memcpy(&saved, settingsBytes.data(), sizeof saved);
+    EXPECT_EQ(saved.plateType, PlateSmallDisk);
+    EXPECT_EQ(saved.speedPercent, 120);
+    EXPECT_EQ(saved.deleteShortNoteChannel, 1);
+    EXPECT_EQ(fieldText(saved.dataFolder, kPathBytes), (dir_.path() / "data").string());
+    auto savedList = std::make_unique<SongList>();
+    std::memcpy(savedList.get(), listBytes.data(), sizeof(SongList));
+    EXPECT_EQ(savedList->count, 2);
+    EXPECT_EQ(savedList->currentIndex, 0);
+    EXPECT_EQ(fieldText(savedList->entries[1].title, kTitleBytes), "Beta");
+    EXPECT_EQ(fieldText(savedList->entries[1].path, kPathBytes), dir_.file("b.mid"));
+}
+
+TEST_F(PlayerWindowTest, TheFirstRunAsksForTheDataFolderAndClosingWritesBothFiles) {
+    browser_ = FixedBrowser((dir_.path() / "Songs").string());
+    CTunecaseDlg& w = open(false);
+    EXPECT_EQ(browser_.asked, 1);
+    // The empty list asks whether to build one; this version says it cannot yet.
+    ASSERT_GE(boxes_->count(), 1u);
+    EXPECT_EQ(boxes_->visibleTexts()[0], kAskBuildListText);
+    EXPECT_EQ(title(), "");
+    w.close();
+    ASSERT_TRUE(w.isShutDown());
+    const auto settingsBytes = testing::readFileBytes(settingsFolder_ + "/setup.ini");
+    ASSERT_EQ(settingsBytes.size(), 276u);
+    PlayerSettings saved{};
+    std::memcpy(&saved, settingsBytes.data(), sizeof saved);
+    EXPECT_EQ(fieldText(saved.dataFolder, kPathBytes), (dir_.path() / "Songs").string());
+    EXPECT_EQ(saved.plateType, PlateLargeDisk);
+    EXPECT_EQ(testing::readFileBytes(settingsFolder_ + "/mbox.lst").size(), 51608u);
+}
+
+TEST_F(PlayerWindowTest, HelpShowsTheTopPageOrSaysItIsMissing) {
+    addSong(writeSong("a.mid", 4, 60), "Alpha");
+    CTunecaseDlg& w = open();
+    click(playerbutton::Help);
+    ASSERT_EQ(boxes_->count(), 1u);
+    EXPECT_EQ(boxes_->reports()[0].tag, "GENE");
+    EXPECT_EQ(boxes_->reports()[0].code, 0x01000005u);
+    EXPECT_EQ(w.helpWindow(), nullptr);
+
+    testing::writeFileText(programFolder_ + "/help/top.htm",
+                           "<html><head><title>Contents</title></head><body><h1>Tunecase</h1>"
+                           "<a href=\"more.htm\">more</a></body></html>");
+    click(playerbutton::Help);
+    ASSERT_NE(w.helpWindow(), nullptr);
+    EXPECT_TRUE(w.helpWindow()->isVisible());
+    EXPECT_TRUE(w.helpWindow()->browser()->source().toLocalFile().endsWith("/help/top.htm"));
+    EXPECT_EQ(w.helpWindow()->browser()->documentTitle(), "Contents");
+}
+
+TEST_F(PlayerWindowTest, AboutBoxAndSettingsDialogOpenModally) {
+    addSong(writeSong("a.mid", 4, 60), "Alpha");
+    CTunecaseDlg& w = open();
+    ASSERT_TRUE(w.actions().contains(w.aboutAction()));
+    EXPECT_EQ(w.aboutAction()->text(), QString::fromUtf8("Tunecase のﾊﾞｰｼﾞｮﾝ情報(&A)..."));
+
+    QString caption, text;
+    QTimer::singleShot(50, [&] {
+        if (auto* box = qobject_cast<CAboutDlg*>(QApplication::activeModalWidget())) {
+            caption = box->windowTitle();
+            if (auto* label = box->findChild<QLabel*>("aboutText")) text = label->text();
+            box->accept();
+        }
+    });
+    w.aboutAction()->trigger();
+    EXPECT_EQ(caption, QString::fromUtf8("Tunecaseのﾊﾞｰｼﾞｮﾝ情報"));
+    EXPECT_EQ(text, "Tunecase Version 1.0");
+
+    bool sawConfig = false;
+    QTimer::singleShot(50, [&] {
+        if (auto* dialog = qobject_cast<CConfigDlg*>(QApplication::activeModalWidget())) {
+            sawConfig = true;
+            dialog->longNoteBox()->setChecked(false);
+            dialog->commit();
+        }
+    });
+    click(playerbutton::Config);
+    EXPECT_TRUE(sawConfig);
+    EXPECT_EQ(app_->settings().deleteLongNoteChannel, 0);
+}
+
+}  // namespace
+}  // namespace tunecase
