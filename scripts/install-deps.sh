@@ -13,6 +13,7 @@ PACKAGES=(
   clang libclang-rt-14-dev
   midicsv python3-mido zbar-tools sox
   xvfb xauth fonts-noto-cjk
+  xdotool imagemagick
 )
 
 missing=()

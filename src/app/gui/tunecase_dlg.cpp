@@ -29,8 +29,8 @@ namespace {
 // Where the controls sit in the client area. The picture buttons keep their historic
 // pixel rectangles; the rest is laid out around them.
 constexpr QSize kClientSize(430, 136);
-constexpr QRect kTitleRect(12, 8, 280, 22);
-constexpr QRect kComboRect(300, 6, 118, 24);
+constexpr QRect kTitleRect(12, 8, 262, 22);
+constexpr QRect kComboRect(280, 6, 138, 24);
 constexpr QRect kBusyRect(12, 46, 40, 40);
 constexpr QRect kSpeedLabelRect(60, 106, 50, 22);
 constexpr QRect kSliderRect(112, 106, 306, 22);
