@@ -451,7 +451,9 @@ void CTunecaseDlg::openShutdownPage() {
 }
 
 void CTunecaseDlg::shutdownWindow() {
-    if (shutDown_) return;
+    // The stop below waits with events running, so a second close can arrive meanwhile.
+    if (shutDown_ || shuttingDown_) return;
+    shuttingDown_ = true;
     // A playing song stops and the load and import threads end before anything goes.
     controller_->shutdown();
     shutDown_ = true;

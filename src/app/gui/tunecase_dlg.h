@@ -158,6 +158,7 @@ private:
     QAction* about_ = nullptr;
     std::unique_ptr<CHelpWindow> help_;
     bool shutDown_ = false;
+    bool shuttingDown_ = false;
     bool closing_ = false;
     bool hiddenToTray_ = false;
 };

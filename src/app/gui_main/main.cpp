@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
     // Diagnostic: press START as soon as the window runs (whole-window checks).
     if (const char* autostart = std::getenv("TUNECASE_AUTOSTART"); autostart && *autostart == '1')
         QTimer::singleShot(0, &app.window(), [&app] { app.window().controller().startStop(); });
-    const int result = app.exec();
-    (void)result;
+    // However the window closed, the process ends normally.
+    app.exec();
     return 0;
 }

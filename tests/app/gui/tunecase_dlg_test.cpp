@@ -265,6 +265,23 @@ TEST_F(PlayerWindowTest, ButtonsActOnPressStartPlaysAndStopStops) {
     EXPECT_EQ(boxes_->count(), 0u);
 }
 
+TEST_F(PlayerWindowTest, AButtonLetGoWhileTheLoadDisabledItComesBackUp) {
+    addSong(writeSong("a.mid", 4, 60), "One");
+    addSong(writeSong("b.mid", 4, 60), "Two");
+    CTunecaseDlg& w = open();
+    // NEXT starts a load, which disables the buttons before the mouse button comes up.
+    press(playerbutton::Next);
+    ASSERT_FALSE(w.buttonControl(playerbutton::Next)->isEnabled());
+    release(playerbutton::Next);
+    EXPECT_TRUE(w.buttons().isPressed(playerbutton::Next));
+    ASSERT_TRUE(pumpUntil([&] { return idle(); }));
+    EXPECT_FALSE(w.buttons().isPressed(playerbutton::Next));
+    EXPECT_FALSE(w.buttonControl(playerbutton::Next)->pressed());
+    // And it works again with one click.
+    click(playerbutton::Next);
+    EXPECT_EQ(title(), "One");
+}
+
 TEST_F(PlayerWindowTest, NextOnTheLastEntryWrapsAndPrevOnTheFirstGoesToTheLast) {
     addSong(writeSong("a.mid", 4, 60), "One");
     addSong(writeSong("b.mid", 4, 60), "Two");
