@@ -12,17 +12,17 @@ TunecaseApp::TunecaseApp(FolderBrowser* browser) {
     programFolder_ = currentFolder();
     settingsFolder_ = prepareSettingsFolder();
 
-    CTunecaseDlg::Parts parts;
-    parts.programFolder = programFolder_;
+    CTunecaseDlg::Startup startup;
+    startup.programFolder = programFolder_;
     {
         QtFolderBrowser qtBrowser;
-        parts.records = openSettingsAndList(settingsFolder_, settings_, list_, browser ? *browser : qtBrowser);
+        startup.records = openSettingsAndList(settingsFolder_, settings_, list_, browser ? *browser : qtBrowser);
     }
     // Without it only composing suffers; the player starts all the same (allocZeroed has
     // said why).
-    parts.workBuffer = allocZeroed(kWorkBufferBytes);
+    startup.workBuffer = allocZeroed(kWorkBufferBytes);
 
-    window_ = std::make_unique<CTunecaseDlg>(settings_, list_, std::move(parts));
+    window_ = std::make_unique<CTunecaseDlg>(settings_, list_, std::move(startup));
 }
 
 TunecaseApp::~TunecaseApp() {

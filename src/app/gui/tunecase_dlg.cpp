@@ -35,14 +35,14 @@ constexpr QRect kBusyRect(12, 46, 40, 40);
 constexpr QRect kSpeedLabelRect(60, 106, 50, 22);
 constexpr QRect kSliderRect(112, 106, 306, 22);
 
-struct ButtonSpec {
+struct ButtonPlace {
     const char* label;
     int left, top, right, bottom;
     int face;
 };
 
 // By button index (see playerbutton::).
-constexpr ButtonSpec kButtonSpecs[playerbutton::Count] = {
+constexpr ButtonPlace kButtonPlaces[playerbutton::Count] = {
     {"    QUIT", 330, 70, 418, 97, FacePlain},      {"    HELP", 240, 70, 328, 97, FacePlain},
     {kStartLabel, 60, 36, 148, 63, FaceTransport},  {"   CONFIG", 150, 70, 238, 97, FacePlain},
     {"    LIST", 60, 70, 148, 97, FacePlain},       {"    HIDE", 330, 36, 418, 63, FaceHide},
@@ -120,12 +120,12 @@ void CHelpWindow::showPage(const std::string& path) {
 
 // ---- The window ------------------------------------------------------------------------------------
 
-CTunecaseDlg::CTunecaseDlg(PlayerSettings& settings, SongList& list, Parts parts, QWidget* parent)
+CTunecaseDlg::CTunecaseDlg(PlayerSettings& settings, SongList& list, Startup startup, QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       settings_(settings),
       list_(list),
-      parts_(std::move(parts)) {
+      startup_(std::move(startup)) {
     setWindowTitle(kCaption);
     setWindowIcon(tunecaseIcon());
     setFixedSize(kClientSize);
@@ -186,14 +186,14 @@ void CTunecaseDlg::buildControls() {
     connect(&busyTimer_, &QTimer::timeout, this, &CTunecaseDlg::stepBusyIndicator);
 
     for (int i = 0; i < playerbutton::Count; ++i) {
-        const ButtonSpec& spec = kButtonSpecs[i];
+        const ButtonPlace& place = kButtonPlaces[i];
         buttonControls_[i] = new COffScreenControl(this);
-        const QRect rect = rectFromEdges(spec.left, spec.top, spec.right, spec.bottom);
+        const QRect rect = rectFromEdges(place.left, place.top, place.right, place.bottom);
         if (i == 0)
             buttons_.create([this](int index) { controller_->onButton(index); }, nullptr, buttonControls_[i], rect,
-                            spec.label, spec.face, FacePressed);
+                            place.label, place.face, FacePressed);
         else
-            buttons_.add(buttonControls_[i], rect, spec.label, spec.face, FacePressed);
+            buttons_.add(buttonControls_[i], rect, place.label, place.face, FacePressed);
     }
 
     // Qt has no window menu to extend; the about box hangs on the window's context menu.
@@ -361,7 +361,7 @@ void CTunecaseDlg::selectPlateEntry(int32_t plateType) {
 }
 
 void CTunecaseDlg::openHelp() {
-    const std::string path = helpPagePath(parts_.programFolder);
+    const std::string path = helpPagePath(startup_.programFolder);
     if (!fileCanBeOpened(path)) {
         generalError(gene::CantFindFile, path);
         return;
@@ -445,7 +445,7 @@ void CTunecaseDlg::openShutdownPage() {
     if (QGuiApplication::platformName() == "offscreen") return;
     const char* platform = std::getenv("QT_QPA_PLATFORM");
     if (platform && std::strcmp(platform, "offscreen") == 0) return;
-    const std::string page = joinPath(parts_.programFolder, kShutdownPage);
+    const std::string page = joinPath(startup_.programFolder, kShutdownPage);
     if (!fileCanBeOpened(page)) return;
     QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(page))));
 }
@@ -463,15 +463,15 @@ void CTunecaseDlg::shutdownWindow() {
     trayMenu_.reset();
     tray_.reset();
     controller_->releaseSong();
-    parts_.workBuffer.reset();
+    startup_.workBuffer.reset();
     plate_.reset();
     buttons_.destroy();
     help_.reset();
     // Settings first, then the list; releasing the bindings saves each once more.
-    if (parts_.records.settingsControl) parts_.records.settingsControl->save();
-    if (parts_.records.listControl) parts_.records.listControl->save();
-    parts_.records.settingsControl.reset();
-    parts_.records.listControl.reset();
+    if (startup_.records.settingsControl) startup_.records.settingsControl->save();
+    if (startup_.records.listControl) startup_.records.listControl->save();
+    startup_.records.settingsControl.reset();
+    startup_.records.listControl.reset();
     if (busyControl_) busyControl_->clearHandlers();
 }
 

@@ -66,7 +66,7 @@ public:
     // What the window takes over from the start-up: the record bindings (saved and released
     // when the window closes) and the work buffer (freed then). `settings` and `list` belong
     // to the caller and outlive the window.
-    struct Parts {
+    struct Startup {
         StartupRecords records;
         ZeroedBlock workBuffer;
         std::string programFolder;
@@ -74,7 +74,7 @@ public:
 
     // Builds the window, the plate window and the tray icon, then runs the controller's
     // start-up (the empty-list question, the title, the current song loaded for display).
-    CTunecaseDlg(PlayerSettings& settings, SongList& list, Parts parts, QWidget* parent = nullptr);
+    CTunecaseDlg(PlayerSettings& settings, SongList& list, Startup startup, QWidget* parent = nullptr);
     ~CTunecaseDlg() override;
 
     // Closing runs the shutdown sequence once, then ends the dialog.
@@ -103,7 +103,7 @@ public:
     void runConfigDialog() override;
     void closeWindow() override;
 
-    // ---- Parts of the window, for the application and tests -------------------------------
+    // ---- Pieces of the window, for the application and tests -------------------------------
     PlayerController& controller() { return *controller_; }
     PlateDlg* plate() const { return plate_.get(); }
     COffScreenControl* buttonControl(int index) const;
@@ -117,7 +117,7 @@ public:
     QSystemTrayIcon* trayIcon() const { return tray_.get(); }
     QAction* aboutAction() const { return about_; }
     CHelpWindow* helpWindow() const { return help_.get(); }
-    const uint8_t* workBuffer() const { return parts_.workBuffer.get(); }
+    const uint8_t* workBuffer() const { return startup_.workBuffer.get(); }
     bool isShutDown() const { return shutDown_; }
 
     // The tray popup menu for the current state; each entry's data is its command.
@@ -141,7 +141,7 @@ private:
 
     PlayerSettings& settings_;
     SongList& list_;
-    Parts parts_;
+    Startup startup_;
     std::unique_ptr<PlayerController> controller_;
     std::unique_ptr<PlateDlg> plate_;
     CButtonPicture buttons_;
