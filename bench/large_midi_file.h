@@ -14,11 +14,6 @@
 namespace tunecase::bench {
 
 // Benchmarks run without boxes.
-class SilentSink final : public ReportSink {
-public:
-    Answer show(const Report&) override { return Answer::Ok; }
-};
-
 constexpr int kTracks = 16;
 constexpr int kNotesPerTrack = 3200;  // two events each: 102,400 events in all
 

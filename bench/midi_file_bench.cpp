@@ -18,7 +18,7 @@ namespace {
 using namespace tunecase;
 using tunecase::bench::largeFile;
 using tunecase::bench::largeFilePath;
-using tunecase::bench::SilentSink;
+
 
 void BM_OpenLargeMultiTrackFile(benchmark::State& state) {
     static SilentSink sink;

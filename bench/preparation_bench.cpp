@@ -11,7 +11,7 @@ namespace {
 using namespace tunecase;
 
 void BM_PrepareLargeFile(benchmark::State& state) {
-    static bench::SilentSink sink;
+    static SilentSink sink;
     setReportSink(&sink);
     const std::string& path = bench::largeFilePath();
     PreparationOptions options;

@@ -14,13 +14,8 @@ using namespace tunecase;
 
 constexpr int kBenchCapacity = 0x100000;  // room for the chunk bytes of a full track
 
-class QuietSink final : public ReportSink {
-public:
-    Answer show(const Report&) override { return Answer::Ok; }
-};
-
 void silence() {
-    static QuietSink sink;
+    static SilentSink sink;
     setReportSink(&sink);
 }
 

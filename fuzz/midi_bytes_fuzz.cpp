@@ -11,11 +11,6 @@
 
 namespace {
 
-class SilentSink final : public tunecase::ReportSink {
-public:
-    tunecase::Answer show(const tunecase::Report&) override { return tunecase::Answer::Ok; }
-};
-
 // Checks every long message against the port's send block size.
 class CheckingDevice final : public tunecase::MidiOutDevice {
 public:
@@ -41,7 +36,7 @@ public:
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static SilentSink sink;
+    static tunecase::SilentSink sink;
     static CheckingSystem system;
     tunecase::setReportSink(&sink);
     tunecase::setMidiOutSystem(&system);

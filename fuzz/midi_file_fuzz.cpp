@@ -8,17 +8,9 @@
 #include "midi/midi_f0_data.h"
 #include "midi/midi_f1_data.h"
 
-namespace {
-
-class SilentSink final : public tunecase::ReportSink {
-public:
-    tunecase::Answer show(const tunecase::Report&) override { return tunecase::Answer::Ok; }
-};
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static SilentSink sink;
+    static tunecase::SilentSink sink;
     tunecase::setReportSink(&sink);
     if (size > 0x60000) return 0;
     const int length = static_cast<int>(size);

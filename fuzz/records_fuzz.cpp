@@ -15,11 +15,6 @@
 
 namespace {
 
-class SilentSink final : public tunecase::ReportSink {
-public:
-    tunecase::Answer show(const tunecase::Report&) override { return tunecase::Answer::Ok; }
-};
-
 std::string scratchPath(const char* name) {
     return "/tmp/tunecase-fuzz-" + std::to_string(::getpid()) + "-" + name;
 }
@@ -28,7 +23,7 @@ std::string scratchPath(const char* name) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace tunecase;
-    static SilentSink sink;
+    static tunecase::SilentSink sink;
     setReportSink(&sink);
 
     const std::string settingsPath = scratchPath("setup.ini");

@@ -6,17 +6,9 @@
 #include "app/reporter.h"
 #include "app/table_reader.h"
 
-namespace {
-
-class SilentSink final : public tunecase::ReportSink {
-public:
-    tunecase::Answer show(const tunecase::Report&) override { return tunecase::Answer::Ok; }
-};
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static SilentSink sink;
+    static tunecase::SilentSink sink;
     tunecase::setReportSink(&sink);
     if (size < 2) return 0;
     const int columns = 1 + data[0] % 140;  // also tries counts past the limit

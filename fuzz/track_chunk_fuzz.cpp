@@ -11,18 +11,9 @@
 #include "app/reporter.h"
 #include "midi/midi_track_data.h"
 
-namespace {
-
-class DiscardSink final : public tunecase::ReportSink {
-public:
-    tunecase::Answer show(const tunecase::Report&) override { return tunecase::Answer::Ok; }
-};
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace tunecase;
-    static DiscardSink sink;
+    static SilentSink sink;
     setReportSink(&sink);
     if (size == 0 || size > 200000) return 0;
     const uint8_t options = data[0];

@@ -91,6 +91,12 @@ private:
     Answer answer_;
 };
 
+// Shows nothing; questions are answered Ok. For fuzzing and benchmarks, where boxes are noise.
+class SilentSink final : public ReportSink {
+public:
+    Answer show(const Report&) override { return Answer::Ok; }
+};
+
 // Keeps every report; questions get the queued answers in order, then `defaultAnswer`.
 class CaptureSink final : public ReportSink {
 public:
