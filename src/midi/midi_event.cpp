@@ -16,25 +16,26 @@ MusicEvent& MusicEvent::operator=(const MusicEvent& other) {
     return *this;
 }
 
-MusicEvent::MusicEvent(MusicEvent&& other) noexcept
-    : status(other.status), delta(other.delta), data1(other.data1), duration(other.duration),
-      velocity(other.velocity), type(other.type), value(other.value), length(other.length),
-      data_(std::move(other.data_)), bufferSize_(std::exchange(other.bufferSize_, 0)) {}
+MusicEvent::MusicEvent(MusicEvent&& other) noexcept { *this = std::move(other); }
 
 MusicEvent& MusicEvent::operator=(MusicEvent&& other) noexcept {
     if (this != &other) {
-        status = other.status;
-        delta = other.delta;
-        data1 = other.data1;
-        duration = other.duration;
-        velocity = other.velocity;
-        type = other.type;
-        value = other.value;
-        length = other.length;
+        copyFields(other);
         data_ = std::move(other.data_);
         bufferSize_ = std::exchange(other.bufferSize_, 0);
     }
     return *this;
+}
+
+void MusicEvent::copyFields(const MusicEvent& other) {
+    status = other.status;
+    delta = other.delta;
+    data1 = other.data1;
+    duration = other.duration;
+    velocity = other.velocity;
+    type = other.type;
+    value = other.value;
+    length = other.length;
 }
 
 void MusicEvent::clear() {
@@ -62,14 +63,7 @@ void MusicEvent::reserve(int n) {
 
 void MusicEvent::copyFrom(const MusicEvent& other) {
     if (this == &other) return;
-    status = other.status;
-    delta = other.delta;
-    data1 = other.data1;
-    duration = other.duration;
-    velocity = other.velocity;
-    type = other.type;
-    value = other.value;
-    length = other.length;
+    copyFields(other);
     if (other.data_) {
         data_ = std::make_unique<uint8_t[]>(static_cast<size_t>(other.bufferSize_));
         std::memcpy(data_.get(), other.data_.get(), static_cast<size_t>(other.bufferSize_));

@@ -131,6 +131,9 @@ public:
     std::string_view text() const;
 
 private:
+    // Every field but the data buffer.
+    void copyFields(const MusicEvent& other);
+
     std::unique_ptr<uint8_t[]> data_;
     int bufferSize_ = 0;
 };
