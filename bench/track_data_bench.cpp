@@ -80,38 +80,35 @@ void BM_SplitNotes(benchmark::State& state) {
     }
 }
 
-void BM_Compact(benchmark::State& state) {
+// Times `edit` on a fresh copy of a note track per iteration; `prepare` runs untimed first.
+template <class Prepare, class Edit>
+void timeOnCopies(benchmark::State& state, Prepare prepare, Edit edit) {
     silence();
     auto source = noteTrack(static_cast<int>(state.range(0)));
     for (auto _ : state) {
         state.PauseTiming();
         MidiTrackData t(*source, kBenchCapacity);
-        for (int i = 0; i < t.eventCount(); i += 3) t.event(i)->status = ev::Deleted;
+        prepare(t);
         state.ResumeTiming();
-        benchmark::DoNotOptimize(t.compact());
+        benchmark::DoNotOptimize(edit(t));
     }
+}
+
+void BM_Compact(benchmark::State& state) {
+    timeOnCopies(
+        state,
+        [](MidiTrackData& t) {
+            for (int i = 0; i < t.eventCount(); i += 3) t.event(i)->status = ev::Deleted;
+        },
+        [](MidiTrackData& t) { return t.compact(); });
 }
 
 void BM_RemoveDuplicateNotes(benchmark::State& state) {
-    silence();
-    auto source = noteTrack(static_cast<int>(state.range(0)));
-    for (auto _ : state) {
-        state.PauseTiming();
-        MidiTrackData t(*source, kBenchCapacity);
-        state.ResumeTiming();
-        benchmark::DoNotOptimize(t.removeDuplicateNotes());
-    }
+    timeOnCopies(state, [](MidiTrackData&) {}, [](MidiTrackData& t) { return t.removeDuplicateNotes(); });
 }
 
 void BM_RemoveOctaveDoublings(benchmark::State& state) {
-    silence();
-    auto source = noteTrack(static_cast<int>(state.range(0)));
-    for (auto _ : state) {
-        state.PauseTiming();
-        MidiTrackData t(*source, kBenchCapacity);
-        state.ResumeTiming();
-        benchmark::DoNotOptimize(t.removeOctaveDoublings());
-    }
+    timeOnCopies(state, [](MidiTrackData&) {}, [](MidiTrackData& t) { return t.removeOctaveDoublings(); });
 }
 
 #define TRACK_SIZES ->Arg(10000)->Arg(131072)->Unit(benchmark::kMillisecond)

@@ -246,21 +246,11 @@ int MidiF0Data::encode(bool raw) {
 }
 
 int MidiF0Data::saveBytes(std::vector<uint8_t>& out, bool raw) {
-    out.clear();
-    const int start = state_;
-    if (start == NoteEvents && !toMidi()) return 0;
-    if (start != BytesOnly && !encode(raw)) {
-        if (start == NoteEvents) toNotes();
-        return 0;
-    }
-    if (byteLength_ <= 0) return 0;
-    out.assign(bytes_.get(), bytes_.get() + byteLength_);
-    if (start == BytesOnly) return 1;
-    // Back to the state we came from, as the file now holds it.
-    readPosition_ = kHeaderSize;
-    readTrack();
-    if (start == NoteEvents) toNotes();
-    return 1;
+    return saveImage(*this, out, [&] { return encode(raw); },
+                     [this] {
+                         readPosition_ = kHeaderSize;
+                         readTrack();
+                     });
 }
 
 int MidiF0Data::saveFile(std::string_view path, bool raw) {

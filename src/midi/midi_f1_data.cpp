@@ -273,21 +273,11 @@ int MidiF1Data::encode() {
 }
 
 int MidiF1Data::saveBytes(std::vector<uint8_t>& out) {
-    out.clear();
-    const int start = state_;
-    if (start == NoteEvents && !toMidi()) return 0;
-    if (start != BytesOnly && !encode()) {
-        if (start == NoteEvents) toNotes();
-        return 0;
-    }
-    if (byteLength_ <= 0) return 0;
-    out.assign(bytes_.get(), bytes_.get() + byteLength_);
-    if (start == BytesOnly) return 1;
-    // Back to the state we came from, as the file now holds it.
-    readPosition_ = kHeaderSize;
-    readTracks();
-    if (start == NoteEvents) toNotes();
-    return 1;
+    return saveImage(*this, out, [this] { return encode(); },
+                     [this] {
+                         readPosition_ = kHeaderSize;
+                         readTracks();
+                     });
 }
 
 int MidiF1Data::saveFile(std::string_view path) {

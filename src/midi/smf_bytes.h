@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "midi/midi_event.h"
 
@@ -27,6 +28,27 @@ inline bool chunkIsWhole(const uint8_t* c, int chunk, int trackCapacity) {
 
 inline bool hasMThd(const uint8_t* bytes, int length, int position) {
     return position >= 0 && int64_t{position} + 4 <= length && std::memcmp(bytes + position, "MThd", 4) == 0;
+}
+
+// The file image of a holder (format 0 or 1) in `out`, from any state; the holder ends in
+// the state it had. `encode` writes the holder's bytes (state 1 -> 0); `readBack` reads them
+// again (0 -> 1). Returns 1, or 0 with the holder back in its starting state.
+template <class Holder, class Encode, class ReadBack>
+int saveImage(Holder& holder, std::vector<uint8_t>& out, Encode encode, ReadBack readBack) {
+    out.clear();
+    const int start = holder.state();
+    if (start == Holder::NoteEvents && !holder.toMidi()) return 0;
+    if (start != Holder::BytesOnly && !encode()) {
+        if (start == Holder::NoteEvents) holder.toNotes();
+        return 0;
+    }
+    if (holder.byteLength() <= 0) return 0;
+    out.assign(holder.bytes(), holder.bytes() + holder.byteLength());
+    if (start == Holder::BytesOnly) return 1;
+    // Back to the state we came from, as the file now holds it.
+    readBack();
+    if (start == Holder::NoteEvents) holder.toNotes();
+    return 1;
 }
 
 }  // namespace tunecase::smf
