@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/reporter.h"
+#include "base/reporter.h"
 
 namespace tunecase::bench {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/reporter.h"
+#include "base/reporter.h"
 #include "midi/midi_f0_data.h"
 #include "midi/midi_f1_data.h"
 #include "large_midi_file.h"

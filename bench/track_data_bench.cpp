@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/reporter.h"
+#include "base/reporter.h"
 #include "midi/midi_track_data.h"
 
 namespace {

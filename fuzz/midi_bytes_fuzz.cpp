@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/reporter.h"
+#include "base/reporter.h"
 #include "platform/midi_out_device.h"
 #include "playback/midi_controler.h"
 

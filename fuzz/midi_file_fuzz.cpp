@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/reporter.h"
+#include "base/reporter.h"
 #include "midi/midi_f0_data.h"
 #include "midi/midi_f1_data.h"
 

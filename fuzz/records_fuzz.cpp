@@ -7,11 +7,11 @@
 #include <cstdio>
 #include <string>
 
-#include "app/config_control.h"
-#include "app/records.h"
-#include "app/reporter.h"
-#include "app/song_list.h"
-#include "app/utilities.h"
+#include "base/config_control.h"
+#include "base/records.h"
+#include "base/reporter.h"
+#include "songs/song_list.h"
+#include "base/utilities.h"
 
 namespace {
 

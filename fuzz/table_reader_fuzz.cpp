@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "app/reporter.h"
-#include "app/table_reader.h"
+#include "base/reporter.h"
+#include "base/table_reader.h"
 
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/reporter.h"
+#include "base/reporter.h"
 #include "midi/midi_track_data.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

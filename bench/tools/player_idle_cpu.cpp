@@ -16,9 +16,9 @@
 #include <string>
 
 #include "app/gui/tunecase_app.h"
-#include "app/reporter.h"
-#include "app/song_list.h"
-#include "app/utilities.h"
+#include "base/reporter.h"
+#include "songs/song_list.h"
+#include "base/utilities.h"
 #include "midi/midi_f0_data.h"
 #include "platform/capture_device.h"
 #include "platform/midi_out_device.h"

@@ -32,16 +32,8 @@ int plateRadius(int32_t plateType) {
     }
 }
 
-bool isToyPiano(int32_t plateType) {
-    return plateType == PlateToyPianoLarge || plateType == PlateToyPianoSmall;
-}
-
 KeyRange keyboardRange(int32_t plateType) {
-    switch (plateType) {
-        case PlateToyPianoLarge: return {48, 97};
-        case PlateToyPianoSmall: return {60, 85};
-        default: return {};
-    }
+    return isToyPiano(plateType) ? mechanismRange(plateType) : KeyRange{};
 }
 
 PlateLayout plateLayout(int32_t plateType) {

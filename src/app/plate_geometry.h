@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/records.h"
+#include "base/records.h"
 #include "controls/picture_controls.h"
 
 namespace tunecase {
@@ -32,16 +32,10 @@ inline constexpr PixelSize kToyPianoLargeOuter{400, 100};
 inline constexpr PixelSize kToyPianoSmallOuter{200, 100};
 inline constexpr int kKeyboardAreaHeight = 70;
 
-struct KeyRange {
-    int first = 0;
-    int last = -1;
-    bool empty() const { return last < first; }
-};
+using KeyRange = NoteRange;
 
 // The keys shown for a toy piano (48..97 large, 60..85 small); empty for other plates.
 KeyRange keyboardRange(int32_t plateType);
-
-bool isToyPiano(int32_t plateType);
 
 // How the plate window is sized and whether it shows.
 struct PlateLayout {

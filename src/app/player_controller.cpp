@@ -2,9 +2,9 @@
 
 #include <chrono>
 
-#include "app/reporter.h"
-#include "app/song_list.h"
-#include "app/utilities.h"
+#include "base/reporter.h"
+#include "songs/song_list.h"
+#include "base/utilities.h"
 #include "platform/user_folders.h"
 #include "songs/song_import.h"
 
@@ -34,6 +34,15 @@ std::vector<TrayMenuEntry> trayMenu(bool windowVisible, bool playing) {
 }
 
 namespace {
+
+// The preparation takes the plate and the two channel switches of the settings.
+PreparationOptions preparationOptionsFrom(const PlayerSettings& settings) {
+    PreparationOptions o;
+    o.plateType = settings.plateType;
+    o.deleteShortNoteChannel = settings.deleteShortNoteChannel == 1;
+    o.deleteLongNoteChannel = settings.deleteLongNoteChannel == 1;
+    return o;
+}
 
 void showMessage(int code) { reportText(playerMessageText(code), BoxKind::Ok); }
 
@@ -210,7 +219,7 @@ void PlayerController::startLoadThread(int mode) {
     const bool empty = list_.count <= 0;
     const int index = list_.currentIndex;
     const std::string path = empty ? std::string() : fieldText(currentEntry(list_).path, kPathBytes);
-    const PreparationOptions options = PreparationOptions::fromSettings(settings_);
+    const PreparationOptions options = preparationOptionsFrom(settings_);
     loadThread_ = std::thread([this, mode, empty, index, path, options, generation] {
         std::shared_ptr<PreparedSong> song;
         bool missing = false;

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "app/plate_geometry.h"
-#include "app/records.h"
+#include "base/records.h"
 #include "playback/music_player.h"
 #include "playback/song_preparation.h"
 

@@ -1,8 +1,8 @@
 #include "app/settings_edit.h"
 
-#include "app/reporter.h"
+#include "base/reporter.h"
 #include "app/startup.h"
-#include "app/utilities.h"
+#include "base/utilities.h"
 
 namespace tunecase {
 

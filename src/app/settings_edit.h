@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "app/records.h"
+#include "base/records.h"
 
 namespace tunecase {
 

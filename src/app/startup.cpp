@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "app/reporter.h"
-#include "app/song_list.h"
-#include "app/utilities.h"
+#include "base/reporter.h"
+#include "songs/song_list.h"
+#include "base/utilities.h"
 #include "platform/user_folders.h"
 
 namespace tunecase {

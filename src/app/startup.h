@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "app/config_control.h"
-#include "app/records.h"
+#include "base/config_control.h"
+#include "base/records.h"
 
 namespace tunecase {
 

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "app/reporter.h"
-#include "app/utilities.h"
+#include "base/reporter.h"
+#include "base/utilities.h"
 
 namespace tunecase::cli {
 

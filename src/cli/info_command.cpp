@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/utilities.h"
+#include "base/utilities.h"
 #include "cli/commands.h"
 #include "midi/midi_f0_data.h"
 #include "midi/midi_f1_data.h"

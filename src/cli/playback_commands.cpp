@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "app/records.h"
+#include "base/records.h"
 #include "cli/commands.h"
 #include "platform/midi_out_device.h"
 #include "platform/offline_renderer.h"

@@ -4,8 +4,8 @@
 #include <atomic>
 #include <cmath>
 
-#include "app/reporter.h"
-#include "app/utilities.h"
+#include "base/reporter.h"
+#include "base/utilities.h"
 
 namespace tunecase {
 

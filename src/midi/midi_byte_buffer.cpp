@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "app/utilities.h"
+#include "base/utilities.h"
 
 namespace tunecase {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <utility>
 
-#include "app/utilities.h"
+#include "midi/meta_values.h"
 #include "midi/midi_messages.h"
 
 namespace tunecase {

@@ -4,7 +4,7 @@
 #include <climits>
 #include <cstring>
 
-#include "app/utilities.h"
+#include "base/utilities.h"
 #include "midi/midi_f1_data.h"
 #include "midi/midi_file_messages.h"
 #include "midi/midi_messages.h"

@@ -6,11 +6,8 @@
 // saveFile comes back to the state it started in. Messages are "M0DT%08X %s" boxes.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
-#include <functional>
 #include <memory>
-#include <thread>
 #include <string_view>
 #include <vector>
 
@@ -141,31 +138,7 @@ public:
     // Replaces the track and state (used by the format 1 merge and by builders).
     void setTrack(std::unique_ptr<MidiTrackData> track, int state);
 
-    // ---- Playback hand-over (the preview) ------------------------------------------------
-    // Called on the playback thread when a preview ends by itself; returns the caller's result.
-    using PreviewCompletion = std::function<int()>;
-    // Called for every event the preview sends (index, song time, event), and once before
-    // it starts with (0, trimmed ticks, nullptr).
-    using PreviewProgress = std::function<void(int index, int songTime, const MidiEvent* event)>;
-
-    // Plays a copy of the song (state 2) at 96 ticks per quarter note on a thread of its
-    // own, from the first measure with a note when `fromMeasure`, round and round when
-    // `loop`. Waits for a previous preview to finish first (asking it to stop after 5 s,
-    // giving up with GENE 0x01000004 after 10 s). Returns 1 when the preview started.
-    int play(PreviewCompletion completion, PreviewProgress progress, bool fromMeasure, bool loop);
-
-    // Stops the preview: waits up to 3 s for it to be running (else M0DT 0x0400000A), asks
-    // it to stop, waits up to 2 s for its thread (else kills its timer), drops the copy and
-    // pauses one second so the device settles.
-    void stopPlayback();
-
-    // The player's speed in percent (100 = as written); every run starts again at 100.
-    static void setSpeedPercent(int percent);
-
-    // True while a preview thread of this song has not finished.
-    bool previewRunning() const { return previewThreadRunning_; }
-
-    ~MidiF0Data() override;
+    ~MidiF0Data() override = default;
 
 private:
     enum class Header { Ok, Empty, NotMidi, WrongFormat, WrongTrackCount, ZeroDivision, Format1 };
@@ -180,9 +153,6 @@ private:
     int timeSignatureOverride_ = 0;
     bool loaded_ = false;
     std::unique_ptr<MidiTrackData> track_;
-    std::unique_ptr<MidiF0Data> playbackCopy_;
-    std::thread playThread_;
-    std::atomic<bool> previewThreadRunning_{false};
 };
 
 }  // namespace tunecase

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <thread>
 
-#include "app/utilities.h"
+#include "base/utilities.h"
 #include "midi/midi_f0_data.h"
 #include "midi/midi_file_messages.h"
 #include "midi/midi_messages.h"

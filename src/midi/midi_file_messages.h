@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "app/reporter.h"
+#include "base/reporter.h"
 
 namespace tunecase {
 

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "app/reporter.h"
+#include "base/reporter.h"
 
 namespace tunecase {
 

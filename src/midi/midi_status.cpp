@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/utilities.h"
+#include "midi/meta_values.h"
 #include "midi/midi_messages.h"
 
 namespace tunecase {

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <string>
 
-#include "app/utilities.h"
+#include "base/utilities.h"
 
 namespace tunecase {
 

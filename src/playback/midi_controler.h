@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "app/reporter.h"
+#include "base/reporter.h"
 #include "platform/midi_out_device.h"
 
 namespace tunecase {

@@ -18,7 +18,7 @@
 #include <memory>
 #include <mutex>
 
-#include "app/reporter.h"
+#include "base/reporter.h"
 #include "midi/midi_event.h"
 #include "midi/midi_track_data.h"
 #include "playback/midi_controler.h"

@@ -8,7 +8,7 @@
 #include <functional>
 #include <memory>
 
-#include "app/reporter.h"
+#include "base/reporter.h"
 #include "playback/midi_player.h"
 
 namespace tunecase {

@@ -10,21 +10,12 @@ constexpr int kToyPianoProgram = 3;
 
 }  // namespace
 
-PreparationOptions PreparationOptions::fromSettings(const PlayerSettings& settings) {
-    PreparationOptions o;
-    o.plateType = settings.plateType;
-    o.deleteShortNoteChannel = settings.deleteShortNoteChannel == 1;
-    o.deleteLongNoteChannel = settings.deleteLongNoteChannel == 1;
-    return o;
-}
-
 bool plateRange(int32_t plateType, int& lowest, int& highest) {
-    switch (plateType) {
-        case PlateSmallDisk: lowest = 60; highest = 127; return true;
-        case PlateToyPianoLarge: lowest = 48; highest = 97; return true;
-        case PlateToyPianoSmall: lowest = 60; highest = 85; return true;
-        default: return false;
-    }
+    const NoteRange range = mechanismRange(plateType);
+    if (range.empty()) return false;
+    lowest = range.first;
+    highest = range.last;
+    return true;
 }
 
 int64_t trimLeadingMeasures(MidiF0Data& song) {
@@ -112,7 +103,7 @@ void prepareLoadedSong(MidiF0Data& song, const PreparationOptions& options, Prep
         foldIntoRange(*track, lowest, highest);
         track->removeDuplicateNotes();
     }
-    if (options.plateType == PlateToyPianoLarge || options.plateType == PlateToyPianoSmall) {
+    if (isToyPiano(options.plateType)) {
         setAllPrograms(*track, kToyPianoProgram);
         track->removeDuplicateNotes();
     }

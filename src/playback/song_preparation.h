@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "app/records.h"
+#include "base/plate_types.h"
 #include "midi/midi_f0_data.h"
 
 namespace tunecase {
@@ -17,8 +17,6 @@ struct PreparationOptions {
     int32_t plateType = PlateLargeDisk;
     bool deleteShortNoteChannel = true;
     bool deleteLongNoteChannel = true;
-
-    static PreparationOptions fromSettings(const PlayerSettings& settings);
 };
 
 // The note range of a plate that folds notes; false for plates that keep the range.

@@ -1,10 +1,9 @@
-// The song holder's preview: a copy of the song played by the process's preview player on
-// a thread of its own, so the song itself can be edited meanwhile.
+#include "playback/song_preview.h"
+
 #include <chrono>
 #include <thread>
 
-#include "app/general_errors.h"
-#include "midi/midi_f0_data.h"
+#include "base/general_errors.h"
 #include "midi/midi_file_messages.h"
 #include "playback/music_player.h"
 
@@ -24,16 +23,16 @@ MusicPlayer& previewPlayer() {
 
 }  // namespace
 
-int MidiF0Data::play(PreviewCompletion completion, PreviewProgress progress, bool fromMeasure, bool loop) {
-    if (state_ != NoteEvents || !track_) {
+int SongPreview::play(const MidiF0Data& song, Completion completion, Progress progress, bool fromMeasure, bool loop) {
+    if (song.state() != MidiF0Data::NoteEvents || !song.track()) {
         reportCoded(kFormat0Messages, m0dt::InternalError);
         return 0;
     }
     // The old copy may still be playing: it has to be stopped before it is dropped.
-    if (playThread_.joinable()) stopPlayback();
-    playbackCopy_.reset();
+    if (thread_.joinable()) stop();
+    copy_.reset();
 
-    auto copy = std::make_unique<MidiF0Data>(*this);
+    auto copy = std::make_unique<MidiF0Data>(song);
     copy->changeDivision(kPreviewDivision);
     copy->toMidi();
     int64_t trimmed = fromMeasure ? copy->roundStartToMeasure() : 0;
@@ -50,12 +49,12 @@ int MidiF0Data::play(PreviewCompletion completion, PreviewProgress progress, boo
         sleepMs(100);
     }
 
-    playbackCopy_ = std::move(copy);
-    MidiF0Data* song = playbackCopy_.get();
+    copy_ = std::move(copy);
+    MidiF0Data* playing = copy_.get();
     player.ready = 0;
-    previewThreadRunning_ = true;
-    playThread_ = std::thread([this, song, completion, progress, loop, &player] {
-        PlayableSong playable{song->track(), song->division()};
+    threadRunning_ = true;
+    thread_ = std::thread([this, playing, completion, progress, loop, &player] {
+        PlayableSong playable{playing->track(), playing->division()};
         if (player.play(playable, progress, 0, 0, -1, {})) {
             playerClock().loopAtEnd = loop ? 1 : 0;
             player.waitUntilDone(completion);
@@ -65,38 +64,38 @@ int MidiF0Data::play(PreviewCompletion completion, PreviewProgress progress, boo
         }
         playerClock().loopAtEnd = 0;
         player.ready = 1;
-        previewThreadRunning_ = false;
+        threadRunning_ = false;
     });
     // Until the preview is running (or has already failed and finished).
-    for (int waits = 0; waits < 100 && previewThreadRunning_ && !player.isActive(); ++waits) sleepMs(50);
+    for (int waits = 0; waits < 100 && threadRunning_ && !player.isActive(); ++waits) sleepMs(50);
     return 1;
 }
 
-void MidiF0Data::stopPlayback() {
+void SongPreview::stop() {
     MusicPlayer& player = previewPlayer();
     int waits = 0;
-    while (previewThreadRunning_ && !player.isActive() && waits < 30) {
+    while (threadRunning_ && !player.isActive() && waits < 30) {
         sleepMs(100);
         ++waits;
     }
-    if (previewThreadRunning_ && !player.isActive()) reportCoded(kFormat0Messages, m0dt::StopFailed);
+    if (threadRunning_ && !player.isActive()) reportCoded(kFormat0Messages, m0dt::StopFailed);
     player.requestStop();
-    for (waits = 0; previewThreadRunning_ && waits < 20; ++waits) sleepMs(100);
-    if (previewThreadRunning_) player.killTimer();
-    if (playThread_.joinable()) playThread_.join();
-    playbackCopy_.reset();
+    for (waits = 0; threadRunning_ && waits < 20; ++waits) sleepMs(100);
+    if (threadRunning_) player.killTimer();
+    if (thread_.joinable()) thread_.join();
+    copy_.reset();
     sleepMs(1000);
 }
 
-void MidiF0Data::setSpeedPercent(int percent) { MidiPlayer::setSpeed(percent); }
+void SongPreview::setSpeedPercent(int percent) { MidiPlayer::setSpeed(percent); }
 
-MidiF0Data::~MidiF0Data() {
+SongPreview::~SongPreview() {
     // The copy is played by another thread; it must end before the copy goes.
-    if (playThread_.joinable()) {
+    if (thread_.joinable()) {
         previewPlayer().requestStop();
-        for (int waits = 0; previewThreadRunning_ && waits < 200; ++waits) sleepMs(10);
-        if (previewThreadRunning_) previewPlayer().killTimer();
-        playThread_.join();
+        for (int waits = 0; threadRunning_ && waits < 200; ++waits) sleepMs(10);
+        if (threadRunning_) previewPlayer().killTimer();
+        thread_.join();
     }
 }
 

@@ -5,9 +5,9 @@
 #include <ctime>
 #include <thread>
 
-#include "app/reporter.h"
-#include "app/song_list.h"
-#include "app/utilities.h"
+#include "base/reporter.h"
+#include "songs/song_list.h"
+#include "base/utilities.h"
 #include "midi/midi_f0_data.h"
 
 namespace tunecase {

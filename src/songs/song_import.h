@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/records.h"
+#include "base/records.h"
 
 namespace tunecase {
 

@@ -8,9 +8,9 @@
 #include <mutex>
 #include <thread>
 
-#include "app/reporter.h"
-#include "app/song_list.h"
-#include "app/utilities.h"
+#include "base/reporter.h"
+#include "songs/song_list.h"
+#include "base/utilities.h"
 #include "playback/playback_test_support.h"
 #include "support/test_support.h"
 

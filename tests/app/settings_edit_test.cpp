@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/reporter.h"
+#include "base/reporter.h"
 #include "app/settings_edit.h"
 
 namespace tunecase {

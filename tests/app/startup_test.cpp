@@ -6,9 +6,9 @@
 #include <optional>
 #include <sys/stat.h>
 
-#include "app/reporter.h"
+#include "base/reporter.h"
 #include "app/startup.h"
-#include "app/utilities.h"
+#include "base/utilities.h"
 #include "support/test_support.h"
 
 namespace tunecase {

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "app/reporter.h"
+#include "base/reporter.h"
 #include "controls/picture_controls.h"
 
 namespace tunecase {

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "app/reporter.h"
+#include "base/reporter.h"
 #include "midi/midi_event.h"
 #include "midi/midi_status.h"
 

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "app/reporter.h"
+#include "base/reporter.h"
 #include "midi/midi_f0_data.h"
 #include "midi/smf_test_util.h"
 

@@ -2,7 +2,7 @@
 // swells, modulation and glides.
 #include <gtest/gtest.h>
 
-#include "app/reporter.h"
+#include "base/reporter.h"
 #include "midi/midi_f1_track_data.h"
 #include "midi/smf_test_util.h"
 

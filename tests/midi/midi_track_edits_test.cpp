@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <random>
 
-#include "app/reporter.h"
+#include "base/reporter.h"
 #include "midi/midi_track_data.h"
 #include "track_test_util.h"
 

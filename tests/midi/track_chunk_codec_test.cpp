@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/reporter.h"
+#include "base/reporter.h"
 #include "midi/midi_messages.h"
 #include "midi/midi_track_data.h"
 #include "track_test_util.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/reporter.h"
+#include "base/reporter.h"
 #include "platform/capture_device.h"
 #include "platform/fluid_synth_device.h"
 #include "support/test_support.h"

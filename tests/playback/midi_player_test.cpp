@@ -5,7 +5,7 @@
 #include <atomic>
 #include <thread>
 
-#include "app/reporter.h"
+#include "base/reporter.h"
 #include "playback/music_player.h"
 #include "playback/player_schedule.h"
 #include "playback/playback_test_support.h"

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <map>
 
-#include "app/reporter.h"
+#include "base/reporter.h"
 #include "playback/playback_test_support.h"
 #include "support/test_support.h"
 

@@ -3,9 +3,10 @@
 #include <atomic>
 #include <thread>
 
-#include "app/reporter.h"
+#include "base/reporter.h"
 #include "midi/midi_f0_data.h"
 #include "playback/midi_player.h"
+#include "playback/song_preview.h"
 #include "playback/playback_test_support.h"
 #include "support/test_support.h"
 
@@ -30,7 +31,8 @@ TEST(SongPreview, PlaysACopyAt96TicksFromTheFirstMeasureAndCallsTheCompletion) {
     std::atomic<int> completed{0};
     std::vector<int> firstReport;
     std::atomic<int> reports{0};
-    ASSERT_EQ(song->play([&] { completed = 1; return 1; },
+    SongPreview preview;
+    ASSERT_EQ(preview.play(*song, [&] { completed = 1; return 1; },
                          [&](int index, int time, const MidiEvent* e) {
                              if (reports++ == 0) firstReport = {index, time, e == nullptr};
                          },
@@ -40,8 +42,8 @@ TEST(SongPreview, PlaysACopyAt96TicksFromTheFirstMeasureAndCallsTheCompletion) {
     EXPECT_EQ(completed, 1);
     // Two measures at 96 ticks per quarter were trimmed.
     EXPECT_EQ(firstReport, (std::vector<int>{0, 768, 1}));
-    song->stopPlayback();
-    EXPECT_FALSE(song->previewRunning());
+    preview.stop();
+    EXPECT_FALSE(preview.running());
     EXPECT_EQ(noteOnsIn(route.messages()), 3);
     // The song itself is untouched by its preview.
     EXPECT_EQ(song->division(), 480);
@@ -53,22 +55,26 @@ TEST(SongPreview, ALoopingPreviewRunsUntilStopped) {
     CaptureRoute route(dir.file("cap.txt"));
     auto song = songOf(96, {{0, 0, 60, 100, 12}, {0, 24, 62, 100, 12}});
     std::atomic<int> noteOns{0};
-    ASSERT_EQ(song->play({}, [&](int, int, const MidiEvent* e) { if (e && e->status == ev::NoteOn) ++noteOns; }, false, true),
+    SongPreview preview;
+    ASSERT_EQ(preview.play(*song, {}, [&](int, int, const MidiEvent* e) { if (e && e->status == ev::NoteOn) ++noteOns; }, false, true),
               1);
     while (noteOns < 6) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_TRUE(song->previewRunning());
-    song->stopPlayback();
-    EXPECT_FALSE(song->previewRunning());
+    EXPECT_TRUE(preview.running());
+    preview.stop();
+    EXPECT_FALSE(preview.running());
     EXPECT_EQ(playerClock().playerBusy.load(), 0);
     EXPECT_GE(noteOnsIn(route.messages()), 6);
 }
 
-TEST(SongPreview, DroppingASongWhilePreviewingEndsThePreviewFirst) {
+TEST(SongPreview, DroppingThePreviewWhileItPlaysEndsItFirst) {
     testing::TempFolder dir;
     CaptureRoute route(dir.file("cap.txt"));
     auto song = songOf(96, {{0, 0, 60, 100, 12}, {0, 24, 62, 100, 12}});
-    ASSERT_EQ(song->play({}, {}, false, true), 1);
-    song.reset();  // must not leave a thread playing freed events
+    auto preview = std::make_unique<SongPreview>();
+    ASSERT_EQ(preview->play(*song, {}, {}, false, true), 1);
+    song.reset();  // the preview plays its own copy
+    EXPECT_TRUE(preview->running());
+    preview.reset();  // must not leave a thread playing freed events
     EXPECT_EQ(playerClock().playerBusy.load(), 0);
 }
 

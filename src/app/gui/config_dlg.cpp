@@ -5,7 +5,7 @@
 
 #include "app/gui/folder_browser.h"
 #include "app/settings_edit.h"
-#include "app/utilities.h"
+#include "base/utilities.h"
 
 namespace tunecase {
 

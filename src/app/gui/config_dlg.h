@@ -8,7 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "app/records.h"
+#include "base/records.h"
 #include "app/startup.h"
 #include "controls/gui/button_picture.h"
 

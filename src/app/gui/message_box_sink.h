@@ -8,7 +8,7 @@
 #include <QObject>
 #include <functional>
 
-#include "app/reporter.h"
+#include "base/reporter.h"
 
 namespace tunecase {
 

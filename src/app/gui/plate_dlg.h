@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/plate_geometry.h"
-#include "app/records.h"
+#include "base/records.h"
 #include "controls/gui/keyboard_picture.h"
 
 namespace tunecase {

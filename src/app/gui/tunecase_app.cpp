@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 #include "app/gui/folder_browser.h"
-#include "app/utilities.h"
+#include "base/utilities.h"
 #include "platform/midi_out_device.h"
 
 namespace tunecase {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "app/gui/tunecase_dlg.h"
-#include "app/records.h"
+#include "base/records.h"
 #include "app/startup.h"
 
 namespace tunecase {

@@ -18,9 +18,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/general_errors.h"
+#include "base/general_errors.h"
 #include "app/gui/config_dlg.h"
-#include "app/text_codec.h"
+#include "base/text_codec.h"
 
 namespace tunecase {
 

@@ -20,9 +20,9 @@
 
 #include "app/gui/plate_dlg.h"
 #include "app/player_controller.h"
-#include "app/records.h"
+#include "base/records.h"
 #include "app/startup.h"
-#include "app/utilities.h"
+#include "base/utilities.h"
 #include "controls/gui/button_picture.h"
 #include "controls/gui/off_screen_picture.h"
 

@@ -7,7 +7,7 @@
 
 #include "app/gui/message_box_sink.h"
 #include "app/gui/tunecase_app.h"
-#include "app/utilities.h"
+#include "base/utilities.h"
 
 int main(int argc, char** argv) {
     QApplication qtApp(argc, argv);

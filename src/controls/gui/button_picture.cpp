@@ -6,7 +6,7 @@
 #include <map>
 #include <tuple>
 
-#include "app/reporter.h"
+#include "base/reporter.h"
 
 namespace tunecase {
 

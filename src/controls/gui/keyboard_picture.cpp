@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <QThread>
 
-#include "app/reporter.h"
+#include "base/reporter.h"
 
 namespace tunecase {
 

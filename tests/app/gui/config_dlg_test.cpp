@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "app/gui/config_dlg.h"
-#include "app/reporter.h"
+#include "base/reporter.h"
 #include "support/qt_test_app.h"
 
 namespace tunecase {

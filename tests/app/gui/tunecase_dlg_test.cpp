@@ -13,9 +13,9 @@
 
 #include "app/gui/config_dlg.h"
 #include "app/gui/tunecase_app.h"
-#include "app/reporter.h"
-#include "app/song_list.h"
-#include "app/utilities.h"
+#include "base/reporter.h"
+#include "songs/song_list.h"
+#include "base/utilities.h"
 #include "playback/midi_player.h"
 #include "playback/playback_test_support.h"
 #include "support/qt_test_app.h"

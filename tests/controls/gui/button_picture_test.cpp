@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/reporter.h"
+#include "base/reporter.h"
 #include "controls/gui/button_picture.h"
 #include "support/qt_test_app.h"
 

@@ -3,7 +3,7 @@
 #include <QTest>
 #include <thread>
 
-#include "app/reporter.h"
+#include "base/reporter.h"
 #include "controls/gui/keyboard_picture.h"
 #include "controls/gui/off_screen_picture.h"
 #include "support/qt_test_app.h"

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "app/reporter.h"
+#include "base/reporter.h"
 
 namespace tunecase {
 

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string>
 
-#include "app/song_list.h"
-#include "app/utilities.h"
+#include "songs/song_list.h"
+#include "base/utilities.h"
 
 namespace tunecase {
 namespace {

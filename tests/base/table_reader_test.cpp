@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/table_reader.h"
+#include "base/table_reader.h"
 #include "support/test_support.h"
 
 namespace tunecase {

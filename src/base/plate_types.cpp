@@ -1,6 +1,4 @@
-#include "app/records.h"
-
-#include <cstring>
+#include "base/plate_types.h"
 
 namespace tunecase {
 
@@ -16,14 +14,17 @@ const char* plateTypeName(int32_t code) {
     }
 }
 
-PlayerSettings defaultPlayerSettings() {
-    PlayerSettings s;
-    std::memset(&s, 0, sizeof s);
-    s.deleteShortNoteChannel = 1;
-    s.deleteLongNoteChannel = 1;
-    s.plateType = PlateLargeDisk;
-    s.speedPercent = 100;
-    return s;
+bool isToyPiano(int32_t plateType) {
+    return plateType == PlateToyPianoLarge || plateType == PlateToyPianoSmall;
+}
+
+NoteRange mechanismRange(int32_t plateType) {
+    switch (plateType) {
+        case PlateSmallDisk: return {60, 127};
+        case PlateToyPianoLarge: return {48, 97};
+        case PlateToyPianoSmall: return {60, 85};
+        default: return {};
+    }
 }
 
 }  // namespace tunecase

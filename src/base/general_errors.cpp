@@ -1,4 +1,4 @@
-#include "app/general_errors.h"
+#include "base/general_errors.h"
 
 namespace tunecase {
 

@@ -1,4 +1,4 @@
-#include "app/utilities.h"
+#include "base/utilities.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,9 +12,9 @@
 #include <new>
 #include <string>
 
-#include "app/general_errors.h"
-#include "app/reporter.h"
-#include "app/text_codec.h"
+#include "base/general_errors.h"
+#include "base/reporter.h"
+#include "base/text_codec.h"
 
 namespace tunecase {
 
@@ -176,24 +176,6 @@ int microsecondsFromBpm(int bpm) {
         return 0;
     }
     return (60000 / bpm) * 1000;
-}
-
-std::array<uint8_t, 4> timeSignatureBytes(int code) {
-    int numerator = (code >> 8) & 0xFF;
-    int denominator = code & 0xFF;
-    int power = 0;
-    if (denominator <= 0 || (denominator & (denominator - 1)) != 0) {
-        generalError(gene::TimeSignInvalid);
-        denominator = 4;
-    }
-    while ((1 << power) < denominator) ++power;
-    return {static_cast<uint8_t>(numerator), static_cast<uint8_t>(power), 18, 8};
-}
-
-int isSecondPortModule(std::string_view text) {
-    for (const char* mark : {"SC88B", "88B", "SC-88 B", "SC-88B"})
-        if (text.find(mark) != std::string_view::npos) return 1;
-    return 0;
 }
 
 // ---- Memory and encoding -----------------------------------------------------------------

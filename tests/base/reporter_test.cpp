@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "app/general_errors.h"
-#include "app/reporter.h"
+#include "base/general_errors.h"
+#include "base/reporter.h"
 
 namespace tunecase {
 namespace {

@@ -5,11 +5,11 @@
 #include <cstring>
 #include <filesystem>
 
-#include "app/config_control.h"
-#include "app/reporter.h"
-#include "app/utilities.h"
-#include "app/records.h"
-#include "app/song_list.h"
+#include "base/config_control.h"
+#include "base/reporter.h"
+#include "base/utilities.h"
+#include "base/records.h"
+#include "songs/song_list.h"
 #include "support/test_support.h"
 
 namespace tunecase {

@@ -1,4 +1,4 @@
-#include "app/reporter.h"
+#include "base/reporter.h"
 
 #include <atomic>
 #include <cstdio>

@@ -1,8 +1,8 @@
-#include "app/table_reader.h"
+#include "base/table_reader.h"
 
 #include <algorithm>
 
-#include "app/utilities.h"
+#include "base/utilities.h"
 
 namespace tunecase {
 

@@ -1,4 +1,4 @@
-#include "app/song_list.h"
+#include "songs/song_list.h"
 
 #include <cstring>
 

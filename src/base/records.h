@@ -9,24 +9,11 @@
 #include <string_view>
 #include <type_traits>
 
+#include "base/plate_types.h"
+
 namespace tunecase {
 
 static_assert(sizeof(int32_t) == 4 && sizeof(char) == 1);
-
-// Plate codes. The code is also the combo box item's data and the tray menu command.
-enum PlateType : int32_t {
-    PlateNone = 260,
-    PlateLargeDisk = 261,
-    PlateSmallDisk = 262,
-    PlatePaper = 263,
-    PlateToyPianoLarge = 264,
-    PlateToyPianoSmall = 265,
-};
-
-inline constexpr int kPlateTypeCount = 6;
-
-// The name shown for a plate code; nullptr for an unknown code.
-const char* plateTypeName(int32_t code);
 
 inline constexpr size_t kTitleBytes = 256;
 inline constexpr size_t kPathBytes = 260;

@@ -1,5 +1,5 @@
 // General utilities shared by every module: whole-file reading and writing, file and folder
-// names, random integers, tempo and time-signature arithmetic, base64.
+// names, random integers, tempo arithmetic, base64.
 //
 // Failures show the general error box (GENE) and return the documented failure value; no
 // function here throws.
@@ -77,14 +77,6 @@ int bpmFromMicroseconds(int microsecondsPerQuarter);
 
 // (60000 / b) * 1000, integer division. A zero divisor shows GENE 0x01000013, returns 0.
 int microsecondsFromBpm(int bpm);
-
-// The four data bytes of a time-signature meta event for a code of numerator * 256 +
-// denominator: numerator, log2(denominator), 18, 8. A denominator that is not a power
-// of two shows GENE 0x0100000E and is taken as 4.
-std::array<uint8_t, 4> timeSignatureBytes(int code);
-
-// 1 if `text` names the second port of a two-port sound module.
-int isSecondPortModule(std::string_view text);
 
 // ---- Memory and encoding -----------------------------------------------------------------
 

@@ -1,10 +1,10 @@
-#include "app/config_control.h"
+#include "base/config_control.h"
 
 #include <cstring>
 
-#include "app/general_errors.h"
-#include "app/reporter.h"
-#include "app/utilities.h"
+#include "base/general_errors.h"
+#include "base/reporter.h"
+#include "base/utilities.h"
 
 namespace tunecase {
 
