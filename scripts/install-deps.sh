@@ -9,6 +9,7 @@ PACKAGES=(
   libfluidsynth-dev fluid-soundfont-gm
   librtmidi-dev
   libcurl4-openssl-dev
+  libcli11-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev
   midicsv python3-mido zbar-tools sox

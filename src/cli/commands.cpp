@@ -7,55 +7,39 @@
 
 namespace tunecase::cli {
 
-namespace {
-
-void printUsage() {
-    std::printf(
-        "Tunecase %s - the music-box player's command line\n\n"
-        "usage: tunecase-cli [--help | --version] <command> [options]\n\n"
-        "commands:\n",
-        TUNECASE_VERSION);
-    for (const auto& c : commands()) std::printf("  %-10s %s\n", c.name, c.summary);
-    std::printf("\nRun 'tunecase-cli <command> --help' for a command's options.\n");
-}
-
-}  // namespace
-
-bool wantsHelp(const Args& args) {
-    for (const auto& a : args)
-        if (a == "--help" || a == "-h") return true;
-    return false;
-}
-
 int run(int argc, char** argv) {
     StderrSink sink;
     setReportSink(&sink);
     seedRandom();
+
+    CLI::App app{"Tunecase " TUNECASE_VERSION " - the music-box player's command line", "tunecase-cli"};
+    app.set_version_flag("--version", "tunecase-cli " TUNECASE_VERSION);
+    app.require_subcommand(1);
+    app.footer("Run 'tunecase-cli <command> --help' for a command's options.");
+    Action chosen;
+    for (const auto& c : commands()) {
+        CLI::App* sub = app.add_subcommand(c.name, c.summary);
+        Action action = c.declare(*sub);
+        sub->callback([&chosen, action] { chosen = action; });
+    }
     if (argc < 2) {
-        printUsage();
+        std::fputs(app.help().c_str(), stdout);
         return 2;
     }
-    std::string first = argv[1];
-    if (first == "--help" || first == "-h" || first == "help") {
-        printUsage();
-        return 0;
-    }
-    if (first == "--version") {
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion&) {
         std::printf("tunecase-cli %s\n", TUNECASE_VERSION);
         return 0;
+    } catch (const CLI::ParseError& e) {
+        app.exit(e);
+        return 2;
     }
-    Args rest(argv + 2, argv + argc);
-    for (const auto& c : commands()) {
-        if (first != c.name) continue;
-        if (wantsHelp(rest)) {
-            std::printf("usage: %s\n", c.usage);
-            return 0;
-        }
-        return c.main(rest);
-    }
-    std::fprintf(stderr, "tunecase-cli: unknown command '%s'\n", first.c_str());
-    printUsage();
-    return 2;
+    return chosen ? chosen() : 2;
 }
 
 }  // namespace tunecase::cli

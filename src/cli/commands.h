@@ -1,29 +1,30 @@
-// Subcommand table of tunecase-cli.
+// Subcommand table of tunecase-cli. Each subcommand declares its options, positional
+// arguments and help on a CLI11 subcommand; usage texts and errors come from that one
+// declaration.
 #pragma once
 
-#include <string>
+#include <CLI/CLI.hpp>
+#include <functional>
 #include <vector>
 
 namespace tunecase::cli {
 
-using Args = std::vector<std::string>;
+// What a subcommand does once its arguments parsed; returns the exit status.
+using Action = std::function<int()>;
 
-// A subcommand: its name, a one-line summary, its usage text and its entry point.
-// `main` gets the arguments after the subcommand name and returns the exit status.
+// A subcommand: its name, a one-line summary, and the function that declares its options
+// on `sub` and returns its action (bound to the parsed values).
 struct Command {
     const char* name;
     const char* summary;
-    const char* usage;
-    int (*main)(const Args& args);
+    Action (*declare)(CLI::App& sub);
 };
 
 // Every subcommand, in the order `--help` lists them.
 const std::vector<Command>& commands();
 
-// Parses argv, dispatches, and returns the process exit status.
+// Parses argv, dispatches, and returns the process exit status: the command's own, 0 for
+// help, 2 for a usage error.
 int run(int argc, char** argv);
-
-// True when `args` asks for help ("--help" or "-h").
-bool wantsHelp(const Args& args);
 
 }  // namespace tunecase::cli

@@ -7,11 +7,9 @@
 
 namespace tunecase::cli {
 
-int devicesMain(const Args& args) {
-    if (!args.empty()) {
-        std::fprintf(stderr, "tunecase-cli devices: unexpected argument '%s'\n", args[0].c_str());
-        return 2;
-    }
+namespace {
+
+int listDevices() {
     auto devices = midiOutDevices();
     int chosen = defaultMidiDeviceId.load();
     std::printf("%3d  MIDI mapper (plays through device 0)%s\n", kMidiMapper,
@@ -21,5 +19,9 @@ int devicesMain(const Args& args) {
     if (devices.empty()) std::printf("no MIDI output devices\n");
     return 0;
 }
+
+}  // namespace
+
+Action declareDevices(CLI::App&) { return listDevices; }
 
 }  // namespace tunecase::cli

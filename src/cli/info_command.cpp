@@ -1,9 +1,12 @@
 // tunecase-cli info: what a Standard MIDI File holds, track by track, and what the player
 // makes of it (the song merged into one track).
 #include <cstdio>
+#include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
+#include "base/text_codec.h"
 #include "base/utilities.h"
 #include "cli/commands.h"
 #include "midi/midi_f0_data.h"
@@ -19,6 +22,14 @@ struct TrackCounts {
     int notes = 0;   // after pairing them
 };
 
+struct FileDescription {
+    int format = 0;
+    int division = 0;
+    std::vector<TrackCounts> tracks;
+    int mergedNotes = 0;
+    long long mergedLengthTicks = 0;
+};
+
 int countNotes(const MidiTrackData& track) {
     int n = 0;
     for (const auto& e : track.events())
@@ -26,106 +37,109 @@ int countNotes(const MidiTrackData& track) {
     return n;
 }
 
-std::string jsonString(const std::string& s) {
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", c);
-            out += buf;
-        } else {
-            out += static_cast<char>(c);
-        }
+// A format 0 file: its one track, as read and as paired notes.
+bool describeFormat0(const std::vector<uint8_t>& bytes, FileDescription& d, MidiF0Data& song) {
+    song.assign(bytes.data(), static_cast<int>(bytes.size()));
+    if (!song.readHeader(true) || !song.readTrack()) return false;
+    TrackCounts counts;
+    counts.events = song.track()->eventCount();
+    song.toNotes();
+    counts.notes = countNotes(*song.track());
+    d.tracks.push_back(counts);
+    d.division = song.division();
+    return true;
+}
+
+// Format 1, or anything else (the format 1 reader says what is wrong with it): every track,
+// then the merge the player makes of them into `merged`.
+bool describeFormat1(const std::vector<uint8_t>& bytes, FileDescription& d, MidiF0Data& merged) {
+    MidiF1Data file(kDefaultSongCapacity);
+    file.assign(bytes.data(), static_cast<int>(bytes.size()));
+    if (!file.readHeader() || !file.readTracks()) return false;
+    for (int i = 0; i < file.trackCount(); ++i) d.tracks.push_back({file.track(i)->eventCount(), 0});
+    file.toNotes();
+    for (int i = 0; i < file.trackCount(); ++i) d.tracks[static_cast<size_t>(i)].notes = countNotes(*file.track(i));
+    d.division = file.division();
+    // As the player opens it: a master volume where none is set, then one track.
+    file.ensureMasterVolume(false);
+    if (file.trackCount() > 0) file.mergeInto(merged);
+    else merged.setDivision(d.division);
+    return true;
+}
+
+// Reads the file at `path` and describes it; false after the readers' messages.
+bool describeMidiFile(const std::string& path, FileDescription& d) {
+    if (fileSize(path) > kDefaultSongCapacity) {
+        format1Error(m1dt::TooLarge);
+        return false;
     }
-    return out + "\"";
+    std::vector<uint8_t> bytes;
+    if (!readUpTo(path, bytes, static_cast<size_t>(kDefaultSongCapacity))) return false;
+    if (bytes.empty()) {
+        format1Error(m1dt::NotMidi);
+        return false;
+    }
+    int length = static_cast<int>(bytes.size());
+    d.format = MidiF0Data::fileFormatOf(bytes.data(), length);  // may drop a header in front
+    bytes.resize(static_cast<size_t>(length));
+    std::unique_ptr<MidiF0Data> song;
+    if (d.format == 0) {
+        song = std::make_unique<MidiF0Data>(kDefaultSongCapacity);
+        if (!describeFormat0(bytes, d, *song)) return false;
+    } else {
+        song = MidiF0Data::newSong();
+        if (!describeFormat1(bytes, d, *song)) return false;
+    }
+    d.mergedNotes = countNotes(*song->track());
+    d.mergedLengthTicks = static_cast<long long>(song->lengthInTicks());
+    return true;
+}
+
+void printText(const std::string& path, const FileDescription& d) {
+    std::printf("file:     %s\nformat:   %d\ntracks:   %zu\ndivision: %d\n", path.c_str(), d.format, d.tracks.size(),
+                d.division);
+    for (size_t i = 0; i < d.tracks.size(); ++i)
+        std::printf("track %2zu: %d events, %d notes\n", i, d.tracks[i].events, d.tracks[i].notes);
+    std::printf("merged:   %d notes, %lld ticks\n", d.mergedNotes, d.mergedLengthTicks);
+}
+
+// The file name is shown as the player shows titles (UTF-8, or decoded from CP932), so the
+// output is always valid UTF-8.
+void printJson(const std::string& path, const FileDescription& d) {
+    nlohmann::ordered_json tracks = nlohmann::ordered_json::array();
+    for (size_t i = 0; i < d.tracks.size(); ++i)
+        tracks.push_back({{"index", i}, {"events", d.tracks[i].events}, {"notes", d.tracks[i].notes}});
+    nlohmann::ordered_json out = {
+        {"file", displayText(path)},
+        {"format", d.format},
+        {"tracks", d.tracks.size()},
+        {"division", d.division},
+        {"trackInfo", tracks},
+        {"merged", {{"notes", d.mergedNotes}, {"lengthTicks", d.mergedLengthTicks}}},
+    };
+    std::printf("%s\n", out.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+}
+
+struct InfoOptions {
+    bool json = false;
+    std::string path;
+};
+
+int info(const InfoOptions& o) {
+    FileDescription d;
+    if (!describeMidiFile(o.path, d)) return 1;
+    if (o.json) printJson(o.path, d);
+    else printText(o.path, d);
+    return 0;
 }
 
 }  // namespace
 
-int infoMain(const Args& args) {
-    bool json = false;
-    std::string path;
-    for (const auto& a : args) {
-        if (a == "--json") {
-            json = true;
-        } else if (!a.empty() && a[0] == '-') {
-            std::fprintf(stderr, "tunecase-cli info: unknown option '%s'\n", a.c_str());
-            return 2;
-        } else if (path.empty()) {
-            path = a;
-        } else {
-            std::fprintf(stderr, "tunecase-cli info: unexpected argument '%s'\n", a.c_str());
-            return 2;
-        }
-    }
-    if (path.empty()) {
-        std::fprintf(stderr, "usage: tunecase-cli info [--json] FILE\n");
-        return 2;
-    }
-
-    if (fileSize(path) > kDefaultSongCapacity) {
-        format1Error(m1dt::TooLarge);
-        return 1;
-    }
-    std::vector<uint8_t> bytes;
-    if (!readUpTo(path, bytes, static_cast<size_t>(kDefaultSongCapacity))) return 1;
-    int length = static_cast<int>(bytes.size());
-    if (length == 0) {
-        format1Error(m1dt::NotMidi);
-        return 1;
-    }
-    const int format = MidiF0Data::fileFormatOf(bytes.data(), length);
-
-    std::vector<TrackCounts> tracks;
-    int division = 0;
-    auto song = MidiF0Data::newSong();
-    if (format == 0) {
-        song = std::make_unique<MidiF0Data>(kDefaultSongCapacity);
-        song->assign(bytes.data(), length);
-        if (!song->readHeader(true)) return 1;
-        if (!song->readTrack()) return 1;
-        TrackCounts counts;
-        counts.events = song->track()->eventCount();
-        song->toNotes();
-        counts.notes = countNotes(*song->track());
-        tracks.push_back(counts);
-        division = song->division();
-    } else {
-        // Format 1, or anything else: the format 1 reader says what is wrong with it.
-        MidiF1Data file(kDefaultSongCapacity);
-        file.assign(bytes.data(), length);
-        if (!file.readHeader()) return 1;
-        if (!file.readTracks()) return 1;
-        for (int i = 0; i < file.trackCount(); ++i) tracks.push_back({file.track(i)->eventCount(), 0});
-        file.toNotes();
-        for (int i = 0; i < file.trackCount(); ++i) tracks[static_cast<size_t>(i)].notes = countNotes(*file.track(i));
-        division = file.division();
-        // As the player opens it: a master volume where none is set, then one track.
-        file.ensureMasterVolume(false);
-        if (file.trackCount() > 0) file.mergeInto(*song);
-        else song->setDivision(division);
-    }
-    const int mergedNotes = countNotes(*song->track());
-    const long long mergedLength = static_cast<long long>(song->lengthInTicks());
-
-    if (json) {
-        std::printf("{\"file\": %s, \"format\": %d, \"tracks\": %zu, \"division\": %d, \"trackInfo\": [",
-                    jsonString(path).c_str(), format, tracks.size(), division);
-        for (size_t i = 0; i < tracks.size(); ++i)
-            std::printf("%s{\"index\": %zu, \"events\": %d, \"notes\": %d}", i ? ", " : "", i, tracks[i].events,
-                        tracks[i].notes);
-        std::printf("], \"merged\": {\"notes\": %d, \"lengthTicks\": %lld}}\n", mergedNotes, mergedLength);
-    } else {
-        std::printf("file:     %s\nformat:   %d\ntracks:   %zu\ndivision: %d\n", path.c_str(), format, tracks.size(),
-                    division);
-        for (size_t i = 0; i < tracks.size(); ++i)
-            std::printf("track %2zu: %d events, %d notes\n", i, tracks[i].events, tracks[i].notes);
-        std::printf("merged:   %d notes, %lld ticks\n", mergedNotes, mergedLength);
-    }
-    return 0;
+Action declareInfo(CLI::App& sub) {
+    auto o = std::make_shared<InfoOptions>();
+    sub.add_flag("--json", o->json, "print the description as one JSON object");
+    sub.add_option("FILE", o->path, "the MIDI file to describe")->required();
+    return [o] { return info(*o); };
 }
 
 }  // namespace tunecase::cli

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -23,72 +24,16 @@ namespace tunecase::cli {
 
 namespace {
 
+constexpr int kNoDeviceGiven = -2;
+
 struct PlaybackOptions {
     PreparationOptions preparation;
     int speed = 100;
-    int device = kMidiMapper;
-    bool deviceGiven = false;
+    int device = kNoDeviceGiven;
     std::string capture;
     std::string soundfont = kDefaultSoundfont;
-    std::vector<std::string> files;
+    std::string in, out;
 };
-
-bool parseInt(const std::string& text, int& out) {
-    if (text.empty()) return false;
-    char* end = nullptr;
-    long v = std::strtol(text.c_str(), &end, 10);
-    if (*end != '\0' || v < -1000000 || v > 1000000) return false;
-    out = static_cast<int>(v);
-    return true;
-}
-
-// Parses the options the three commands share; `allowed` lists which ones this command
-// takes. Returns false after printing why.
-bool parseOptions(const char* command, const Args& args, const std::string& allowed, PlaybackOptions& o) {
-    auto fail = [command](const std::string& why) {
-        std::fprintf(stderr, "tunecase-cli %s: %s\n", command, why.c_str());
-        return false;
-    };
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&](std::string& out) {
-            if (i + 1 >= args.size()) return false;
-            out = args[++i];
-            return true;
-        };
-        std::string v;
-        if (a.empty() || a[0] != '-') {
-            o.files.push_back(a);
-            continue;
-        }
-        if (allowed.find(a) == std::string::npos) return fail("unknown option '" + a + "'");
-        if (a == "--keep-short") {
-            o.preparation.deleteShortNoteChannel = false;
-        } else if (a == "--keep-long") {
-            o.preparation.deleteLongNoteChannel = false;
-        } else if (a == "--plate") {
-            int code = 0;
-            if (!value(v) || !parseInt(v, code) || !plateTypeName(code))
-                return fail("--plate takes a plate code from 260 to 265");
-            o.preparation.plateType = code;
-        } else if (a == "--speed") {
-            if (!value(v) || !parseInt(v, o.speed) || o.speed < 50 || o.speed > 150)
-                return fail("--speed takes a percentage from 50 to 150");
-        } else if (a == "--device") {
-            if (!value(v) || !parseInt(v, o.device) || o.device < -1)
-                return fail("--device takes a device number (see 'tunecase-cli devices'), or -1 for the default");
-            o.deviceGiven = true;
-        } else if (a == "--capture") {
-            if (!value(o.capture) || o.capture.empty()) return fail("--capture takes a file name");
-        } else if (a == "--soundfont") {
-            if (!value(o.soundfont) || o.soundfont.empty()) return fail("--soundfont takes a file name");
-        } else {
-            return fail("unknown option '" + a + "'");
-        }
-    }
-    if (o.deviceGiven && !o.capture.empty()) return fail("--device and --capture cannot be used together");
-    return true;
-}
 
 std::atomic<int> interrupted{0};
 
@@ -101,37 +46,23 @@ std::string clockText(int64_t ms) {
     return text;
 }
 
-}  // namespace
-
-int prepareMain(const Args& args) {
-    PlaybackOptions o;
-    if (!parseOptions("prepare", args, "--plate --keep-short --keep-long", o)) return 2;
-    if (o.files.size() != 2) {
-        std::fprintf(stderr, "usage: tunecase-cli prepare [--plate CODE] [--keep-short] [--keep-long] IN OUT\n");
-        return 2;
-    }
-    PreparedSong prepared = prepareSongFile(o.files[0], o.preparation);
+int prepare(const PlaybackOptions& o) {
+    PreparedSong prepared = prepareSongFile(o.in, o.preparation);
     if (!prepared.ok) return 1;
-    if (!prepared.song->saveFile(o.files[1])) return 1;
+    if (!prepared.song->saveFile(o.out)) return 1;
     std::printf("%s: %s, division %d, %d events, length %lld ticks, trimmed %lld ticks, dropped channels 0x%04X\n",
-                o.files[1].c_str(), plateTypeName(o.preparation.plateType), prepared.song->division(),
+                o.out.c_str(), plateTypeName(o.preparation.plateType), prepared.song->division(),
                 prepared.song->track() ? prepared.song->track()->eventCount() : 0,
                 static_cast<long long>(prepared.displayLength), static_cast<long long>(prepared.trimmedTicks),
                 prepared.deletedChannels);
     return 0;
 }
 
-int playMain(const Args& args) {
-    PlaybackOptions o;
-    if (!parseOptions("play", args, "--plate --speed --device --capture --keep-short --keep-long", o)) return 2;
-    if (o.files.size() != 1) {
-        std::fprintf(stderr, "usage: tunecase-cli play [--plate CODE] [--speed PERCENT] [--device N | --capture FILE] FILE\n");
-        return 2;
-    }
-    PreparedSong prepared = prepareSongFile(o.files[0], o.preparation);
+int play(const PlaybackOptions& o) {
+    PreparedSong prepared = prepareSongFile(o.in, o.preparation);
     if (!prepared.ok) return 1;
     if (!o.capture.empty()) setMidiCaptureFile(o.capture);
-    if (o.deviceGiven) defaultMidiDeviceId = o.device;
+    if (o.device != kNoDeviceGiven) defaultMidiDeviceId = o.device;
 
     std::atomic<int> finished{0};
     std::atomic<int> lastTick{0};
@@ -170,28 +101,71 @@ int playMain(const Args& args) {
     return interrupted ? 130 : 0;
 }
 
-int renderMain(const Args& args) {
-    PlaybackOptions o;
-    if (!parseOptions("render", args, "--plate --speed --soundfont --keep-short --keep-long", o)) return 2;
-    if (o.files.size() != 2) {
-        std::fprintf(stderr, "usage: tunecase-cli render [--plate CODE] [--speed PERCENT] [--soundfont SF2] FILE OUT.wav\n");
-        return 2;
-    }
-    PreparedSong prepared = prepareSongFile(o.files[0], o.preparation);
+int render(const PlaybackOptions& o) {
+    PreparedSong prepared = prepareSongFile(o.in, o.preparation);
     if (!prepared.ok) return 1;
     MidiTrackData& track = *prepared.song->track();
     track.removeFirstSysExOfType(sysex::GmSystemOn);  // the player sends its own
     auto messages = scheduledMessages(track, prepared.song->division(), o.speed);
     RenderOptions render;
     render.soundfont = o.soundfont;
-    RenderResult result = renderToWav(messages, o.files[1], render);
+    RenderResult result = renderToWav(messages, o.out, render);
     if (!result.ok) {
         std::fprintf(stderr, "tunecase-cli render: %s\n", result.error.c_str());
         return 1;
     }
-    std::printf("%s: %zu messages, %.2f s of 44.1 kHz stereo audio\n", o.files[1].c_str(), messages.size(),
+    std::printf("%s: %zu messages, %.2f s of 44.1 kHz stereo audio\n", o.out.c_str(), messages.size(),
                 static_cast<double>(result.frames) / render.sampleRate);
     return 0;
+}
+
+}  // namespace
+
+// The options the three commands share.
+void addPlateOptions(CLI::App& sub, PlaybackOptions& o) {
+    sub.add_option("--plate", o.preparation.plateType,
+                   "plate code: 260 None, 261 Large Disk (default), 262 Small Disk, 263 Paper, "
+                   "264 Toypiano(Large), 265 Toypiano(Small)")
+        ->check(CLI::Range(static_cast<int>(PlateNone), static_cast<int>(PlateToyPianoSmall)));
+    sub.add_flag_callback("--keep-short", [&o] { o.preparation.deleteShortNoteChannel = false; },
+                          "keep channels whose notes are very dense");
+    sub.add_flag_callback("--keep-long", [&o] { o.preparation.deleteLongNoteChannel = false; },
+                          "keep channels whose notes are very sparse");
+}
+
+void addSpeedOption(CLI::App& sub, PlaybackOptions& o) {
+    sub.add_option("--speed", o.speed, "playing speed in percent, 50..150 (default 100)")->check(CLI::Range(50, 150));
+}
+
+Action declarePrepare(CLI::App& sub) {
+    auto o = std::make_shared<PlaybackOptions>();
+    addPlateOptions(sub, *o);
+    sub.add_option("IN", o->in, "the MIDI file to prepare")->required();
+    sub.add_option("OUT", o->out, "the format 0 file to write")->required();
+    return [o] { return prepare(*o); };
+}
+
+Action declarePlay(CLI::App& sub) {
+    auto o = std::make_shared<PlaybackOptions>();
+    addPlateOptions(sub, *o);
+    addSpeedOption(sub, *o);
+    auto* device = sub.add_option("--device", o->device,
+                                  "a device number from 'tunecase-cli devices', or -1 for the default")
+                       ->check(CLI::Range(-1, 1000000));
+    sub.add_option("--capture", o->capture, "write every MIDI message with its time to FILE instead of sounding")
+        ->excludes(device);
+    sub.add_option("FILE", o->in, "the MIDI file to play; Ctrl-C stops")->required();
+    return [o] { return play(*o); };
+}
+
+Action declareRender(CLI::App& sub) {
+    auto o = std::make_shared<PlaybackOptions>();
+    addPlateOptions(sub, *o);
+    addSpeedOption(sub, *o);
+    sub.add_option("--soundfont", o->soundfont, "the SF2 soundfont to render with");
+    sub.add_option("FILE", o->in, "the MIDI file to render")->required();
+    sub.add_option("OUT", o->out, "the WAV file to write")->required();
+    return [o] { return render(*o); };
 }
 
 }  // namespace tunecase::cli

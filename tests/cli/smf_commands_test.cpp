@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <nlohmann/json.hpp>
 
 #include "midi/smf_test_util.h"
 
@@ -17,14 +18,49 @@ std::string data(const std::string& name) { return testing::midiDataFolder() + "
 TEST(CliInfo, ReportsTracksNotesAndTheMergedSong) {
     std::string out;
     ASSERT_EQ(runCommand(cli() + " info --json '" + data("mido_three_tracks.mid") + "'", out), 0) << out;
-    EXPECT_NE(out.find("\"format\": 1, \"tracks\": 3, \"division\": 480"), std::string::npos) << out;
-    EXPECT_NE(out.find("{\"index\": 2, \"events\": 130, \"notes\": 64}"), std::string::npos) << out;
-    EXPECT_NE(out.find("\"merged\": {\"notes\": 154, \"lengthTicks\": 15180}"), std::string::npos) << out;
+    const auto info = nlohmann::json::parse(out);
+    EXPECT_EQ(info["format"], 1);
+    EXPECT_EQ(info["tracks"], 3);
+    EXPECT_EQ(info["division"], 480);
+    EXPECT_EQ(info["trackInfo"][2], nlohmann::json::parse(R"({"index": 2, "events": 130, "notes": 64})"));
+    EXPECT_EQ(info["merged"], nlohmann::json::parse(R"({"notes": 154, "lengthTicks": 15180})"));
 
     ASSERT_EQ(runCommand(cli() + " info '" + data("mido_format0_melody.mid") + "'", out), 0) << out;
     EXPECT_NE(out.find("format:   0\ntracks:   1\ndivision: 96\ntrack  0: 28 events, 11 notes\nmerged:   11 notes, 864 ticks"),
               std::string::npos)
         << out;
+}
+
+TEST(CliInfo, JsonIsValidUtf8WhateverTheFileNameBytes) {
+    testing::TempFolder dir;
+    // A Shift-JIS name ("曲.mid") and a name with a byte that is neither UTF-8 nor Shift-JIS.
+    for (const std::string name : {std::string("\x8B\xC8.mid"), std::string("bad\xFF\\\"q.mid")}) {
+        const std::string path = dir.file(name);
+        std::filesystem::copy_file(data("mido_format0_melody.mid"), path);
+        std::string out;
+        ASSERT_EQ(runCommand(cli() + " info --json '" + path + "' | python3 -c 'import json,sys; "
+                                     "f = json.loads(sys.stdin.buffer.read().decode(\"utf-8\"))[\"file\"]; "
+                                     "sys.stdout.buffer.write(f.encode(\"utf-8\"))'",
+                             out),
+                  0)
+            << out;
+        EXPECT_NE(out.find(name[0] == 'b' ? "bad" : "\xE6\x9B\xB2.mid"), std::string::npos) << out;
+    }
+}
+
+TEST(CliOptions, GnuFormsAndErrorsComeFromTheDeclaration) {
+    testing::TempFolder dir;
+    std::string out;
+    EXPECT_EQ(runCommand(cli() + " prepare --plate=262 -- '" + data("mido_format0_melody.mid") + "' '" +
+                             dir.file("p.mid") + "'",
+                         out),
+              0)
+        << out;
+    EXPECT_NE(out.find("Small Disk"), std::string::npos) << out;
+    EXPECT_EQ(runCommand(cli() + " play --bogus x.mid 2>&1 >/dev/null", out), 2);
+    EXPECT_NE(out.find("--bogus"), std::string::npos) << out;
+    EXPECT_EQ(runCommand(cli() + " render --help", out), 0);
+    EXPECT_NE(out.find("--soundfont"), std::string::npos) << out;
 }
 
 TEST(CliInfo, BrokenFilesFailWithTheReadersMessage) {
