@@ -5,6 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DTUNECASE_FUZZ=ON -DTUNECASE_BUILD_GUI=OFF \
+  -DTUNECASE_WITH_SYNTH=OFF -DTUNECASE_WITH_MIDI_PORTS=OFF -DTUNECASE_WITH_HTTP=OFF \
   -DTUNECASE_BUILD_TESTS=OFF -DTUNECASE_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build-fuzz -j "$(nproc)"
 for target in build-fuzz/fuzz/*_fuzz; do
