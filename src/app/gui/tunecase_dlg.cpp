@@ -438,10 +438,15 @@ void CTunecaseDlg::done(int result) {
     QDialog::done(result);
 }
 
+void CTunecaseDlg::closeForSessionEnd() {
+    sessionEnding_ = true;
+    closeWindow();
+}
+
 void CTunecaseDlg::openShutdownPage() {
-    // A farewell page in the desktop's browser. Test runs and headless runs skip it, and it
-    // never holds up the shutdown: the browser is started on its own.
-    if (envSet("TUNECASE_NO_SHUTDOWN_PAGE")) return;
+    // A farewell page in the desktop's browser. Test runs, headless runs and an ending
+    // session skip it, and it never holds up the shutdown: the browser is started on its own.
+    if (sessionEnding_ || envSet("TUNECASE_NO_SHUTDOWN_PAGE")) return;
     if (QGuiApplication::platformName() == "offscreen") return;
     const char* platform = std::getenv("QT_QPA_PLATFORM");
     if (platform && std::strcmp(platform, "offscreen") == 0) return;

@@ -80,6 +80,10 @@ public:
     // Closing runs the shutdown sequence once, then ends the dialog.
     void done(int result) override;
 
+    // The session is ending (a termination signal): the same shutdown as QUIT, without
+    // opening the farewell page.
+    void closeForSessionEnd();
+
     // ---- PlayerView ------------------------------------------------------------------------
     void postToUi(std::function<void()> task) override;
     void postToUiAfter(int ms, std::function<void()> task) override;
@@ -160,6 +164,7 @@ private:
     bool shutDown_ = false;
     bool shuttingDown_ = false;
     bool closing_ = false;
+    bool sessionEnding_ = false;
     bool hiddenToTray_ = false;
 };
 

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "app/gui/message_box_sink.h"
+#include "app/gui/termination_signals.h"
 #include "app/gui/tunecase_app.h"
 #include "base/utilities.h"
 
@@ -21,6 +22,8 @@ int main(int argc, char** argv) {
     // Diagnostic: press START as soon as the window runs (whole-window checks).
     if (const char* autostart = std::getenv("TUNECASE_AUTOSTART"); autostart && *autostart == '1')
         QTimer::singleShot(0, &app.window(), [&app] { app.window().controller().startStop(); });
+    // Logging out or Ctrl-C: the same shutdown as QUIT, so nothing is lost.
+    tunecase::TerminationSignals sessionEnd([&app](int) { app.window().closeForSessionEnd(); });
     // However the window closed, the process ends normally.
     app.exec();
     return 0;
