@@ -1,5 +1,7 @@
 #include "app/startup.h"
 
+#include <algorithm>
+
 #include <cstring>
 
 #include "base/reporter.h"
@@ -60,6 +62,8 @@ StartupRecords openSettingsAndList(const std::string& settingsFolder, PlayerSett
     // The data folder is used as a C string everywhere; a record without a NUL in the
     // field would read past it.
     settings.dataFolder[kPathBytes - 1] = 0;
+    // A speed the slider cannot show would play at 100 % while it shows an end.
+    settings.speedPercent = std::clamp(settings.speedPercent, kSpeedMinPercent, kSpeedMaxPercent);
     const SongList emptyList = emptySongList();
     records.listControl = std::make_unique<CConfigControl>(listPath, &list, sizeof list, &emptyList);
     normaliseSongList(list);

@@ -24,8 +24,12 @@ struct PlayerSettings {
     int32_t deleteLongNoteChannel;   // 1: drop channels whose notes are long on average
     int32_t plateType;               // a PlateType code
     char dataFolder[kPathBytes];     // NUL-terminated; no trailing separator except the root
-    int32_t speedPercent;            // 50..150
+    int32_t speedPercent;            // kSpeedMinPercent..kSpeedMaxPercent
 };
+
+// The speed the player can play at, as the speed slider offers it.
+inline constexpr int32_t kSpeedMinPercent = 50;
+inline constexpr int32_t kSpeedMaxPercent = 150;
 
 static_assert(std::is_standard_layout_v<PlayerSettings> && std::is_trivially_copyable_v<PlayerSettings>);
 static_assert(sizeof(PlayerSettings) == 276);

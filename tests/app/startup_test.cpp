@@ -108,6 +108,20 @@ TEST_F(StartupFolders, ShortSettingsFileIsRepairedWithoutTheFirstRunQuestion) {
     EXPECT_EQ(cap->visibleTexts()[0], "iniファイルにエラーがあるため初期化しました。");
 }
 
+TEST_F(StartupFolders, AStoredSpeedOutsideTheSliderIsBroughtToItsNearestEnd) {
+    const std::string folder = prepareSettingsFolder();
+    for (auto [stored, loaded] : {std::pair{0, 50}, {-5, 50}, {2147483647, 150}, {49, 50}, {151, 150}, {73, 73}}) {
+        PlayerSettings written = defaultPlayerSettings();
+        written.speedPercent = stored;
+        ASSERT_EQ(writeWhole(folder + "/setup.ini", &written, sizeof written), 1);
+        ScriptedBrowser browser;
+        PlayerSettings settings;
+        SongList list;
+        auto records = openSettingsAndList(folder, settings, list, browser);
+        EXPECT_EQ(settings.speedPercent, loaded) << stored;
+    }
+}
+
 TEST_F(StartupFolders, CancellingUsesTheMusicFolderAndSaysSo) {
     const std::string folder = prepareSettingsFolder();
     ScriptedBrowser browser;

@@ -59,8 +59,8 @@ public:
     static constexpr const char* kCaption = "PC TUNECASE";
     static constexpr const char* kAboutMenuText = "Tunecase のﾊﾞｰｼﾞｮﾝ情報(&A)...";
     static constexpr int kBusyTimerMs = 200;
-    static constexpr int kSpeedMin = 50;
-    static constexpr int kSpeedMax = 150;
+    static constexpr int kSpeedMin = kSpeedMinPercent;
+    static constexpr int kSpeedMax = kSpeedMaxPercent;
     static constexpr const char* kShutdownPage = "help/goodbye.htm";
 
     // What the window takes over from the start-up: the record bindings (saved and released
