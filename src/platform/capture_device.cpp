@@ -1,5 +1,7 @@
 #include "platform/capture_device.h"
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 
@@ -7,7 +9,10 @@ namespace tunecase {
 
 int CaptureDevice::open(const std::string& path, std::unique_ptr<MidiOutDevice>& out) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) return midiresult::Error;
+    if (!file) {
+        setMidiOutOpenFailure(path + ": " + std::strerror(errno));
+        return midiresult::Error;
+    }
     out.reset(new CaptureDevice(file));
     return midiresult::NoError;
 }

@@ -92,7 +92,16 @@ int midiOutGetNumDevs() { return static_cast<int>(activeSystem().devices().size(
 
 std::vector<MidiOutDeviceInfo> midiOutDevices() { return activeSystem().devices(); }
 
+namespace {
+thread_local std::string lastOpenFailure;
+}  // namespace
+
+std::string midiOutOpenFailure() { return lastOpenFailure; }
+
+void setMidiOutOpenFailure(std::string cause) { lastOpenFailure = std::move(cause); }
+
 int midiOutOpen(int deviceId, std::unique_ptr<MidiOutDevice>& out) {
+    lastOpenFailure.clear();
     std::unique_ptr<MidiOutDevice> opened;
     int result = activeSystem().open(deviceId, opened);
     if (result == midiresult::NoError) {

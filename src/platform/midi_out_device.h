@@ -103,6 +103,14 @@ std::vector<MidiOutDeviceInfo> midiOutDevices();
 // Opens a device through the installed system. Returns a midiresult code.
 int midiOutOpen(int deviceId, std::unique_ptr<MidiOutDevice>& out);
 
+// What the last failed open on this thread knows of the cause, for the message that
+// follows it (for a capture file: its path and the system's reason); "" when nothing is
+// known or the last open succeeded.
+std::string midiOutOpenFailure();
+
+// Records the cause of a failing open on this thread (an output calls it as it fails).
+void setMidiOutOpenFailure(std::string cause);
+
 // ---- Message bytes -------------------------------------------------------------------------
 
 // The length of the short message that starts with `status`: 1 to 3, or 0 when `status`

@@ -43,8 +43,16 @@ TEST(Numbers, RandomBetweenStaysInTheClosedRangeInEitherOrder) {
     }
     EXPECT_EQ(seen.size(), 4u);
     EXPECT_EQ(randomBetween(9, 9), 9);
-    int wide = randomBetween(-2147483647 - 1, 2147483647);
-    (void)wide;  // must not overflow
+    // A span wider than an int holds: computed in 32 bits it would wrap out of the range.
+    bool negative = false, positive = false;
+    for (int i = 0; i < 1000; ++i) {
+        const int v = randomBetween(2000000000, -2000000000);
+        ASSERT_GE(v, -2000000000);
+        ASSERT_LE(v, 2000000000);
+        negative |= v < 0;
+        positive |= v > 0;
+    }
+    EXPECT_TRUE(negative && positive);
 }
 
 TEST(Numbers, TempoConversionsUseIntegerDivisionAndReportZeroDivisors) {
