@@ -8,6 +8,15 @@
 
 namespace tunecase {
 
+void loadRecordBytes(const void* bytes, size_t length, void* record, size_t size, const void* defaults) {
+    if (length < size) {
+        reportText(kRecordReinitialisedText, BoxKind::Ok);
+        std::memcpy(record, defaults, size);
+        return;
+    }
+    std::memcpy(record, bytes, size);
+}
+
 CConfigControl::CConfigControl(std::string path, void* record, size_t size, const void* defaults)
     : path_(std::move(path)), record_(record), size_(size) {
     if (!fileCanBeOpened(path_)) {
@@ -17,8 +26,7 @@ CConfigControl::CConfigControl(std::string path, void* record, size_t size, cons
     }
     int64_t onDisk = fileSize(path_);
     if (onDisk < static_cast<int64_t>(size_)) {
-        reportText(kRecordReinitialisedText, BoxKind::Ok);
-        std::memcpy(record_, defaults, size_);
+        loadRecordBytes(defaults, 0, record_, size_, defaults);
         return;
     }
     // Read into a scratch copy first so a failed read leaves the bytes that did arrive

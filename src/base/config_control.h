@@ -36,6 +36,11 @@ private:
     size_t size_;
 };
 
+// Fills `record` (`size` bytes) from the `length` bytes of a record file held in memory:
+// its first `size` bytes when there are that many, else the "initialised" box and the
+// defaults. The same rule the binding applies to the file on disk.
+void loadRecordBytes(const void* bytes, size_t length, void* record, size_t size, const void* defaults);
+
 // The box shown when a record file is shorter than its record.
 inline constexpr const char* kRecordReinitialisedText = "iniファイルにエラーがあるため初期化しました。";
 
