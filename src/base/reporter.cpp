@@ -1,7 +1,9 @@
 #include "base/reporter.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 namespace tunecase {
 
@@ -69,6 +71,13 @@ Answer reportText(std::string_view text, BoxKind kind) {
     r.visible = text;
     Answer a = report(std::move(r));
     return kind == BoxKind::OkCancel ? a : Answer::Ok;
+}
+
+void pauseAfterBox(int milliseconds) {
+    ReportSink* sink = activeSink.load();
+    if (!sink) sink = &defaultSink();
+    if (milliseconds > 0 && sink->pausesAfterBox())
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
 ReportSink* setReportSink(ReportSink* sink) {

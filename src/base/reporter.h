@@ -44,6 +44,9 @@ class ReportSink {
 public:
     virtual ~ReportSink() = default;
     virtual Answer show(const Report& report) = 0;
+    // Whether a module that waits a moment after its box (so the user sees the next one
+    // appear) should wait with this sink. A real box on screen: yes; text sinks: no.
+    virtual bool pausesAfterBox() const { return true; }
 };
 
 // A module's table: code -> text, and the general text for unlisted codes.
@@ -76,6 +79,10 @@ Answer reportText(std::string_view text, BoxKind kind = BoxKind::Ok);
 // Sends a report to the active sink and returns its answer.
 Answer report(Report report);
 
+// Sleeps `milliseconds` when the active sink shows real boxes (pausesAfterBox); returns at
+// once for the stderr, silent and capture sinks.
+void pauseAfterBox(int milliseconds);
+
 // Installs `sink` as the process-wide sink and returns the previous one. nullptr restores
 // the default stderr sink. The caller keeps ownership.
 ReportSink* setReportSink(ReportSink* sink);
@@ -86,6 +93,7 @@ class StderrSink final : public ReportSink {
 public:
     explicit StderrSink(Answer answer = Answer::Cancel) : answer_(answer) {}
     Answer show(const Report& report) override;
+    bool pausesAfterBox() const override { return false; }
 
 private:
     Answer answer_;
@@ -95,12 +103,14 @@ private:
 class SilentSink final : public ReportSink {
 public:
     Answer show(const Report&) override { return Answer::Ok; }
+    bool pausesAfterBox() const override { return false; }
 };
 
 // Keeps every report; questions get the queued answers in order, then `defaultAnswer`.
 class CaptureSink final : public ReportSink {
 public:
     Answer show(const Report& report) override;
+    bool pausesAfterBox() const override { return false; }
 
     std::vector<Report> reports() const;
     std::vector<std::string> visibleTexts() const;
