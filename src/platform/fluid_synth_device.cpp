@@ -1,8 +1,6 @@
 #include "platform/fluid_synth_device.h"
 
 #ifdef TUNECASE_HAVE_FLUIDSYNTH
-#include <fluidsynth.h>
-
 #include <filesystem>
 #include <mutex>
 #endif
@@ -33,10 +31,33 @@ void keepError(int, const char* message, void*) {
 
 void dropMessage(int, const char*, void*) {}
 
+// The library's file name as the runtime package installs it; the build system takes it from
+// the library the headers belong to.
+#ifndef TUNECASE_FLUIDSYNTH_LIBRARY
+#define TUNECASE_FLUIDSYNTH_LIBRARY "libfluidsynth.so.3"
+#endif
+
+struct LoadedApi {
+    std::unique_ptr<const FluidSynthApi> table;
+    std::string error;
+};
+
+const LoadedApi& loadedApi() {
+    // Loaded once, by whichever thread asks first. Never freed: a device still open while
+    // static objects are destroyed at exit must still find its functions.
+    static const LoadedApi* loaded = [] {
+        auto* result = new LoadedApi;
+        result->table = loadFunctionTable<FluidSynthApi>(TUNECASE_FLUIDSYNTH_LIBRARY, result->error);
+        return result;
+    }();
+    return *loaded;
+}
+
 class FluidSynthDevice final : public MidiOutDevice {
 public:
-    FluidSynthDevice(fluid_settings_t* settings, fluid_synth_t* synth, fluid_audio_driver_t* driver)
-        : settings_(settings), synth_(synth), driver_(driver) {}
+    FluidSynthDevice(const FluidSynthApi& fluid, fluid_settings_t* settings, fluid_synth_t* synth,
+                     fluid_audio_driver_t* driver)
+        : fluid_(fluid), settings_(settings), synth_(synth), driver_(driver) {}
     ~FluidSynthDevice() override { close(); }
 
     int sendShort(uint32_t packed) override {
@@ -45,23 +66,23 @@ public:
         if (n == 0) return midiresult::InvalidParam;
         std::lock_guard lock(mutex_);
         if (!synth_) return midiresult::InvalidHandle;
-        return playOnFluidSynth(synth_, bytes, n);
+        return playOnFluidSynth(fluid_, synth_, bytes, n);
     }
 
     int sendLong(const uint8_t* bytes, size_t length) override {
         if (!bytes || length == 0) return midiresult::InvalidParam;
         std::lock_guard lock(mutex_);
         if (!synth_) return midiresult::InvalidHandle;
-        return playBytesOnFluidSynth(synth_, bytes, length);
+        return playBytesOnFluidSynth(fluid_, synth_, bytes, length);
     }
 
     int close() override {
         std::lock_guard lock(mutex_);
         if (!synth_) return midiresult::InvalidHandle;
         // The audio thread reads the synth, so it goes first.
-        if (driver_) delete_fluid_audio_driver(driver_);
-        delete_fluid_synth(synth_);
-        delete_fluid_settings(settings_);
+        if (driver_) fluid_.delete_fluid_audio_driver(driver_);
+        fluid_.delete_fluid_synth(synth_);
+        fluid_.delete_fluid_settings(settings_);
         driver_ = nullptr;
         synth_ = nullptr;
         settings_ = nullptr;
@@ -72,10 +93,11 @@ protected:
     int resetSynth() override {
         std::lock_guard lock(mutex_);
         if (!synth_) return midiresult::InvalidHandle;
-        return fluid_synth_system_reset(synth_) == FLUID_OK ? midiresult::NoError : midiresult::Error;
+        return fluid_.fluid_synth_system_reset(synth_) == FLUID_OK ? midiresult::NoError : midiresult::Error;
     }
 
 private:
+    const FluidSynthApi& fluid_;
     std::mutex mutex_;
     fluid_settings_t* settings_;
     fluid_synth_t* synth_;
@@ -85,27 +107,32 @@ private:
 // The default audio output: the sound server first (PulseAudio, or PipeWire through its
 // PulseAudio service), then ALSA's default device when the machine has sound devices at
 // all. JACK is left alone: a player should not start or grab an audio server.
-fluid_audio_driver_t* openAudioOutput(fluid_settings_t* settings, fluid_synth_t* synth) {
+fluid_audio_driver_t* openAudioOutput(const FluidSynthApi& fluid, fluid_settings_t* settings,
+                                      fluid_synth_t* synth) {
     std::error_code ec;
     bool soundDevices = std::filesystem::exists("/dev/snd", ec);
     for (const char* name : {"pulseaudio", "alsa"}) {
         if (std::string_view(name) == "alsa" && !soundDevices) continue;
-        if (fluid_settings_setstr(settings, "audio.driver", name) != FLUID_OK) continue;
-        if (auto* driver = new_fluid_audio_driver(settings, synth)) return driver;
+        if (fluid.fluid_settings_setstr(settings, "audio.driver", name) != FLUID_OK) continue;
+        if (auto* driver = fluid.new_fluid_audio_driver(settings, synth)) return driver;
     }
     return nullptr;
 }
 
 }  // namespace
 
-void quietFluidSynthLog() {
+const FluidSynthApi* fluidSynthApi() { return loadedApi().table.get(); }
+
+std::string fluidSynthLoadError() { return loadedApi().error; }
+
+void quietFluidSynthLog(const FluidSynthApi& fluid) {
     static std::once_flag once;
-    std::call_once(once, [] {
-        fluid_set_log_function(FLUID_PANIC, keepError, nullptr);
-        fluid_set_log_function(FLUID_ERR, keepError, nullptr);
-        fluid_set_log_function(FLUID_WARN, dropMessage, nullptr);
-        fluid_set_log_function(FLUID_INFO, dropMessage, nullptr);
-        fluid_set_log_function(FLUID_DBG, dropMessage, nullptr);
+    std::call_once(once, [&fluid] {
+        fluid.fluid_set_log_function(FLUID_PANIC, keepError, nullptr);
+        fluid.fluid_set_log_function(FLUID_ERR, keepError, nullptr);
+        fluid.fluid_set_log_function(FLUID_WARN, dropMessage, nullptr);
+        fluid.fluid_set_log_function(FLUID_INFO, dropMessage, nullptr);
+        fluid.fluid_set_log_function(FLUID_DBG, dropMessage, nullptr);
     });
 }
 
@@ -114,47 +141,50 @@ std::string lastFluidSynthError() {
     return lastError;
 }
 
-bool fluidSynthAvailable() { return true; }
+bool fluidSynthAvailable() { return fluidSynthApi() != nullptr; }
 
 std::string fluidSynthDeviceName() { return "FluidSynth GM synthesizer"; }
 
 int openFluidSynthDevice(bool forMapper, const std::string& soundfont,
                          std::unique_ptr<MidiOutDevice>& out) {
-    quietFluidSynthLog();
-    fluid_settings_t* settings = new_fluid_settings();
+    const FluidSynthApi* api = fluidSynthApi();
+    if (!api) return midiresult::BadDeviceId;
+    const FluidSynthApi& fluid = *api;
+    quietFluidSynthLog(fluid);
+    fluid_settings_t* settings = fluid.new_fluid_settings();
     if (!settings) return midiresult::NoMemory;
-    fluid_settings_setnum(settings, "synth.gain", kSynthGain);
-    fluid_synth_t* synth = new_fluid_synth(settings);
+    fluid.fluid_settings_setnum(settings, "synth.gain", kSynthGain);
+    fluid_synth_t* synth = fluid.new_fluid_synth(settings);
     if (!synth) {
-        delete_fluid_settings(settings);
+        fluid.delete_fluid_settings(settings);
         return midiresult::NoMemory;
     }
     // The audio output is tried before the soundfont is loaded: the soundfont takes a tenth
     // of a second, and without an output it is not needed at all.
-    fluid_audio_driver_t* driver = openAudioOutput(settings, synth);
+    fluid_audio_driver_t* driver = openAudioOutput(fluid, settings, synth);
     if (!driver) {
-        delete_fluid_synth(synth);
-        delete_fluid_settings(settings);
+        fluid.delete_fluid_synth(synth);
+        fluid.delete_fluid_settings(settings);
         return forMapper ? midiresult::NoMapperPort : midiresult::NoDriver;
     }
-    if (fluid_synth_sfload(synth, soundfont.c_str(), 1) == FLUID_FAILED) {
-        delete_fluid_audio_driver(driver);
-        delete_fluid_synth(synth);
-        delete_fluid_settings(settings);
+    if (fluid.fluid_synth_sfload(synth, soundfont.c_str(), 1) == FLUID_FAILED) {
+        fluid.delete_fluid_audio_driver(driver);
+        fluid.delete_fluid_synth(synth);
+        fluid.delete_fluid_settings(settings);
         return midiresult::Error;
     }
-    out = std::make_unique<FluidSynthDevice>(settings, synth, driver);
+    out = std::make_unique<FluidSynthDevice>(fluid, settings, synth, driver);
     return midiresult::NoError;
 }
 
-int playOnFluidSynth(fluid_synth_t* synth, const uint8_t* m, size_t length) {
+int playOnFluidSynth(const FluidSynthApi& fluid, fluid_synth_t* synth, const uint8_t* m, size_t length) {
     if (!synth || !m || length == 0) return midiresult::InvalidParam;
     uint8_t status = m[0];
     if (status == 0xF0) {
         // The library wants the body without the F0 and F7 ends.
         if (length < 2 || m[length - 1] != 0xF7) return midiresult::InvalidParam;
         const char* body = reinterpret_cast<const char*>(m + 1);
-        fluid_synth_sysex(synth, body, static_cast<int>(length - 2), nullptr, nullptr, nullptr, 0);
+        fluid.fluid_synth_sysex(synth, body, static_cast<int>(length - 2), nullptr, nullptr, nullptr, 0);
         return midiresult::NoError;
     }
     size_t need = shortMessageLength(status);
@@ -163,25 +193,26 @@ int playOnFluidSynth(fluid_synth_t* synth, const uint8_t* m, size_t length) {
     int d1 = need > 1 ? m[1] & 0x7F : 0;
     int d2 = need > 2 ? m[2] & 0x7F : 0;
     switch (status & 0xF0) {
-        case 0x80: fluid_synth_noteoff(synth, channel, d1); break;
-        case 0x90: fluid_synth_noteon(synth, channel, d1, d2); break;  // velocity 0 is a note off
-        case 0xA0: fluid_synth_key_pressure(synth, channel, d1, d2); break;
-        case 0xB0: fluid_synth_cc(synth, channel, d1, d2); break;
-        case 0xC0: fluid_synth_program_change(synth, channel, d1); break;
-        case 0xD0: fluid_synth_channel_pressure(synth, channel, d1); break;
-        case 0xE0: fluid_synth_pitch_bend(synth, channel, d1 | (d2 << 7)); break;
+        case 0x80: fluid.fluid_synth_noteoff(synth, channel, d1); break;
+        case 0x90: fluid.fluid_synth_noteon(synth, channel, d1, d2); break;  // velocity 0 is a note off
+        case 0xA0: fluid.fluid_synth_key_pressure(synth, channel, d1, d2); break;
+        case 0xB0: fluid.fluid_synth_cc(synth, channel, d1, d2); break;
+        case 0xC0: fluid.fluid_synth_program_change(synth, channel, d1); break;
+        case 0xD0: fluid.fluid_synth_channel_pressure(synth, channel, d1); break;
+        case 0xE0: fluid.fluid_synth_pitch_bend(synth, channel, d1 | (d2 << 7)); break;
         default:
-            if (status == 0xFF) fluid_synth_system_reset(synth);
+            if (status == 0xFF) fluid.fluid_synth_system_reset(synth);
             break;  // other system messages mean nothing to a synthesizer
     }
     // A note off for a silent key and the like are not failures of the output.
     return midiresult::NoError;
 }
 
-int playBytesOnFluidSynth(fluid_synth_t* synth, const uint8_t* bytes, size_t length) {
+int playBytesOnFluidSynth(const FluidSynthApi& fluid, fluid_synth_t* synth, const uint8_t* bytes,
+                          size_t length) {
     int result = midiresult::NoError;
     splitMidiBytes(bytes, length, [&](const uint8_t* message, size_t n) {
-        int r = playOnFluidSynth(synth, message, n);
+        int r = playOnFluidSynth(fluid, synth, message, n);
         if (result == midiresult::NoError) result = r;
     });
     return result;

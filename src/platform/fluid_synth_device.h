@@ -1,5 +1,8 @@
 // The built-in General MIDI synthesizer: FluidSynth with a soundfont, sounding through the
 // default audio output. Also the pieces the offline renderer shares with it.
+//
+// The library is opened on first use (see shared_library.h): listing the devices or opening
+// the synthesizer loads it, nothing else does.
 #pragma once
 
 #include <cstddef>
@@ -10,12 +13,15 @@
 #include "platform/midi_out_device.h"
 
 #ifdef TUNECASE_HAVE_FLUIDSYNTH
-typedef struct _fluid_synth_t fluid_synth_t;
+#include <fluidsynth.h>
+
+#include "platform/shared_library.h"
 #endif
 
 namespace tunecase {
 
-// True when the program was built with the synthesizer.
+// True when the synthesizer can be used: the program was built with it, and its library and
+// every function this program calls in it are there. The first call opens the library.
 bool fluidSynthAvailable();
 
 // The name the device list shows for the synthesizer.
@@ -23,21 +29,47 @@ std::string fluidSynthDeviceName();
 
 // Opens the synthesizer with `soundfont` at kSynthGain. When no audio output opens, the
 // result is NoMapperPort for the mapper (`forMapper`) and NoDriver for device 0; a soundfont
-// that does not load gives Error. Without the synthesizer built in: BadDeviceId.
+// that does not load gives Error. Without the synthesizer (not built in, or its library
+// missing): BadDeviceId.
 int openFluidSynthDevice(bool forMapper, const std::string& soundfont,
                          std::unique_ptr<MidiOutDevice>& out);
 
 #ifdef TUNECASE_HAVE_FLUIDSYNTH
+
+// Every library function the synthesizer device and the offline renderer call.
+#define TUNECASE_FLUIDSYNTH_FUNCTIONS(X)                                                      \
+    X(fluid_set_log_function)                                                                \
+    X(new_fluid_settings) X(delete_fluid_settings) X(fluid_settings_setnum)                  \
+    X(fluid_settings_setstr)                                                                 \
+    X(new_fluid_synth) X(delete_fluid_synth) X(fluid_synth_sfload) X(fluid_synth_system_reset) \
+    X(new_fluid_audio_driver) X(delete_fluid_audio_driver)                                   \
+    X(fluid_synth_noteon) X(fluid_synth_noteoff) X(fluid_synth_key_pressure) X(fluid_synth_cc) \
+    X(fluid_synth_program_change) X(fluid_synth_channel_pressure) X(fluid_synth_pitch_bend)  \
+    X(fluid_synth_sysex) X(fluid_synth_write_s16)
+
+struct FluidSynthApi {
+    TUNECASE_FLUIDSYNTH_FUNCTIONS(TUNECASE_TABLE_ENTRY)
+    bool resolve(SharedLibrary& library) { return true TUNECASE_FLUIDSYNTH_FUNCTIONS(TUNECASE_TABLE_FIND); }
+};
+
+// The process's table of library functions, loaded by the first call (from any thread);
+// nullptr when the library or one of the functions is missing, with fluidSynthLoadError()
+// saying which.
+const FluidSynthApi* fluidSynthApi();
+std::string fluidSynthLoadError();
+
 // Routes the library's own log lines away from stderr (our errors go through the Reporter)
 // and keeps the last error line for callers that explain a failure. Safe to call often.
-void quietFluidSynthLog();
+void quietFluidSynthLog(const FluidSynthApi& fluid);
 std::string lastFluidSynthError();
 
 // Plays one complete message (short, or F0 .. F7) on `synth`. Returns a midiresult code.
-int playOnFluidSynth(fluid_synth_t* synth, const uint8_t* message, size_t length);
+int playOnFluidSynth(const FluidSynthApi& fluid, fluid_synth_t* synth, const uint8_t* message,
+                     size_t length);
 
 // Plays a run of raw MIDI bytes (as a long message carries them) on `synth`.
-int playBytesOnFluidSynth(fluid_synth_t* synth, const uint8_t* bytes, size_t length);
+int playBytesOnFluidSynth(const FluidSynthApi& fluid, fluid_synth_t* synth, const uint8_t* bytes,
+                          size_t length);
 #endif
 
 }  // namespace tunecase

@@ -7,8 +7,6 @@
 #include <numeric>
 
 #ifdef TUNECASE_HAVE_FLUIDSYNTH
-#include <fluidsynth.h>
-
 #include "platform/fluid_synth_device.h"
 #endif
 
@@ -55,14 +53,18 @@ void wavHeader(uint8_t h[44], int sampleRate, uint32_t dataBytes) {
 }
 
 struct Owned {
+    explicit Owned(const FluidSynthApi& api) : fluid(api) {}
+    Owned(const Owned&) = delete;
+    Owned& operator=(const Owned&) = delete;
+    const FluidSynthApi& fluid;
     fluid_settings_t* settings = nullptr;
     fluid_synth_t* synth = nullptr;
     std::FILE* file = nullptr;
     std::string tempPath;
     bool keep = false;
     ~Owned() {
-        if (synth) delete_fluid_synth(synth);
-        if (settings) delete_fluid_settings(settings);
+        if (synth) fluid.delete_fluid_synth(synth);
+        if (settings) fluid.delete_fluid_settings(settings);
         if (file) std::fclose(file);
         if (!keep && !tempPath.empty()) {
             std::error_code ec;
@@ -100,21 +102,28 @@ RenderResult renderToWav(const std::vector<TimedMidiMessage>& messages, const st
         return result;
     }
 
-    quietFluidSynthLog();
-    Owned own;
-    own.settings = new_fluid_settings();
+    // The synthesizer's library is opened by the first render (or device listing).
+    const FluidSynthApi* api = fluidSynthApi();
+    if (!api) {
+        result.error = "the synthesizer is not available: " + fluidSynthLoadError();
+        return result;
+    }
+    const FluidSynthApi& fluid = *api;
+    quietFluidSynthLog(fluid);
+    Owned own(fluid);
+    own.settings = fluid.new_fluid_settings();
     if (!own.settings) {
         result.error = "out of memory";
         return result;
     }
-    fluid_settings_setnum(own.settings, "synth.gain", options.gain);
-    fluid_settings_setnum(own.settings, "synth.sample-rate", options.sampleRate);
-    own.synth = new_fluid_synth(own.settings);
+    fluid.fluid_settings_setnum(own.settings, "synth.gain", options.gain);
+    fluid.fluid_settings_setnum(own.settings, "synth.sample-rate", options.sampleRate);
+    own.synth = fluid.new_fluid_synth(own.settings);
     if (!own.synth) {
         result.error = "the synthesizer did not start: " + lastFluidSynthError();
         return result;
     }
-    if (fluid_synth_sfload(own.synth, options.soundfont.c_str(), 1) == FLUID_FAILED) {
+    if (fluid.fluid_synth_sfload(own.synth, options.soundfont.c_str(), 1) == FLUID_FAILED) {
         result.error = "the soundfont " + options.soundfont + " did not load: " + lastFluidSynthError();
         return result;
     }
@@ -134,7 +143,7 @@ RenderResult renderToWav(const std::vector<TimedMidiMessage>& messages, const st
     auto renderUntil = [&](uint64_t frame) {
         while (written && done < frame) {
             int n = static_cast<int>(std::min<uint64_t>(kBlockFrames, frame - done));
-            fluid_synth_write_s16(own.synth, n, block.data(), 0, 2, block.data(), 1, 2);
+            fluid.fluid_synth_write_s16(own.synth, n, block.data(), 0, 2, block.data(), 1, 2);
             static_assert(std::endian::native == std::endian::little, "WAV samples are little-endian");
             size_t bytes = static_cast<size_t>(n) * kBytesPerFrame;
             written = std::fwrite(block.data(), 1, bytes, own.file) == bytes;
@@ -144,7 +153,7 @@ RenderResult renderToWav(const std::vector<TimedMidiMessage>& messages, const st
     for (size_t index : order) {
         const TimedMidiMessage& m = messages[index];
         renderUntil(frameAt(m.timeUs, options.sampleRate));
-        playBytesOnFluidSynth(own.synth, m.bytes.data(), m.bytes.size());
+        playBytesOnFluidSynth(fluid, own.synth, m.bytes.data(), m.bytes.size());
     }
     renderUntil(totalFrames);
 

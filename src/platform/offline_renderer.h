@@ -26,7 +26,8 @@ struct RenderResult {
 
 // Renders `messages` (times in microseconds from the start; any order, negative times
 // count as 0) into `wavPath`. The file is written under a temporary name and renamed, so a
-// failed render leaves no partial file.
+// failed render leaves no partial file. Without the synthesizer (not built in, or its library
+// missing) nothing is written and `error` says why.
 RenderResult renderToWav(const std::vector<TimedMidiMessage>& messages, const std::string& wavPath,
                          const RenderOptions& options = {});
 
