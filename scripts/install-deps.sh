@@ -13,6 +13,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev
   midicsv python3-mido zbar-tools sox
+  libpng-dev libqrencode-dev openssl
   xvfb xauth fonts-noto-cjk
   xdotool imagemagick
 )

@@ -9,6 +9,7 @@ Action declareConvert(CLI::App& sub);
 Action declarePrepare(CLI::App& sub);
 Action declarePlay(CLI::App& sub);
 Action declareRender(CLI::App& sub);
+Action declareQr(CLI::App& sub);
 
 const std::vector<Command>& commands() {
     static const std::vector<Command> list = {
@@ -18,6 +19,7 @@ const std::vector<Command>& commands() {
         {"prepare", "turn a MIDI file into music-box playing and save it as format 0", declarePrepare},
         {"play", "prepare a MIDI file and play it in real time", declarePlay},
         {"render", "prepare a MIDI file and render it offline to a WAV file", declareRender},
+        {"qr", "encode a text as a QR code: PNG, SVG or drawn in the terminal", declareQr},
     };
     return list;
 }

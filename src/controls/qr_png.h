@@ -1,0 +1,15 @@
+// Writes a QR picture as a PNG file (1-bit greyscale, through libpng).
+#pragma once
+
+#include <string>
+
+#include "controls/qr_drawing.h"
+
+namespace tunecase {
+
+// Writes `raster` to `path`, black and white. Returns false, with the reason in `error`
+// when given, when the picture is empty or the file cannot be written; a failed write
+// leaves no file behind.
+bool writeQrPng(const std::string& path, const QrRaster& raster, std::string* error = nullptr);
+
+}  // namespace tunecase
