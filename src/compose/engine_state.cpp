@@ -1,0 +1,7 @@
+#include "compose/engine_state.h"
+
+namespace tunecase {
+
+EngineState engineState;
+
+}  // namespace tunecase

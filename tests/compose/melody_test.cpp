@@ -1,0 +1,401 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "compose/chords.h"
+#include "compose/compose_information.h"
+#include "compose/engine_state.h"
+#include "compose/melody.h"
+#include "compose/melody_settings.h"
+#include "compose/random_range.h"
+#include "compose_test_util.h"
+#include "styles/composition_parameters.h"
+#include "styles/knowledge_names.h"
+
+namespace tunecase {
+namespace {
+
+class Melody : public testing::EngineTest {
+protected:
+    void SetUp() override {
+        EngineTest::SetUp();
+        ResetComposition();
+        engineState = EngineState{};
+    }
+};
+
+EventList chordList(const std::vector<std::pair<int, const char*>>& chords) {
+    EventList list;
+    for (const auto& [duration, code] : chords) list.AddChord(duration, code, "00");
+    return list;
+}
+
+void setMelodyRules(int highest, int lowest, int algorithm, int rhythmMode) {
+    int32_t* r = currentParameters.partRules[1];
+    r[rule::Highest] = highest;
+    r[rule::Lowest] = lowest;
+    r[rule::Algorithm] = algorithm;
+    r[rule::RhythmMode] = rhythmMode;
+}
+
+// The notes of each chord of a block melody: [chord][note] = {length, pitch}.
+std::vector<std::vector<std::pair<int, int>>> notesByChord(const EventList& melody) {
+    std::vector<std::vector<std::pair<int, int>>> out;
+    for (const ComposeEntry& e : melody) {
+        if (e.isChord()) out.emplace_back();
+        else if (e.isNote() && !out.empty()) out.back().emplace_back(e.length, e.value);
+    }
+    return out;
+}
+
+// Generates the block until it succeeds (at most `tries` calls); false when it never does.
+bool generate(const EventList& chords, EventList& melody, int tries = 200) {
+    for (int i = 0; i < tries; ++i)
+        if (GenerateBlockMelody(0, 1, chords, melody)) return true;
+    return false;
+}
+
+TEST_F(Melody, EveryChordIsFilledExactlyWithNotesInsideTheRangeForEverySetting) {
+    const std::vector<const char*> codes = {"CMPS", "AmPs", "DmPs", "GMPs", "FMPS", "EmPs", "G4Ps",
+                                            "BmdS", "CMAd", "dMPs", "NoCd", "AmP9", "FMP6"};
+    const std::vector<std::vector<int>> durations = {
+        {96, 192, 288, 384, 576, 768, 240, 336, 432, 720, 144}, {288, 576}, {336}};
+    int made = 0;
+    for (int seed = 1; seed <= 1200; ++seed) {
+        std::mt19937 pick(static_cast<unsigned>(seed));
+        auto any = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(pick); };
+        currentParameters.timeSignature = any(0, 2);
+        currentParameters.rhythmFeel = std::vector<int>{0, 1, 3}[static_cast<size_t>(any(0, 2))];
+        currentParameters.scale = std::vector<int>{1, 7, 6, 21, 12}[static_cast<size_t>(any(0, 4))];
+        currentParameters.partPace[1] = any(2, 17) * 10;
+        currentParameters.partMixer[1][mixer::BlockProgram] = static_cast<uint8_t>(any(0, 1) * 5);
+        int32_t* r = currentParameters.partRules[1];
+        const int lowest = any(48, 66);
+        setMelodyRules(lowest + any(12, 30), lowest, any(1, 7), any(1, 10));
+        r[rule::Consonance] = any(1, 10);
+        r[melody_rule::RestSwitch] = any(0, 1);
+        r[melody_rule::Alteration] = any(0, 2);
+        r[melody_rule::RhythmRepetition] = any(0, 2);
+        r[melody_rule::IntervalRepetition] = any(0, 2);
+        r[melody_rule::WalkVariant] = any(0, 1);
+        const auto& meterDurations = durations[static_cast<size_t>(currentParameters.timeSignature)];
+        std::vector<std::pair<int, const char*>> block;
+        for (int n = any(1, 6); n > 0; --n)
+            block.emplace_back(meterDurations[static_cast<size_t>(any(0, int(meterDurations.size()) - 1))],
+                               codes[static_cast<size_t>(any(0, int(codes.size()) - 1))]);
+        SeedSongRandom(seed);
+        const EventList chords = chordList(block);
+        EventList melody;
+        if (!generate(chords, melody)) continue;
+        ++made;
+
+        const MelodyPartSettings s = MelodySettings(1);
+        const auto notes = notesByChord(melody);
+        ASSERT_EQ(notes.size(), block.size());
+        int blockTotal = 0, chordTotal = 0;
+        for (size_t c = 0; c < block.size(); ++c) {
+            int sum = 0;
+            for (auto [length, pitch] : notes[c]) {
+                ASSERT_GT(length, 0) << "seed " << seed;
+                ASSERT_LE(length, kLongestMelodyNote) << "seed " << seed;
+                if (pitch != 0) ASSERT_TRUE(s.inRange(pitch)) << "seed " << seed << " pitch " << pitch;
+                sum += length;
+            }
+            // Rhythm mode 9 may push a chord's walk 48 ticks across the bar line.
+            if (s.rhythmMode == 9) ASSERT_LE(std::abs(sum - block[c].first), 96) << "seed " << seed;
+            else ASSERT_EQ(sum, block[c].first) << "seed " << seed << " chord " << c;
+            blockTotal += sum;
+            chordTotal += block[c].first;
+        }
+        ASSERT_EQ(blockTotal, chordTotal) << "seed " << seed;
+        // A program before every chord (after a reset for all but the first), a reset at the end.
+        size_t programs = 0;
+        for (const ComposeEntry& e : melody) programs += e.isProgram();
+        ASSERT_EQ(programs, s.program ? 2 * block.size() : 0u);
+        ASSERT_EQ(melody.size() > 0 && melody.back().isProgram(), s.program != 0);
+    }
+    EXPECT_GT(made, 1100);
+    EXPECT_EQ(boxes->count(), 0u) << boxes->visibleTexts().front();
+}
+
+TEST_F(Melody, TheSameSeedGivesTheSameMelody) {
+    setMelodyRules(84, 60, 1, 1);
+    const EventList chords = chordList({{384, "CMPS"}, {192, "AmPs"}, {192, "DmPs"}, {384, "GMPs"}});
+    auto make = [&](int seed) {
+        SeedSongRandom(seed);
+        EventList melody;
+        EXPECT_TRUE(generate(chords, melody));
+        std::vector<std::pair<int, int>> out;
+        for (const ComposeEntry& e : melody) out.emplace_back(e.length, e.isNote() ? e.value : -1);
+        return out;
+    };
+    EXPECT_EQ(make(7), make(7));
+    EXPECT_NE(make(7), make(8));
+}
+
+TEST_F(Melody, ChordsThatDoNotFitTheMeterAreReportedAndStillFilled) {
+    setMelodyRules(72, 60, 7, 1);
+    EventList melody;
+    currentParameters.timeSignature = 1;
+    ASSERT_EQ(GenerateBlockMelody(0, 1, chordList({{288, "CMPS"}, {384, "GMPs"}, {576, "CMPS"}}), melody), 1);
+    EXPECT_EQ(notesByChord(melody)[1].size() > 0, true);
+    currentParameters.timeSignature = 2;
+    ASSERT_EQ(GenerateBlockMelody(0, 1, chordList({{336, "CMPS"}, {384, "GMPs"}}), melody), 1);
+    EXPECT_EQ(melody.Ticks(), 336 + 384);
+    currentParameters.progressionMethod = 8;
+    ASSERT_EQ(GenerateBlockMelody(0, 1, chordList({{384, "GMPs"}}), melody), 1);
+    EXPECT_EQ(boxes->visibleTexts(), (std::vector<std::string>{"ZEMCFF010004 3/4 error!", "ZEMCFF010005 7/8 error!"}));
+}
+
+TEST_F(Melody, MiddlePitchAlgorithmPlaysOnlyTheMiddleOfTheRange) {
+    setMelodyRules(72, 60, 7, 1);
+    const EventList chords = chordList({{384, "CMPS"}, {384, "FMPS"}, {192, "GMPs"}, {192, "CMPS"}});
+    for (int seed = 1; seed <= 50; ++seed) {
+        SeedSongRandom(seed);
+        EventList melody;
+        ASSERT_TRUE(generate(chords, melody, 1));
+        for (const ComposeEntry& e : melody)
+            if (e.isNote()) ASSERT_EQ(e.value, 66) << "seed " << seed;
+    }
+}
+
+TEST_F(Melody, ARangeNarrowerThanTheChordTonesFailsBlocksOftenAndNeverPlaysOutsideIt) {
+    setMelodyRules(62, 61, 1, 1);
+    const EventList chords = chordList({{384, "CMPS"}, {384, "FMPS"}, {384, "GMPs"}});
+    int failures = 0;
+    for (int i = 0; i < 300; ++i) {
+        EventList melody;
+        if (!GenerateBlockMelody(0, 1, chords, melody)) {
+            ++failures;
+            continue;
+        }
+        for (const ComposeEntry& e : melody)
+            if (e.isSounding()) ASSERT_TRUE(e.value == 61 || e.value == 62);
+    }
+    EXPECT_GT(failures, 100);
+    EXPECT_LT(failures, 300);
+}
+
+TEST_F(Melody, ABlockThatCanNeverSucceedEndsTheCompositionAfterABoundedNumberOfTries) {
+    setMelodyRules(50, 60, 7, 2);  // no pitch lies in an empty range
+    composeInformation.blockCount = 2;
+    composeInformation.blockChords[0] = chordList({{384, "CMPS"}});
+    composeInformation.blockChords[1] = chordList({{384, "CMPS"}});
+    EXPECT_EQ(PlaceMelodies(1), 0);
+    const std::string general = "ZEMC00000000 Error occured in MobileDialogSelectChanel!";
+    EXPECT_EQ(boxes->visibleTexts(), (std::vector<std::string>{general, general, general,
+                                                               "ZEMCFF0101AB Error occured in melody generation!"}));
+    EXPECT_TRUE(composeInformation.blockMelodies[0].empty());
+    EXPECT_EQ(currentParameters.partRules[1][rule::RhythmMode], 2);  // restored
+}
+
+TEST_F(Melody, PlacingTheMelodySwitchesRhythmModeTwoToOneAfterTheMiddle) {
+    setMelodyRules(84, 60, 1, 2);
+    composeInformation.blockCount = 5;
+    for (int b = 0; b < 5; ++b) composeInformation.blockChords[static_cast<size_t>(b)] = chordList({{384, "CMPS"}, {384, "GMPs"}});
+    // Mode 1 draws 16ths on the beat, mode 2 never does: count 24-tick notes on beats.
+    int early = 0, late = 0;
+    for (int seed = 1; seed <= 40; ++seed) {
+        SeedSongRandom(seed);
+        ASSERT_EQ(PlaceMelodies(1), 1);
+        for (int b = 0; b < 5; ++b) {
+            int position = 0;
+            for (const ComposeEntry& e : composeInformation.blockMelodies[static_cast<size_t>(b)]) {
+                if (e.isChord()) position = 0;
+                if (!e.isNote()) continue;
+                if (position % 96 == 0 && e.length == 24) (b > 2 ? late : early) += 1;
+                position += e.length;
+            }
+        }
+    }
+    EXPECT_EQ(early, 0);
+    EXPECT_GT(late, 0);
+    EXPECT_EQ(currentParameters.partRules[1][rule::RhythmMode], 2);
+}
+
+TEST_F(Melody, RhythmRepetitionTwoRepeatsTheFirstChordOfTheSameDuration) {
+    setMelodyRules(84, 60, 1, 1);
+    const EventList chords = chordList({{384, "CMPS"}, {192, "AmPs"}, {384, "FMPS"}, {192, "GMPs"}});
+    auto lengthsOf = [](const std::vector<std::pair<int, int>>& notes) {
+        std::vector<int> out;
+        for (auto [length, pitch] : notes) out.push_back(length);
+        return out;
+    };
+    int differentWithout = 0;
+    for (int seed = 1; seed <= 100; ++seed) {
+        for (int repetition : {2, 0}) {
+            currentParameters.partRules[1][melody_rule::RhythmRepetition] = repetition;
+            SeedSongRandom(seed);
+            EventList melody;
+            ASSERT_TRUE(generate(chords, melody));
+            const auto notes = notesByChord(melody);
+            if (repetition == 2) {
+                ASSERT_EQ(lengthsOf(notes[0]), lengthsOf(notes[2])) << "seed " << seed;
+                ASSERT_EQ(lengthsOf(notes[1]), lengthsOf(notes[3])) << "seed " << seed;
+            } else {
+                differentWithout += lengthsOf(notes[0]) != lengthsOf(notes[2]);
+            }
+        }
+    }
+    EXPECT_GT(differentWithout, 50);
+}
+
+TEST_F(Melody, WithTheRestSwitchOffRestsOnlyCloseTheLastChord) {
+    // Contours take no acceptable-pitch step, the range is wide and the pace fast: nothing
+    // else may make a rest.
+    setMelodyRules(100, 30, 5, 1);
+    currentParameters.partPace[1] = 160;
+    const EventList chords = chordList({{384, "CMPS"}, {384, "AmPs"}, {384, "DmPs"}, {768, "GMPs"}});
+    int switchedOnRests = 0;
+    for (int seed = 1; seed <= 100; ++seed) {
+        for (int restSwitch : {0, 1}) {
+            currentParameters.partRules[1][melody_rule::RestSwitch] = restSwitch;
+            SeedSongRandom(seed);
+            EventList melody;
+            ASSERT_TRUE(generate(chords, melody, 1));
+            const auto notes = notesByChord(melody);
+            for (size_t c = 0; c < notes.size(); ++c) {
+                bool sounded = false;
+                for (size_t i = notes[c].size(); i > 0; --i) {
+                    const bool rest = notes[c][i - 1].second == 0;
+                    if (restSwitch == 0 && rest) ASSERT_TRUE(c == 3 && !sounded) << "seed " << seed;
+                    if (restSwitch == 1 && rest && (c < 3 || sounded)) ++switchedOnRests;
+                    sounded |= !rest;
+                }
+            }
+        }
+    }
+    EXPECT_GT(switchedOnRests, 50);
+}
+
+TEST_F(Melody, FlatteningPlaysTheBlocksInFormOrderAndEmptiesThem) {
+    composeInformation.blockCount = 2;
+    composeInformation.form = {1, 1, 2};
+    BlockLists& blocks = composeInformation.blockMelodies;
+    blocks[0] = chordList({{192, "CMPS"}});
+    blocks[0].AddNote(192, 64);
+    blocks[1] = chordList({{384, "GMPs"}});
+    blocks[1].AddNote(96, 67);
+    blocks[1].AddNote(288, 71);
+    EventList song;
+    EXPECT_EQ(FlattenBlocks(blocks, song), 71);
+    std::vector<int> pitches;
+    for (const ComposeEntry& e : song) pitches.push_back(e.isChord() ? -1 : e.value);
+    EXPECT_EQ(pitches, (std::vector<int>{-1, 64, -1, 64, -1, 67, 71}));
+    EXPECT_EQ(song.Ticks(), 192 + 192 + 384);
+    EXPECT_TRUE(blocks[0].empty());
+    EXPECT_TRUE(blocks[1].empty());
+
+    composeInformation.form = {1, 0};
+    EXPECT_EQ(FlattenBlocks(blocks, song), 0);
+    EXPECT_EQ(boxes->visibleTexts(), std::vector<std::string>{"ZEMCFF0101AD Failed in pattern process!"});
+}
+
+TEST_F(Melody, TheEndingClosesOnATonicChordToneInsideTheRange) {
+    char tonic[12];
+    for (int effect : {0, 1}) {
+        for (bool major : {true, false}) {
+            currentParameters.knowledgeSet = major ? 1 : 2;
+            SelectKnowledgeNames(currentParameters.knowledgeSet);
+            ASSERT_TRUE(ChordToneDigits(TonicCode(), tonic));
+            setMelodyRules(84, 60, 1, 1);
+            currentParameters.partRules[1][rule::Effect] = effect;
+            for (int seed = 1; seed <= 200; ++seed) {
+                SeedSongRandom(seed);
+                EventList song;
+                const int last = seed % 3 == 0 ? 0 : 59 + seed % 27;
+                AppendEnding(1, song, last);
+                ASSERT_TRUE(song[0].isChord());
+                EXPECT_EQ(song[0].chord.str(), "CMPS");
+                EXPECT_EQ(song[0].length, 768);
+                ASSERT_GE(song.size(), 2u);
+                int total = 0;
+                for (size_t i = 1; i < song.size(); ++i) {
+                    ASSERT_TRUE(song[i].isSounding());
+                    ASSERT_TRUE(song[i].value >= 60 && song[i].value <= 84) << song[i].value;
+                    total += song[i].length;
+                }
+                EXPECT_LE(total, 768);
+                const int final = song.back().value;
+                EXPECT_NE(tonic[final % 12], '0') << "effect " << effect << " final " << final;
+                if (effect == 1) EXPECT_EQ(final % 12, major ? 0 : 9);
+            }
+        }
+    }
+    EXPECT_EQ(boxes->count(), 0u);
+}
+
+TEST_F(Melody, OtherPartsEndOnTheTonicAndFreeProgressionAddsOnlyTheChord) {
+    currentParameters.partRules[4][rule::Highest] = 80;
+    currentParameters.partRules[4][rule::Lowest] = 50;
+    EventList song;
+    AppendEnding(4, song, 0);  // no last pitch: the tonic near the middle, 12 * (130 / 24) = 60
+    ASSERT_EQ(song.size(), 2u);
+    EXPECT_EQ(song[1].value, 60);
+    EXPECT_EQ(song[1].length, 192);
+
+    currentParameters.knowledgeSet = 2;  // minor: A, 9 + 60 - 12 = 57
+    song.Clear();
+    AppendEnding(4, song, 200);
+    EXPECT_EQ(song[1].value, 57);
+    song.Clear();
+    AppendEnding(4, song, 77);  // the A of 77's octave, 81, lies above the range
+    EXPECT_EQ(song[1].value, 69);
+
+    currentParameters.progressionMethod = 8;
+    song.Clear();
+    AppendEnding(1, song, 70);
+    ASSERT_EQ(song.size(), 1u);
+    EXPECT_TRUE(song[0].isChord());
+}
+
+TEST_F(Melody, TheSecondLineMirrorsTheMelodyWithinAnOctaveBelow) {
+    composeInformation.blockCount = 1;
+    EventList& block = composeInformation.blockMelodies[0];
+    block = chordList({{384, "CMPS"}});
+    for (int pitch : {72, 76, 64, 0, 79}) block.AddNote(96, pitch);
+    DeriveSecondLine(1);
+    std::vector<int> line;
+    for (const ComposeEntry& e : composeInformation.blockSecondLines[0]) line.push_back(e.isChord() ? -1 : e.value);
+    // Axis 70: 68, 64; 64 falls below it: axis 61, 58; a rest; 79 mirrors to 43, raised to 67.
+    EXPECT_EQ(line, (std::vector<int>{-1, 68, 64, 58, 0, 67}));
+
+    // Over real melodies: every note within 12 semitones below its melody note; with setting
+    // 2 a rest may keep the last second-line pitch (or its octave) sounding.
+    setMelodyRules(84, 60, 2, 1);
+    currentParameters.partRules[1][melody_rule::RestSwitch] = 1;
+    currentParameters.partRules[1][rule::SecondLine] = 2;
+    const EventList chords = chordList({{384, "CMPS"}, {384, "AmPs"}, {384, "DmPs"}, {384, "GMPs"}});
+    int held = 0;
+    for (int seed = 1; seed <= 100; ++seed) {
+        SeedSongRandom(seed);
+        ASSERT_TRUE(generate(chords, block));
+        DeriveSecondLine(1);
+        const EventList& second = composeInformation.blockSecondLines[0];
+        std::vector<const ComposeEntry*> melodyNotes, secondNotes;
+        for (const ComposeEntry& e : block)
+            if (e.isNote()) melodyNotes.push_back(&e);
+        for (const ComposeEntry& e : second)
+            if (e.isNote()) secondNotes.push_back(&e);
+        ASSERT_EQ(melodyNotes.size(), secondNotes.size());
+        int last = 0;
+        for (size_t i = 0; i < melodyNotes.size(); ++i) {
+            const int n = melodyNotes[i]->value, m = secondNotes[i]->value;
+            ASSERT_EQ(melodyNotes[i]->length, secondNotes[i]->length);
+            if (n != 0) {
+                ASSERT_TRUE(m < n && m >= n - 12) << n << " " << m;
+                last = m;
+            } else if (m != 0) {
+                ASSERT_TRUE(m == last || m == last + 12);
+                ++held;
+            }
+        }
+    }
+    EXPECT_GT(held, 0);
+}
+
+}  // namespace
+}  // namespace tunecase
