@@ -64,8 +64,8 @@ int main(int argc, char** argv) {
     const double cpuBefore = cpuSeconds();
     const auto wallBefore = std::chrono::steady_clock::now();
     if (!player.startWholeSong({&track, division}, [] {}, {})) return 1;
-    MidiPlayer::setSpeed(speed);
-    waitWhilePlayerBusy(20);
+    player.clock().setSpeed(speed);
+    player.clock().waitWhileBusy();
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallBefore).count();
     const double cpu = cpuSeconds() - cpuBefore;
     player.stopWholeSong();

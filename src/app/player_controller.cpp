@@ -68,7 +68,7 @@ bool PlayerController::hasSong() const { return loaded_ && loaded_->ok; }
 
 int64_t PlayerController::ticksPer100ms() const {
     if (!hasSong()) return 0;
-    return tunecase::ticksPer100ms(loaded_->song->division(), static_cast<int>(playerClock().tempoBpm.load()));
+    return tunecase::ticksPer100ms(loaded_->song->division(), static_cast<int>(player_.clock().tempoBpm.load()));
 }
 
 void PlayerController::start() {
@@ -186,10 +186,10 @@ void PlayerController::quit() {
 // ---- Stopping ----------------------------------------------------------------------------------
 
 void PlayerController::stopSequence() {
-    MidiPlayer::requestStop();
+    player_.clock().requestStop();
     // The pending timer sees the request when it fires; meanwhile the window keeps handling
     // events, so a box raised on the player's thread can still be answered.
-    while (playerClock().playerBusy == 1) view_.pumpEvents(10);
+    while (player_.clock().playerBusy() == 1) view_.pumpEvents(10);
     player_.stopWholeSong();
     runActive_ = false;
     view_.plateTimer(false);
@@ -278,7 +278,7 @@ void PlayerController::onStartLoadedSong() {
     runActive_ = player_.startWholeSong(
                      playable, [this] { view_.postToUi([this] { onSongFinished(); }); },
                      [this](int index, int time, const MidiEvent* e) { perEvent(index, time, e); }) == 1;
-    if (settings_.speedPercent >= 50 && settings_.speedPercent <= 150) MidiPlayer::setSpeed(settings_.speedPercent);
+    if (settings_.speedPercent >= 50 && settings_.speedPercent <= 150) player_.clock().setSpeed(settings_.speedPercent);
     view_.plateTimer(true);
     view_.plateRepaint();
 }
@@ -305,8 +305,8 @@ void PlayerController::perEvent(int index, int time, const MidiEvent* e) {
 void PlayerController::onSongFinished() {
     if (!isPlaying_ || !runActive_) return;  // stopped already, or a second notice
     if (isToyPiano(settings_.plateType)) view_.plateReleaseAllKeys();
-    MidiPlayer::requestStop();
-    while (playerClock().playerBusy == 1) view_.pumpEvents(10);
+    player_.clock().requestStop();
+    while (player_.clock().playerBusy() == 1) view_.pumpEvents(10);
     // One second's pause while the last notes ring out, without blocking the window.
     const int token = ++transportToken_;
     view_.postToUiAfter(1000, [this, token] { finishSong(token); });
@@ -348,7 +348,7 @@ void PlayerController::onPlateSelected(int32_t plateType) {
 void PlayerController::onSpeedChanged(int percent) {
     if (percent < 50 || percent > 150) return;
     settings_.speedPercent = percent;
-    MidiPlayer::setSpeed(percent);
+    player_.clock().setSpeed(percent);
 }
 
 // ---- Dropped files and imports ------------------------------------------------------------------

@@ -172,6 +172,8 @@ public:
     const PreparedSong* loadedSong() const { return loaded_.get(); }
     // Ticks in 100 ms at the player's tempo, for the plate's timer.
     int64_t ticksPer100ms() const;
+    // The clock of the window's player (speed, tempo, busy flag).
+    const PlayerClock& clock() const { return player_.clock(); }
     // Waits until no load or import is running (tests, shutdown).
     void waitForWorkers();
 

@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "base/records.h"
 #include "cli/commands.h"
@@ -74,13 +73,15 @@ int play(const PlaybackOptions& o) {
                                [&lastTick](int, int time, const MidiEvent*) { lastTick = time; })) {
         return 1;  // the port has said why
     }
-    MidiPlayer::setSpeed(o.speed);
+    PlayerClock& clock = player.clock();
+    clock.setSpeed(o.speed);
 
     auto previous = std::signal(SIGINT, onInterrupt);
     const bool tty = ::isatty(STDOUT_FILENO);
     int64_t lastShownSecond = -1;
-    while (!finished && !interrupted && playerClock().playerBusy == 1) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    while (!finished && !interrupted && clock.playerBusy() == 1) {
+        // The progress line is redrawn every 100 ms, and at once when the run ends.
+        clock.waitWhileBusy(std::chrono::milliseconds(100));
         auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count();
         if (tty) {
             std::printf("\r%s  tick %d / %d ", clockText(ms).c_str(), lastTick.load(), total);
@@ -92,8 +93,8 @@ int play(const PlaybackOptions& o) {
         }
     }
     // The stop order: ask, wait for the pending timer to see it, then close the port.
-    MidiPlayer::requestStop();
-    waitWhilePlayerBusy(10);
+    clock.requestStop();
+    clock.waitWhileBusy();
     player.stopWholeSong();
     std::signal(SIGINT, previous);
     auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count();

@@ -290,7 +290,11 @@ void MidiEvent::classifySysEx() {
         type = sysex::GsSystemMode;
         return;
     }
-    if (matches(2, {0x7E, 0x7F, 0x09, 0x01}) && at(6) == 0xF7) {
+    // GM System On, whatever its length byte says.
+    bool gmSystemOn = true;
+    for (int i = 2; i < static_cast<int>(sizeof kGmSystemOnStored); ++i)
+        gmSystemOn = gmSystemOn && at(i) == kGmSystemOnStored[i];
+    if (gmSystemOn) {
         type = sysex::GmSystemOn;
         return;
     }

@@ -60,6 +60,10 @@ inline constexpr uint32_t GsPartBlock = 69;
 inline constexpr uint32_t ManufacturerMessage = 127;
 }  // namespace sysex
 
+// GM System On as a system-exclusive event stores it: F0, the length byte, then the body
+// 7E 7F 09 01 F7. A device receives it without the length byte.
+inline constexpr uint8_t kGmSystemOnStored[] = {0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
+
 // Spare zero bytes allocated behind every data buffer, so text reads as zero-terminated.
 inline constexpr int kEventDataSlack = 8;
 

@@ -407,10 +407,9 @@ int MidiF1TrackData::decayVelocity(int velocity, int semitones) {
 }
 
 int MidiF1TrackData::gmSystemOnToFront() {
-    static constexpr uint8_t kGmOn[] = {0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
     return moveToFrontOfGroups([](const MidiEvent& e) {
         return e.status == ev::SysEx && e.length == 7 && e.getData() && e.bufferSize() >= 7 &&
-               std::memcmp(e.getData(), kGmOn, 7) == 0;
+               std::memcmp(e.getData(), kGmSystemOnStored, 7) == 0;
     });
 }
 

@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "midi/midi_event.h"
+
 namespace tunecase {
 
 const MessageTable kMidiControlerErrors = {
@@ -41,9 +43,11 @@ MidiControler::MidiControler(int deviceId) {
     int result = midiOutOpen(deviceId, device_);
     if (result == midiresult::NoError) return;
     reportText(midiOpenErrorText(result), BoxKind::Ok);
+    std::string cause = midiOutOpenFailure();
     if (deviceId == kMidiMapper && midiOutOpen(0, device_) == midiresult::NoError) return;
+    if (cause.empty()) cause = midiOutOpenFailure();
     device_.reset();
-    reportCoded(kMidiControlerErrors, mdct::CantOpen);
+    reportCoded(kMidiControlerErrors, mdct::CantOpen, cause);
 }
 
 MidiControler::~MidiControler() {
@@ -129,9 +133,6 @@ void MidiControler::allNotesOff() {
     for (int channel = 0; channel < 16; ++channel) controlChange(0, 123, channel);
 }
 
-int MidiControler::sendGmSystemOn() {
-    static const uint8_t stored[] = {0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
-    return sendSystemExclusive(sizeof stored, stored);
-}
+int MidiControler::sendGmSystemOn() { return sendSystemExclusive(sizeof kGmSystemOnStored, kGmSystemOnStored); }
 
 }  // namespace tunecase

@@ -45,6 +45,8 @@ public:
     // Opens `deviceId`. With no device at all, or when the open fails (after the mapper's
     // retry on device 0), the port stays closed: isOpen() is false.
     explicit MidiControler(int deviceId = defaultMidiDeviceId.load());
+    // A port on a device that is already open (the offline schedule's recorder).
+    explicit MidiControler(std::unique_ptr<MidiOutDevice> device) : device_(std::move(device)) {}
     ~MidiControler();  // closes the port if it is still open
     MidiControler(const MidiControler&) = delete;
     MidiControler& operator=(const MidiControler&) = delete;
@@ -79,7 +81,7 @@ public:
     // Controller 123 (all notes off) on channels 0..15, in order.
     void allNotesOff();
 
-    // GM System On: the device receives F0 7E 7F 09 01 F7.
+    // GM System On (kGmSystemOnStored): the device receives it without the length byte.
     int sendGmSystemOn();
 
 private:

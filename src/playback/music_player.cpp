@@ -1,6 +1,6 @@
 #include "playback/music_player.h"
 
-#include <thread>
+#include <chrono>
 
 #include "platform/midi_out_device.h"
 
@@ -19,12 +19,13 @@ void warnIfNotEventForm(const PlayableSong& song) {
         reportCoded(kMusicPlayerErrors, mdsp::InternalError);
 }
 
-// Stops a run that is still alive and destroys it.
+// Stops a run that is still alive (giving its pending timer up to 5 s) and destroys it.
 void stopAndDestroy(std::unique_ptr<MidiPlayer>& run) {
     if (!run) return;
-    if (playerClock().playerBusy == 1) {
-        MidiPlayer::requestStop();
-        if (!waitWhilePlayerBusy(10, 5000)) run->killTimer();
+    PlayerClock& clock = run->clock();
+    if (clock.playerBusy() == 1) {
+        clock.requestStop();
+        if (!clock.waitWhileBusy(std::chrono::milliseconds(5000))) run->killTimer();
     }
     run->destroyRun();
     run.reset();
@@ -46,7 +47,7 @@ int MusicPlayer::startWholeSong(PlayableSong song, EndCallback endCallback, PerE
 int MusicPlayer::startCallbackRun(PlayableSong song, EndCallback endCallback, PerEventCallback perEvent,
                                   int startTime, int startTick, int endTime) {
     warnIfNotEventForm(song);
-    auto run = std::make_unique<MidiPlayer>();
+    auto run = std::make_unique<MidiPlayer>(clock_);
     if (!run->startWithCallbacks(song, defaultMidiDeviceId.load(), std::move(endCallback),
                                  std::move(perEvent), startTime, startTick, endTime)) {
         run->destroyRun();
@@ -67,7 +68,7 @@ int MusicPlayer::play(PlayableSong song, PerEventCallback perEvent, int startTim
                       int endTime, EndCallback endCallback) {
     callbackModeCallback_ = nullptr;
     warnIfNotEventForm(song);
-    auto run = std::make_unique<MidiPlayer>();
+    auto run = std::make_unique<MidiPlayer>(clock_);
     if (perEvent) {
         callbackModeCallback_ = perEvent;
         if (!run->startWithCallbacks(song, defaultMidiDeviceId.load(), std::move(endCallback),
@@ -89,20 +90,20 @@ int MusicPlayer::play(PlayableSong song, PerEventCallback perEvent, int startTim
 }
 
 void MusicPlayer::requestStop() {
-    if (simpleRun_ || callbackRun_) MidiPlayer::requestStop();
+    if (simpleRun_ || callbackRun_) clock_.requestStop();
 }
 
 void MusicPlayer::killTimer() {
     if (simpleRun_) simpleRun_->killTimer();
     else if (callbackRun_) callbackRun_->killTimer();
-    playerClock().playerBusy = 0;
+    clock_.setPlayerBusy(0);
 }
 
 int MusicPlayer::isActive() const { return (simpleRun_ || callbackRun_) ? 1 : 0; }
 
 int MusicPlayer::waitUntilDone(const std::function<int()>& completion) {
-    while (playerClock().playerBusy != 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    if (playerClock().stopRequested) return 0;
+    clock_.waitWhileBusy();
+    if (clock_.stopRequested) return 0;
     return completion ? completion() : 1;
 }
 

@@ -1,6 +1,7 @@
 // The front through which the program starts and stops the MIDI player. The player window
-// owns one instance, and a song object's preview owns another; both drive the one
-// process-wide PlayerClock, and a second run is refused while one is alive.
+// owns one instance, and a song preview owns another. Each has its own clock, which its
+// owner reads and steers through clock(); only one run plays at a time in the process, and
+// a second run is refused while one is alive.
 #pragma once
 
 #include <atomic>
@@ -26,6 +27,10 @@ public:
     MusicPlayer(const MusicPlayer&) = delete;
     MusicPlayer& operator=(const MusicPlayer&) = delete;
 
+    // The clock of this player's runs: speed, stop request, busy flag, tempo, position.
+    PlayerClock& clock() { return clock_; }
+    const PlayerClock& clock() const { return clock_; }
+
     // 1 while idle; a preview thread clears it for the length of its run.
     std::atomic<int32_t> ready{1};
 
@@ -38,7 +43,7 @@ public:
     int startCallbackRun(PlayableSong song, EndCallback endCallback, PerEventCallback perEvent,
                          int startTime, int startTick, int endTime);
 
-    // Destroys the whole-song run. Call after requestStop and the wait for playerBusy.
+    // Destroys the whole-song run. Call after the clock's requestStop and waitWhileBusy.
     void stopWholeSong();
 
     // The generic entry of the preview: callback mode when `perEvent` is given, else a
@@ -55,8 +60,8 @@ public:
     // 1 while a simple or generic callback run exists.
     int isActive() const;
 
-    // Waits (100 ms steps) until the player is idle. Returns 0 when a stop was requested,
-    // else the result of `completion` (1 without one).
+    // Waits until the player is idle. Returns 0 when a stop was requested, else the result
+    // of `completion` (1 without one).
     int waitUntilDone(const std::function<int()>& completion = {});
 
     // Destroys the generic run (callback or simple).
@@ -65,6 +70,7 @@ public:
     bool hasWholeSongRun() const { return wholeSongRun_ != nullptr; }
 
 private:
+    PlayerClock clock_;  // first: the runs below use it until they are gone
     std::unique_ptr<MidiPlayer> simpleRun_;
     std::unique_ptr<MidiPlayer> callbackRun_;
     std::unique_ptr<MidiPlayer> wholeSongRun_;

@@ -5,21 +5,18 @@
 
 #include "base/general_errors.h"
 #include "midi/midi_file_messages.h"
-#include "playback/music_player.h"
 
 namespace tunecase {
 
 namespace {
 
+using namespace std::chrono_literals;
+
 constexpr int kPreviewDivision = 96;
 
-void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-
-// The preview's own player; the player window has another. Only one of them runs at once.
-MusicPlayer& previewPlayer() {
-    static MusicPlayer player;
-    return player;
-}
+// Preview threads running in the process: a preview does not start while another one's
+// thread still holds (or is about to take) the run.
+std::atomic<int> previewThreads{0};
 
 }  // namespace
 
@@ -38,65 +35,65 @@ int SongPreview::play(const MidiF0Data& song, Completion completion, Progress pr
     int64_t trimmed = fromMeasure ? copy->roundStartToMeasure() : 0;
     if (progress) progress(0, static_cast<int>(trimmed), nullptr);
 
-    // Wait for a run of the other player (or an earlier preview) to end.
-    MusicPlayer& player = previewPlayer();
-    for (int waits = 0; player.ready == 0 || playerClock().playerBusy == 1; ++waits) {
-        if (waits == 50) MidiPlayer::requestStop();
-        if (waits >= 100) {
+    // Wait for a busy run of another player, or another preview, to end.
+    RunSlot& slot = RunSlot::instance();
+    auto noOtherPreview = [] { return previewThreads.load() == 0; };
+    if (!slot.waitUntilNoRunBusy(noOtherPreview, 5s)) {
+        slot.requestStopOfHolder();
+        if (!slot.waitUntilNoRunBusy(noOtherPreview, 5s)) {
             generalError(gene::QuitAndRestart);
             return 0;
         }
-        sleepMs(100);
     }
 
     copy_ = std::move(copy);
-    MidiF0Data* playing = copy_.get();
-    player.ready = 0;
+    player_.ready = 0;
     threadRunning_ = true;
-    thread_ = std::thread([this, playing, completion, progress, loop, &player] {
-        PlayableSong playable{playing->track(), playing->division()};
-        if (player.play(playable, progress, 0, 0, -1, {})) {
-            playerClock().loopAtEnd = loop ? 1 : 0;
-            player.waitUntilDone(completion);
-            player.release();
-        } else if (completion) {
-            completion();
-        }
-        playerClock().loopAtEnd = 0;
-        player.ready = 1;
-        threadRunning_ = false;
-    });
+    ++previewThreads;
+    thread_ = std::thread(&SongPreview::playOnThread, this, copy_.get(), std::move(completion), std::move(progress), loop);
     // Until the preview is running (or has already failed and finished).
-    for (int waits = 0; waits < 100 && threadRunning_ && !player.isActive(); ++waits) sleepMs(50);
+    slot.waitUntil([this] { return playing_ || !threadRunning_; }, 5s);
     return 1;
 }
 
-void SongPreview::stop() {
-    MusicPlayer& player = previewPlayer();
-    int waits = 0;
-    while (threadRunning_ && !player.isActive() && waits < 30) {
-        sleepMs(100);
-        ++waits;
+void SongPreview::playOnThread(MidiF0Data* song, Completion completion, Progress progress, bool loop) {
+    RunSlot& slot = RunSlot::instance();
+    PlayableSong playable{song->track(), song->division()};
+    if (player_.play(playable, std::move(progress), 0, 0, -1, {})) {
+        player_.clock().loopAtEnd = loop ? 1 : 0;
+        playing_ = true;
+        slot.notifyAll();
+        player_.waitUntilDone(completion);
+        playing_ = false;
+        player_.release();
+    } else if (completion) {
+        completion();
     }
-    if (threadRunning_ && !player.isActive()) reportCoded(kFormat0Messages, m0dt::StopFailed);
-    player.requestStop();
-    for (waits = 0; threadRunning_ && waits < 20; ++waits) sleepMs(100);
-    if (threadRunning_) player.killTimer();
-    if (thread_.joinable()) thread_.join();
-    copy_.reset();
-    sleepMs(1000);
+    player_.clock().loopAtEnd = 0;
+    player_.ready = 1;
+    --previewThreads;
+    threadRunning_ = false;
+    slot.notifyAll();
 }
 
-void SongPreview::setSpeedPercent(int percent) { MidiPlayer::setSpeed(percent); }
+void SongPreview::stop() {
+    RunSlot& slot = RunSlot::instance();
+    slot.waitUntil([this] { return !threadRunning_ || playing_; }, 3s);
+    if (threadRunning_ && !playing_) reportCoded(kFormat0Messages, m0dt::StopFailed);
+    player_.clock().requestStop();
+    if (!slot.waitUntil([this] { return !threadRunning_; }, 2s)) player_.clock().killTimer();
+    if (thread_.joinable()) thread_.join();
+    copy_.reset();
+    // Not a wait for anything: the device gets a second to settle before it is used again.
+    std::this_thread::sleep_for(1s);
+}
 
 SongPreview::~SongPreview() {
     // The copy is played by another thread; it must end before the copy goes.
-    if (thread_.joinable()) {
-        previewPlayer().requestStop();
-        for (int waits = 0; threadRunning_ && waits < 200; ++waits) sleepMs(10);
-        if (threadRunning_) previewPlayer().killTimer();
-        thread_.join();
-    }
+    if (!thread_.joinable()) return;
+    player_.clock().requestStop();
+    if (!RunSlot::instance().waitUntil([this] { return !threadRunning_; }, 2s)) player_.clock().killTimer();
+    thread_.join();
 }
 
 }  // namespace tunecase

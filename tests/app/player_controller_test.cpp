@@ -164,7 +164,7 @@ TEST_F(PlayerControllerTest, StartPlaysTheCurrentSongAndStopStopsIt) {
     EXPECT_FALSE(c.isPlaying());
     EXPECT_EQ(view_.label, "    START");
     EXPECT_FALSE(view_.plateTimerOn);
-    EXPECT_EQ(playerClock().playerBusy.load(), 0);
+    EXPECT_EQ(c.clock().playerBusy(), 0);
     EXPECT_EQ(cap->count(), 0u);
 }
 
@@ -256,7 +256,7 @@ TEST_F(PlayerControllerTest, ChangingThePlateStopsPlaybackAndReloads) {
     EXPECT_FALSE(c.isPlaying());
     EXPECT_EQ(view_.label, "    START");
     EXPECT_EQ(view_.rebuilds, 1);
-    EXPECT_EQ(playerClock().playerBusy.load(), 0);
+    EXPECT_EQ(c.clock().playerBusy(), 0);
     ASSERT_TRUE(view_.pumpUntil([&] { return idle() && c.hasSong(); }));
 }
 
@@ -284,7 +284,7 @@ TEST_F(PlayerControllerTest, ReleasingTheSongWhilePlayingStopsTheRunFirst) {
     c.releaseSong();
     EXPECT_FALSE(c.isPlaying());
     EXPECT_FALSE(c.hasSong());
-    EXPECT_EQ(playerClock().playerBusy.load(), 0);
+    EXPECT_EQ(c.clock().playerBusy(), 0);
     // Nothing starts again once the window is going.
     const int seen = view_.noteOnsSeen;
     c.startStop();

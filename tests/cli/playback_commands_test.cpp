@@ -121,6 +121,17 @@ TEST(CliPlay, WithoutASoundOutputTheDeviceErrorsShowAndNothingHangs) {
               "MDCT07000001 Can not open Midi device!\n");
 }
 
+TEST(CliPlay, ACaptureFileThatCannotBeWrittenIsNamedWithTheSystemsReason) {
+    std::string err;
+    EXPECT_EQ(runCommand(cli() + " play --capture /no/such/folder/c.txt '" + data("mido_format0_melody.mid") +
+                             "' 2>&1 >/dev/null",
+                         err),
+              1);
+    EXPECT_NE(err.find("MDCT07000001 Can not open Midi device! [/no/such/folder/c.txt: No such file or directory]\n"),
+              std::string::npos)
+        << err;
+}
+
 TEST(CliRender, WritesAudibleStereoAudioOfTheSongsLength) {
     testing::TempFolder dir;
     const std::string wav = dir.file("song.wav");

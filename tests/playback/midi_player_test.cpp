@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "base/reporter.h"
@@ -14,6 +15,7 @@
 namespace tunecase {
 namespace {
 
+using namespace std::chrono_literals;
 using testing::CaptureRoute;
 using testing::songOf;
 using testing::TestNote;
@@ -71,22 +73,75 @@ TEST(PlayerSchedule, TempoEventsApplyFromTheFollowingTickAndAreClamped) {
     }
 }
 
+// A chord, a tempo change from 120 to 200 BPM at tick 48 and a controller at tick 50, at
+// division 96.
+std::unique_ptr<MidiF0Data> tempoChangeSong() {
+    auto song = songOf(96, {{0, 0, 60, 100, 20}, {0, 24, 62, 100, 20}, {0, 24, 66, 90, 20}, {0, 48, 64, 100, 20},
+                            {0, 60, 65, 100, 20}, {0, 96, 67, 100, 20}},
+                       500000);
+    auto tempo = std::make_unique<MidiEvent>();
+    tempo->makeTempo(300000);
+    song->track()->insertAtTime(48, std::move(tempo), 1);
+    auto volume = std::make_unique<MidiEvent>();
+    volume->makeControlChange(0, 7, 77);
+    song->track()->insertAtTime(50, std::move(volume), 1);
+    song->toMidi();
+    return song;
+}
+
+TEST(PlayerSchedule, ATempoChangeTakesEffectAfterTheTickThatSendsIt) {
+    auto song = tempoChangeSong();
+    std::vector<int64_t> times;
+    for (const auto& e : schedulePlayback(*song->track(), 96, 150)) times.push_back(e.timeMs);
+    // First tick one period (60000 / (96 * 240) = 2 ms) in. At 120 BPM and 150 % a tick is
+    // 60000 / 17280 ms: 20 ticks 69 ms, 4 ticks 13 ms. The tempo event goes out with the note
+    // at 48, so the 2 ticks to the controller still take 6 ms; from there on at 200 BPM
+    // (60000 / 28800 ms a tick): 10 ticks 20 ms, 8 ticks 16, 12 ticks 25, 16 ticks 33. The
+    // run ends with the tick of the last note on (its note off would reach the end time).
+    EXPECT_EQ(times, (std::vector<int64_t>{0, 2, 71, 84, 84, 153, 153, 166, 166, 172, 192, 208, 233, 266}));
+}
+
+TEST(PlayerSchedule, MessagesAreTheBytesTheDeviceReceives) {
+    auto song = songOf(96, {{0, 0, 60, 100, 10}, {0, 20, 62, 100, 10}});
+    auto program = std::make_unique<MidiEvent>();
+    program->status = ev::ProgramChange;
+    program->channel = 0;
+    program->value = 5;
+    song->track()->insertAtTime(0, std::move(program), 2);
+    auto bend = std::make_unique<MidiEvent>();
+    bend->status = ev::PitchBend;
+    bend->channel = 0;
+    bend->data1 = 0x01;  // low 7 bits
+    bend->value = 0x40;  // high 7 bits
+    song->track()->insertAtTime(0, std::move(bend), 2);  // goes before the program change
+    song->toMidi();
+    // GM System On without its length byte, the pre-roll at once, the first tick 2 ms in,
+    // pitch bend as E0 LSB MSB, a note off with release velocity 0 (the song has 64).
+    // 10 ticks at 240 BPM take 26 ms; the run ends before the last note off.
+    std::vector<TimedMidiMessage> expected{
+        {0, {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7}}, {0, {0xE0, 0x01, 0x40}}, {0, {0xC0, 5}},
+        {2000, {0x90, 60, 100}},                   {28000, {0x80, 60, 0}}, {54000, {0x90, 62, 100}},
+    };
+    EXPECT_EQ(scheduledMessages(*song->track(), 96, 100), expected);
+}
+
 TEST(PlayerRun, CapturedMessagesMatchTheScheduleInOrderAndNeverComeEarly) {
     testing::TempFolder dir;
     CaptureRoute route(dir.file("cap.txt"));
     ScopedCapture cap;
-    auto song = eventSong(96, {{0, 0, 60, 100, 20}, {0, 24, 62, 100, 20}, {0, 48, 64, 100, 20},
-                               {0, 60, 65, 100, 20}, {0, 96, 67, 100, 20}},
-                          500000);
+    auto song = tempoChangeSong();
     auto expected = scheduledMessages(*song->track(), 96, 150);
+    // GM System On, the notes and the controller; the last note off is not sent, as the run
+    // ends when it would reach the end time.
+    ASSERT_EQ(expected.size(), 13u);
     std::atomic<int> ended{0};
     std::vector<int> indices;
     MusicPlayer player;
     ASSERT_EQ(player.startWholeSong({song->track(), 96}, [&] { ended = 1; },
                                     [&](int index, int, const MidiEvent*) { indices.push_back(index); }),
               1);
-    MidiPlayer::setSpeed(150);
-    ASSERT_TRUE(waitWhilePlayerBusy(5, 20000));
+    player.clock().setSpeed(150);
+    ASSERT_TRUE(player.clock().waitWhileBusy(20s));
     player.stopWholeSong();
     EXPECT_EQ(ended, 1);
     EXPECT_EQ(cap->count(), 0u);
@@ -112,11 +167,11 @@ TEST(PlayerRun, TempoMessagesAreShownAndTheRunGoesOn) {
     auto song = eventSong(96, {{0, 0, 60, 100, 4}}, 7000000);
     MusicPlayer player;
     ASSERT_EQ(player.startWholeSong({song->track(), 96}, [] {}, {}), 1);
-    ASSERT_TRUE(waitWhilePlayerBusy(5, 20000));
+    ASSERT_TRUE(player.clock().waitWhileBusy(20s));
     player.stopWholeSong();
     ASSERT_GE(cap->count(), 1u);
     EXPECT_EQ(cap->visibleTexts()[0], "MDPL08000003 Tempo is too slow!");
-    EXPECT_EQ(playerClock().tempoBpm.load(), 10u);
+    EXPECT_EQ(player.clock().tempoBpm.load(), 10u);
 }
 
 TEST(PlayerRun, ChaseSendsTheStateBeforeTheStartThenPlaysFromThere) {
@@ -137,15 +192,16 @@ TEST(PlayerRun, ChaseSendsTheStateBeforeTheStartThenPlaysFromThere) {
         return e;
     }(), 1);
     song->toMidi();
-    MidiPlayer player;
+    PlayerClock clock;
+    MidiPlayer player(clock);
     ASSERT_EQ(player.startWithCallbacks({song->track(), 96}, kMidiMapper, [] {}, [](int, int, const MidiEvent*) {}, 0,
                                         150, -1),
               1);
-    ASSERT_TRUE(waitWhilePlayerBusy(5, 20000));
+    ASSERT_TRUE(clock.waitWhileBusy(20s));
     player.destroyRun();
     auto got = withoutReset(route.messages());
     ASSERT_GE(got.size(), 4u);
-    EXPECT_EQ(got[0].bytes, gmSystemOnBytes());
+    EXPECT_EQ(got[0].bytes, (std::vector<uint8_t>{0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7}));
     EXPECT_EQ(got[1].bytes, (std::vector<uint8_t>{0xC0, 5}));
     EXPECT_EQ(got[2].bytes, (std::vector<uint8_t>{0xB0, 7, 90}));
     // Playing resumes at the note at 192; the notes at 0 and 96 are never sent.
@@ -169,10 +225,10 @@ TEST(PlayerRun, AStopDuringALongRestTakesEffectWhenThePendingTimerFires) {
                                     }),
               1);
     while (!firstSent) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    MidiPlayer::requestStop();
+    player.clock().requestStop();
     // The chain is waiting out the rest: it has not seen the request yet.
-    EXPECT_EQ(playerClock().playerBusy.load(), 1);
-    ASSERT_TRUE(waitWhilePlayerBusy(5, 20000));
+    EXPECT_EQ(player.clock().playerBusy(), 1);
+    ASSERT_TRUE(player.clock().waitWhileBusy(20s));
     player.stopWholeSong();
     auto got = withoutReset(route.messages());
     int noteOns = 0, allNotesOff = 0;
@@ -195,8 +251,16 @@ TEST(PlayerRuns, OnlyOneRunAtATime) {
     EXPECT_EQ(preview.play({other->track(), 96}, {}, 0, 0, -1, {}), 0);
     ASSERT_EQ(cap->count(), 1u);
     EXPECT_EQ(cap->visibleTexts()[0], "MDPL08000008 Another song is already playing!");
-    MidiPlayer::requestStop();
-    ASSERT_TRUE(waitWhilePlayerBusy(5, 20000));
+    // Each player has a clock of its own: the refused one stays idle, and steering it leaves
+    // the running one alone.
+    EXPECT_EQ(window.clock().playerBusy(), 1);
+    EXPECT_EQ(preview.clock().playerBusy(), 0);
+    preview.clock().setSpeed(50);
+    preview.clock().requestStop();
+    EXPECT_EQ(window.clock().speedPercent.load(), 100);
+    EXPECT_EQ(window.clock().stopRequested.load(), 0);
+    window.clock().requestStop();
+    ASSERT_TRUE(window.clock().waitWhileBusy(20s));
     window.stopWholeSong();
     // Once the first run is gone, the next one starts.
     EXPECT_EQ(preview.play({other->track(), 96}, {}, 0, 0, -1, {}), 1);
@@ -214,7 +278,7 @@ TEST(PlayerRuns, ASongNotInEventFormIsRefused) {
     ASSERT_EQ(texts.size(), 2u);
     EXPECT_EQ(texts[0], "MDSP09000001 Internal Error occured in MusicPlayer!");
     EXPECT_EQ(texts[1], "MDPL08000004 Internal error occured in MidiPlayer!");
-    EXPECT_EQ(playerClock().playerBusy.load(), 0);
+    EXPECT_EQ(player.clock().playerBusy(), 0);
 }
 
 // No output at all: the first start says so once, later starts fail silently, nothing hangs.
@@ -239,7 +303,7 @@ TEST(PlayerRuns, WithoutAnyDeviceTheFirstStartSaysSoOnce) {
     EXPECT_EQ(player.startWholeSong({song->track(), 96}, [] {}, {}), 0);
     ASSERT_EQ(cap->count(), 1u);
     EXPECT_EQ(cap->visibleTexts()[0], "MDCT07000001 Can not open Midi device!");
-    EXPECT_EQ(playerClock().playerBusy.load(), 0);
+    EXPECT_EQ(player.clock().playerBusy(), 0);
     EXPECT_FALSE(player.hasWholeSongRun());
 }
 

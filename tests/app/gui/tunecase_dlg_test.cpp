@@ -257,7 +257,7 @@ TEST_F(PlayerWindowTest, ButtonsActOnPressStartPlaysAndStopStops) {
     click(playerbutton::StartStop);
     EXPECT_FALSE(w.controller().isPlaying());
     EXPECT_EQ(w.buttons().label(playerbutton::StartStop), "    START");
-    EXPECT_EQ(playerClock().playerBusy.load(), 0);
+    EXPECT_EQ(w.controller().clock().playerBusy(), 0);
     EXPECT_FALSE(w.plate()->timerActive());
     const size_t heard = capturedNoteOns().size();
     pump(300);
@@ -342,7 +342,7 @@ TEST_F(PlayerWindowTest, StopDuringALongRestWaitsForThePendingTimerAndKeepsTheWi
     click(playerbutton::StartStop);
     // STOP returned only once the chain woke from its rest and saw the request.
     EXPECT_GE(clock.elapsed(), 1500);
-    EXPECT_EQ(playerClock().playerBusy.load(), 0);
+    EXPECT_EQ(w.controller().clock().playerBusy(), 0);
     EXPECT_FALSE(w.controller().isPlaying());
     EXPECT_EQ(capturedNoteOns(), std::vector<int>{60});
     // Posted work and timers went on while the window waited.
@@ -425,7 +425,7 @@ TEST_F(PlayerWindowTest, ChangingThePlateRebuildsThePlateWindowWhereItWas) {
     w.plateCombo()->setCurrentIndex(w.plateCombo()->findData(PlateNone));
     EXPECT_FALSE(w.controller().isPlaying());
     EXPECT_EQ(w.buttons().label(playerbutton::StartStop), "    START");
-    EXPECT_EQ(playerClock().playerBusy.load(), 0);
+    EXPECT_EQ(w.controller().clock().playerBusy(), 0);
     EXPECT_EQ(app_->settings().plateType, PlateNone);
     ASSERT_NE(w.plate(), nullptr);
     EXPECT_FALSE(w.plate()->isVisible());
@@ -454,7 +454,7 @@ TEST_F(PlayerWindowTest, QuitStopsTheSongClosesEverythingAndSavesBothRecords) {
     CTunecaseDlg& w = open();
     w.speedSlider()->setValue(120);
     EXPECT_EQ(app_->settings().speedPercent, 120);
-    EXPECT_EQ(playerClock().speedPercent.load(), 120);
+    EXPECT_EQ(w.controller().clock().speedPercent.load(), 120);
     w.plateCombo()->setCurrentIndex(w.plateCombo()->findData(PlateSmallDisk));
     ASSERT_TRUE(pumpUntil([&] { return idle(); }));
     click(playerbutton::StartStop);
@@ -463,7 +463,7 @@ TEST_F(PlayerWindowTest, QuitStopsTheSongClosesEverythingAndSavesBothRecords) {
     click(playerbutton::Quit);
     ASSERT_TRUE(pumpUntil([&] { return w.isShutDown(); }));
     EXPECT_FALSE(w.isVisible());
-    EXPECT_EQ(playerClock().playerBusy.load(), 0);
+    EXPECT_EQ(w.controller().clock().playerBusy(), 0);
     EXPECT_EQ(PlateDlg::current(), nullptr);
     EXPECT_EQ(w.workBuffer(), nullptr);
     EXPECT_EQ(w.trayIcon(), nullptr);
