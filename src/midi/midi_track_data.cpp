@@ -88,7 +88,7 @@ MidiTrackData::MidiTrackData(const uint8_t* data, int totalLength, int position,
         return;
     }
     assign(id, static_cast<int>(8 + chunkLength));
-    readEvents();
+    readEvents(bytes_.get(), static_cast<size_t>(byteLength_));
     state_ = MidiEvents;
 }
 
@@ -167,47 +167,48 @@ bool MidiTrackData::pushEvent(std::unique_ptr<MidiEvent> event) {
 
 // ---- State changes -----------------------------------------------------------------------
 
-void MidiTrackData::joinNotes() {
-    if (!requireState(MidiEvents)) return;
-    const size_t n = events_.size();
-    for (auto& e : events_)
-        if (e->status == ev::NoteOn && e->velocity == 0) e->status = ev::NoteOff;
+namespace {
 
-    const std::vector<int64_t> times = eventTimes();
+// The note offs of each channel and key in list order, with a cursor: a note on takes the
+// first unused note off after it. Offs left behind the cursor can never be used by a later
+// note on, so one pass over each list suffices.
+class NoteOffIndex {
+public:
+    explicit NoteOffIndex(const std::vector<std::unique_ptr<MidiEvent>>& events) {
+        for (size_t i = 0; i < events.size(); ++i)
+            if (events[i]->status == ev::NoteOff) listFor(*events[i]).at.push_back(static_cast<uint32_t>(i));
+    }
 
-    // Note offs of each channel and key in list order, with a cursor: a note on takes the
-    // first unused note off after it. Offs left behind the cursor can never be used by a
-    // later note on, so one pass over each list suffices.
+    // Sets `off` to the index of the first unused note off after index `i` with the channel
+    // and key of `on`, and uses it up; false when there is none.
+    bool takeAfter(const MidiEvent& on, size_t i, size_t& off) {
+        OffList& offs = listFor(on);
+        while (offs.next < offs.at.size() && offs.at[offs.next] < i) ++offs.next;
+        if (offs.next >= offs.at.size()) return false;
+        off = offs.at[offs.next++];
+        return true;
+    }
+
+private:
     struct OffList {
         std::vector<uint32_t> at;
         size_t next = 0;
     };
-    std::array<OffList, 16 * 128> common;
-    std::unordered_map<uint64_t, OffList> unusual;  // channels or keys outside MIDI's range
-    auto listFor = [&](const MidiEvent& e) -> OffList& {
-        if (e.channel >= 0 && e.channel < 16 && e.data1 >= 0 && e.data1 < 128)
-            return common[static_cast<size_t>(e.channel * 128 + e.data1)];
-        return unusual[(uint64_t{static_cast<uint32_t>(e.channel)} << 32) | static_cast<uint32_t>(e.data1)];
-    };
-    for (size_t i = 0; i < n; ++i)
-        if (events_[i]->status == ev::NoteOff) listFor(*events_[i]).at.push_back(static_cast<uint32_t>(i));
 
-    for (size_t i = 0; i < n; ++i) {
-        detail::yieldEvery(i, 300);
-        MidiEvent& on = *events_[i];
-        if (on.status != ev::NoteOn) continue;
-        on.status = ev::Note;
-        OffList& offs = listFor(on);
-        while (offs.next < offs.at.size() && offs.at[offs.next] < i) ++offs.next;
-        if (offs.next < offs.at.size()) {
-            const size_t off = offs.at[offs.next++];
-            on.duration = clampTicks(times[off] - times[i]);
-            events_[off]->status = ev::Deleted;
-        } else {
-            on.duration = 0;
-        }
+    OffList& listFor(const MidiEvent& e) {
+        if (e.channel >= 0 && e.channel < 16 && e.data1 >= 0 && e.data1 < 128)
+            return common_[static_cast<size_t>(e.channel * 128 + e.data1)];
+        return unusual_[(uint64_t{static_cast<uint32_t>(e.channel)} << 32) | static_cast<uint32_t>(e.data1)];
     }
-    for (auto& e : events_) {
+
+    std::array<OffList, 16 * 128> common_;
+    std::unordered_map<uint64_t, OffList> unusual_;  // channels or keys outside MIDI's range
+};
+
+// Marks deleted what a join leaves unpaired: note offs, and notes that found no note off
+// (a negative duration is reported).
+void markUnpaired(std::vector<std::unique_ptr<MidiEvent>>& events) {
+    for (auto& e : events) {
         if (e->status == ev::NoteOff) {
             e->status = ev::Deleted;
         } else if (e->status == ev::Note && e->duration <= 0) {
@@ -215,35 +216,61 @@ void MidiTrackData::joinNotes() {
             e->status = ev::Deleted;
         }
     }
+}
+
+}  // namespace
+
+void MidiTrackData::joinNotes() {
+    if (!requireState(MidiEvents)) return;
+    for (auto& e : events_)
+        if (e->status == ev::NoteOn && e->velocity == 0) e->status = ev::NoteOff;
+    const std::vector<int64_t> times = eventTimes();
+    NoteOffIndex offs(events_);
+    for (size_t i = 0; i < events_.size(); ++i) {
+        detail::yieldEvery(i, 300);
+        MidiEvent& on = *events_[i];
+        if (on.status != ev::NoteOn) continue;
+        on.status = ev::Note;
+        size_t off = 0;
+        if (offs.takeAfter(on, i, off)) {
+            on.duration = clampTicks(times[off] - times[i]);
+            events_[off]->status = ev::Deleted;
+        } else {
+            on.duration = 0;
+        }
+    }
+    markUnpaired(events_);
     compact();
     state_ = NoteEvents;
 }
 
-void MidiTrackData::splitNotes() {
-    if (!requireState(NoteEvents)) return;
-    removeWhere([](const MidiEvent& e) { return e.status == ev::Note && (e.duration == 0 || e.velocity == 0); });
+namespace {
 
-    // Every note needs a second slot; drop whole notes from the end when they cannot fit.
-    size_t notes = 0;
-    for (const auto& e : events_) notes += e->status == ev::Note;
-    if (events_.size() + notes > static_cast<size_t>(slotCount_)) {
-        trackError(mdtk::LargeData);
-        size_t excess = events_.size() + notes - static_cast<size_t>(slotCount_);
-        size_t drop = (excess + 1) / 2;
-        for (size_t i = events_.size(); i-- > 0 && drop > 0;)
-            if (events_[i]->status == ev::Note) {
-                events_[i]->status = ev::Deleted;
-                --drop;
-            }
-        compact();
+// Events with their absolute times, while a track is rebuilt in time order.
+struct TimedEvents {
+    std::vector<std::unique_ptr<MidiEvent>> events;
+    std::vector<int64_t> times;
+
+    void add(MidiEvent* e, int64_t time) {
+        events.emplace_back(e);
+        times.push_back(time);
     }
+};
 
-    const std::vector<int64_t> times = eventTimes();
-    const size_t n = events_.size();
+size_t countNotes(const std::vector<std::unique_ptr<MidiEvent>>& events) {
+    size_t notes = 0;
+    for (const auto& e : events) notes += e->status == ev::Note;
+    return notes;
+}
 
-    // A note off belongs in front of the first event at or after its end. Offs still
-    // pending are kept by end time; among offs ending together the later note's off comes
-    // first, as each is put in front of the offs already placed there.
+// Takes the events (at `times`, `notes` of them 0x10 notes) and gives them back with every
+// note split into a note on and a note off of velocity 64. A note off goes in front of the
+// first event at or after the note's end (a note of duration 0 or less right behind its
+// note on); among note offs ending together the later note's comes first.
+TimedEvents withNoteOffs(std::vector<std::unique_ptr<MidiEvent>>& events, const std::vector<int64_t>& times,
+                         size_t notes) {
+    // Note offs not yet placed, the earliest end first and, among equal ends, the later
+    // note's first.
     struct Pending {
         int64_t end;
         size_t order;
@@ -255,24 +282,19 @@ void MidiTrackData::splitNotes() {
     };
     std::priority_queue<Pending, std::vector<Pending>, decltype(later)> pending(later);
 
-    std::vector<std::unique_ptr<MidiEvent>> out;
-    std::vector<int64_t> outTimes;
-    out.reserve(n + notes);
-    outTimes.reserve(n + notes);
-    auto placeOff = [&](MidiEvent* off, int64_t t) {
-        out.emplace_back(off);
-        outTimes.push_back(t);
-    };
+    const size_t n = events.size();
+    TimedEvents out;
+    out.events.reserve(n + notes);
+    out.times.reserve(n + notes);
     size_t order = 0;
     for (size_t i = 0; i < n; ++i) {
         const int64_t t = times[i];
         while (!pending.empty() && pending.top().end <= t) {
-            placeOff(pending.top().off, pending.top().end);
+            out.add(pending.top().off, pending.top().end);
             pending.pop();
         }
-        MidiEvent* e = events_[i].release();
-        out.emplace_back(e);
-        outTimes.push_back(t);
+        MidiEvent* e = events[i].release();
+        out.add(e, t);
         if (e->status != ev::Note) continue;
         e->status = ev::NoteOn;
         const int64_t d = std::max(e->duration, 0);
@@ -280,32 +302,67 @@ void MidiTrackData::splitNotes() {
         MidiEvent* off = newEvent(ev::NoteOff, e->channel).release();
         off->data1 = e->data1;
         off->velocity = 64;
-        if (d == 0) placeOff(off, t);
+        if (d == 0) out.add(off, t);
         else pending.push({t + d, order++, off});
     }
     while (!pending.empty()) {
-        placeOff(pending.top().off, pending.top().end);
+        out.add(pending.top().off, pending.top().end);
         pending.pop();
     }
+    events.clear();
+    return out;
+}
 
-    // The first End of Track goes to the very end.
-    for (size_t i = 0; i + 1 < out.size(); ++i) {
-        if (!isEndOfTrack(*out[i])) continue;
-        auto eot = std::move(out[i]);
-        out.erase(out.begin() + static_cast<std::ptrdiff_t>(i));
-        outTimes.erase(outTimes.begin() + static_cast<std::ptrdiff_t>(i));
-        out.push_back(std::move(eot));
-        outTimes.push_back(outTimes.back());
-        break;
+// Moves the first End of Track, unless it is already last, to the end of the list at the
+// time of the event that was last.
+void moveFirstEndOfTrackLast(TimedEvents& t) {
+    for (size_t i = 0; i + 1 < t.events.size(); ++i) {
+        if (!isEndOfTrack(*t.events[i])) continue;
+        auto eot = std::move(t.events[i]);
+        t.events.erase(t.events.begin() + static_cast<std::ptrdiff_t>(i));
+        t.times.erase(t.times.begin() + static_cast<std::ptrdiff_t>(i));
+        t.events.push_back(std::move(eot));
+        t.times.push_back(t.times.back());
+        return;
     }
+}
+
+// The events with their deltas set from their times.
+std::vector<std::unique_ptr<MidiEvent>> withDeltasFromTimes(TimedEvents& t) {
     int64_t previous = 0;
-    for (size_t i = 0; i < out.size(); ++i) {
-        out[i]->delta = clampTicks(outTimes[i] - previous);
-        previous = outTimes[i];
+    for (size_t i = 0; i < t.events.size(); ++i) {
+        t.events[i]->delta = clampTicks(t.times[i] - previous);
+        previous = t.times[i];
     }
-    events_ = std::move(out);
+    return std::move(t.events);
+}
+
+}  // namespace
+
+void MidiTrackData::splitNotes() {
+    if (!requireState(NoteEvents)) return;
+    removeWhere([](const MidiEvent& e) { return e.status == ev::Note && (e.duration == 0 || e.velocity == 0); });
+    const size_t notes = countNotes(events_);
+    dropNotesBeyondSlots(notes);
+    TimedEvents split = withNoteOffs(events_, eventTimes(), notes);
+    moveFirstEndOfTrackLast(split);
+    events_ = withDeltasFromTimes(split);
     state_ = MidiEvents;
     noteOffsBeforeNoteOns();
+}
+
+void MidiTrackData::dropNotesBeyondSlots(size_t notes) {
+    // Every note needs a second slot for its note off.
+    if (events_.size() + notes <= static_cast<size_t>(slotCount_)) return;
+    trackError(mdtk::LargeData);
+    const size_t excess = events_.size() + notes - static_cast<size_t>(slotCount_);
+    size_t drop = (excess + 1) / 2;
+    for (size_t i = events_.size(); i-- > 0 && drop > 0;)
+        if (events_[i]->status == ev::Note) {
+            events_[i]->status = ev::Deleted;
+            --drop;
+        }
+    compact();
 }
 
 void MidiTrackData::noteOffsBeforeNoteOns() {
@@ -742,8 +799,7 @@ int MidiTrackData::addKeySignature(int delta, int keyCode, int mode) {
 }
 
 int MidiTrackData::addGmSystemOn() {
-    static const uint8_t kBytes[] = {0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
-    return appendEvent(newSysEx(kBytes, sizeof kBytes));
+    return appendEvent(newSysEx(kGmSystemOnStored, sizeof kGmSystemOnStored));
 }
 
 int MidiTrackData::addGsReset() {

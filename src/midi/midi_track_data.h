@@ -319,8 +319,14 @@ protected:
     int slotCount_ = 0;
 
 private:
-    void readEvents();
+    // Reads every event of the chunk `chunk` (`size` bytes, header included) into the
+    // event list; stops with a message at the first event that does not fit or runs past
+    // the end.
+    void readEvents(const uint8_t* chunk, size_t size);
     bool requireState(int wanted) const;
+    // Before a split of `notes` notes: when the notes' note offs would not fit the slots,
+    // shows 0x0D000006 and drops whole notes from the end until they do.
+    void dropNotesBeyondSlots(size_t notes);
     void destroyEvents(bool report);
 };
 

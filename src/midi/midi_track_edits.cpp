@@ -245,80 +245,141 @@ int MidiTrackData::removeDuplicateNotes() {
     return removed;
 }
 
+namespace {
+
+// The notes of one group, numbered 0..size-1 in list order.
+struct GroupNotes {
+    const std::vector<std::unique_ptr<MidiEvent>>& events;
+    const std::vector<uint32_t>& at;  // event index of each note
+
+    uint32_t size() const { return static_cast<uint32_t>(at.size()); }
+    int32_t key(uint32_t k) const { return events[at[k]]->data1; }
+    int32_t duration(uint32_t k) const { return events[at[k]]->duration; }
+    bool gone(uint32_t k) const { return events[at[k]]->status == ev::Deleted; }
+    void remove(uint32_t k) const { events[at[k]]->status = ev::Deleted; }
+};
+
+// A group's notes sorted by pitch class, duration, key and list order, so that the notes
+// that can double a note are found without comparing every pair. A bucket holds the notes
+// of one pitch class and duration; a run within it those of one key. Each run keeps a
+// cursor at its first entry not yet passed, so every entry is visited once per group.
+class DoublingIndex {
+public:
+    void build(const GroupNotes& g) {
+        const uint32_t n = g.size();
+        byClass_.resize(n);
+        for (uint32_t k = 0; k < n; ++k) byClass_[k] = k;
+        std::sort(byClass_.begin(), byClass_.end(), [&](uint32_t a, uint32_t b) {
+            return std::make_tuple(pitchClass(g.key(a)), g.duration(a), g.key(a), a) <
+                   std::make_tuple(pitchClass(g.key(b)), g.duration(b), g.key(b), b);
+        });
+        bucketOf_.assign(n, 0);
+        runOf_.assign(n, 0);
+        bucketStart_.assign(n, 0);
+        cursor_.clear();
+        runEnd_.clear();
+        for (uint32_t p = 0; p < n; ++p) {
+            const uint32_t k = byClass_[p];
+            const bool newBucket = p == 0 || !sameBucket(g, byClass_[p - 1], k);
+            bucketStart_[p] = newBucket ? p : bucketStart_[p - 1];
+            bucketOf_[k] = bucketStart_[p];
+            if (newBucket || g.key(byClass_[p - 1]) != g.key(k)) {
+                cursor_.push_back(p);
+                runEnd_.push_back(p);
+            }
+            runOf_[p] = static_cast<uint32_t>(cursor_.size() - 1);
+            runEnd_.back() = p + 1;
+        }
+    }
+
+    // Calls fn(runKey, cursor, runEnd) for each run of note k's bucket, in key order: the
+    // run's entries from `cursor` to `runEnd` are still ahead; fn advances `cursor` past the
+    // entries it is done with.
+    template <typename Fn>
+    void forEachRunOf(const GroupNotes& g, uint32_t k, Fn fn) {
+        const uint32_t n = g.size();
+        for (uint32_t p = bucketOf_[k]; p < n;) {
+            const uint32_t first = byClass_[p];
+            if (!sameBucket(g, first, k)) break;
+            const uint32_t run = runOf_[p];
+            fn(g.key(first), cursor_[run], runEnd_[run]);
+            p = runEnd_[run];
+        }
+    }
+
+    // The note at entry p of the sorted order.
+    uint32_t noteAt(uint32_t p) const { return byClass_[p]; }
+
+private:
+    static bool sameBucket(const GroupNotes& g, uint32_t a, uint32_t b) {
+        return pitchClass(g.key(a)) == pitchClass(g.key(b)) && g.duration(a) == g.duration(b);
+    }
+
+    std::vector<uint32_t> byClass_;      // note numbers in sorted order
+    std::vector<uint32_t> bucketOf_;     // per note: where its bucket starts in byClass_
+    std::vector<uint32_t> bucketStart_;  // per entry of byClass_: where its bucket starts
+    std::vector<uint32_t> runOf_;        // per entry of byClass_: the run it belongs to
+    std::vector<uint32_t> cursor_;       // per run: first entry still ahead
+    std::vector<uint32_t> runEnd_;       // per run: one past its last entry
+};
+
+// How many live notes of each key lie after the current note of a group.
+class LiveKeys {
+public:
+    void reset(const GroupNotes& g) {
+        counts_.clear();
+        for (uint32_t k = 0; k < g.size(); ++k) ++counts_[g.key(k)];
+    }
+    void drop(int32_t key) {
+        auto it = counts_.find(key);
+        if (--it->second == 0) counts_.erase(it);
+    }
+    bool empty() const { return counts_.empty(); }
+    int32_t highest() const { return counts_.rbegin()->first; }
+    int32_t lowest() const { return counts_.begin()->first; }
+
+private:
+    std::map<int32_t, int> counts_;
+};
+
+// Removes the later notes of note k's pitch class and duration whose key is neither the
+// highest nor the lowest of the live notes after k; returns how many.
+int removeDoublingsOf(uint32_t k, const GroupNotes& g, DoublingIndex& index, LiveKeys& live) {
+    int removed = 0;
+    const int32_t highest = live.highest(), lowest = live.lowest();
+    index.forEachRunOf(g, k, [&](int32_t runKey, uint32_t& cursor, uint32_t runEnd) {
+        if (runKey == highest || runKey == lowest) return;
+        for (; cursor < runEnd; ++cursor) {
+            const uint32_t other = index.noteAt(cursor);
+            if (other <= k || g.gone(other)) continue;
+            g.remove(other);
+            live.drop(runKey);
+            ++removed;
+        }
+    });
+    return removed;
+}
+
+}  // namespace
+
 int MidiTrackData::removeOctaveDoublings() {
     int removed = 0;
-    std::vector<uint32_t> notes;     // event indices of the group's notes, in list order
-    std::vector<uint32_t> byClass;   // the same sorted by pitch class, duration, key, order
-    std::vector<uint32_t> bucketOf;  // per note: where its (class, duration) bucket starts
-    std::vector<uint32_t> cursor;    // per (class, duration, key) run: first entry still ahead
-    std::vector<uint32_t> runOf;     // per entry of byClass: the run it belongs to
-    std::vector<uint32_t> runEnd;    // per run: one past its last entry
-    std::map<int32_t, int> liveKeys; // keys of the live notes after the current one
+    std::vector<uint32_t> notes;  // event indices of the group's notes, in list order
+    DoublingIndex index;
+    LiveKeys live;
     forEachTimedGroup(events_, [&](size_t start, size_t end) {
         notes.clear();
         for (size_t i = start; i < end; ++i)
             if (events_[i]->status == ev::Note) notes.push_back(static_cast<uint32_t>(i));
         // Something can only go when at least three notes follow a note.
         if (notes.size() < 4) return;
-        const size_t g = notes.size();
-        auto key = [&](uint32_t k) { return events_[notes[k]]->data1; };
-        auto dur = [&](uint32_t k) { return events_[notes[k]]->duration; };
-        auto gone = [&](uint32_t k) { return events_[notes[k]]->status == ev::Deleted; };
-        byClass.resize(g);
-        for (uint32_t k = 0; k < g; ++k) byClass[k] = k;
-        std::sort(byClass.begin(), byClass.end(), [&](uint32_t a, uint32_t b) {
-            return std::make_tuple(pitchClass(key(a)), dur(a), key(a), a) <
-                   std::make_tuple(pitchClass(key(b)), dur(b), key(b), b);
-        });
-        bucketOf.assign(g, 0);
-        runOf.assign(g, 0);
-        cursor.clear();
-        runEnd.clear();
-        std::vector<uint32_t> bucketStart(g);
-        for (uint32_t p = 0; p < g; ++p) {
-            const uint32_t k = byClass[p];
-            const bool newBucket = p == 0 || pitchClass(key(byClass[p - 1])) != pitchClass(key(k)) ||
-                                   dur(byClass[p - 1]) != dur(k);
-            bucketStart[p] = newBucket ? p : bucketStart[p - 1];
-            bucketOf[k] = bucketStart[p];
-            if (newBucket || key(byClass[p - 1]) != key(k)) {
-                cursor.push_back(p);
-                runEnd.push_back(p);
-            }
-            runOf[p] = static_cast<uint32_t>(cursor.size() - 1);
-            runEnd.back() = p + 1;
-        }
-        liveKeys.clear();
-        for (uint32_t k = 0; k < g; ++k) ++liveKeys[key(k)];
-        auto dropKey = [&](int32_t kk) {
-            auto it = liveKeys.find(kk);
-            if (--it->second == 0) liveKeys.erase(it);
-        };
-        for (uint32_t k = 0; k < g; ++k) {
-            if (gone(k)) continue;
-            dropKey(key(k));
-            if (liveKeys.empty()) continue;
-            const int32_t highest = liveKeys.rbegin()->first, lowest = liveKeys.begin()->first;
-            const int pc = pitchClass(key(k));
-            const int32_t d = dur(k);
-            // Walk the runs (one per key) of this note's class and duration.
-            for (uint32_t p = bucketOf[k]; p < g;) {
-                const uint32_t first = byClass[p];
-                if (pitchClass(key(first)) != pc || dur(first) != d) break;
-                const uint32_t run = runOf[p];
-                const int32_t runKey = key(first);
-                if (runKey != highest && runKey != lowest) {
-                    uint32_t& c = cursor[run];
-                    for (; c < runEnd[run]; ++c) {
-                        const uint32_t other = byClass[c];
-                        if (other <= k || gone(other)) continue;
-                        events_[notes[other]]->status = ev::Deleted;
-                        dropKey(runKey);
-                        ++removed;
-                    }
-                }
-                p = runEnd[run];
-            }
+        const GroupNotes group{events_, notes};
+        index.build(group);
+        live.reset(group);
+        for (uint32_t k = 0; k < group.size(); ++k) {
+            if (group.gone(k)) continue;
+            live.drop(group.key(k));
+            if (!live.empty()) removed += removeDoublingsOf(k, group, index, live);
         }
     });
     if (removed) compact();

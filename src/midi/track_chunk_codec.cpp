@@ -1,6 +1,11 @@
 // The byte codec of a track chunk: reading every event of a chunk into the track and
 // encoding the track's events back into a chunk. The reader checks every byte against the
 // chunk end, so truncated or hostile chunks end with a message and never read past the data.
+//
+// Reading is one small reader per kind of event (channel voice messages, system exclusive,
+// escaped data, meta events) under a loop that reads the delta and the status byte.
+// Writing is a pure encoder per event (event in, bytes out, no messages) under a loop that
+// adds the delta, reports what the encoder found and guards the capacity.
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -13,9 +18,18 @@ namespace tunecase {
 
 namespace {
 
+// The chunk header: a 4-character identifier and the big-endian length of the data.
+constexpr size_t kChunkHeaderSize = 8;
+
+// The encoder keeps this many bytes of the capacity free; an event that would reach into
+// them is not written.
+constexpr size_t kEncoderReserve = 256;
+
+// ---- Reading ------------------------------------------------------------------------------
+
 bool isStatusByte(uint8_t b) { return (b >= 0x80 && b <= 0xEF) || b == 0xF0 || b == 0xF7 || b == 0xFF; }
 
-// Payload sizes of the meta events that are read with a fixed size.
+// Payload sizes of the meta events that are read with a fixed size; -1 for the others.
 int fixedMetaSize(uint8_t type) {
     switch (type) {
         case 0x00: return 2;
@@ -31,12 +45,13 @@ int fixedMetaSize(uint8_t type) {
 
 bool isKeptTextMeta(uint8_t type) { return (type >= 0x01 && type <= 0x07) || type == 0x7F || type == 0x09; }
 
+// A cursor over [start, end) of a chunk's bytes. Callers check `has` before they take.
 class ChunkReader {
 public:
     ChunkReader(const uint8_t* bytes, size_t end, size_t start) : b_(bytes), end_(end), p_(start) {}
 
     bool atEnd() const { return p_ >= end_; }
-    size_t position() const { return p_; }
+    size_t remaining() const { return p_ < end_ ? end_ - p_ : 0; }
     bool has(size_t n) const { return p_ <= end_ && end_ - p_ >= n; }
     uint8_t peek() const { return b_[p_]; }
     uint8_t take() { return b_[p_++]; }
@@ -60,18 +75,212 @@ private:
     size_t p_;
 };
 
-void appendQuantity(std::vector<uint8_t>& out, uint32_t v) {
+// The status byte of the next event, or -1 when there is none. A status byte in hand is
+// taken; any other byte stays in hand as the first data byte of `running` (the last status
+// byte other than FF, -1 before the first).
+int takeStatus(ChunkReader& in, int running) {
+    if (isStatusByte(in.peek())) return in.take();
+    return running;
+}
+
+// Sets the fields of a channel voice message of `kind` (80..E0) from its data bytes,
+// repairing a key (note on and off) or program of 128 or more with its message.
+void decodeChannelMessage(int kind, uint8_t d1, uint8_t d2, MidiEvent& e) {
+    switch (kind) {
+        case 0x80:
+        case 0x90:
+            e.status = (kind == 0x90 && d2 != 0) ? ev::NoteOn : ev::NoteOff;
+            e.data1 = d1;
+            e.velocity = d2;
+            if (d1 >= 128) {
+                trackWarning(mdtk::NoteNumberRepaired);
+                e.data1 = 0;
+                e.velocity = 0;
+            }
+            break;
+        case 0xA0:
+            e.status = ev::PolyPressure;
+            e.data1 = d1;
+            e.value = d2;
+            break;
+        case 0xB0:
+            e.status = ev::ControlChange;
+            e.type = d1;
+            e.value = d2;
+            break;
+        case 0xC0:
+            e.status = ev::ProgramChange;
+            e.value = d1;
+            if (d1 >= 128) {
+                trackError(mdtk::WrongProgram);
+                e.value = 0;
+            }
+            break;
+        case 0xD0:
+            e.status = ev::ChannelPressure;
+            e.value = d1;
+            break;
+        default:  // 0xE0
+            e.status = ev::PitchBend;
+            e.data1 = d1;
+            e.value = d2;
+            break;
+    }
+}
+
+// A channel voice message with status byte 80..EF (given, or running): its 1 or 2 data
+// bytes. Keeps the status byte and the data bytes as the event's data. False when the data
+// bytes run past the chunk end.
+bool readChannelMessage(ChunkReader& in, int statusByte, MidiEvent& e) {
+    const int kind = statusByte & 0xF0;
+    e.channel = statusByte & 0x0F;
+    const size_t dataBytes = (kind == 0xC0 || kind == 0xD0) ? 1 : 2;
+    if (!in.has(dataBytes)) return false;
+    uint8_t stored[3] = {static_cast<uint8_t>(statusByte), 0, 0};
+    for (size_t k = 0; k < dataBytes; ++k) stored[1 + k] = in.take();
+    e.setData(stored, static_cast<int>(1 + dataBytes));
+    decodeChannelMessage(kind, stored[1], stored[2], e);
+    return true;
+}
+
+// System exclusive after its F0: everything up to and including the next F7, whatever the
+// stored length says. Keeps F0 and those bytes as the event's data and classifies them.
+// False when no F7 comes before the chunk end.
+bool readSysEx(ChunkReader& in, MidiEvent& e) {
+    const uint8_t* from = in.here();
+    const void* f7 = std::memchr(from, 0xF7, in.remaining());
+    if (!f7) return false;
+    const size_t n = static_cast<size_t>(static_cast<const uint8_t*>(f7) - from) + 1;
+    std::vector<uint8_t> stored;
+    stored.reserve(n + 1);
+    stored.push_back(0xF0);
+    stored.insert(stored.end(), from, from + n);
+    in.skip(n);
+    e.status = ev::SysEx;
+    e.setData(stored.data(), static_cast<int>(stored.size()));
+    e.classifySysEx();
+    return true;
+}
+
+// Escaped data after its F7: one length byte and that many bytes. Keeps F7, the length byte
+// and the bytes as the event's data. False when they run past the chunk end.
+bool readEscapedSysEx(ChunkReader& in, MidiEvent& e) {
+    if (!in.has(1) || !in.has(1 + size_t{in.peek()})) return false;
+    const size_t n = 1 + size_t{in.peek()};
+    std::vector<uint8_t> stored;
+    stored.reserve(n + 1);
+    stored.push_back(0xF7);
+    stored.insert(stored.end(), in.here(), in.here() + n);
+    in.skip(n);
+    e.status = ev::EscapedSysEx;
+    e.setData(stored.data(), static_cast<int>(stored.size()));
+    return true;
+}
+
+// Tempo from its 3 payload bytes; 0 is reported and read as 500,000.
+void decodeTempo(const uint8_t* p, MidiEvent& e) {
+    e.value = (p[0] << 16) | (p[1] << 8) | p[2];
+    e.setData(p, 3);
+    if (e.value == 0) {
+        trackError(mdtk::TempoWrong);
+        e.value = 500000;
+    }
+}
+
+// Time signature from its 4 payload bytes: value = numerator * 256 + 2^exponent. A zero
+// numerator or an exponent of 0 or above 7 is reported and read as 4/4.
+void decodeTimeSignature(const uint8_t* p, MidiEvent& e) {
+    uint8_t sig[4] = {p[0], p[1], p[2], p[3]};
+    if (sig[0] == 0 || sig[1] == 0 || sig[1] > 7) {
+        trackError(mdtk::TimeSign);
+        sig[0] = 4;  // keep the bytes in step with the 4/4 now in use
+        sig[1] = 2;
+    }
+    e.value = sig[0] * 256 + (1 << sig[1]);
+    e.setData(sig, 4);
+}
+
+// A meta event of a type read with a fixed payload size: the stored length byte is skipped,
+// not checked. Tempo, time and key signature keep their bytes; the others keep only the
+// size. False when the payload runs past the chunk end.
+bool readFixedMeta(ChunkReader& in, uint8_t type, int size, MidiEvent& e) {
+    if (!in.has(1 + static_cast<size_t>(size))) return false;
+    in.skip(1);
+    const uint8_t* p = in.here();
+    in.skip(static_cast<size_t>(size));
+    if (type == meta::Tempo) {
+        decodeTempo(p, e);
+    } else if (type == meta::TimeSignature) {
+        decodeTimeSignature(p, e);
+    } else if (type == meta::KeySignature) {
+        e.setData(p, 2);
+    } else if (size > 0) {
+        e.reserve(size);  // only the size is kept
+        e.length = size;
+    }
+    return true;
+}
+
+// A meta event whose payload size is a variable-length quantity. Texts (01..07, 7F, and
+// 09 stored as 04) keep their bytes; any other type is marked deleted. False when the size
+// or the payload runs past the chunk end.
+bool readSizedMeta(ChunkReader& in, uint8_t type, MidiEvent& e) {
+    int64_t size = 0;
+    if (!in.quantity(size) || !in.has(static_cast<size_t>(size))) return false;
+    const uint8_t* p = in.here();
+    in.skip(static_cast<size_t>(size));
+    if (isKeptTextMeta(type)) {
+        if (type == meta::DeviceName) e.type = meta::InstrumentName;
+        e.setData(p, static_cast<int>(size));
+    } else {
+        e.status = ev::Deleted;  // an unknown meta type is dropped
+    }
+    return true;
+}
+
+// A meta event after its FF: the type byte, then the payload. False when it runs past the
+// chunk end.
+bool readMeta(ChunkReader& in, MidiEvent& e) {
+    e.status = ev::Meta;
+    if (in.atEnd()) return false;
+    const uint8_t type = in.take();
+    e.type = type;
+    const int fixed = fixedMetaSize(type);
+    return fixed >= 0 ? readFixedMeta(in, type, fixed, e) : readSizedMeta(in, type, e);
+}
+
+// The rest of an event whose status byte is `statusByte`, by its kind. False when the event
+// runs past the chunk end.
+bool readEventBody(ChunkReader& in, int statusByte, MidiEvent& e) {
+    if (statusByte < 0xF0) return readChannelMessage(in, statusByte, e);
+    if (statusByte == 0xF0) return readSysEx(in, e);
+    if (statusByte == 0xF7) return readEscapedSysEx(in, e);
+    return readMeta(in, e);
+}
+
+// ---- Writing ------------------------------------------------------------------------------
+
+// Writes `v` as a variable-length quantity (7 bits a byte, most significant group first,
+// the high bit set on every byte but the last) and returns the number of bytes, 1 to 5.
+size_t putQuantity(uint32_t v, uint8_t out[5]) {
     uint8_t groups[5];
-    int n = 0;
+    size_t n = 0;
     do {
         groups[n++] = static_cast<uint8_t>(v & 0x7F);
         v >>= 7;
     } while (v != 0 && n < 5);
-    while (n-- > 0) out.push_back(static_cast<uint8_t>(groups[n] | (n > 0 ? 0x80 : 0)));
+    for (size_t k = 0; k < n; ++k) out[k] = static_cast<uint8_t>(groups[n - 1 - k] | (k + 1 < n ? 0x80 : 0));
+    return n;
+}
+
+void appendQuantity(std::vector<uint8_t>& out, uint32_t v) {
+    uint8_t q[5];
+    out.insert(out.end(), q, q + putQuantity(v, q));
 }
 
 uint8_t dataByte(int64_t v) { return static_cast<uint8_t>(std::clamp<int64_t>(v, 0, 127)); }
 
+// The event's stored bytes (its first `length` bytes, within its buffer).
 void appendStored(std::vector<uint8_t>& out, const MidiEvent& e) {
     const uint8_t* d = e.getData();
     if (!d) return;
@@ -85,16 +294,139 @@ uint8_t log2Of(int denominator) {
     return (1 << exponent) == denominator ? exponent : 2;
 }
 
+// What the encoder of one event found; the chunk writer turns it into a message.
+enum class EncodeIssue {
+    None,
+    ChannelWrong,    // a channel message outside channels 0..15: nothing written
+    UndefinedEvent,  // a status with no encoding: nothing written
+    LongMeta,        // a meta event longer than 128 bytes (not 7F): written all the same
+};
+
+bool isChannelMessage(int32_t status) { return status >= 0x80 && status <= 0xE0 && (status & 0x0F) == 0; }
+
+// A channel voice message: status byte with the channel, then its data bytes. A key
+// outside 0..127 is written as 0, other data bytes are clamped to 0..127, and a note off
+// always carries release velocity 64. Poly pressure as read keeps its stored bytes.
+EncodeIssue encodeChannelMessage(const MidiEvent& e, std::vector<uint8_t>& out) {
+    if (e.channel < 0 || e.channel > 15) return EncodeIssue::ChannelWrong;
+    const uint8_t sb = static_cast<uint8_t>(e.status | e.channel);
+    const uint8_t key = (e.data1 >= 0 && e.data1 <= 127) ? static_cast<uint8_t>(e.data1) : 0;
+    switch (e.status) {
+        case ev::NoteOff: out.insert(out.end(), {sb, key, 64}); break;
+        case ev::NoteOn: out.insert(out.end(), {sb, key, dataByte(e.velocity)}); break;
+        case ev::PolyPressure:
+            if (e.getData() && e.length > 0) appendStored(out, e);
+            else out.insert(out.end(), {sb, dataByte(e.data1), dataByte(e.value)});
+            break;
+        case ev::ControlChange: out.insert(out.end(), {sb, dataByte(e.type), dataByte(e.value)}); break;
+        case ev::ProgramChange: out.insert(out.end(), {sb, dataByte(e.value)}); break;
+        case ev::ChannelPressure: out.insert(out.end(), {sb, dataByte(e.value)}); break;
+        default: out.insert(out.end(), {sb, dataByte(e.data1), dataByte(e.value)}); break;  // pitch bend
+    }
+    return EncodeIssue::None;
+}
+
+// FF, the type, the payload's size as a variable-length quantity and the payload: the
+// size written is always that of the bytes written.
+void appendMeta(std::vector<uint8_t>& out, uint8_t type, const uint8_t* payload, size_t n) {
+    out.insert(out.end(), {0xFF, type});
+    appendQuantity(out, static_cast<uint32_t>(n));
+    if (n > 0) out.insert(out.end(), payload, payload + n);
+}
+
+// A meta event. End of Track has no payload; a tempo is the 3 bytes of `value`; a time
+// signature its 4 stored bytes (made from `value` when it has none); any other type its
+// stored bytes.
+EncodeIssue encodeMeta(const MidiEvent& e, std::vector<uint8_t>& out) {
+    const uint8_t type = static_cast<uint8_t>(e.type);
+    if (type == meta::EndOfTrack) {
+        appendMeta(out, type, nullptr, 0);
+    } else if (type == meta::Tempo) {
+        const uint8_t tempo[3] = {static_cast<uint8_t>(e.value >> 16), static_cast<uint8_t>(e.value >> 8),
+                                  static_cast<uint8_t>(e.value)};
+        appendMeta(out, type, tempo, 3);
+    } else if (type == meta::TimeSignature) {
+        if (e.getData() && e.bufferSize() >= 4) {
+            appendMeta(out, type, e.getData(), 4);
+        } else {
+            const uint8_t sig[4] = {static_cast<uint8_t>(e.value >> 8), log2Of(e.value & 0xFF), 0x12, 0x08};
+            appendMeta(out, type, sig, 4);
+        }
+    } else {
+        const int n = e.getData() ? std::clamp(e.length, 0, e.bufferSize()) : 0;
+        appendMeta(out, type, e.getData(), static_cast<size_t>(n));
+        if (n > 128 && type != meta::SequencerSpecific) return EncodeIssue::LongMeta;
+    }
+    return EncodeIssue::None;
+}
+
+// The bytes of one event without its delta, appended to `out`; nothing is appended when the
+// event is not written (an issue says why, or it is system exclusive without bytes). System
+// exclusive and escaped data are written as stored, their length bytes as read.
+EncodeIssue encodeEvent(const MidiEvent& e, std::vector<uint8_t>& out) {
+    if (isChannelMessage(e.status)) return encodeChannelMessage(e, out);
+    switch (e.status) {
+        case ev::SysEx:
+        case ev::EscapedSysEx: appendStored(out, e); return EncodeIssue::None;
+        case ev::Meta: return encodeMeta(e, out);
+        default: return EncodeIssue::UndefinedEvent;
+    }
+}
+
+void reportEncodeIssue(EncodeIssue issue) {
+    switch (issue) {
+        case EncodeIssue::None: break;
+        case EncodeIssue::ChannelWrong: trackError(mdtk::ChannelWrong); break;
+        case EncodeIssue::UndefinedEvent: trackError(mdtk::UndefinedEvent); break;
+        case EncodeIssue::LongMeta: trackWarning(mdtk::EventTooLarge); break;
+    }
+}
+
+// Writes a chunk into a fixed buffer: events go behind the room held for the header, the
+// header is written last.
+class ChunkWriter {
+public:
+    ChunkWriter(uint8_t* out, size_t capacity) : out_(out), capacity_(capacity), w_(kChunkHeaderSize) {}
+
+    // Whether n more bytes leave the encoder's reserve free.
+    bool fitsWithReserve(size_t n) const { return w_ + n + kEncoderReserve <= capacity_; }
+
+    void put(const uint8_t* bytes, size_t n) {
+        std::memcpy(out_ + w_, bytes, n);
+        w_ += n;
+    }
+
+    // Closes a chunk that was cut short with End of Track, in the room that was held back.
+    void closeCutChunk() {
+        static constexpr uint8_t kEnd[4] = {0x00, 0xFF, 0x2F, 0x00};
+        if (w_ + sizeof kEnd <= capacity_) put(kEnd, sizeof kEnd);
+    }
+
+    // Writes the identifier and the big-endian length of the data; returns the chunk size.
+    size_t finish(std::string_view identifier) {
+        std::memcpy(out_, identifier.data(), 4);
+        const uint32_t length = static_cast<uint32_t>(w_ - kChunkHeaderSize);
+        out_[4] = static_cast<uint8_t>(length >> 24);
+        out_[5] = static_cast<uint8_t>(length >> 16);
+        out_[6] = static_cast<uint8_t>(length >> 8);
+        out_[7] = static_cast<uint8_t>(length);
+        return w_;
+    }
+
+private:
+    uint8_t* out_;
+    size_t capacity_;
+    size_t w_;
+};
+
 }  // namespace
 
-void MidiTrackData::readEvents() {
+void MidiTrackData::readEvents(const uint8_t* chunk, size_t size) {
     events_.clear();
-    const size_t end = static_cast<size_t>(std::clamp(byteLength_, 0, capacity_));
-    ChunkReader in(bytes_.get(), end, 8);
+    ChunkReader in(chunk, size, kChunkHeaderSize);
     int running = -1;  // the last status byte other than FF
-    size_t count = 0;
-    while (!in.atEnd()) {
-        detail::yieldEvery(count++, 300);
+    for (size_t count = 0; !in.atEnd(); ++count) {
+        detail::yieldEvery(count, 300);
         int64_t delta = 0;
         if (!in.quantity(delta) || in.atEnd()) {
             trackError(mdtk::InternalError);
@@ -104,159 +436,14 @@ void MidiTrackData::readEvents() {
             trackError(mdtk::LargeData);
             break;
         }
-        int statusByte;
-        if (isStatusByte(in.peek())) {
-            statusByte = in.take();
-        } else if (running >= 0) {
-            statusByte = running;  // the byte in hand is the first data byte
-        } else {
+        const int statusByte = takeStatus(in, running);
+        if (statusByte < 0) {
             trackError(mdtk::UndefinedEvent);
             break;
         }
         if (statusByte != 0xFF) running = statusByte;
-
         auto e = std::make_unique<MidiEvent>(static_cast<int32_t>(delta));
-        const int kind = statusByte < 0xF0 ? (statusByte & 0xF0) : statusByte;
-        bool truncated = false;
-        if (kind < 0xF0) {
-            e->channel = statusByte & 0x0F;
-            const size_t dataBytes = (kind == 0xC0 || kind == 0xD0) ? 1 : 2;
-            if (!in.has(dataBytes)) {
-                truncated = true;
-            } else {
-                uint8_t stored[3] = {static_cast<uint8_t>(statusByte), 0, 0};
-                for (size_t k = 0; k < dataBytes; ++k) stored[1 + k] = in.take();
-                e->setData(stored, static_cast<int>(1 + dataBytes));
-                const uint8_t d1 = stored[1], d2 = stored[2];
-                switch (kind) {
-                    case 0x80:
-                    case 0x90:
-                        e->status = (kind == 0x90 && d2 != 0) ? ev::NoteOn : ev::NoteOff;
-                        e->data1 = d1;
-                        e->velocity = d2;
-                        if (d1 >= 128) {
-                            trackWarning(mdtk::NoteNumberRepaired);
-                            e->data1 = 0;
-                            e->velocity = 0;
-                        }
-                        break;
-                    case 0xA0:
-                        e->status = ev::PolyPressure;
-                        e->data1 = d1;
-                        e->value = d2;
-                        break;
-                    case 0xB0:
-                        e->status = ev::ControlChange;
-                        e->type = d1;
-                        e->value = d2;
-                        break;
-                    case 0xC0:
-                        e->status = ev::ProgramChange;
-                        e->value = d1;
-                        if (d1 >= 128) {
-                            trackError(mdtk::WrongProgram);
-                            e->value = 0;
-                        }
-                        break;
-                    case 0xD0:
-                        e->status = ev::ChannelPressure;
-                        e->value = d1;
-                        break;
-                    default:  // 0xE0
-                        e->status = ev::PitchBend;
-                        e->data1 = d1;
-                        e->value = d2;
-                        break;
-                }
-            }
-        } else if (kind == 0xF0) {
-            // Everything up to and including the next F7, whatever the length byte says.
-            const uint8_t* from = in.here();
-            const size_t left = end - in.position();
-            const void* f7 = std::memchr(from, 0xF7, left);
-            if (!f7) {
-                truncated = true;
-            } else {
-                const size_t n = static_cast<size_t>(static_cast<const uint8_t*>(f7) - from) + 1;
-                std::vector<uint8_t> stored;
-                stored.reserve(n + 1);
-                stored.push_back(0xF0);
-                stored.insert(stored.end(), from, from + n);
-                in.skip(n);
-                e->status = ev::SysEx;
-                e->setData(stored.data(), static_cast<int>(stored.size()));
-                e->classifySysEx();
-            }
-        } else if (kind == 0xF7) {
-            if (!in.has(1) || !in.has(1 + size_t{in.peek()})) {
-                truncated = true;
-            } else {
-                const size_t n = 1 + size_t{in.peek()};
-                std::vector<uint8_t> stored;
-                stored.reserve(n + 1);
-                stored.push_back(0xF7);
-                stored.insert(stored.end(), in.here(), in.here() + n);
-                in.skip(n);
-                e->status = ev::EscapedSysEx;
-                e->setData(stored.data(), static_cast<int>(stored.size()));
-            }
-        } else {  // 0xFF meta event
-            e->status = ev::Meta;
-            if (in.atEnd()) {
-                truncated = true;
-            } else {
-                const uint8_t type = in.take();
-                e->type = type;
-                const int fixed = fixedMetaSize(type);
-                if (fixed >= 0) {
-                    // The stored length byte is skipped, not checked.
-                    if (!in.has(1 + static_cast<size_t>(fixed))) {
-                        truncated = true;
-                    } else {
-                        in.skip(1);
-                        const uint8_t* p = in.here();
-                        in.skip(static_cast<size_t>(fixed));
-                        if (type == 0x51) {
-                            e->value = (p[0] << 16) | (p[1] << 8) | p[2];
-                            e->setData(p, 3);
-                            if (e->value == 0) {
-                                trackError(mdtk::TempoWrong);
-                                e->value = 500000;
-                            }
-                        } else if (type == 0x58) {
-                            uint8_t sig[4] = {p[0], p[1], p[2], p[3]};
-                            if (sig[0] == 0 || sig[1] == 0 || sig[1] > 7) {
-                                trackError(mdtk::TimeSign);
-                                sig[0] = 4;  // keep the bytes in step with the 4/4 now in use
-                                sig[1] = 2;
-                            }
-                            e->value = sig[0] * 256 + (1 << sig[1]);
-                            e->setData(sig, 4);
-                        } else if (type == 0x59) {
-                            e->setData(p, 2);
-                        } else if (fixed > 0) {
-                            e->reserve(fixed);  // only the size is kept
-                            e->length = fixed;
-                        }
-                    }
-                } else {
-                    int64_t size = 0;
-                    if (!in.quantity(size) || !in.has(static_cast<size_t>(size))) {
-                        truncated = true;
-                    } else {
-                        const uint8_t* p = in.here();
-                        in.skip(static_cast<size_t>(size));
-                        if (isKeptTextMeta(type)) {
-                            if (type == meta::DeviceName) e->type = meta::InstrumentName;
-                            e->setData(p, static_cast<int>(size));
-                        } else {
-                            e->status = ev::Deleted;  // an unknown meta type is dropped
-                        }
-                    }
-                }
-            }
-        }
-        if (truncated) {
+        if (!readEventBody(in, statusByte, *e)) {
             trackError(mdtk::InternalError);
             break;
         }
@@ -268,98 +455,35 @@ void MidiTrackData::readEvents() {
 
 int MidiTrackData::encodeChunk(std::string_view identifier) {
     if (state_ != MidiEvents || events_.empty() || !detail::isEndOfTrack(*events_.back()) ||
-        identifier.size() != 4 || capacity_ < 8) {
+        identifier.size() != 4 || capacity_ < static_cast<int>(kChunkHeaderSize)) {
         trackError(mdtk::InternalError);
         return 0;
     }
-    uint8_t* out = bytes_.get();
-    const size_t capacity = static_cast<size_t>(capacity_);
-    size_t w = 8;
+    ChunkWriter out(bytes_.get(), static_cast<size_t>(capacity_));
     int64_t carry = 0;  // ticks of events that produced no bytes
     std::vector<uint8_t> eventBytes;
-    std::vector<uint8_t> encoded;
-    bool stopped = false;
     for (size_t i = 0; i < events_.size(); ++i) {
         detail::yieldEvery(i, 200);
         const MidiEvent& e = *events_[i];
         eventBytes.clear();
-        const int kind = e.status;
-        const bool channelMessage = kind >= 0x80 && kind <= 0xE0 && (kind & 0x0F) == 0;
-        if (channelMessage && (e.channel < 0 || e.channel > 15)) {
-            trackError(mdtk::ChannelWrong);
-        } else if (channelMessage) {
-            const uint8_t sb = static_cast<uint8_t>(kind | e.channel);
-            const uint8_t key = (e.data1 >= 0 && e.data1 <= 127) ? static_cast<uint8_t>(e.data1) : 0;
-            switch (kind) {
-                case ev::NoteOff: eventBytes = {sb, key, 64}; break;
-                case ev::NoteOn: eventBytes = {sb, key, dataByte(e.velocity)}; break;
-                case ev::PolyPressure:
-                    if (e.getData() && e.length > 0) appendStored(eventBytes, e);
-                    else eventBytes = {sb, dataByte(e.data1), dataByte(e.value)};
-                    break;
-                case ev::ControlChange: eventBytes = {sb, dataByte(e.type), dataByte(e.value)}; break;
-                case ev::ProgramChange: eventBytes = {sb, dataByte(e.value)}; break;
-                case ev::ChannelPressure: eventBytes = {sb, dataByte(e.value)}; break;
-                default: eventBytes = {sb, dataByte(e.data1), dataByte(e.value)}; break;
-            }
-        } else if (kind == ev::SysEx || kind == ev::EscapedSysEx) {
-            appendStored(eventBytes, e);
-        } else if (kind == ev::Meta) {
-            const uint8_t type = static_cast<uint8_t>(e.type);
-            eventBytes = {0xFF, type};
-            if (type == meta::EndOfTrack) {
-                eventBytes.push_back(0x00);
-            } else if (type == meta::Tempo) {
-                eventBytes.insert(eventBytes.end(), {0x03, static_cast<uint8_t>(e.value >> 16),
-                                                     static_cast<uint8_t>(e.value >> 8), static_cast<uint8_t>(e.value)});
-            } else if (type == meta::TimeSignature) {
-                eventBytes.push_back(0x04);
-                if (e.getData() && e.bufferSize() >= 4) {
-                    eventBytes.insert(eventBytes.end(), e.getData(), e.getData() + 4);
-                } else {
-                    eventBytes.insert(eventBytes.end(), {static_cast<uint8_t>(e.value >> 8),
-                                                         log2Of(e.value & 0xFF), 0x12, 0x08});
-                }
-            } else {
-                // Every length is written as a variable-length quantity, which is the same
-                // single byte below 128 and stays readable above it.
-                const int n = e.getData() ? std::clamp(e.length, 0, e.bufferSize()) : 0;
-                if (n > 128 && type != meta::SequencerSpecific) trackWarning(mdtk::EventTooLarge);
-                appendQuantity(eventBytes, static_cast<uint32_t>(n));
-                if (n > 0) eventBytes.insert(eventBytes.end(), e.getData(), e.getData() + n);
-            }
-        } else {
-            trackError(mdtk::UndefinedEvent);
-        }
+        reportEncodeIssue(encodeEvent(e, eventBytes));
         if (eventBytes.empty()) {
             carry += e.delta;
             continue;
         }
-        encoded.clear();
-        appendQuantity(encoded, static_cast<uint32_t>(std::clamp<int64_t>(carry + e.delta, 0, 0x0FFFFFFF)));
+        uint8_t delta[5];
+        const int64_t ticks = std::clamp<int64_t>(carry + e.delta, 0, 0x0FFFFFFF);
+        const size_t deltaSize = putQuantity(static_cast<uint32_t>(ticks), delta);
         carry = 0;
-        encoded.insert(encoded.end(), eventBytes.begin(), eventBytes.end());
-        if (w + encoded.size() + 256 > capacity) {
+        if (!out.fitsWithReserve(deltaSize + eventBytes.size())) {
             trackError(mdtk::CantAddData);
-            stopped = true;
+            out.closeCutChunk();  // keep the chunk well formed
             break;
         }
-        std::memcpy(out + w, encoded.data(), encoded.size());
-        w += encoded.size();
+        out.put(delta, deltaSize);
+        out.put(eventBytes.data(), eventBytes.size());
     }
-    if (stopped && w + 4 <= capacity) {
-        // Keep the chunk well formed: close it in the room that was held back.
-        const uint8_t end[4] = {0x00, 0xFF, 0x2F, 0x00};
-        std::memcpy(out + w, end, 4);
-        w += 4;
-    }
-    std::memcpy(out, identifier.data(), 4);
-    const uint32_t length = static_cast<uint32_t>(w - 8);
-    out[4] = static_cast<uint8_t>(length >> 24);
-    out[5] = static_cast<uint8_t>(length >> 16);
-    out[6] = static_cast<uint8_t>(length >> 8);
-    out[7] = static_cast<uint8_t>(length);
-    byteLength_ = static_cast<int>(w);
+    byteLength_ = static_cast<int>(out.finish(identifier));
     readPosition_ = 0;
     events_.clear();
     state_ = BytesOnly;

@@ -197,8 +197,8 @@ TEST(TrackPrimitives, FullTrackRefusesEveryInsertion) {
     EXPECT_EQ(t.insertEvent(0, 2, cc(1, 1)), -1);
     EXPECT_EQ(t.eventCount(), 10);
     EXPECT_EQ(cap->visibleTexts(), std::vector<std::string>(3, "MDTK0D000006 Large data"));
-    EXPECT_EQ(MidiTrackData().slotCount(), kMaxTrackEvents);
-    EXPECT_EQ(MidiTrackData(0x600000).slotCount(), kMaxTrackEvents);
+    EXPECT_EQ(MidiTrackData().slotCount(), 131072);  // 0x60000 bytes, one slot per 3
+    EXPECT_EQ(MidiTrackData(0x600000).slotCount(), 131072);  // never more
 }
 
 TEST(TrackInsertAtTime, ModesAmongEqualTimes) {

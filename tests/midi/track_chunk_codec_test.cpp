@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 
 #include "base/reporter.h"
 #include "midi/midi_messages.h"
 #include "midi/midi_track_data.h"
+#include "midi/smf_test_util.h"
 #include "track_test_util.h"
 
 namespace tunecase {
@@ -249,6 +251,60 @@ TEST(TrackChunkWrite, StopsShortOfTheCapacityWithAWellFormedChunk) {
     EXPECT_EQ(cap->count(), 0u);
     back->joinNotes();
     EXPECT_GT(back->eventCount(), 50);
+}
+
+// ---- Files written by another program ---------------------------------------------------------
+
+// Every track chunk of a file (after the 14-byte header), as its position in the file.
+std::vector<int> chunkPositions(const std::vector<uint8_t>& file) {
+    std::vector<int> at;
+    for (size_t p = 14; p + 8 <= file.size();) {
+        at.push_back(static_cast<int>(p));
+        const size_t length =
+            (size_t{file[p + 4]} << 24) | (size_t{file[p + 5]} << 16) | (size_t{file[p + 6]} << 8) | file[p + 7];
+        p += 8 + length;
+    }
+    return at;
+}
+
+// Each event as text with its stored bytes, which describe() leaves out.
+std::vector<std::string> eventsWithBytes(const MidiTrackData& t) {
+    std::vector<std::string> out;
+    for (const auto& e : t.events()) {
+        std::string s = std::to_string(e->status) + "/" + std::to_string(e->type) + ":";
+        if (e->status == ev::SysEx || e->status == ev::EscapedSysEx || e->status == ev::Meta)
+            for (int i = 0; i < e->length; ++i) s += " " + std::to_string(e->getData()[i]);
+        out.push_back(s);
+    }
+    return out;
+}
+
+TEST(TrackChunkCorpus, EveryChunkOfEveryFileReadsBackAsWrittenAndWritesTheSameBytesAgain) {
+    int chunks = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(testing::midiDataFolder())) {
+        if (entry.path().extension() != ".mid") continue;
+        const std::vector<uint8_t> file = testing::readFileBytes(entry.path().string());
+        for (int position : chunkPositions(file)) {
+            SCOPED_TRACE(entry.path().filename().string() + " chunk at " + std::to_string(position));
+            ++chunks;
+            ScopedCapture cap;
+            MidiTrackData read(file.data(), static_cast<int>(file.size()), position, 0);
+            ASSERT_GT(read.eventCount(), 1);
+            const std::string events = describe(read);
+            const auto withBytes = eventsWithBytes(read);
+            const int size = read.encodeChunk();
+            ASSERT_GT(size, 8);
+            const std::vector<uint8_t> written(read.bytes(), read.bytes() + size);
+
+            auto back = readChunk(written);
+            EXPECT_EQ(describe(*back), events);
+            EXPECT_EQ(eventsWithBytes(*back), withBytes);
+            ASSERT_EQ(back->encodeChunk(), size);
+            EXPECT_EQ(std::vector<uint8_t>(back->bytes(), back->bytes() + size), written);
+            EXPECT_TRUE(cap->visibleTexts().empty());
+        }
+    }
+    EXPECT_GE(chunks, 13);
 }
 
 }  // namespace
