@@ -1,5 +1,6 @@
 // tunecase-cli qr: a text as a QR code, written as PNG or SVG, or drawn in the terminal.
-// The text's bytes are encoded as they are, so a Shift-JIS file gets kanji mode.
+// The text's bytes are encoded as they are: Shift-JIS text gets kanji mode, UTF-8 text goes as
+// bytes so that a phone reads back what was typed.
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include "base/utilities.h"
 #include "cli/commands.h"
 #include "controls/qr_drawing.h"
+#include "base/text_codec.h"
 #include "controls/qr_encoder.h"
 #include "controls/qr_png.h"
 
@@ -128,7 +130,10 @@ int encodeQr(const QrOptions& o) {
         std::fprintf(stderr, "tunecase-cli qr: the text is empty\n");
         return 1;
     }
-    const auto symbol = qr::encodeText(text, {level, o.version, false, o.mask});
+    // Kanji mode is for Shift-JIS text; UTF-8 text (what a terminal types) goes as bytes.
+    qr::Request request{level, o.version, false, o.mask};
+    request.kanji = !isValidUtf8(text);
+    const auto symbol = qr::encodeText(text, request);
     if (!symbol) {
         if (o.version > 0)
             std::fprintf(stderr, "tunecase-cli qr: the text (%zu bytes) does not fit in version %d at level %c\n",

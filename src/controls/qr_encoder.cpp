@@ -243,13 +243,13 @@ int64_t segmentBits(const Segment& segment, int group) {
     return bits;
 }
 
-std::vector<Segment> classifyText(std::string_view text) {
+std::vector<Segment> classifyText(std::string_view text, bool kanji) {
     std::vector<Segment> out;
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
     const size_t n = text.size();
     for (size_t i = 0; i < n;) {
         Segment next{Mode::Byte, 1};
-        if (i + 1 < n && isKanjiPair(bytes[i], bytes[i + 1]))
+        if (kanji && i + 1 < n && isKanjiPair(bytes[i], bytes[i + 1]))
             next = {Mode::Kanji, 2};
         else if (isDigit(bytes[i]))
             next.mode = Mode::Numeric;
@@ -273,8 +273,8 @@ std::vector<Segment> mergeSegments(std::vector<Segment> segments, int group) {
     return merged;
 }
 
-std::vector<Segment> segmentText(std::string_view text, int group) {
-    return mergeSegments(classifyText(text), group);
+std::vector<Segment> segmentText(std::string_view text, int group, bool kanji) {
+    return mergeSegments(classifyText(text, kanji), group);
 }
 
 // =============================================================================================
@@ -871,7 +871,7 @@ constexpr size_t kLongestText = 7089;
 int chooseVersion(std::string_view text, const Request& request, std::vector<Segment>& segments) {
     const int firstGroup = request.version == 0 ? 0 : versionGroup(request.version);
     for (int group = firstGroup; group < 3; ++group) {
-        segments = segmentText(text, group);
+        segments = segmentText(text, group, request.kanji);
         int64_t bits = 0;
         for (const Segment& s : segments) bits += segmentBits(s, group);
         const int64_t needed = (bits + 7) / 8;

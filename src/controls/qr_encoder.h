@@ -81,9 +81,9 @@ int countFieldBits(Mode mode, int group);
 // with more characters than its count field holds is written as several, and costs so.
 int64_t segmentBits(const Segment& segment, int group);
 
-// The text cut into maximal runs of one class: kanji pairs, digits, the 45 alphanumeric
-// characters, and everything else as bytes.
-std::vector<Segment> classifyText(std::string_view text);
+// The text cut into maximal runs of one class: kanji pairs (unless `kanji` is false),
+// digits, the 45 alphanumeric characters, and everything else as bytes.
+std::vector<Segment> classifyText(std::string_view text, bool kanji = true);
 
 // The runs joined where that saves bits in `group`: digits into neighbouring alphanumerics
 // (or 8-bit runs, whichever saves more), then neighbours into 8-bit segments left to right;
@@ -91,7 +91,7 @@ std::vector<Segment> classifyText(std::string_view text);
 std::vector<Segment> mergeSegments(std::vector<Segment> segments, int group);
 
 // classifyText then mergeSegments.
-std::vector<Segment> segmentText(std::string_view text, int group);
+std::vector<Segment> segmentText(std::string_view text, int group, bool kanji = true);
 
 // ---- Data and error correction --------------------------------------------------------------
 
@@ -125,6 +125,9 @@ struct Request final {
     int version = 0;           // 0: the smallest that fits
     bool allowLarger = true;   // a requested version too small becomes the smallest that fits
     int mask = ChooseMask;     // 0..7, or ChooseMask for the lowest penalty
+    // Shift-JIS pairs in kanji mode. A reader turns kanji mode back into Shift-JIS text, so
+    // text in another encoding (UTF-8 Japanese) must go as bytes or it reads back garbled.
+    bool kanji = true;
 };
 
 // Encodes `text` as asked; nothing when the text is empty or too long, or the request is

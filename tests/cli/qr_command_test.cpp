@@ -52,6 +52,13 @@ TEST(CliQr, WritesReadablePngAndSvgPictures) {
     EXPECT_EQ(out, header(title, qr::LevelQ));
     EXPECT_EQ(testing::zbarBytes(dir.file("t.png")), title);
 
+    // UTF-8 typed on the command line reads back as the same text, not as Shift-JIS kanji
+    // made of its bytes (E6 98 9F looks like a kanji pair).
+    const std::string typed = "星に願いを";
+    ASSERT_EQ(runCommand(qrCommand(quoted(typed) + " " + quoted(dir.file("j.png"))), out), 0);
+    ASSERT_EQ(runCommand("zbarimg --nodbus --quiet --raw " + quoted(dir.file("j.png")) + " 2>/dev/null", out), 0);
+    EXPECT_EQ(out, typed + "\n");
+
     // SVG at a size that does not divide into modules, rasterised by ImageMagick.
     ASSERT_EQ(runCommand(qrCommand("--size 237 --margin 13 'HELLO WORLD 42' " + quoted(dir.file("s.SVG"))), out), 0);
     const auto svg = testing::readFileBytes(dir.file("s.SVG"));
