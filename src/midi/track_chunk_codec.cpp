@@ -280,12 +280,23 @@ void appendQuantity(std::vector<uint8_t>& out, uint32_t v) {
 
 uint8_t dataByte(int64_t v) { return static_cast<uint8_t>(std::clamp<int64_t>(v, 0, 127)); }
 
-// The event's stored bytes (its first `length` bytes, within its buffer).
-void appendStored(std::vector<uint8_t>& out, const MidiEvent& e) {
+// System exclusive (F0) or escaped data (F7) from its stored bytes: the lead byte, the
+// length as read (a variable-length quantity) and what followed it. The stored length can
+// be wrong, since system exclusive is read up to its F7 whatever it says; the length written
+// is always the count of the bytes written after it.
+void appendSysEx(std::vector<uint8_t>& out, const MidiEvent& e) {
     const uint8_t* d = e.getData();
     if (!d) return;
-    const int n = std::clamp(e.length, 0, e.bufferSize());
-    out.insert(out.end(), d, d + n);
+    const size_t n = static_cast<size_t>(std::clamp(e.length, 0, e.bufferSize()));
+    if (n == 0) return;
+    // Skip the stored length: continuation bytes, then its last byte. An F7 ends the message
+    // even where a length byte was expected.
+    size_t payload = 1;
+    while (payload < n && payload < 4 && (d[payload] & 0x80) && d[payload] != 0xF7) ++payload;
+    if (payload < n && d[payload] != 0xF7) ++payload;
+    out.push_back(d[0]);
+    appendQuantity(out, static_cast<uint32_t>(n - payload));
+    out.insert(out.end(), d + payload, d + n);
 }
 
 uint8_t log2Of(int denominator) {
@@ -315,8 +326,12 @@ EncodeIssue encodeChannelMessage(const MidiEvent& e, std::vector<uint8_t>& out) 
         case ev::NoteOff: out.insert(out.end(), {sb, key, 64}); break;
         case ev::NoteOn: out.insert(out.end(), {sb, key, dataByte(e.velocity)}); break;
         case ev::PolyPressure:
-            if (e.getData() && e.length > 0) appendStored(out, e);
-            else out.insert(out.end(), {sb, dataByte(e.data1), dataByte(e.value)});
+            // As read, the key and pressure are in the stored bytes; the status byte always
+            // carries the event's own channel, which may have changed since.
+            if (e.getData() && e.length >= 3 && e.bufferSize() >= 3)
+                out.insert(out.end(), {sb, dataByte(e.getData()[1]), dataByte(e.getData()[2])});
+            else
+                out.insert(out.end(), {sb, dataByte(e.data1), dataByte(e.value)});
             break;
         case ev::ControlChange: out.insert(out.end(), {sb, dataByte(e.type), dataByte(e.value)}); break;
         case ev::ProgramChange: out.insert(out.end(), {sb, dataByte(e.value)}); break;
@@ -361,13 +376,13 @@ EncodeIssue encodeMeta(const MidiEvent& e, std::vector<uint8_t>& out) {
 }
 
 // The bytes of one event without its delta, appended to `out`; nothing is appended when the
-// event is not written (an issue says why, or it is system exclusive without bytes). System
-// exclusive and escaped data are written as stored, their length bytes as read.
+// event is not written (an issue says why, or it is system exclusive without bytes). Every
+// length written is the length of the bytes written.
 EncodeIssue encodeEvent(const MidiEvent& e, std::vector<uint8_t>& out) {
     if (isChannelMessage(e.status)) return encodeChannelMessage(e, out);
     switch (e.status) {
         case ev::SysEx:
-        case ev::EscapedSysEx: appendStored(out, e); return EncodeIssue::None;
+        case ev::EscapedSysEx: appendSysEx(out, e); return EncodeIssue::None;
         case ev::Meta: return encodeMeta(e, out);
         default: return EncodeIssue::UndefinedEvent;
     }

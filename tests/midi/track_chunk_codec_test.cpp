@@ -173,6 +173,35 @@ TEST(TrackChunkWrite, WhatIsReadIsWrittenBack) {
     EXPECT_EQ(std::vector<uint8_t>(t->bytes(), t->bytes() + t->byteLength()), original);
 }
 
+TEST(TrackChunkWrite, ASystemExclusiveLengthIsAlwaysThatOfTheBytesWritten) {
+    if (!testing::haveMido()) GTEST_SKIP() << "python3-mido is not installed";
+    testing::TempFolder dir;
+    // Stored lengths too short (2), too long (40) and absent (F0 F7), a poly pressure whose
+    // event moved to another channel, and a note, in a format 0 file.
+    const std::vector<uint8_t> events = body({0x00, 0xF0, 0x02, 0x7E, 0x7F, 0x09, 0x01, 0xF7,  //
+                                              0x00, 0xF0, 0x28, 0x41, 0x10, 0x42, 0xF7,         //
+                                              0x00, 0xF0, 0xF7,                                 //
+                                              0x00, 0xA3, 0x3C, 0x20,                           //
+                                              0x00, 0x90, 0x3C, 0x64, 0x60, 0x80, 0x3C, 0x40});
+    auto t = readChunk(chunk(events));
+    ASSERT_EQ(t->eventCount(), 7);
+    t->event(3)->channel = 5;
+    ASSERT_GT(t->encodeChunk("MTrk"), 0);
+    std::vector<uint8_t> file = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96};
+    file.insert(file.end(), t->bytes(), t->bytes() + t->byteLength());
+    testing::writeFileBytes(dir.file("out.mid"), file);
+    std::string out;
+    ASSERT_EQ(testing::runCommand("/usr/bin/python3 -c 'import mido, sys\n"
+                                  "for m in mido.MidiFile(sys.argv[1]).tracks[0]:\n"
+                                  "    print(m.type, list(m.data) if m.type == \"sysex\" else getattr(m, \"channel\", \"\"))' '" +
+                                      dir.file("out.mid") + "'",
+                                  out),
+              0)
+        << out;
+    EXPECT_EQ(out,
+              "sysex [126, 127, 9, 1]\nsysex [65, 16, 66]\nsysex []\npolytouch 5\nnote_on 0\nnote_off 0\nend_of_track \n");
+}
+
 TEST(TrackChunkWrite, NotesRoundTripWithReleaseVelocity64) {
     auto t = testing::noteTrack({{0, 60, 96}, {0, 64, 48}, {48, 67, 48}, {48, 60, 1}});
     t->addNote(5, 0, 40, 33, 10);
