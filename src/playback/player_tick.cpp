@@ -75,6 +75,9 @@ TickEnd PlayCursor::tick() {
         const int index = clock_.nextIndex;
         clock_.songTime = clock_.songTime + track_.event(index)->delta;
         due.push_back(index);
+        // An event due now takes effect before the delay after it is worked out: a tempo
+        // change governs the very gap that follows it.
+        takeTempo(*track_.event(index));
         const int next = advance(false, true);
         clock_.lastDelta = next;
         if (next < 0) {
@@ -111,7 +114,6 @@ TickEnd PlayCursor::tick() {
         const MidiEvent& e = *track_.event(index);
         output_.announce(index, songTime, e);
         output_.send(index, e);
-        takeTempo(e);
     }
     return end;
 }

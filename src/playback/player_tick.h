@@ -58,8 +58,8 @@ public:
     // One tick of callback mode: looks at the events from nextIndex on, adding their deltas
     // to songTime, until the next one is at least a millisecond away (or the run ends, or,
     // with loopAtEnd, wraps once to the first event); arms the next timer; then announces and
-    // sends every event looked at, in order. A tempo event changes the delay from the
-    // following tick on.
+    // sends every event looked at, in order. A tempo event takes effect as it is looked at,
+    // so it governs the gap that follows it.
     TickEnd tick();
 
     // One tick of simple mode: sends the events from nextIndex on as it steps past them,

@@ -111,6 +111,52 @@ TEST(CliPlay, CapturePlaysEveryPreparedNoteAndFinishes) {
     EXPECT_EQ(messages.back().bytes, (std::vector<uint8_t>{0xFF}));  // the closing reset
 }
 
+// A format 1 song whose conductor track is not the first to sound: the merge puts the first
+// note on before the opening tempo. Its note ons must come at the times the file's own tempo
+// map gives (read by another program), from the very first gap on and after a tempo change.
+TEST(CliPlay, NotesComeWhenTheFilesTempoMapSaysFromTheFirstGapOn) {
+    if (!testing::haveMido()) GTEST_SKIP() << "python3-mido is not installed";
+    testing::TempFolder dir;
+    const std::string song = dir.file("tempo_map.mid");
+    std::string out;
+    testing::writeFileText(dir.file("make_song.py"),
+                           "import sys, mido\n"
+                           "f = mido.MidiFile(type=1, ticks_per_beat=480)\n"
+                           "c = mido.MidiTrack(); f.tracks.append(c)\n"
+                           "c.append(mido.MetaMessage('track_name', name='Conductor'))\n"
+                           "c.append(mido.MetaMessage('set_tempo', tempo=666667))\n"
+                           "c.append(mido.MetaMessage('set_tempo', tempo=400000, time=1920))\n"
+                           "m = mido.MidiTrack(); f.tracks.append(m)\n"
+                           "for n in [60, 62, 64, 65, 67, 69, 71, 72]:\n"
+                           "    m.append(mido.Message('note_on', note=n, velocity=90, time=0))\n"
+                           "    m.append(mido.Message('note_off', note=n, velocity=0, time=480))\n"
+                           "f.save(sys.argv[1])\n"
+                           "t = 0.0\n"
+                           "for msg in f:\n"
+                           "    t += msg.time\n"
+                           "    if msg.type == 'note_on': print(round(t * 1e6))\n");
+    ASSERT_EQ(runCommand("/usr/bin/python3 '" + dir.file("make_song.py") + "' '" + song + "'", out),
+              0)
+        << out;
+    std::vector<int64_t> expectedUs;
+    std::istringstream lines(out);
+    for (int64_t us; lines >> us;) expectedUs.push_back(us * 100 / 150);  // played at 150 %
+    ASSERT_EQ(expectedUs.size(), 8u);
+
+    const std::string capture = dir.file("capture.txt");
+    ASSERT_EQ(runCommand(cli() + " play --speed 150 --capture '" + capture + "' '" + song + "'", out), 0) << out;
+    std::vector<TimedMidiMessage> messages;
+    ASSERT_TRUE(readCaptureFile(capture, messages));
+    std::vector<int64_t> noteOnUs;
+    for (const auto& m : messages)
+        if (m.bytes.size() == 3 && (m.bytes[0] & 0xF0) == 0x90 && m.bytes[2] > 0) noteOnUs.push_back(m.timeUs);
+    ASSERT_EQ(noteOnUs.size(), expectedUs.size());
+    // Each gap as the tempo map has it (296 ms at 90 BPM, 178 ms at 150 BPM, at 150 %), within
+    // the player's whole-millisecond steps and a timer's lateness.
+    for (size_t i = 1; i < noteOnUs.size(); ++i)
+        EXPECT_NEAR(noteOnUs[i] - noteOnUs[0], expectedUs[i] - expectedUs[0], 40'000) << "note " << i;
+}
+
 TEST(CliPlay, WithoutASoundOutputTheDeviceErrorsShowAndNothingHangs) {
     struct stat st {};
     if (::stat("/dev/snd", &st) == 0) GTEST_SKIP() << "this machine has a sound device";

@@ -89,16 +89,16 @@ std::unique_ptr<MidiF0Data> tempoChangeSong() {
     return song;
 }
 
-TEST(PlayerSchedule, ATempoChangeTakesEffectAfterTheTickThatSendsIt) {
+TEST(PlayerSchedule, ATempoChangeGovernsTheGapThatFollowsIt) {
     auto song = tempoChangeSong();
     std::vector<int64_t> times;
     for (const auto& e : schedulePlayback(*song->track(), 96, 150)) times.push_back(e.timeMs);
     // First tick one period (60000 / (96 * 240) = 2 ms) in. At 120 BPM and 150 % a tick is
-    // 60000 / 17280 ms: 20 ticks 69 ms, 4 ticks 13 ms. The tempo event goes out with the note
-    // at 48, so the 2 ticks to the controller still take 6 ms; from there on at 200 BPM
-    // (60000 / 28800 ms a tick): 10 ticks 20 ms, 8 ticks 16, 12 ticks 25, 16 ticks 33. The
-    // run ends with the tick of the last note on (its note off would reach the end time).
-    EXPECT_EQ(times, (std::vector<int64_t>{0, 2, 71, 84, 84, 153, 153, 166, 166, 172, 192, 208, 233, 266}));
+    // 60000 / 17280 ms: 20 ticks 69 ms, 4 ticks 13 ms. The tempo event at 48 takes effect
+    // at once, so from there on a tick is 60000 / 28800 ms (200 BPM): 2 ticks to the
+    // controller 4 ms, then 10 ticks 20 ms, 8 ticks 16, 12 ticks 25, 16 ticks 33. The run
+    // ends with the tick of the last note on (its note off would reach the end time).
+    EXPECT_EQ(times, (std::vector<int64_t>{0, 2, 71, 84, 84, 153, 153, 166, 166, 170, 190, 206, 231, 264}));
 }
 
 TEST(PlayerSchedule, MessagesAreTheBytesTheDeviceReceives) {
