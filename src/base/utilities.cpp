@@ -62,19 +62,25 @@ int64_t readExact(std::string_view pathView, void* buffer, size_t size) {
     return static_cast<int64_t>(got);
 }
 
-int writeWhole(std::string_view pathView, const void* buffer, size_t size) {
+int writeWhole(std::string_view pathView, const void* buffer, size_t size, std::string* reason) {
     std::string path(pathView);
+    auto fail = [&](int error) {
+        if (reason) *reason = path + ": " + std::strerror(error);
+        return 0;
+    };
     // Write beside the target, then rename: the old file stays whole until the new one is.
     std::string temp = path + ".tmp-" + std::to_string(::getpid());
     FILE* f = std::fopen(temp.c_str(), "wb");
-    if (!f) return 0;
+    if (!f) return fail(errno);
     bool ok = size == 0 || std::fwrite(buffer, 1, size, f) == size;
-    ok = (std::fflush(f) == 0) && ok;
-    ok = (::fsync(::fileno(f)) == 0) && ok;
-    ok = (std::fclose(f) == 0) && ok;
-    if (!ok || std::rename(temp.c_str(), path.c_str()) != 0) {
+    int error = ok ? 0 : errno;
+    if (std::fflush(f) != 0 && ok) ok = false, error = errno;
+    if (::fsync(::fileno(f)) != 0 && ok) ok = false, error = errno;
+    if (std::fclose(f) != 0 && ok) ok = false, error = errno;
+    if (ok && std::rename(temp.c_str(), path.c_str()) != 0) ok = false, error = errno;
+    if (!ok) {
         std::remove(temp.c_str());
-        return 0;
+        return fail(error);
     }
     return 1;
 }

@@ -32,8 +32,10 @@ int readUpTo(std::string_view path, std::vector<uint8_t>& out, size_t max);
 int64_t readExact(std::string_view path, void* buffer, size_t size);
 
 // Writes `size` bytes to `path` through a temporary file renamed over the old one, so a
-// crash never leaves a short file. Returns 1 on success, 0 on failure (file unchanged).
-int writeWhole(std::string_view path, const void* buffer, size_t size);
+// crash never leaves a short file. Returns 1 on success, 0 on failure (file unchanged);
+// `reason`, when given, then gets the path and the system's reason ("PATH: No such file or
+// directory").
+int writeWhole(std::string_view path, const void* buffer, size_t size, std::string* reason = nullptr);
 
 // 1 if `path` is a regular file that opens for reading, else 0.
 int fileCanBeOpened(std::string_view path);

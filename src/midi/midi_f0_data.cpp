@@ -256,8 +256,9 @@ int MidiF0Data::saveBytes(std::vector<uint8_t>& out, bool raw) {
 int MidiF0Data::saveFile(std::string_view path, bool raw) {
     std::vector<uint8_t> image;
     if (!saveBytes(image, raw)) return 0;
-    if (!writeWhole(path, image.data(), image.size())) {
-        format0Error(m0dt::CantOpenFile);
+    std::string reason;
+    if (!writeWhole(path, image.data(), image.size(), &reason)) {
+        format0Error(m0dt::CantOpenFile, reason);
         return 0;
     }
     return 1;

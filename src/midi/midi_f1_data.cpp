@@ -275,8 +275,9 @@ int MidiF1Data::saveBytes(std::vector<uint8_t>& out) {
 int MidiF1Data::saveFile(std::string_view path) {
     std::vector<uint8_t> image;
     if (!saveBytes(image)) return 0;
-    if (!writeWhole(path, image.data(), image.size())) {
-        format1Error(m1dt::CantOpenFile);
+    std::string reason;
+    if (!writeWhole(path, image.data(), image.size(), &reason)) {
+        format1Error(m1dt::CantOpenFile, reason);
         return 0;
     }
     return 1;

@@ -101,9 +101,9 @@ int indexOf(const uint32_t (&codes)[N], uint32_t code) {
 
 }  // namespace
 
-void format0Error(uint32_t code) { reportCoded(kFormat0Messages, code); }
+void format0Error(uint32_t code, std::string_view path) { reportCoded(kFormat0Messages, code, path); }
 
-void format1Error(uint32_t code) { reportCoded(kFormat1Errors, code); }
+void format1Error(uint32_t code, std::string_view path) { reportCoded(kFormat1Errors, code, path); }
 
 void format1Warning(uint32_t code) {
     if (code == 0) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "base/reporter.h"
 
@@ -59,10 +60,10 @@ extern const MessageTable kF1TrackErrors;      // M1TK, always shown
 extern const MessageTable kF1TrackWarnings;    // M1TK, shown once
 
 // "M0DT%08X %s", every time.
-void format0Error(uint32_t code);
+void format0Error(uint32_t code, std::string_view path = {});
 
 // "M1DT%08X %s" from the always-shown table, every time.
-void format1Error(uint32_t code);
+void format1Error(uint32_t code, std::string_view path = {});
 
 // A M1DT warning, the first time only; code 0 resets every M1DT shown-once flag. A code that
 // is not a listed warning is shown every time with the error table's text.

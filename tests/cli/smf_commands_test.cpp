@@ -87,7 +87,7 @@ TEST(CliConvert, FailsWithTheExactMessageAndWritesNothing) {
               1);
     EXPECT_EQ(err, "MDTK0D000001 MidiTrackData Internal Error\n");
     EXPECT_EQ(runCommand(cli() + " convert '" + data("mido_format0_melody.mid") + "' /nonexistent-dir/o.mid 2>&1 >/dev/null", err), 1);
-    EXPECT_EQ(err, "M0DT04000002 Can not open the file!\n");
+    EXPECT_EQ(err, "M0DT04000002 Can not open the file! [/nonexistent-dir/o.mid: No such file or directory]\n");
 }
 
 TEST(CliConvert, FormatZeroAndSplitFormatOneKeepEveryNote) {
