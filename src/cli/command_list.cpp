@@ -10,6 +10,7 @@ Action declarePrepare(CLI::App& sub);
 Action declarePlay(CLI::App& sub);
 Action declareRender(CLI::App& sub);
 Action declareQr(CLI::App& sub);
+Action declareCompose(CLI::App& sub);
 
 const std::vector<Command>& commands() {
     static const std::vector<Command> list = {
@@ -20,6 +21,7 @@ const std::vector<Command>& commands() {
         {"play", "prepare a MIDI file and play it in real time", declarePlay},
         {"render", "prepare a MIDI file and render it offline to a WAV file", declareRender},
         {"qr", "encode a text as a QR code: PNG, SVG or drawn in the terminal", declareQr},
+        {"compose", "compose a song in the music-box style and write it as a MIDI file", declareCompose},
     };
     return list;
 }

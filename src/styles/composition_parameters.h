@@ -93,7 +93,7 @@ struct CompositionParameters {
     int32_t oneChordPerMeasure;
     int32_t chartKind;                            // 0 charts from the files, 4 fixed four-chord charts
     int32_t reserved5[11];
-    int32_t reserved6;
+    int32_t chordDisplay;                         // 1 = a composed song carries its chord names as markers
     int32_t derivedPartMode;                      // 6: part 4 follows the melody's rules
     int32_t backingPattern3;                      // backing kind of part 3
     int32_t progressionFamily;                    // 1, 2, 3, 4, 6, 7 or 9 (5, 10: special successions)
@@ -147,7 +147,7 @@ static_assert(sizeof(ChordTransitionTables) == 16304);
 static_assert(offsetof(CompositionParameters, oneChordPerMeasure) == 17540);
 static_assert(offsetof(CompositionParameters, chartKind) == 17544);
 static_assert(offsetof(CompositionParameters, reserved5) == 17548);
-static_assert(offsetof(CompositionParameters, reserved6) == 17592);
+static_assert(offsetof(CompositionParameters, chordDisplay) == 17592);
 static_assert(offsetof(CompositionParameters, derivedPartMode) == 17596);
 static_assert(offsetof(CompositionParameters, backingPattern3) == 17600);
 static_assert(offsetof(CompositionParameters, progressionFamily) == 17604);

@@ -1,0 +1,124 @@
+// Composing a song: the driver end to end (a 16-measure "Music Box" song, the file written),
+// and each stage on its own. The song list editor composes on the window's thread, so a song
+// should take well under 50 ms.
+//
+// The knowledge files are read from the build tree's copy of the program folder ("data"
+// beside the bench folder), else from the current folder.
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <string>
+
+#include "base/reporter.h"
+#include "compose/compose_driver.h"
+#include "compose/compose_information.h"
+#include "compose/engine_state.h"
+#include "compose/form.h"
+#include "compose/knowledge_files.h"
+#include "compose/random_range.h"
+#include "compose/score_rendering.h"
+#include "styles/composition_parameters.h"
+#include "styles/style_catalogue.h"
+
+namespace {
+
+using namespace tunecase;
+namespace fs = std::filesystem;
+
+constexpr int kSeeds = 64;  // the end-to-end run cycles through this many songs
+
+void prepare() {
+    static SilentSink sink;
+    setReportSink(&sink);
+    std::error_code ec;
+    const fs::path data = fs::read_symlink("/proc/self/exe", ec).parent_path().parent_path() / "data";
+    if (!ec && fs::exists(data / "PATTERN.DB")) SetKnowledgeFolder(data.string());
+}
+
+std::string scratchFile() { return (fs::temp_directory_path() / "tunecase_compose_bench.mid").string(); }
+
+// The state a composition run sets up before its attempts: style, tempo, knowledge, flags.
+void startRun(int seed) {
+    SeedSongRandom(seed);
+    rebuildAndApplyStyle(static_cast<unsigned>(seed));
+    currentParameters.tempo = kComposeTempo;
+    currentParameters.chordDisplay = 1;
+    LoadKnowledge();
+    engineState.composeRun = true;
+}
+
+// One attempt that lands in the length window, ready for the melody.
+void formInTheWindow() {
+    const LengthWindow window = LengthWindowFor(currentParameters.measureCount);
+    do {
+        ResetComposition();
+        BuildFormAndCharts();
+        FitSongLength(currentParameters.measureCount);
+        BuildSongChords();
+    } while (!window.accepts(composeInformation.measureCount));
+}
+
+void BM_ComposeSong(benchmark::State& state) {
+    prepare();
+    const std::string path = scratchFile();
+    int seed = 0;
+    int64_t measures = 0, songs = 0;
+    for (auto _ : state) {
+        ComposeOptions options;
+        options.seeded = true;
+        options.seed = 1 + seed++ % kSeeds;
+        if (!ComposeSong(path, options)) state.SkipWithError("the song was not written");
+        measures += composeInformation.measureCount;
+        ++songs;
+    }
+    state.counters["measures"] = static_cast<double>(measures) / static_cast<double>(songs);
+    fs::remove(path);
+}
+
+void BM_StyleAndKnowledge(benchmark::State& state) {
+    prepare();
+    int seed = 0;
+    for (auto _ : state) startRun(++seed);
+    engineState.composeRun = false;
+}
+
+void BM_FormChordsAndFitting(benchmark::State& state) {
+    prepare();
+    startRun(1);
+    for (auto _ : state) {
+        ResetComposition();
+        BuildFormAndCharts();
+        FitSongLength(currentParameters.measureCount);
+        benchmark::DoNotOptimize(BuildSongChords());
+    }
+    engineState.composeRun = false;
+}
+
+void BM_MelodyAndMarks(benchmark::State& state) {
+    prepare();
+    startRun(1);
+    formInTheWindow();
+    for (auto _ : state) benchmark::DoNotOptimize(GenerateSong());
+    state.counters["entries"] = static_cast<double>(composeInformation.songMelody.size());
+    state.counters["blocks"] = composeInformation.blockCount;
+    engineState.composeRun = false;
+}
+
+void BM_RenderAndSave(benchmark::State& state) {
+    prepare();
+    startRun(1);
+    formInTheWindow();
+    GenerateSong();
+    const std::string path = scratchFile();
+    for (auto _ : state) benchmark::DoNotOptimize(RenderSong(path, 384));
+    engineState.composeRun = false;
+    fs::remove(path);
+}
+
+}  // namespace
+
+BENCHMARK(BM_ComposeSong)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StyleAndKnowledge)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FormChordsAndFitting)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MelodyAndMarks)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RenderAndSave)->Unit(benchmark::kMicrosecond);

@@ -1,0 +1,71 @@
+// tunecase-cli compose: composes one song in the "Music Box" style, as the song list editor
+// does, and writes it as a Standard MIDI File.
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <system_error>
+
+#include "cli/commands.h"
+#include "compose/compose_driver.h"
+#include "compose/knowledge_files.h"
+#include "compose/random_range.h"
+#include "styles/composition_parameters.h"
+
+namespace tunecase::cli {
+
+namespace {
+
+constexpr const char* kPatternFile = "PATTERN.DB";
+
+struct ComposeCommandOptions {
+    int64_t seed = -1;
+    int measures = 0;
+    std::string knowledge;
+    std::string out;
+};
+
+// Where the knowledge files are read: the folder given, else the current folder when it
+// holds them (the player's program folder), else the "data" folder beside this program
+// (the build tree's copy of the program folder).
+std::string knowledgeFolder(const std::string& given) {
+    namespace fs = std::filesystem;
+    if (!given.empty()) return given;
+    std::error_code ec;
+    if (fs::exists(kPatternFile, ec)) return {};
+    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    if (!ec) {
+        const fs::path beside = self.parent_path() / "data";
+        if (fs::exists(beside / kPatternFile, ec)) return beside.string();
+    }
+    return {};
+}
+
+int compose(const ComposeCommandOptions& o) {
+    SetKnowledgeFolder(knowledgeFolder(o.knowledge));
+    ComposeOptions options;
+    options.seeded = true;  // the seed printed is the seed used
+    options.seed = o.seed >= 0 ? static_cast<int32_t>(o.seed) : ClockSeed();
+    options.measures = o.measures;
+    const int written = ComposeSong(o.out, options);
+    if (!written) return 1;
+    std::printf("seed %d\n", SongSeed());
+    return 0;
+}
+
+}  // namespace
+
+Action declareCompose(CLI::App& sub) {
+    auto o = std::make_shared<ComposeCommandOptions>();
+    sub.add_option("--seed", o->seed, "seed of the random generator (default: the current time in seconds)")
+        ->check(CLI::Range(int64_t{0}, int64_t{INT32_MAX}));
+    sub.add_option("--measures", o->measures, "target length in measures (default: the style's 16)")
+        ->check(CLI::Range(1, kMaxMeasureEntries));
+    sub.add_option("--knowledge", o->knowledge,
+                   "folder of the knowledge files (default: the current folder, else the data folder beside "
+                   "the program)");
+    sub.add_option("OUT", o->out, "the MIDI file to write")->required();
+    return [o] { return compose(*o); };
+}
+
+}  // namespace tunecase::cli

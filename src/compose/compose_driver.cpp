@@ -1,0 +1,266 @@
+#include "compose/compose_driver.h"
+
+#include <algorithm>
+#include <climits>
+
+#include "compose/compose_information.h"
+#include "compose/engine_constants.h"
+#include "compose/engine_state.h"
+#include "compose/form.h"
+#include "compose/knowledge_files.h"
+#include "compose/melody.h"
+#include "compose/melody_settings.h"
+#include "compose/pitch_algorithms.h"
+#include "compose/random_range.h"
+#include "compose/score_rendering.h"
+#include "styles/composition_parameters.h"
+
+namespace tunecase {
+
+namespace {
+
+std::string outputName;
+int generationsMade = 0;
+
+constexpr int kFittingSteps = 1000;
+constexpr int kStepsBeforeGivingUp = 6;   // 4/4: an unchanged length after this many steps ends the fitting
+constexpr int kStepsBeforeHalving = 3;    // 4/4: shorter chords may change after this many steps
+constexpr int kStepsBeforeDropping = 500; // 3/4: a block may be dropped after this many steps
+
+bool lengthIsFree() {
+    const CompositionParameters& p = currentParameters;
+    return p.progressionMethod == 8 || p.oneChordPerMeasure == 1 || p.chartKind == 4;
+}
+
+int closingChordTicks() { return currentParameters.timeSignature == 0 ? 768 : 576; }
+
+// Every chord entry of every block, in block order.
+template <typename F>
+bool forEachChord(F&& visit) {
+    ComposeInformation& ci = composeInformation;
+    for (int b = 0; b < ci.blockCount; ++b)
+        for (ComposeEntry& e : ci.blockChords[static_cast<size_t>(b)])
+            if (e.isChord() && visit(e)) return true;
+    return false;
+}
+
+// 4/4: one long chord halved (1 in 3), or after a few steps one half-note chord halved again.
+void shortenOneChord(int step) {
+    forEachChord([&](ComposeEntry& e) {
+        if (e.length >= 384) {
+            if (RandomRange(1, 3) == 1) {
+                e.length = 192;
+                return true;
+            }
+        } else if (step > kStepsBeforeHalving && e.length >= 192 && RandomRange(1, 2) == 1) {
+            e.length = 96;
+            return true;
+        }
+        return false;
+    });
+}
+
+// 4/4: one short chord made a measure, or a measure made two, or a quarter made a half.
+void lengthenOneChord(int step) {
+    forEachChord([&](ComposeEntry& e) {
+        if (e.length < 384 && RandomRange(1, 3) == 1) {
+            e.length = 384;
+            return true;
+        }
+        if (e.length < 768 && RandomRange(1, 3) == 1) {
+            e.length = 768;
+            return true;
+        }
+        if (step > kStepsBeforeHalving && e.length < 192 && RandomRange(1, 2) == 1) {
+            e.length = 192;
+            return true;
+        }
+        return false;
+    });
+}
+
+// 3/4: drops the last regular block, so that the closing block stays last in the form.
+void dropLastRegularBlock() {
+    ComposeInformation& ci = composeInformation;
+    const int closing = ci.blockCount;    // block numbers from 1
+    const int dropped = closing - 1;
+    const size_t from = static_cast<size_t>(closing - 1), to = static_cast<size_t>(dropped - 1);
+    ci.blockChords[to] = ci.blockChords[from];
+    ci.timeCharts[to] = ci.timeCharts[from];
+    ci.blockChords[from].Clear();
+    ci.timeCharts[from].clear();
+    std::vector<int> form;
+    for (int number : ci.form) {
+        if (number == dropped) continue;
+        form.push_back(number == closing ? dropped : number);
+    }
+    ci.form = std::move(form);
+    --ci.blockCount;
+}
+
+// The layout of an attempt: enough to make the song again from it.
+struct FormShape {
+    int blockCount = 0;
+    std::vector<int> form;
+    std::vector<EventList> chords;
+    std::vector<std::vector<int32_t>> charts;
+};
+
+FormShape SaveShape() {
+    const ComposeInformation& ci = composeInformation;
+    const size_t n = static_cast<size_t>(ci.blockCount);
+    return {ci.blockCount, ci.form, {ci.blockChords.begin(), ci.blockChords.begin() + n},
+            {ci.timeCharts.begin(), ci.timeCharts.begin() + n}};
+}
+
+void RestoreShape(const FormShape& shape) {
+    ComposeInformation& ci = composeInformation;
+    ResetComposition();
+    ci.blockCount = shape.blockCount;
+    ci.form = shape.form;
+    std::copy(shape.chords.begin(), shape.chords.end(), ci.blockChords.begin());
+    std::copy(shape.charts.begin(), shape.charts.end(), ci.timeCharts.begin());
+}
+
+}  // namespace
+
+LengthWindow LengthWindowFor(int target) {
+    const int half = kLengthTolerance / 2;
+    return {std::max(target - half, kShortestWindow), target + half};
+}
+
+const std::string& ComposeOutputName() { return outputName; }
+
+int LastRunGenerations() { return generationsMade; }
+
+int FormMeasures() {
+    const ComposeInformation& ci = composeInformation;
+    int64_t ticks = 0;
+    for (int number : ci.form) {
+        if (number < 1 || number > ci.blockCount) continue;
+        for (const ComposeEntry& e : ci.blockChords[static_cast<size_t>(number - 1)])
+            if (e.isChord()) ticks += e.length;
+    }
+    if (currentParameters.progressionMethod != 8) ticks += closingChordTicks();
+    return static_cast<int>(ticks / 96 / BeatsPerMeasure());
+}
+
+int FitSongLength(int target) {
+    const CompositionParameters& p = currentParameters;
+    int measures = FormMeasures();
+    if (lengthIsFree() || p.timeSignature == 2) return measures;
+    for (int step = 0; measures < target - 1 || measures > target + 1;) {
+        const int before = measures;
+        if (p.timeSignature == 0) {
+            if (measures > target) shortenOneChord(step);
+            else lengthenOneChord(step);
+            measures = FormMeasures();
+            if (measures == before && step >= kStepsBeforeGivingUp) break;
+        } else {
+            if (measures > target) {
+                if (step > kStepsBeforeDropping && composeInformation.blockCount > 2) dropLastRegularBlock();
+                forEachChord([](ComposeEntry& e) {
+                    if (e.length <= 575) return false;
+                    if (RandomRange(1, 3) == 1) e.length = 288;
+                    return true;
+                });
+            } else {
+                forEachChord([](ComposeEntry& e) {
+                    if (e.length >= 288) return false;
+                    if (RandomRange(1, 3) == 1) e.length = 576;
+                    return true;
+                });
+            }
+            measures = FormMeasures();
+        }
+        if (++step > kFittingSteps) break;
+    }
+    return measures;
+}
+
+int GenerateSong() {
+    ComposeInformation& ci = composeInformation;
+    const bool secondLine = currentParameters.partRules[kMelodyChannel][rule::SecondLine] != 0;
+    if (!PlaceMelodies(kMelodyChannel)) return 0;
+    if (secondLine) DeriveSecondLine(kMelodyChannel);
+    const int last = FlattenBlocks(ci.blockMelodies, ci.songMelody);
+    AppendEnding(kMelodyChannel, ci.songMelody, last);
+    if (secondLine) {
+        FlattenBlocks(ci.blockSecondLines, ci.songSecondLine);
+        AppendSecondLineEnding(kMelodyChannel, ci.songMelody, ci.songSecondLine);
+    }
+    BuildStructureMarks();
+    return 1;
+}
+
+int ComposeAttempts() {
+    LoadKnowledge();
+    const CompositionParameters& p = currentParameters;
+    ComposeInformation& ci = composeInformation;
+    const int target = p.measureCount;
+    LengthWindow window = LengthWindowFor(target);
+    int generations = 0;
+    FormShape closest;  // the attempt that came nearest to the window
+    int closestDistance = INT_MAX;
+    generationsMade = 0;
+    for (int attempt = 1;; ++attempt) {
+        ResetComposition();
+        BuildFormAndCharts();
+        if (p.timeSignature == 2) {
+            window.upper += 10;
+            window.lower = kShortestWindow;
+        } else {
+            FitSongLength(target);
+        }
+        BuildSongChords();
+        int distance = window.distance(ci.measureCount);
+        // A window the knowledge cannot reach: the nearest attempt is taken in the end.
+        const bool lastChance = attempt >= kMaxComposeAttempts && distance > 0 && !lengthIsFree();
+        if (distance < closestDistance) {
+            closestDistance = distance;
+            if (!lastChance) closest = SaveShape();
+        } else if (lastChance) {
+            RestoreShape(closest);
+            BuildSongChords();
+            distance = closestDistance;
+        }
+        if (distance == 0 || lengthIsFree() || lastChance) {
+            if (!GenerateSong()) return 0;
+            ++generationsMade;
+            if (generations > kExtraGenerations || lastChance) break;
+            ++generations;
+            if (p.oneChordPerMeasure == 1) break;
+        }
+        if (distance == 0) break;
+    }
+    return RenderSong(outputName, kLongestMelodyNote);
+}
+
+int ComposeSong(std::string_view outputPath, const ComposeOptions& options) {
+    engineState.arrangementMode = 0;
+    arrangementPart.Clear();
+    const int32_t seed = options.seeded ? options.seed : ClockSeed();
+    SeedSongRandom(seed);
+    ResetAdjustmentReport();
+    if (!rebuildAndApplyStyle(static_cast<unsigned>(seed), options.category, options.slot)) return 0;
+    CompositionParameters& p = currentParameters;
+    p.tempo = kComposeTempo;
+    p.chordDisplay = 1;
+    if (options.measures > 0) {
+        p.measureCount = std::min(options.measures, kMaxMeasureEntries);
+        finishStyle(p);
+    }
+    if (options.adjust) options.adjust(p);
+    // A missing knowledge file has been reported by the loader; without it every attempt
+    // would report again for every chord block, so the run ends here.
+    if (!LoadKnowledge()) return 0;
+    for (KnowledgeFile f : {KnowledgeFile::Cadence, KnowledgeFile::TimeChart, KnowledgeFile::CadenceTimeChart})
+        if (KnowledgeText(f).empty()) return 0;
+    outputName = std::string(outputPath);
+    engineState.composeRun = true;
+    const int written = ComposeAttempts();
+    engineState.composeRun = false;
+    return written;
+}
+
+}  // namespace tunecase

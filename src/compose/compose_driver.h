@@ -1,0 +1,87 @@
+// The composition driver: the one door into the engine for automatic composition. It seeds
+// the generator, applies the style, loads the knowledge files, repeats generation attempts
+// until the song's length fits the style's target, and hands the result to score rendering,
+// which writes the Standard MIDI File. Runs on the caller's thread and returns when the file
+// is written (or the run has given up).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "styles/style_catalogue.h"
+
+namespace tunecase {
+
+// Automatic composition always plays at 120 beats per minute: 60000 / 120 * 1000.
+inline constexpr int kComposeTempo = 60000 / 120 * 1000;
+
+// When no attempt lands in the length window (a target the knowledge files cannot reach),
+// the nearest of this many attempts is made into the song: the caller is never left hanging.
+inline constexpr int kMaxComposeAttempts = 100;
+
+// The smallest lower end of the accepted length window.
+inline constexpr int kShortestWindow = 5;
+
+struct ComposeOptions {
+    bool seeded = false;  // use `seed` instead of the current time in seconds
+    int32_t seed = 0;
+    int measures = 0;     // the target length in measures; 0 keeps the style's own
+    int category = kMusicBoxCategory;
+    int slot = kMusicBoxSlot;
+    // Changes to the applied record before the knowledge files are loaded (callers that set
+    // their own instruments, meter or rules).
+    std::function<void(CompositionParameters&)> adjust;
+};
+
+// The accepted length window of a target: a song of m measures is accepted when
+// lower <= m + 2 <= upper.
+struct LengthWindow {
+    int lower;
+    int upper;
+    bool accepts(int measures) const { return lower <= measures + 2 && measures + 2 <= upper; }
+    // How many measures `measures` lies outside the window (0 inside).
+    int distance(int measures) const {
+        return measures + 2 < lower ? lower - measures - 2 : measures + 2 > upper ? measures + 2 - upper : 0;
+    }
+};
+LengthWindow LengthWindowFor(int target);
+
+// Composes one song with the style of `options` and writes it to `outputPath`. Clears what
+// an arrangement left (the arrangement mode, the supplied accompanying notes), seeds the
+// generator (the song's seed, written into the song), rebuilds the style table and applies
+// the style, sets 120 beats per minute and the chord display (and the measure count and
+// adjustments asked for), loads the knowledge files and runs the attempts. Returns 1 when
+// the file was written; 0 when the style slot does not exist, a knowledge file cannot be
+// read, the melody cannot be placed or the file cannot be saved (each reported where it
+// happened).
+int ComposeSong(std::string_view outputPath, const ComposeOptions& options = {});
+
+// The attempt loop over the current parameters, then rendering to the output name. Returns
+// 1 when the song was written.
+int ComposeAttempts();
+
+// The song made from the current form and charts: the melody of every block, the second
+// line when the style has one, both joined in form order with their endings, and the
+// structure marks. 0 when a melody block could not be placed.
+int GenerateSong();
+
+// Fits the length of the current form (4/4 and 3/4; nothing for free progressions, one
+// chord a measure, fixed four-chord charts and 7/8) by shortening or lengthening one chord
+// at a time until the song is within one measure of `target` or the steps give up. Returns
+// the measure count reached.
+int FitSongLength(int target);
+
+// The length of the current form in measures (regular chords in form order and the closing
+// chord), as the song chord sequence would count it.
+int FormMeasures();
+
+// The output name of the current run.
+const std::string& ComposeOutputName();
+
+// How many songs the last run generated before it rendered one (1 when the first attempt in
+// the length window was taken; up to 5 when the length is not enforced).
+int LastRunGenerations();
+
+}  // namespace tunecase
