@@ -4,6 +4,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/text_codec.h"
@@ -37,9 +38,9 @@ int countNotes(const MidiTrackData& track) {
     return n;
 }
 
-// A format 0 file: its one track, as read and as paired notes.
-bool describeFormat0(const std::vector<uint8_t>& bytes, FileDescription& d, MidiF0Data& song) {
-    song.assign(bytes.data(), static_cast<int>(bytes.size()));
+// A format 0 file (its bytes are taken over): its one track, as read and as paired notes.
+bool describeFormat0(std::vector<uint8_t>&& bytes, FileDescription& d, MidiF0Data& song) {
+    song.assign(std::move(bytes));
     if (!song.readHeader(true) || !song.readTrack()) return false;
     TrackCounts counts;
     counts.events = song.track()->eventCount();
@@ -52,17 +53,17 @@ bool describeFormat0(const std::vector<uint8_t>& bytes, FileDescription& d, Midi
 
 // Format 1, or anything else (the format 1 reader says what is wrong with it): every track,
 // then the merge the player makes of them into `merged`.
-bool describeFormat1(const std::vector<uint8_t>& bytes, FileDescription& d, MidiF0Data& merged) {
+bool describeFormat1(std::vector<uint8_t>&& bytes, FileDescription& d, MidiF0Data& merged) {
     MidiF1Data file(kDefaultSongCapacity);
-    file.assign(bytes.data(), static_cast<int>(bytes.size()));
-    if (!file.readHeader() || !file.readTracks()) return false;
-    for (int i = 0; i < file.trackCount(); ++i) d.tracks.push_back({file.track(i)->eventCount(), 0});
-    file.toNotes();
-    for (int i = 0; i < file.trackCount(); ++i) d.tracks[static_cast<size_t>(i)].notes = countNotes(*file.track(i));
+    file.assign(std::move(bytes));
+    std::vector<int> eventsAsRead;
+    if (!file.readHeader() || !file.readTracksAsNotes(&eventsAsRead)) return false;
+    for (int i = 0; i < file.trackCount(); ++i)
+        d.tracks.push_back({eventsAsRead[static_cast<size_t>(i)], countNotes(*file.track(i))});
     d.division = file.division();
     // As the player opens it: a master volume where none is set, then one track.
     file.ensureMasterVolume(false);
-    if (file.trackCount() > 0) file.mergeInto(merged);
+    if (file.trackCount() > 0) file.moveMergedInto(merged);
     else merged.setDivision(d.division);
     return true;
 }
@@ -85,10 +86,10 @@ bool describeMidiFile(const std::string& path, FileDescription& d) {
     std::unique_ptr<MidiF0Data> song;
     if (d.format == 0) {
         song = std::make_unique<MidiF0Data>(kDefaultSongCapacity);
-        if (!describeFormat0(bytes, d, *song)) return false;
+        if (!describeFormat0(std::move(bytes), d, *song)) return false;
     } else {
         song = MidiF0Data::newSong();
-        if (!describeFormat1(bytes, d, *song)) return false;
+        if (!describeFormat1(std::move(bytes), d, *song)) return false;
     }
     d.mergedNotes = countNotes(*song->track());
     d.mergedLengthTicks = static_cast<long long>(song->lengthInTicks());

@@ -1,16 +1,20 @@
-// A fixed-capacity byte buffer with a length and a read position: the raw bytes of a
-// track chunk or of a whole Standard MIDI File.
+// A byte buffer with a capacity, a length and a read position: the raw bytes of a track
+// chunk or of a whole Standard MIDI File.
+//
+// The capacity is the most the buffer may hold; storage is only taken for the bytes that
+// are actually held, so a small file costs what it is, not what the largest song would.
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string_view>
+#include <vector>
 
 namespace tunecase {
 
 class MidiByteBuffer {
 public:
-    // Zero-filled storage of `capacity` bytes (negative counts as 0), length 0, position 0.
+    // A buffer that may hold up to `capacity` bytes (negative counts as 0); length 0,
+    // position 0.
     explicit MidiByteBuffer(int capacity);
     virtual ~MidiByteBuffer() = default;
     MidiByteBuffer(const MidiByteBuffer&) = delete;
@@ -30,21 +34,24 @@ public:
     // Replaces the content by a copy of n bytes (cut to the capacity); position 0.
     // Returns the number of bytes kept.
     int assign(const uint8_t* data, int n);
+    // The same, taking the bytes over instead of copying them.
+    int assign(std::vector<uint8_t>&& image);
 
-    uint8_t* bytes() { return bytes_.get(); }
-    const uint8_t* bytes() const { return bytes_.get(); }
+    // The held bytes (byteLength of them), or nullptr when nothing has been stored.
+    uint8_t* bytes() { return bytes_.empty() ? nullptr : bytes_.data(); }
+    const uint8_t* bytes() const { return bytes_.empty() ? nullptr : bytes_.data(); }
     int byteLength() const { return byteLength_; }
     int readPosition() const { return readPosition_; }
     int capacity() const { return capacity_; }
 
-    // Both are clamped to 0..capacity.
+    // Both are clamped to 0..capacity; a length beyond the bytes held adds zero bytes.
     void setByteLength(int n);
     void setReadPosition(int position);
 
 protected:
     int byteLength_ = 0;
     int readPosition_ = 0;
-    std::unique_ptr<uint8_t[]> bytes_;
+    std::vector<uint8_t> bytes_;  // at least byteLength_ bytes, never more than capacity_
     int capacity_ = 0;
 };
 

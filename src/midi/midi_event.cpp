@@ -21,8 +21,10 @@ MusicEvent::MusicEvent(MusicEvent&& other) noexcept { *this = std::move(other); 
 MusicEvent& MusicEvent::operator=(MusicEvent&& other) noexcept {
     if (this != &other) {
         copyFields(other);
-        data_ = std::move(other.data_);
-        bufferSize_ = std::exchange(other.bufferSize_, 0);
+        releaseData();
+        if (other.onHeap()) heap_ = other.heap_;
+        else std::memcpy(inline_, other.inline_, sizeof inline_);
+        bufferSize_ = std::exchange(other.bufferSize_, 0);  // the heap block, if any, is ours now
     }
     return *this;
 }
@@ -45,90 +47,92 @@ void MusicEvent::clear() {
 }
 
 void MusicEvent::releaseData() {
-    data_.reset();
+    if (onHeap()) delete[] heap_;
     bufferSize_ = 0;
+}
+
+void MusicEvent::replaceBuffer(int size, const uint8_t* from, int keep) {
+    if (size <= kInlineBytes) {
+        uint8_t fresh[kInlineBytes] = {};
+        if (keep > 0) std::memcpy(fresh, from, static_cast<size_t>(keep));
+        releaseData();
+        std::memcpy(inline_, fresh, sizeof fresh);
+    } else {
+        auto* fresh = new uint8_t[static_cast<size_t>(size)]();  // zero-filled
+        if (keep > 0) std::memcpy(fresh, from, static_cast<size_t>(keep));
+        releaseData();
+        heap_ = fresh;
+    }
+    bufferSize_ = size;
 }
 
 void MusicEvent::reserve(int n) {
     if (n < 0) n = 0;
     const int size = n + kEventDataSlack;
-    auto fresh = std::make_unique<uint8_t[]>(static_cast<size_t>(size));  // zero-filled
-    if (data_) {
-        const int keep = std::min({std::max(length, 0), bufferSize_, size});
-        if (keep > 0) std::memcpy(fresh.get(), data_.get(), static_cast<size_t>(keep));
-    }
-    data_ = std::move(fresh);
-    bufferSize_ = size;
+    const uint8_t* old = getData();
+    const int keep = old ? std::min({std::max(length, 0), bufferSize_, size}) : 0;
+    replaceBuffer(size, old, keep);
 }
 
 void MusicEvent::copyFrom(const MusicEvent& other) {
     if (this == &other) return;
     copyFields(other);
-    if (other.data_) {
-        data_ = std::make_unique<uint8_t[]>(static_cast<size_t>(other.bufferSize_));
-        std::memcpy(data_.get(), other.data_.get(), static_cast<size_t>(other.bufferSize_));
-        bufferSize_ = other.bufferSize_;
-    } else {
-        releaseData();
-    }
+    if (other.bufferSize_ > 0) replaceBuffer(other.bufferSize_, other.getData(), other.bufferSize_);
+    else releaseData();
 }
 
 int MusicEvent::setData(const uint8_t* bytes, int n) {
     if (n <= 0 || bytes == nullptr) return 0;
     if (n > 256) reportCoded(kMusicEventMessages, muev::DataTooLarge);
-    const int size = n + kEventDataSlack;
-    auto fresh = std::make_unique<uint8_t[]>(static_cast<size_t>(size));
-    std::memcpy(fresh.get(), bytes, static_cast<size_t>(n));
-    data_ = std::move(fresh);
-    bufferSize_ = size;
+    replaceBuffer(n + kEventDataSlack, bytes, n);
     length = n;
     return n;
 }
 
 void MusicEvent::setByte(int position, uint8_t byte) {
-    if (!data_ || position < 0) {
+    if (bufferSize_ == 0 || position < 0) {
         reportCoded(kMusicEventMessages, muev::DataError);
         return;
     }
     if (position >= length + kEventDataSlack || position >= bufferSize_) reserve(position + 1);
-    data_[static_cast<size_t>(position)] = byte;
+    getData()[static_cast<size_t>(position)] = byte;
 }
 
 uint8_t MusicEvent::getByte(int position) const {
-    if (!data_ || position < 0 || position >= length + kEventDataSlack || position >= bufferSize_) {
+    if (bufferSize_ == 0 || position < 0 || position >= length + kEventDataSlack || position >= bufferSize_) {
         reportCoded(kMusicEventMessages, muev::DataError);
         return 0;
     }
-    return data_[static_cast<size_t>(position)];
+    return getData()[static_cast<size_t>(position)];
 }
 
 uint8_t MusicEvent::peekByte(int position) const {
-    if (!data_ || position < 0 || position >= bufferSize_) return 0;
-    return data_[static_cast<size_t>(position)];
+    if (bufferSize_ == 0 || position < 0 || position >= bufferSize_) return 0;
+    return getData()[static_cast<size_t>(position)];
 }
 
 uint8_t* MusicEvent::bytePointer(int position) {
-    if (!data_ || position < 0 || position >= length + kEventDataSlack || position >= bufferSize_) {
+    if (bufferSize_ == 0 || position < 0 || position >= length + kEventDataSlack || position >= bufferSize_) {
         reportCoded(kMusicEventMessages, muev::DataError);
         return nullptr;
     }
-    return data_.get() + position;
+    return getData() + position;
 }
 
 int MusicEvent::copyDataTo(uint8_t* destination) const {
-    if (!data_) {
+    if (bufferSize_ == 0) {
         reportCoded(kMusicEventMessages, muev::DataError);
         return 0;
     }
     const int n = std::clamp(length, 0, bufferSize_);
-    if (n > 0 && destination) std::memcpy(destination, data_.get(), static_cast<size_t>(n));
+    if (n > 0 && destination) std::memcpy(destination, getData(), static_cast<size_t>(n));
     return n;
 }
 
 std::string_view MusicEvent::text() const {
-    if (!data_) return {};
+    if (bufferSize_ == 0) return {};
     const size_t n = static_cast<size_t>(std::clamp(length, 0, bufferSize_));
-    const char* p = reinterpret_cast<const char*>(data_.get());
+    const char* p = reinterpret_cast<const char*>(getData());
     const void* zero = std::memchr(p, 0, n);
     return std::string_view(p, zero ? static_cast<size_t>(static_cast<const char*>(zero) - p) : n);
 }

@@ -84,7 +84,7 @@ public:
     MusicEvent& operator=(const MusicEvent& other);
     MusicEvent(MusicEvent&& other) noexcept;
     MusicEvent& operator=(MusicEvent&& other) noexcept;
-    ~MusicEvent() = default;
+    ~MusicEvent() { releaseData(); }
 
     // Every field 0 and no buffer.
     void clear();
@@ -124,8 +124,8 @@ public:
     int copyDataTo(uint8_t* destination) const;
 
     // The buffer, or nullptr.
-    uint8_t* getData() { return data_.get(); }
-    const uint8_t* getData() const { return data_.get(); }
+    uint8_t* getData() { return bufferSize_ == 0 ? nullptr : onHeap() ? heap_ : inline_; }
+    const uint8_t* getData() const { return bufferSize_ == 0 ? nullptr : onHeap() ? heap_ : inline_; }
 
     // Bytes allocated for the buffer (length + 8 after setData), 0 without one.
     int bufferSize() const { return bufferSize_; }
@@ -135,11 +135,22 @@ public:
     std::string_view text() const;
 
 private:
+    // Buffers up to this size (a channel message, tempo, time or key signature, with their
+    // slack) live inside the event, so most events take one allocation, not two.
+    static constexpr int kInlineBytes = 16;
+
+    bool onHeap() const { return bufferSize_ > kInlineBytes; }
     // Every field but the data buffer.
     void copyFields(const MusicEvent& other);
+    // Makes the buffer `size` zero bytes, the first `keep` of them copied from `from`
+    // (which may be the current buffer).
+    void replaceBuffer(int size, const uint8_t* from, int keep);
 
-    std::unique_ptr<uint8_t[]> data_;
-    int bufferSize_ = 0;
+    union {
+        uint8_t* heap_;                       // owned, bufferSize_ bytes, when onHeap()
+        uint8_t inline_[kInlineBytes] = {};  // otherwise
+    };
+    int bufferSize_ = 0;  // 0: no buffer
 };
 
 class MidiEvent : public MusicEvent {

@@ -109,7 +109,7 @@ std::unique_ptr<MidiF0Data> MidiF0Data::openFile(std::string_view path, int capa
     auto file = MidiF1Data::fromBytes(song->bytes(), song->byteLength(), false, capacity);
     song->becomeEmptySong();
     if (file->state() == MidiF1Data::NoteEvents && file->isLoaded()) {
-        file->mergeInto(*song);
+        file->moveMergedInto(*song);
         song->loaded_ = true;
     }
     return song;
@@ -147,16 +147,16 @@ bool MidiF0Data::requireState(int wanted) const {
 // ---- Reading ---------------------------------------------------------------------------------
 
 MidiF0Data::Header MidiF0Data::probeHeader() {
-    if (byteLength_ <= 0 || !bytes_) return Header::Empty;
+    if (byteLength_ <= 0 || bytes_.empty()) return Header::Empty;
     const int position = readPosition_;
-    if (!hasMThd(bytes_.get(), byteLength_, position)) {
-        if (!hasMThd(bytes_.get(), byteLength_, position + kMacBinarySize)) return Header::NotMidi;
-        std::memmove(bytes_.get() + position, bytes_.get() + position + kMacBinarySize,
+    if (!hasMThd(bytes_.data(), byteLength_, position)) {
+        if (!hasMThd(bytes_.data(), byteLength_, position + kMacBinarySize)) return Header::NotMidi;
+        std::memmove(bytes_.data() + position, bytes_.data() + position + kMacBinarySize,
                      static_cast<size_t>(byteLength_ - position - kMacBinarySize));
         byteLength_ -= kMacBinarySize;
     }
     if (position + kHeaderSize > byteLength_) return Header::NotMidi;
-    const uint8_t* h = bytes_.get() + position;
+    const uint8_t* h = bytes_.data() + position;
     const int format = readBe16(h + 8);
     if (format != 0) return format == 1 ? Header::Format1 : Header::WrongFormat;
     if (readBe16(h + 10) != 1) return Header::WrongTrackCount;
@@ -186,13 +186,13 @@ int MidiF0Data::readHeader(bool showMessages) {
 int MidiF0Data::readTrack() {
     if (!requireState(BytesOnly)) return 0;
     const int position = readPosition_;
-    auto track = std::make_unique<MidiTrackData>(bytes_.get(), byteLength_, position, trackYieldDelay(),
+    auto track = std::make_unique<MidiTrackData>(bytes_.data(), byteLength_, position, trackYieldDelay(),
                                                  kDefaultSongCapacity);
     // A chunk that did not read (the track has said why) leaves an empty song.
     if (track->state() != MidiTrackData::MidiEvents)
         track = std::make_unique<MidiTrackData>(kDefaultSongCapacity, MidiTrackData::MidiEvents);
     int64_t next = int64_t{byteLength_} + 1;
-    if (int64_t{position} + 8 <= byteLength_) next = position + 8 + readBe32(bytes_.get() + position + 4);
+    if (int64_t{position} + 8 <= byteLength_) next = position + 8 + readBe32(bytes_.data() + position + 4);
     const bool truncated = next > byteLength_;
     readPosition_ = static_cast<int>(std::min<int64_t>(next, byteLength_));
     track_ = std::move(track);
@@ -233,13 +233,14 @@ int MidiF0Data::encode(bool raw) {
         track_ = std::move(backup);
         return 0;
     }
-    static constexpr uint8_t kHead[] = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1};
-    std::memcpy(bytes_.get(), kHead, sizeof kHead);
-    bytes_[12] = static_cast<uint8_t>((division_ >> 8) & 0xFF);
-    bytes_[13] = static_cast<uint8_t>(division_ & 0xFF);
-    std::memcpy(bytes_.get() + kHeaderSize, c, static_cast<size_t>(chunk));
-    byteLength_ = kHeaderSize + chunk;
-    readPosition_ = 0;
+    const uint8_t head[kHeaderSize] = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1,
+                                       static_cast<uint8_t>((division_ >> 8) & 0xFF),
+                                       static_cast<uint8_t>(division_ & 0xFF)};
+    std::vector<uint8_t> image;
+    image.reserve(static_cast<size_t>(kHeaderSize + chunk));
+    image.insert(image.end(), head, head + kHeaderSize);
+    image.insert(image.end(), c, c + chunk);
+    assign(std::move(image));
     track_.reset();
     state_ = BytesOnly;
     return 1;

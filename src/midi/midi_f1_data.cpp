@@ -132,21 +132,20 @@ int MidiF1Data::readFormat1() {
         return 0;
     }
     // A chunk cut short has said so and stays empty; the complete tracks still play.
-    readTracks();
-    toNotes();
+    readTracksAsNotes();
     loaded_ = true;
     return 1;
 }
 
 int MidiF1Data::readHeader() {
-    if (byteLength_ <= 0 || !bytes_) return 0;
+    if (byteLength_ <= 0 || bytes_.empty()) return 0;
     const int position = readPosition_;
-    if (!hasMThd(bytes_.get(), byteLength_, position)) {
-        if (!hasMThd(bytes_.get(), byteLength_, position + kMacBinarySize)) {
+    if (!hasMThd(bytes_.data(), byteLength_, position)) {
+        if (!hasMThd(bytes_.data(), byteLength_, position + kMacBinarySize)) {
             format1Error(m1dt::NotMidi);
             return 0;
         }
-        std::memmove(bytes_.get() + position, bytes_.get() + position + kMacBinarySize,
+        std::memmove(bytes_.data() + position, bytes_.data() + position + kMacBinarySize,
                      static_cast<size_t>(byteLength_ - position - kMacBinarySize));
         byteLength_ -= kMacBinarySize;
     }
@@ -154,7 +153,7 @@ int MidiF1Data::readHeader() {
         format1Error(m1dt::NotMidi);
         return 0;
     }
-    const uint8_t* h = bytes_.get() + position;
+    const uint8_t* h = bytes_.data() + position;
     if (readBe16(h + 8) != 1) {
         format1Error(m1dt::NotFormat1);
         return 0;
@@ -176,9 +175,14 @@ int MidiF1Data::readHeader() {
     return 1;
 }
 
-int MidiF1Data::readTracks() {
+int MidiF1Data::readTracks() { return readEachTrack(false, nullptr); }
+
+int MidiF1Data::readTracksAsNotes(std::vector<int>* eventsAsRead) { return readEachTrack(true, eventsAsRead); }
+
+int MidiF1Data::readEachTrack(bool join, std::vector<int>* eventsAsRead) {
     if (!requireState(BytesOnly)) return 0;
     deleteTracks();
+    if (eventsAsRead) eventsAsRead->clear();
     const int declared = std::clamp(trackCount_, 0, kMaxF1Tracks);
     int read = 0;
     for (int i = 0; i < declared; ++i) {
@@ -187,18 +191,23 @@ int MidiF1Data::readTracks() {
             format1Error(m1dt::General);
             break;
         }
-        auto t = std::make_unique<MidiF1TrackData>(bytes_.get(), byteLength_, position, trackYieldDelay(), capacity_);
+        auto t = std::make_unique<MidiF1TrackData>(bytes_.data(), byteLength_, position, trackYieldDelay(), capacity_);
         // A chunk that did not read (the track has said why) counts as an empty track.
         if (t->state() != MidiTrackData::MidiEvents)
             t = std::make_unique<MidiF1TrackData>(capacity_, MidiTrackData::MidiEvents);
         int64_t next = int64_t{byteLength_} + 1;
-        if (int64_t{position} + 8 <= byteLength_) next = position + 8 + readBe32(bytes_.get() + position + 4);
+        if (int64_t{position} + 8 <= byteLength_) next = position + 8 + readBe32(bytes_.data() + position + 4);
         readPosition_ = static_cast<int>(std::min<int64_t>(next, byteLength_));
+        if (eventsAsRead) eventsAsRead->push_back(t->eventCount());
+        if (join) {
+            yieldBetweenTracks(i);
+            t->joinNotes();
+        }
         tracks_[static_cast<size_t>(i)] = std::move(t);
         ++read;
     }
     trackCount_ = read;
-    state_ = MidiEvents;
+    state_ = join ? NoteEvents : MidiEvents;
     return 1;
 }
 
@@ -235,13 +244,12 @@ int MidiF1Data::encode() {
         format1Error(m1dt::TooLarge);
         return 0;
     }
-    uint8_t* out = bytes_.get();
-    static constexpr uint8_t kHead[] = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1};
-    std::memcpy(out, kHead, sizeof kHead);
-    out[10] = static_cast<uint8_t>(trackCount_ >> 8);
-    out[11] = static_cast<uint8_t>(trackCount_ & 0xFF);
-    out[12] = static_cast<uint8_t>((division_ >> 8) & 0xFF);
-    out[13] = static_cast<uint8_t>(division_ & 0xFF);
+    const uint8_t head[kHeaderSize] = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1,
+                                       static_cast<uint8_t>(trackCount_ >> 8),
+                                       static_cast<uint8_t>(trackCount_ & 0xFF),
+                                       static_cast<uint8_t>((division_ >> 8) & 0xFF),
+                                       static_cast<uint8_t>(division_ & 0xFF)};
+    std::vector<uint8_t> image(head, head + kHeaderSize);
     int64_t position = kHeaderSize;
     for (int i = 0; i < trackCount_; ++i) {
         MidiF1TrackData& t = *tracks_[static_cast<size_t>(i)];
@@ -254,11 +262,10 @@ int MidiF1Data::encode() {
             restore();
             return 0;
         }
-        std::memcpy(out + position, c, static_cast<size_t>(chunk));
+        image.insert(image.end(), c, c + chunk);
         position += chunk;
     }
-    byteLength_ = static_cast<int>(position);
-    readPosition_ = 0;
+    assign(std::move(image));
     deleteTracks();
     state_ = BytesOnly;
     return 1;
@@ -330,68 +337,127 @@ int MidiF1Data::splitFromFormat0(const MidiF0Data& song) {
     return 1;
 }
 
-int MidiF1Data::mergeInto(MidiF0Data& song) const {
-    if (!requireState(NoteEvents)) return 0;
-    if (trackCount_ <= 0) {
-        trackError(mdtk::Track);
-        return 0;
-    }
-    if (!song.track() || song.state() != MidiF0Data::NoteEvents)
-        song.setTrack(std::make_unique<MidiTrackData>(0x60000, MidiTrackData::NoteEvents), MidiF0Data::NoteEvents);
-    MidiTrackData& target = *song.track();
-    target.clearEvents();
+namespace {
 
+using EventList = std::vector<std::unique_ptr<MidiEvent>>;
+
+// Appends the events of `lists` to `target` in merge order: while several lists have events
+// left, the smallest pending delta is found and every list whose next event is due at it
+// gives that event, in list order (the first with the delta, the rest with 0), while the
+// others have it taken off their pending delta; a last list left gives its events as they
+// are. `take(list, index)` is the event to append: a copy, or the event itself. False when
+// the target is full (it has said so).
+//
+// A list's pending delta is kept as the absolute time its next event is due (the merged
+// time plus the pending delta), so a round that gives one event touches no other list.
+template <class Take>
+bool mergeRounds(const std::vector<const EventList*>& lists, MidiTrackData& target, Take take) {
     struct Cursor {
-        const MidiTrackData* track;
+        size_t list;
         size_t index;
-        int64_t pending;  // what is left of the next event's delta
+        size_t end;
+        int64_t due;  // when the next event is due
     };
-    std::vector<Cursor> cursors;
-    for (int i = 0; i < trackCount_; ++i) {
-        const MidiTrackData* t = tracks_[static_cast<size_t>(i)].get();
-        cursors.push_back({t, 0, t->events().empty() ? 0 : t->events()[0]->delta});
+    std::vector<Cursor> active;  // lists with events left, in list order
+    size_t total = target.eventCount();
+    for (size_t k = 0; k < lists.size(); ++k) {
+        total += lists[k]->size();
+        if (!lists[k]->empty()) active.push_back({k, 0, lists[k]->size(), (*lists[k])[0]->delta});
     }
-    auto hasMore = [](const Cursor& c) { return c.index < c.track->events().size(); };
-    auto take = [&](Cursor& c, int64_t delta) {
-        auto copy = std::make_unique<MidiEvent>(*c.track->events()[c.index]);
-        copy->delta = clampTicks(delta);
-        ++c.index;
-        if (hasMore(c)) c.pending = c.track->events()[c.index]->delta;
-        return target.appendEvent(std::move(copy)) >= 0;
+    target.reserveEvents(total + 1);  // and a closing End of Track
+    int64_t now = 0;
+    // Appends the cursor's next event at the merged time `at`; false when the target is full.
+    auto append = [&](Cursor& c, int64_t at) {
+        std::unique_ptr<MidiEvent> e = take(c.list, c.index);
+        e->delta = clampTicks(at - now);
+        now = at;
+        if (++c.index < c.end) c.due += (*lists[c.list])[c.index]->delta;
+        return target.appendEvent(std::move(e)) >= 0;
+    };
+    auto dropFinished = [&] {
+        active.erase(std::remove_if(active.begin(), active.end(), [](const Cursor& c) { return c.index >= c.end; }),
+                     active.end());
     };
 
-    bool ok = true;
-    while (ok) {
-        int left = 0;
-        Cursor* only = nullptr;
-        int64_t smallest = 0;
-        for (auto& c : cursors) {
-            if (!hasMore(c)) continue;
-            if (left == 0 || c.pending < smallest) smallest = c.pending;
-            ++left;
-            only = &c;
-        }
-        if (left == 0) break;
-        if (left == 1) {
-            ok = take(*only, only->pending);
-            continue;
-        }
-        bool first = true;
-        for (auto& c : cursors) {
-            if (!hasMore(c)) continue;
-            if (c.pending == smallest) {
-                ok = take(c, first ? smallest : 0) && ok;
-                first = false;
-                if (!ok) break;
-            } else {
-                c.pending -= smallest;
+    while (!active.empty()) {
+        size_t first = 0, dueCount = 0;
+        int64_t soonest = active[0].due;
+        for (size_t i = 0; i < active.size(); ++i) {
+            const int64_t d = active[i].due;
+            if (d < soonest) {
+                soonest = d;
+                first = i;
+                dueCount = 1;
+            } else if (d == soonest) {
+                if (dueCount == 0) first = i;
+                ++dueCount;
             }
         }
+        if (dueCount == 1) {
+            if (!append(active[first], soonest)) return false;
+        } else {
+            const size_t n = active.size();
+            // Each list due this round gives one event, even when its next one is due now
+            // too; a list's due time changes only as it gives, so each is checked as found.
+            for (size_t i = first; i < n; ++i)
+                if (active[i].due == soonest && !append(active[i], soonest)) return false;
+        }
+        if (active[first].index >= active[first].end || dueCount > 1) dropFinished();
     }
+    return true;
+}
+
+}  // namespace
+
+MidiTrackData* MidiF1Data::mergeTarget(MidiF0Data& song) const {
+    if (!requireState(NoteEvents)) return nullptr;
+    if (trackCount_ <= 0) {
+        trackError(mdtk::Track);
+        return nullptr;
+    }
+    if (!song.track() || song.state() != MidiF0Data::NoteEvents)
+        song.setTrack(std::make_unique<MidiTrackData>(kDefaultSongCapacity, MidiTrackData::NoteEvents),
+                      MidiF0Data::NoteEvents);
+    song.track()->clearEvents();
+    return song.track();
+}
+
+int MidiF1Data::finishMerge(MidiF0Data& song, bool ok) const {
     // A full target has already said "Large data"; what fitted is kept.
-    target.ensureSingleEndOfTrack();
+    song.track()->ensureSingleEndOfTrack();
     song.setDivision(division_);
     return ok ? 1 : 0;
+}
+
+int MidiF1Data::mergeInto(MidiF0Data& song) const {
+    MidiTrackData* target = mergeTarget(song);
+    if (!target) return 0;
+    std::vector<const EventList*> lists;
+    for (int i = 0; i < trackCount_; ++i) lists.push_back(&tracks_[static_cast<size_t>(i)]->events());
+    const bool ok = mergeRounds(lists, *target, [&](size_t k, size_t index) {
+        return std::make_unique<MidiEvent>(*(*lists[k])[index]);
+    });
+    return finishMerge(song, ok);
+}
+
+int MidiF1Data::moveMergedInto(MidiF0Data& song) {
+    MidiTrackData* target = mergeTarget(song);
+    if (!target) return 0;
+    std::vector<EventList> taken;
+    std::vector<const EventList*> lists;
+    taken.reserve(static_cast<size_t>(trackCount_));
+    int oversized = 0;
+    for (int i = 0; i < trackCount_; ++i) {
+        taken.push_back(tracks_[static_cast<size_t>(i)]->takeEvents());
+        lists.push_back(&taken.back());
+        for (const auto& e : taken.back()) oversized += e->length >= 256 && e->type != sysex::ManufacturerMessage;
+    }
+    const bool ok = mergeRounds(lists, *target, [&](size_t k, size_t index) { return std::move(taken[k][index]); });
+    const int result = finishMerge(song, ok);
+    // Deleting a track reports each such event; the events taken out are reported as the
+    // tracks would have reported them.
+    for (int i = 0; i < oversized; ++i) trackError(mdtk::CantAddData);
+    return result;
 }
 
 int MidiF1Data::masterVolumeOfAll() const {

@@ -70,6 +70,11 @@ public:
     // has said so and is left empty; the complete tracks are kept. Returns 1.
     int readTracks();
 
+    // State 0 -> 2: readTracks and toNotes in one pass, each track joined as soon as it is
+    // read, so that what one track's join frees is used again by the next. `eventsAsRead`,
+    // when given, receives each track's event count as read (note ons and offs apart).
+    int readTracksAsNotes(std::vector<int>* eventsAsRead = nullptr);
+
     // 1 -> 2 and 2 -> 1, track by track. A wrong state shows 0x03000003.
     int toNotes();
     int toMidi();
@@ -94,6 +99,9 @@ public:
     // State 2: merges every track into the song's track, one event per track per round at
     // equal times, in track order; the song takes this division.
     int mergeInto(MidiF0Data& song) const;
+    // The same merge for a holder that is done with its tracks: the events move into the
+    // song instead of being copied, and every track is left without events.
+    int moveMergedInto(MidiF0Data& song);
 
     // The master volume of the first track that has one, -1 if none; a second track with
     // one shows 0x03000006.
@@ -125,7 +133,12 @@ private:
     bool requireState(int wanted) const;
     void deleteTracks();
     int readFormat1();
+    int readEachTrack(bool join, std::vector<int>* eventsAsRead);
     std::unique_ptr<MidiF1TrackData> cloneTrack(const MidiF1TrackData& source) const;
+    // The song's track emptied for a merge (made when the song has none in state 2), or
+    // nullptr after the message when this holder cannot be merged.
+    MidiTrackData* mergeTarget(MidiF0Data& song) const;
+    int finishMerge(MidiF0Data& song, bool ok) const;
 
     int division_ = 480;
     int state_ = BytesOnly;

@@ -88,7 +88,7 @@ MidiTrackData::MidiTrackData(const uint8_t* data, int totalLength, int position,
         return;
     }
     assign(id, static_cast<int>(8 + chunkLength));
-    readEvents(bytes_.get(), static_cast<size_t>(byteLength_));
+    readEvents(bytes_.data(), static_cast<size_t>(byteLength_));
     state_ = MidiEvents;
 }
 
@@ -171,38 +171,46 @@ namespace {
 
 // The note offs of each channel and key in list order, with a cursor: a note on takes the
 // first unused note off after it. Offs left behind the cursor can never be used by a later
-// note on, so one pass over each list suffices.
+// note on, so one pass over each list suffices. The lists are threaded through one array
+// (each note off points to the next of its channel and key), so building the index costs
+// no allocation per key.
 class NoteOffIndex {
 public:
-    explicit NoteOffIndex(const std::vector<std::unique_ptr<MidiEvent>>& events) {
-        for (size_t i = 0; i < events.size(); ++i)
-            if (events[i]->status == ev::NoteOff) listFor(*events[i]).at.push_back(static_cast<uint32_t>(i));
+    explicit NoteOffIndex(const std::vector<std::unique_ptr<MidiEvent>>& events) : next_(events.size(), kNone) {
+        common_.fill(kNone);
+        for (size_t i = events.size(); i-- > 0;) {
+            if (events[i]->status != ev::NoteOff) continue;
+            uint32_t& first = firstFor(*events[i]);
+            next_[i] = first;
+            first = static_cast<uint32_t>(i);
+        }
     }
 
     // Sets `off` to the index of the first unused note off after index `i` with the channel
     // and key of `on`, and uses it up; false when there is none.
     bool takeAfter(const MidiEvent& on, size_t i, size_t& off) {
-        OffList& offs = listFor(on);
-        while (offs.next < offs.at.size() && offs.at[offs.next] < i) ++offs.next;
-        if (offs.next >= offs.at.size()) return false;
-        off = offs.at[offs.next++];
+        uint32_t& first = firstFor(on);
+        while (first != kNone && first < i) first = next_[first];
+        if (first == kNone) return false;
+        off = first;
+        first = next_[first];
         return true;
     }
 
 private:
-    struct OffList {
-        std::vector<uint32_t> at;
-        size_t next = 0;
-    };
+    static constexpr uint32_t kNone = UINT32_MAX;
 
-    OffList& listFor(const MidiEvent& e) {
+    // The first unused note off of the event's channel and key.
+    uint32_t& firstFor(const MidiEvent& e) {
         if (e.channel >= 0 && e.channel < 16 && e.data1 >= 0 && e.data1 < 128)
             return common_[static_cast<size_t>(e.channel * 128 + e.data1)];
-        return unusual_[(uint64_t{static_cast<uint32_t>(e.channel)} << 32) | static_cast<uint32_t>(e.data1)];
+        const uint64_t key = (uint64_t{static_cast<uint32_t>(e.channel)} << 32) | static_cast<uint32_t>(e.data1);
+        return unusual_.try_emplace(key, kNone).first->second;
     }
 
-    std::array<OffList, 16 * 128> common_;
-    std::unordered_map<uint64_t, OffList> unusual_;  // channels or keys outside MIDI's range
+    std::array<uint32_t, 16 * 128> common_;
+    std::vector<uint32_t> next_;
+    std::unordered_map<uint64_t, uint32_t> unusual_;  // channels or keys outside MIDI's range
 };
 
 // Marks deleted what a join leaves unpaired: note offs, and notes that found no note off

@@ -9,11 +9,13 @@
 // Messages are "MDTK%08X %s" boxes (midi_messages.h). No operation throws.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <climits>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "midi/midi_byte_buffer.h"
@@ -63,6 +65,14 @@ public:
 
     // Deletes all events (state unchanged).
     void clearEvents();
+
+    // Hands every event over to the caller, leaving the track without events (state
+    // unchanged).
+    std::vector<std::unique_ptr<MidiEvent>> takeEvents() { return std::exchange(events_, {}); }
+
+    // Makes room for n events in all (never more than the slots), so that appending them
+    // moves nothing.
+    void reserveEvents(size_t n) { events_.reserve(std::min(n, static_cast<size_t>(slotCount_))); }
 
     // ---- Access ---------------------------------------------------------------------------
 

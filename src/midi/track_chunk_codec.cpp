@@ -397,47 +397,49 @@ void reportEncodeIssue(EncodeIssue issue) {
     }
 }
 
-// Writes a chunk into a fixed buffer: events go behind the room held for the header, the
-// header is written last.
+// Writes a chunk of at most `capacity` bytes into `out`: events go behind the room held for
+// the header, the header is written last.
 class ChunkWriter {
 public:
-    ChunkWriter(uint8_t* out, size_t capacity) : out_(out), capacity_(capacity), w_(kChunkHeaderSize) {}
+    ChunkWriter(std::vector<uint8_t>& out, size_t capacity, size_t expected) : out_(out), capacity_(capacity) {
+        out_.clear();
+        out_.reserve(std::min(expected, capacity));
+        out_.resize(kChunkHeaderSize);
+    }
 
     // Whether n more bytes leave the encoder's reserve free.
-    bool fitsWithReserve(size_t n) const { return w_ + n + kEncoderReserve <= capacity_; }
+    bool fitsWithReserve(size_t n) const { return out_.size() + n + kEncoderReserve <= capacity_; }
 
-    void put(const uint8_t* bytes, size_t n) {
-        std::memcpy(out_ + w_, bytes, n);
-        w_ += n;
-    }
+    void put(const uint8_t* bytes, size_t n) { out_.insert(out_.end(), bytes, bytes + n); }
 
     // Closes a chunk that was cut short with End of Track, in the room that was held back.
     void closeCutChunk() {
         static constexpr uint8_t kEnd[4] = {0x00, 0xFF, 0x2F, 0x00};
-        if (w_ + sizeof kEnd <= capacity_) put(kEnd, sizeof kEnd);
+        if (out_.size() + sizeof kEnd <= capacity_) put(kEnd, sizeof kEnd);
     }
 
     // Writes the identifier and the big-endian length of the data; returns the chunk size.
     size_t finish(std::string_view identifier) {
-        std::memcpy(out_, identifier.data(), 4);
-        const uint32_t length = static_cast<uint32_t>(w_ - kChunkHeaderSize);
+        std::memcpy(out_.data(), identifier.data(), 4);
+        const uint32_t length = static_cast<uint32_t>(out_.size() - kChunkHeaderSize);
         out_[4] = static_cast<uint8_t>(length >> 24);
         out_[5] = static_cast<uint8_t>(length >> 16);
         out_[6] = static_cast<uint8_t>(length >> 8);
         out_[7] = static_cast<uint8_t>(length);
-        return w_;
+        return out_.size();
     }
 
 private:
-    uint8_t* out_;
+    std::vector<uint8_t>& out_;
     size_t capacity_;
-    size_t w_;
 };
 
 }  // namespace
 
 void MidiTrackData::readEvents(const uint8_t* chunk, size_t size) {
     events_.clear();
+    // A note in running status takes 3 bytes with its delta: room for what the chunk can hold.
+    events_.reserve(std::min(size / 3 + 1, static_cast<size_t>(slotCount_)));
     ChunkReader in(chunk, size, kChunkHeaderSize);
     int running = -1;  // the last status byte other than FF
     for (size_t count = 0; !in.atEnd(); ++count) {
@@ -474,7 +476,9 @@ int MidiTrackData::encodeChunk(std::string_view identifier) {
         trackError(mdtk::InternalError);
         return 0;
     }
-    ChunkWriter out(bytes_.get(), static_cast<size_t>(capacity_));
+    // Most events take 3 or 4 bytes with their delta.
+    std::vector<uint8_t> chunk;
+    ChunkWriter out(chunk, static_cast<size_t>(capacity_), kChunkHeaderSize + 4 * events_.size());
     int64_t carry = 0;  // ticks of events that produced no bytes
     std::vector<uint8_t> eventBytes;
     for (size_t i = 0; i < events_.size(); ++i) {
@@ -498,8 +502,8 @@ int MidiTrackData::encodeChunk(std::string_view identifier) {
         out.put(delta, deltaSize);
         out.put(eventBytes.data(), eventBytes.size());
     }
-    byteLength_ = static_cast<int>(out.finish(identifier));
-    readPosition_ = 0;
+    out.finish(identifier);
+    assign(std::move(chunk));
     events_.clear();
     state_ = BytesOnly;
     return byteLength_;

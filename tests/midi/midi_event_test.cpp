@@ -66,6 +66,27 @@ TEST(MidiEventData, CopiesAreDeep) {
     EXPECT_EQ(a.getData()[0], 7);
     EXPECT_EQ(b.channel, 3);
 
+    // Short buffers live in the event, long ones apart: both copy deep and move whole.
+    for (int n : {2, 8, 9, 40}) {
+        std::vector<uint8_t> data(static_cast<size_t>(n));
+        for (int i = 0; i < n; ++i) data[static_cast<size_t>(i)] = static_cast<uint8_t>(i + 1);
+        MidiEvent source;
+        source.setData(data.data(), n);
+        MidiEvent copy(source);
+        copy.getData()[n - 1] = 0;
+        EXPECT_EQ(source.getData()[n - 1], n) << n;
+        MidiEvent moved(std::move(source));
+        EXPECT_EQ(source.getData(), nullptr) << n;
+        ASSERT_EQ(moved.bufferSize(), n + 8) << n;
+        EXPECT_EQ(std::vector<uint8_t>(moved.getData(), moved.getData() + n), data) << n;
+        EXPECT_EQ(moved.peekByte(n), 0) << n;
+        copy = std::move(moved);  // a buffer of either kind replaces the one held
+        EXPECT_EQ(copy.getData()[n - 1], n) << n;
+        copy = a;
+        EXPECT_EQ(copy.bufferSize(), 10) << n;
+        EXPECT_EQ(copy.getData()[1], 8) << n;
+    }
+
     MidiEvent noBuffer;
     noBuffer.length = 5;
     MidiEvent c(noBuffer);
