@@ -2,7 +2,9 @@
 // content (in memory, by the rule the binding applies to the files), and every song list
 // operation stays inside the 100 slots afterwards.
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "base/config_control.h"
@@ -19,8 +21,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The list record is 51,608 bytes; repeat the input to reach it so its fields vary.
     static std::vector<uint8_t> listBytes;
     listBytes.clear();
-    if (size > 0)
-        while (listBytes.size() < sizeof(SongList) + 8) listBytes.insert(listBytes.end(), data, data + size);
+    if (size > 0) {
+        // The input, then the bytes so far doubled until they reach the record's size.
+        const size_t want = std::max(sizeof(SongList) + 8, size);
+        listBytes.resize(want);
+        std::memcpy(listBytes.data(), data, size);
+        for (size_t have = size; have < want; have *= 2)
+            std::memcpy(listBytes.data() + have, listBytes.data(), std::min(have, want - have));
+    }
     if (size > 0 && data[0] & 1) listBytes.resize(listBytes.size() / 2);  // sometimes short
 
     const PlayerSettings defaults = defaultPlayerSettings();

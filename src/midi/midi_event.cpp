@@ -89,6 +89,18 @@ int MusicEvent::setData(const uint8_t* bytes, int n) {
     return n;
 }
 
+int MusicEvent::setData(uint8_t lead, const uint8_t* bytes, int n) {
+    if (n < 0 || (n > 0 && bytes == nullptr)) return 0;
+    const int total = n + 1;
+    if (total > 256) reportCoded(kMusicEventMessages, muev::DataTooLarge);
+    replaceBuffer(total + kEventDataSlack, nullptr, 0);
+    uint8_t* d = getData();
+    d[0] = lead;
+    if (n > 0) std::memcpy(d + 1, bytes, static_cast<size_t>(n));
+    length = total;
+    return total;
+}
+
 void MusicEvent::setByte(int position, uint8_t byte) {
     if (bufferSize_ == 0 || position < 0) {
         reportCoded(kMusicEventMessages, muev::DataError);

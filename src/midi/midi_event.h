@@ -103,6 +103,9 @@ public:
     // n <= 0 does nothing and returns 0; otherwise returns n. More than 256 bytes shows
     // MUEV 0x06000001, and the bytes are stored all the same.
     int setData(const uint8_t* bytes, int n);
+    // The same for `lead` followed by the n bytes (which must not lie in this event's own
+    // buffer): n + 1 bytes stored.
+    int setData(uint8_t lead, const uint8_t* bytes, int n);
 
     // Writes one byte. A position at or beyond `length` + 8 first grows the buffer with
     // reserve(position + 1). Without a buffer MUEV 0x06000002 is shown and nothing is stored.

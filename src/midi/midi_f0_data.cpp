@@ -218,7 +218,10 @@ int MidiF0Data::toMidi() {
 
 int MidiF0Data::encode(bool raw) {
     if (!requireState(MidiEvents)) return 0;
-    auto backup = cloneTrack(*track_);
+    // A copy to put back if the song does not fit; not needed when it surely does.
+    std::unique_ptr<MidiTrackData> backup;
+    if (!track_->surelyEncodesWhole() || kHeaderSize + track_->chunkSizeBound() > static_cast<size_t>(capacity_))
+        backup = cloneTrack(*track_);
     if (!raw) {
         track_->prepareForWriting();
         track_->sysExToFrontOfSlot();
@@ -230,7 +233,9 @@ int MidiF0Data::encode(bool raw) {
     const bool whole = chunkIsWhole(c, chunk, track_->capacity());
     if (!whole || kHeaderSize + chunk > capacity_) {
         if (chunk > 0 && whole) trackError(mdtk::CantAddData);
-        track_ = std::move(backup);
+        // Without a copy (the bound said it would fit, wrongly) the song is at least left
+        // in a state it can be used in.
+        track_ = backup ? std::move(backup) : std::make_unique<MidiTrackData>(kDefaultSongCapacity, MidiEvents);
         return 0;
     }
     const uint8_t head[kHeaderSize] = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1,

@@ -235,10 +235,26 @@ int MidiF1Data::toMidi() {
 
 int MidiF1Data::encode() {
     if (!requireState(MidiEvents)) return 0;
+    // Copies to put back if the file does not fit; not needed when it surely does.
+    size_t bound = kHeaderSize;
+    bool sure = true;
+    for (int i = 0; i < trackCount_ && sure; ++i) {
+        const MidiF1TrackData& t = *tracks_[static_cast<size_t>(i)];
+        sure = t.surelyEncodesWhole();
+        bound += t.chunkSizeBound();
+    }
+    sure = sure && bound <= static_cast<size_t>(capacity_);
     std::array<std::unique_ptr<MidiF1TrackData>, kMaxF1Tracks> backup;
-    for (int i = 0; i < trackCount_; ++i) backup[static_cast<size_t>(i)] = cloneTrack(*tracks_[static_cast<size_t>(i)]);
+    if (!sure)
+        for (int i = 0; i < trackCount_; ++i) backup[static_cast<size_t>(i)] = cloneTrack(*tracks_[static_cast<size_t>(i)]);
     auto restore = [&] {
-        for (int i = 0; i < trackCount_; ++i) tracks_[static_cast<size_t>(i)] = std::move(backup[static_cast<size_t>(i)]);
+        for (int i = 0; i < trackCount_; ++i) {
+            auto& t = tracks_[static_cast<size_t>(i)];
+            // Without copies (the bound said it would fit, wrongly) the file is at least left
+            // in a state it can be used in.
+            if (backup[static_cast<size_t>(i)]) t = std::move(backup[static_cast<size_t>(i)]);
+            else if (t->state() != MidiTrackData::MidiEvents) t = std::make_unique<MidiF1TrackData>(capacity_, MidiTrackData::MidiEvents);
+        }
     };
     if (capacity_ < kHeaderSize) {
         format1Error(m1dt::TooLarge);

@@ -176,13 +176,12 @@ namespace {
 // no allocation per key.
 class NoteOffIndex {
 public:
-    explicit NoteOffIndex(const std::vector<std::unique_ptr<MidiEvent>>& events) : next_(events.size(), kNone) {
-        common_.fill(kNone);
+    explicit NoteOffIndex(const std::vector<std::unique_ptr<MidiEvent>>& events) : next_(events.size()) {
         for (size_t i = events.size(); i-- > 0;) {
             if (events[i]->status != ev::NoteOff) continue;
             uint32_t& first = firstFor(*events[i]);
             next_[i] = first;
-            first = static_cast<uint32_t>(i);
+            first = static_cast<uint32_t>(i + 1);
         }
     }
 
@@ -190,65 +189,75 @@ public:
     // and key of `on`, and uses it up; false when there is none.
     bool takeAfter(const MidiEvent& on, size_t i, size_t& off) {
         uint32_t& first = firstFor(on);
-        while (first != kNone && first < i) first = next_[first];
+        while (first != kNone && first - 1 < i) first = next_[first - 1];
         if (first == kNone) return false;
-        off = first;
-        first = next_[first];
+        off = first - 1;
+        first = next_[off];
         return true;
     }
 
 private:
-    static constexpr uint32_t kNone = UINT32_MAX;
+    // Links hold an index plus one, so that a zero-filled table is a table of empty lists.
+    static constexpr uint32_t kNone = 0;
 
-    // The first unused note off of the event's channel and key.
+    // The link to the first unused note off of the event's channel and key.
     uint32_t& firstFor(const MidiEvent& e) {
         if (e.channel >= 0 && e.channel < 16 && e.data1 >= 0 && e.data1 < 128)
             return common_[static_cast<size_t>(e.channel * 128 + e.data1)];
         const uint64_t key = (uint64_t{static_cast<uint32_t>(e.channel)} << 32) | static_cast<uint32_t>(e.data1);
-        return unusual_.try_emplace(key, kNone).first->second;
+        return unusual_[key];
     }
 
-    std::array<uint32_t, 16 * 128> common_;
-    std::vector<uint32_t> next_;
+    std::array<uint32_t, 16 * 128> common_{};
+    std::vector<uint32_t> next_;                      // the link after each note off
     std::unordered_map<uint64_t, uint32_t> unusual_;  // channels or keys outside MIDI's range
 };
 
-// Marks deleted what a join leaves unpaired: note offs, and notes that found no note off
-// (a negative duration is reported).
-void markUnpaired(std::vector<std::unique_ptr<MidiEvent>>& events) {
-    for (auto& e : events) {
-        if (e->status == ev::NoteOff) {
-            e->status = ev::Deleted;
-        } else if (e->status == ev::Note && e->duration <= 0) {
-            if (e->duration < 0) trackError(mdtk::InternalError);
-            e->status = ev::Deleted;
-        }
-    }
+// Whether a join leaves the event out: a note off (a note on before it would have taken it,
+// and no later one can), or a note that found no note off (a negative duration is reported).
+bool leftUnpaired(MidiEvent& e) {
+    if (e.status == ev::NoteOff) return true;
+    if (e.status != ev::Note || e.duration > 0) return false;
+    if (e.duration < 0) trackError(mdtk::InternalError);
+    return true;
 }
 
 }  // namespace
 
 void MidiTrackData::joinNotes() {
     if (!requireState(MidiEvents)) return;
-    for (auto& e : events_)
-        if (e->status == ev::NoteOn && e->velocity == 0) e->status = ev::NoteOff;
-    const std::vector<int64_t> times = eventTimes();
-    NoteOffIndex offs(events_);
-    for (size_t i = 0; i < events_.size(); ++i) {
-        detail::yieldEvery(i, 300);
-        MidiEvent& on = *events_[i];
-        if (on.status != ev::NoteOn) continue;
-        on.status = ev::Note;
-        size_t off = 0;
-        if (offs.takeAfter(on, i, off)) {
-            on.duration = clampTicks(times[off] - times[i]);
-            events_[off]->status = ev::Deleted;
-        } else {
-            on.duration = 0;
+    const size_t n = events_.size();
+    std::vector<int64_t> times(n);
+    int64_t t = 0;
+    bool anyNote = false, anyDeleted = false;
+    for (size_t i = 0; i < n; ++i) {
+        MidiEvent& e = *events_[i];
+        if (e.status == ev::NoteOn && e.velocity == 0) e.status = ev::NoteOff;
+        anyNote = anyNote || e.status == ev::NoteOn || e.status == ev::NoteOff || e.status == ev::Note;
+        anyDeleted = anyDeleted || e.status == ev::Deleted;
+        times[i] = t += e.delta;
+    }
+    if (anyNote) {
+        NoteOffIndex offs(events_);
+        // Event i is settled once the walk reaches it: a note on takes its note off now, and
+        // a note off not taken by then can no longer be taken.
+        for (size_t i = 0; i < n; ++i) {
+            detail::yieldEvery(i, 300);
+            MidiEvent& e = *events_[i];
+            if (e.status == ev::NoteOn) {
+                e.status = ev::Note;
+                size_t off = 0;
+                if (offs.takeAfter(e, i, off)) {
+                    e.duration = clampTicks(times[off] - times[i]);
+                    events_[off]->status = ev::Deleted;
+                } else {
+                    e.duration = 0;
+                }
+            }
+            if (leftUnpaired(e)) e.status = ev::Deleted;
         }
     }
-    markUnpaired(events_);
-    compact();
+    if (anyNote || anyDeleted) compact();
     state_ = NoteEvents;
 }
 

@@ -115,6 +115,14 @@ public:
     // (header included), 0 on failure.
     int encodeChunk(std::string_view identifier = "MTrk");
 
+    // The most bytes encodeChunk can write for the events as they are now, a closing End of
+    // Track included whether or not it is there yet.
+    size_t chunkSizeBound() const;
+    // Whether the events, in any order within their groups and with End of Track made single
+    // and last, surely encode without stopping short: then a writer need not keep a copy to
+    // undo a failed encode.
+    bool surelyEncodesWhole() const;
+
     // ---- Editing primitives (any state with events) ------------------------------------
     // Every insertion into a full track shows 0x0D000006 "Large data" and drops the event.
 

@@ -151,13 +151,9 @@ bool readSysEx(ChunkReader& in, MidiEvent& e) {
     const void* f7 = std::memchr(from, 0xF7, in.remaining());
     if (!f7) return false;
     const size_t n = static_cast<size_t>(static_cast<const uint8_t*>(f7) - from) + 1;
-    std::vector<uint8_t> stored;
-    stored.reserve(n + 1);
-    stored.push_back(0xF0);
-    stored.insert(stored.end(), from, from + n);
     in.skip(n);
     e.status = ev::SysEx;
-    e.setData(stored.data(), static_cast<int>(stored.size()));
+    e.setData(0xF0, from, static_cast<int>(n));
     e.classifySysEx();
     return true;
 }
@@ -167,13 +163,9 @@ bool readSysEx(ChunkReader& in, MidiEvent& e) {
 bool readEscapedSysEx(ChunkReader& in, MidiEvent& e) {
     if (!in.has(1) || !in.has(1 + size_t{in.peek()})) return false;
     const size_t n = 1 + size_t{in.peek()};
-    std::vector<uint8_t> stored;
-    stored.reserve(n + 1);
-    stored.push_back(0xF7);
-    stored.insert(stored.end(), in.here(), in.here() + n);
-    in.skip(n);
     e.status = ev::EscapedSysEx;
-    e.setData(stored.data(), static_cast<int>(stored.size()));
+    e.setData(0xF7, in.here(), static_cast<int>(n));
+    in.skip(n);
     return true;
 }
 
@@ -441,7 +433,8 @@ void MidiTrackData::readEvents(const uint8_t* chunk, size_t size) {
     // A note in running status takes 3 bytes with its delta: room for what the chunk can hold.
     events_.reserve(std::min(size / 3 + 1, static_cast<size_t>(slotCount_)));
     ChunkReader in(chunk, size, kChunkHeaderSize);
-    int running = -1;  // the last status byte other than FF
+    int running = -1;      // the last status byte other than FF
+    bool dropped = false;  // an unknown meta event is read and then dropped
     for (size_t count = 0; !in.atEnd(); ++count) {
         detail::yieldEvery(count, 300);
         int64_t delta = 0;
@@ -465,9 +458,29 @@ void MidiTrackData::readEvents(const uint8_t* chunk, size_t size) {
             break;
         }
         if (e->length >= 256 && e->type != sysex::ManufacturerMessage) trackWarning(mdtk::EventTooLarge);
+        dropped = dropped || e->status == ev::Deleted;
         events_.push_back(std::move(e));
     }
-    compact();
+    if (dropped) compact();
+}
+
+size_t MidiTrackData::chunkSizeBound() const {
+    // Per event: a delta of at most 5 bytes, then 3 bytes for a channel message; anything
+    // else is written from its stored bytes with at most a status, a type and a length of
+    // up to 5 bytes besides, which 16 bytes more than it stores covers.
+    constexpr size_t kDelta = 5, kChannel = 3, kBesidesStored = 16;
+    size_t bound = kChunkHeaderSize + kDelta + 3;  // a closing End of Track
+    for (const auto& e : events_) {
+        const size_t stored = static_cast<size_t>(std::max(e->length, 0)) + static_cast<size_t>(e->bufferSize());
+        bound += kDelta + std::max(kChannel, stored + kBesidesStored);
+    }
+    return bound;
+}
+
+bool MidiTrackData::surelyEncodesWhole() const {
+    // A closing End of Track needs a slot of its own.
+    return events_.size() < static_cast<size_t>(slotCount_) &&
+           chunkSizeBound() + kEncoderReserve <= static_cast<size_t>(std::max(capacity_, 0));
 }
 
 int MidiTrackData::encodeChunk(std::string_view identifier) {

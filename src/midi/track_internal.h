@@ -18,9 +18,9 @@ inline bool isNoteStart(const MidiEvent& e) {
 
 // Sleeps the yield delay before every `every`-th item of a long loop.
 inline void yieldEvery(size_t index, size_t every) {
+    if (index == 0 || index % every != 0) return;
     const int delay = trackYieldDelay();
-    if (delay > 0 && index > 0 && index % every == 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+    if (delay > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
 }
 
 }  // namespace tunecase::detail

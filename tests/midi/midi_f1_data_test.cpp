@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
 
 #include "base/reporter.h"
 #include "midi/midi_f0_data.h"
@@ -68,6 +69,77 @@ TEST(MidiF1Merge, SimultaneousEventsComeOneTrackPerRound) {
     auto song = merge(tracks);
     EXPECT_EQ(keysOf(*song->track()), (std::vector<int>{1, 3, 4, 2, 5}));
     EXPECT_EQ(deltasOf(*song->track()), (std::vector<int>{7, 0, 0, 0, 0, 0}));
+}
+
+// The merge keeps each track's next event as a due time; on random tracks (with runs of
+// simultaneous events and the odd negative delta) it must give what the rounds of pending
+// deltas give, whether the events are copied or moved.
+TEST(MidiF1Merge, RandomTracksMergeAsTheRoundsOfPendingDeltasDo) {
+    std::mt19937 rng(11);
+    for (int round = 0; round < 200; ++round) {
+        std::vector<std::unique_ptr<MidiTrackData>> tracks;
+        const int count = 1 + static_cast<int>(rng() % 5);
+        for (int k = 0; k < count; ++k) {
+            tracks.push_back(noteTrack());
+            const int n = static_cast<int>(rng() % 12);
+            for (int i = 0; i < n; ++i) {
+                static constexpr int kDeltas[] = {0, 0, 0, 1, 2, 5, -1};
+                tracks.back()->addNote(k, kDeltas[rng() % 7], 10 * k + i, 100, 1);
+            }
+        }
+        // The rounds: with one track left its events come as they are; otherwise every track
+        // whose pending delta is the smallest gives one event (the first with that delta, the
+        // others with 0) and the others have the smallest taken off.
+        std::vector<std::pair<int, int>> expected;  // key, delta
+        struct Cursor { const MidiTrackData* t; int index; int64_t pending; };
+        std::vector<Cursor> cursors;
+        for (const auto& t : tracks) cursors.push_back({t.get(), 0, t->eventCount() ? t->event(0)->delta : 0});
+        auto more = [](const Cursor& c) { return c.index < c.t->eventCount(); };
+        auto give = [&](Cursor& c, int64_t delta) {
+            expected.emplace_back(c.t->event(c.index)->data1, static_cast<int>(delta));
+            if (++c.index < c.t->eventCount()) c.pending = c.t->event(c.index)->delta;
+        };
+        for (;;) {
+            int left = 0;
+            int64_t smallest = 0;
+            Cursor* only = nullptr;
+            for (auto& c : cursors)
+                if (more(c)) {
+                    if (left++ == 0 || c.pending < smallest) smallest = c.pending;
+                    only = &c;
+                }
+            if (left == 0) break;
+            if (left == 1) {
+                give(*only, only->pending);
+                continue;
+            }
+            bool first = true;
+            for (auto& c : cursors) {
+                if (!more(c)) continue;
+                if (c.pending != smallest) {
+                    c.pending -= smallest;
+                    continue;
+                }
+                give(c, first ? smallest : 0);
+                first = false;
+            }
+        }
+
+        std::vector<const MidiTrackData*> raw;
+        for (auto& t : tracks) raw.push_back(t.get());
+        auto file = MidiF1Data::fromTracks(raw.data(), count, 96);
+        auto copied = MidiF0Data::newSong();
+        auto moved = MidiF0Data::newSong();
+        ASSERT_EQ(file->mergeInto(*copied), 1);
+        ASSERT_EQ(file->moveMergedInto(*moved), 1);
+        for (const MidiF0Data* song : {copied.get(), moved.get()}) {
+            std::vector<std::pair<int, int>> got;
+            for (const auto& e : song->track()->events())
+                if (e->status == ev::Note) got.emplace_back(e->data1, e->delta);
+            ASSERT_EQ(got, expected) << "round " << round;
+        }
+        EXPECT_EQ(file->track(0)->eventCount(), 0);  // the moving merge leaves the tracks empty
+    }
 }
 
 TEST(MidiF1Merge, OnlyOneEndOfTrackRemainsAtTheEnd) {

@@ -54,6 +54,55 @@ TEST(TrackJoinNotes, ChannelsAreNotMixed) {
     EXPECT_EQ(describe(*t), "0:N60/8 0:N60/4@1 8:E");
 }
 
+// The join pairs notes through an index; on random tracks it must pair exactly as the plain
+// rule does: each note on, in list order, ends at the first note off after it of its channel
+// and key that no earlier note took; what is left unpaired goes, passing on its delta.
+TEST(TrackJoinNotes, PairsAsThePlainScanDoesOnRandomTracks) {
+    std::mt19937 rng(7);
+    for (int round = 0; round < 300; ++round) {
+        auto indexed = std::make_unique<MidiTrackData>(kDefaultTrackCapacity, MidiTrackData::MidiEvents);
+        auto plain = std::make_unique<MidiTrackData>(kDefaultTrackCapacity, MidiTrackData::MidiEvents);
+        const int n = 1 + static_cast<int>(rng() % 40);
+        for (int i = 0; i < n; ++i) {
+            auto e = std::make_unique<MidiEvent>(static_cast<int32_t>(rng() % 4));
+            const unsigned kind = rng() % 8;
+            if (kind == 0) {
+                e->makeControlChange(0, 7, 100);
+            } else {
+                e->status = kind < 5 ? ev::NoteOn : ev::NoteOff;
+                e->channel = static_cast<int>(rng() % 2);
+                e->data1 = 60 + static_cast<int>(rng() % 3);
+                e->velocity = kind == 4 ? 0 : 100;
+            }
+            plain->appendEvent(std::make_unique<MidiEvent>(*e));
+            indexed->appendEvent(std::move(e));
+        }
+        indexed->joinNotes();
+
+        std::vector<MidiEvent*> ev;
+        for (const auto& e : plain->events()) ev.push_back(const_cast<MidiEvent*>(e.get()));
+        for (MidiEvent* e : ev)
+            if (e->status == ev::NoteOn && e->velocity == 0) e->status = ev::NoteOff;
+        for (size_t i = 0; i < ev.size(); ++i) {
+            if (ev[i]->status != ev::NoteOn) continue;
+            ev[i]->status = ev::Note;
+            int64_t sum = 0;
+            for (size_t j = i + 1; j < ev.size(); ++j) {
+                sum += ev[j]->delta;
+                if (ev[j]->status == ev::NoteOff && ev[j]->channel == ev[i]->channel && ev[j]->data1 == ev[i]->data1) {
+                    ev[i]->duration = static_cast<int32_t>(sum);
+                    ev[j]->status = ev::Deleted;
+                    break;
+                }
+            }
+        }
+        for (MidiEvent* e : ev)
+            if (e->status == ev::NoteOff || (e->status == ev::Note && e->duration == 0)) e->status = ev::Deleted;
+        plain->compact();
+        ASSERT_EQ(describe(*indexed), describe(*plain)) << "round " << round;
+    }
+}
+
 TEST(TrackJoinNotes, WrongStateChangesNothing) {
     ScopedCapture cap;
     auto t = noteTrack({{0, 60, 10}}, 10);
