@@ -5,10 +5,10 @@ set -euo pipefail
 
 PACKAGES=(
   cmake g++ make pkg-config
-  qt6-base-dev libgl-dev
+  qt6-base-dev libgl-dev qt6-webengine-dev
   libfluidsynth-dev fluid-soundfont-gm
   librtmidi-dev
-  libcurl4-openssl-dev
+  libcurl4-openssl-dev libcpp-httplib-dev
   libcli11-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev

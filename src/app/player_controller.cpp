@@ -5,8 +5,9 @@
 #include "base/reporter.h"
 #include "songs/song_list.h"
 #include "base/utilities.h"
-#include "platform/user_folders.h"
+#include "songs/library.h"
 #include "songs/song_import.h"
+#include "songs/song_list_editor.h"
 
 namespace tunecase {
 
@@ -60,7 +61,7 @@ std::vector<PlateNote> plateNotesOf(const MidiTrackData& track) {
 }  // namespace
 
 PlayerController::PlayerController(PlayerSettings& settings, SongList& list, PlayerView& view)
-    : settings_(settings), list_(list), view_(view) {}
+    : settings_(settings), list_(list), view_(view), programFolder_(currentFolder()) {}
 
 PlayerController::~PlayerController() { shutdown(); }
 
@@ -72,15 +73,56 @@ int64_t PlayerController::ticksPer100ms() const {
 }
 
 void PlayerController::start() {
-    if (list_.count == 0) {
-        // Building a list automatically comes with the song list editor; the question is
-        // asked so the start-up reads the same.
-        if (reportText(kAskBuildListText, BoxKind::OkCancel) == Answer::Ok) reportText(kNotAvailableText, BoxKind::Ok);
-    }
+    const bool build = list_.count == 0 && reportText(kAskBuildListText, BoxKind::OkCancel) == Answer::Ok;
     isPlaying_ = 0;
     view_.setStartLabel(kStartLabel);
     showCurrentTitle();
+    if (build) buildListAutomatically();
+    else startLoadThread(1);
+}
+
+void PlayerController::buildListAutomatically() {
+    // Arranging ten songs takes a moment: the window stays live with its ring turning.
+    building_ = true;
+    buildDone_ = false;
+    view_.setButtonsEnabled(false);
+    view_.setLoading(true);
+    const std::string program = programFolder_;
+    const std::string folder = songFolder(settings_);
+    buildThread_ = std::thread([this, program, folder] {
+        autoSelect(
+            program, folder, defaultRandomRange(), defaultSongArranger(),
+            [this](const MadeSong& song) {
+                view_.postToUi([this, song] {
+                    appendMadeSong(song.path, song.title);
+                    showCurrentTitle();
+                });
+            },
+            &stopBuild_);
+        buildDone_ = true;
+        view_.postToUi([this] { onListBuilt(); });
+    });
+}
+
+void PlayerController::onListBuilt() {
+    if (!building_) return;
+    if (buildThread_.joinable()) buildThread_.join();
+    building_ = false;
+    if (stopping_) return;
+    showCurrentTitle();
+    // A song started from the tray meanwhile keeps playing; a load under way finishes the
+    // busy indication itself.
+    if (loading_) return;
+    if (isPlaying_ || runActive_) {
+        view_.setLoading(false);
+        view_.setButtonsEnabled(true);
+        return;
+    }
     startLoadThread(1);
+}
+
+bool PlayerController::appendMadeSong(const std::string& path, const std::string& title) {
+    return addMadeSong(list_, {path, title}, -1) >= 0;
 }
 
 void PlayerController::showCurrentTitle() {
@@ -108,7 +150,7 @@ void PlayerController::onButton(int index) {
         case playerbutton::Help: view_.openHelp(); break;
         case playerbutton::StartStop: startStop(); break;
         case playerbutton::Config: view_.runConfigDialog(); break;
-        case playerbutton::List: reportText(kNotAvailableText, BoxKind::Ok); break;
+        case playerbutton::List: openSongList(); break;
         case playerbutton::Hide:
             if (view_.trayAvailable()) {
                 showMessage(kMsgTrayHint);
@@ -174,6 +216,15 @@ void PlayerController::step(bool forward) {
     } else {
         startLoadThread(1);
     }
+}
+
+void PlayerController::openSongList() {
+    // The editor may delete the playing song's file and reorders the list under it.
+    stopForReload();
+    view_.runSongListEditor();
+    normaliseSongList(list_);
+    showCurrentTitle();
+    startLoadThread(1);
 }
 
 void PlayerController::quit() {
@@ -255,8 +306,11 @@ void PlayerController::onLoadFinished(int mode, std::shared_ptr<PreparedSong> so
         if (mode == 1) view_.plateAdvanceOnce();
         else view_.postToUi([this] { onStartLoadedSong(); });
     }
-    view_.setLoading(false);
-    view_.setButtonsEnabled(true);
+    // While the first list is still being built its ring turns on.
+    if (!building_) {
+        view_.setLoading(false);
+        view_.setButtonsEnabled(true);
+    }
     loading_ = 0;
     // A failed load in play mode falls back to stopped.
     if (mode == 0 && !hasSong()) view_.postToUi([this] { onStartLoadedSong(); });
@@ -360,13 +414,19 @@ void PlayerController::onFilesDropped(const std::vector<std::string>& paths) {
     }
     const std::string& path = paths[0];
     const std::string ext = extensionLower(path);
+    const std::string folder = songFolder(settings_);
     if (ext == "mwd") {
-        reportText(kNotAvailableText, BoxKind::Ok);
+        // Into the library first (a name already there is refused), then arranged into a
+        // song of the list off the window's thread.
+        std::string copy = path;
+        if (!addToArchive(programFolder_, copy)) return;
+        importThreads_.emplace_back([this, copy, folder] {
+            if (auto song = arrangeNewSong(copy, folder, defaultSongArranger()))
+                view_.postToUi([this, song = *song] { onSelectLastSong(song.path, song.title); });
+        });
         return;
     }
     if (ext != "mid") return;
-    std::string folder = fieldText(settings_.dataFolder, kPathBytes);
-    if (folder.empty()) folder = specialFolder(kFolderMyMusic);
     importThreads_.emplace_back([this, path, folder] {
         ImportedSong imported = importMidiFile(path, folder);
         if (imported.ok)
@@ -376,7 +436,7 @@ void PlayerController::onFilesDropped(const std::vector<std::string>& paths) {
 
 void PlayerController::onSelectLastSong(const std::string& path, const std::string& title) {
     stopForReload();
-    if (!addSongToList(list_, path, title)) return;
+    if (!appendMadeSong(path, title)) return;
     selectLast(list_);
     showCurrentTitle();
     startLoadThread(1);
@@ -385,6 +445,9 @@ void PlayerController::onSelectLastSong(const std::string& path, const std::stri
 // ---- Shutdown ----------------------------------------------------------------------------------------
 
 void PlayerController::waitForWorkers() {
+    // A worker may be waiting for a box to be answered: keep the window's events going.
+    while (!buildDone_) view_.pumpEvents(10);
+    if (buildThread_.joinable()) buildThread_.join();
     if (loadThread_.joinable()) loadThread_.join();
     for (auto& t : importThreads_)
         if (t.joinable()) t.join();
@@ -393,6 +456,8 @@ void PlayerController::waitForWorkers() {
 
 void PlayerController::shutdown() {
     if (shutDown_) return;
+    stopping_ = true;
+    stopBuild_ = true;
     ++transportToken_;
     if (isPlaying_ || runActive_) stopSequence();
     isPlaying_ = 0;

@@ -67,7 +67,6 @@ inline constexpr const char* kAskBuildListText =
     "Song list is empty. Do you want to create a song list automatically?";
 inline constexpr const char* kNoTrayText =
     "There is no system tray on this desktop, so the player is minimised instead. Restore it from the task bar.";
-inline constexpr const char* kNotAvailableText = "The song list editor and the library are not part of this version yet.";
 
 // One entry of the tray popup menu; command 0 is a separator.
 struct TrayMenuEntry {
@@ -120,6 +119,8 @@ public:
     virtual void openHelp() = 0;
     virtual void runConfigDialog() = 0;
     virtual void closeWindow() = 0;
+    // LIST: the song list editor, modal, on the window's settings and list.
+    virtual void runSongListEditor() {}
 };
 
 class PlayerController {
@@ -131,8 +132,14 @@ public:
     PlayerController& operator=(const PlayerController&) = delete;
 
     // Start-up steps after the records are loaded: the empty-list question, the stopped
-    // transport, the title, and the current song loaded for display.
+    // transport, the title, and the current song loaded for display. Answering the question
+    // with OK builds a list from the library off the window's thread; the current song is
+    // loaded once it is built.
     void start();
+
+    // The folder of the library and the work files (the current folder by default).
+    void setProgramFolder(std::string folder) { programFolder_ = std::move(folder); }
+    const std::string& programFolder() const { return programFolder_; }
 
     // ---- Buttons and tray commands -------------------------------------------------------
     void onButton(int index);
@@ -141,6 +148,8 @@ public:
     void next();
     void previous();
     void quit();
+    // LIST: stops a playing song, runs the editor, then shows and loads the current song.
+    void openSongList();
 
     // ---- Other window input ----------------------------------------------------------------
     void onPlateSelected(int32_t plateType);
@@ -167,6 +176,8 @@ public:
     // ---- State, for the window and tests ---------------------------------------------------
     bool isPlaying() const { return isPlaying_ == 1; }
     bool isLoading() const { return loading_ == 1; }
+    // The list is being built from the library (first run).
+    bool isBuildingList() const { return building_; }
     bool hasSong() const;
     PlateMotion& motion() { return motion_; }
     const PreparedSong* loadedSong() const { return loaded_.get(); }
@@ -179,6 +190,10 @@ public:
 
 private:
     void startLoadThread(int mode);
+    void buildListAutomatically();
+    void onListBuilt();
+    // Adds a song made by a worker at the end of the list; false when it could not join.
+    bool appendMadeSong(const std::string& path, const std::string& title);
     void onLoadFinished(int mode, std::shared_ptr<PreparedSong> song, bool missing, int generation);
     void showCurrentTitle();
     void resetPosition();
@@ -200,6 +215,12 @@ private:
     int transportToken_ = 0;  // bumped by every transport action; cancels a pending advance
     std::thread loadThread_;
     std::vector<std::thread> importThreads_;
+    std::thread buildThread_;
+    std::atomic<bool> buildDone_{true};
+    std::atomic<bool> stopBuild_{false};
+    bool building_ = false;
+    bool stopping_ = false;
+    std::string programFolder_;
     bool shutDown_ = false;
 };
 

@@ -11,6 +11,15 @@ Action declarePlay(CLI::App& sub);
 Action declareRender(CLI::App& sub);
 Action declareQr(CLI::App& sub);
 Action declareCompose(CLI::App& sub);
+Action declareArrange(CLI::App& sub);
+Action declareExport(CLI::App& sub);
+Action declareLibrary(CLI::App& sub);
+#ifndef TUNECASE_WITHOUT_HTTP
+Action declareSongs(CLI::App& sub);
+Action declareDownload(CLI::App& sub);
+Action declareUpload(CLI::App& sub);
+Action declareServe(CLI::App& sub);
+#endif
 
 const std::vector<Command>& commands() {
     static const std::vector<Command> list = {
@@ -22,6 +31,15 @@ const std::vector<Command>& commands() {
         {"render", "prepare a MIDI file and render it offline to a WAV file", declareRender},
         {"qr", "encode a text as a QR code: PNG, SVG or drawn in the terminal", declareQr},
         {"compose", "compose a song in the music-box style and write it as a MIDI file", declareCompose},
+        {"arrange", "arrange a song-data file (.mwd) into a MIDI file and print its title", declareArrange},
+        {"export", "write a song for a music box (key range, program, title) or a toy piano (.fem)", declareExport},
+        {"library", "list the song data library or add a song data file to it", declareLibrary},
+#ifndef TUNECASE_WITHOUT_HTTP
+        {"songs", "list the songs the song server offers", declareSongs},
+        {"download", "download one song of the song server's list as a song data file", declareDownload},
+        {"upload", "upload a MIDI file and show its key as a QR code, or delete an upload", declareUpload},
+        {"serve", "run our own song and upload server for a library folder", declareServe},
+#endif
     };
     return list;
 }

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "cli/commands.h"
+#include "cli/knowledge_folder.h"
 #include "compose/compose_driver.h"
 #include "compose/knowledge_files.h"
 #include "compose/random_range.h"
@@ -16,30 +17,12 @@ namespace tunecase::cli {
 
 namespace {
 
-constexpr const char* kPatternFile = "PATTERN.DB";
-
 struct ComposeCommandOptions {
     int64_t seed = -1;
     int measures = 0;
     std::string knowledge;
     std::string out;
 };
-
-// Where the knowledge files are read: the folder given, else the current folder when it
-// holds them (the player's program folder), else the "data" folder beside this program
-// (the build tree's copy of the program folder).
-std::string knowledgeFolder(const std::string& given) {
-    namespace fs = std::filesystem;
-    if (!given.empty()) return given;
-    std::error_code ec;
-    if (fs::exists(kPatternFile, ec)) return {};
-    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-    if (!ec) {
-        const fs::path beside = self.parent_path() / "data";
-        if (fs::exists(beside / kPatternFile, ec)) return beside.string();
-    }
-    return {};
-}
 
 int compose(const ComposeCommandOptions& o) {
     SetKnowledgeFolder(knowledgeFolder(o.knowledge));

@@ -10,6 +10,7 @@
 #include "base/text_codec.h"
 #include "base/utilities.h"
 #include "cli/commands.h"
+#include "cli/song_data_info.h"
 #include "midi/midi_f0_data.h"
 #include "midi/midi_f1_data.h"
 #include "midi/midi_file_messages.h"
@@ -127,6 +128,7 @@ struct InfoOptions {
 };
 
 int info(const InfoOptions& o) {
+    if (extensionLower(o.path) == "mwd") return songDataInfo(o.path, o.json);
     FileDescription d;
     if (!describeMidiFile(o.path, d)) return 1;
     if (o.json) printJson(o.path, d);
@@ -139,7 +141,7 @@ int info(const InfoOptions& o) {
 Action declareInfo(CLI::App& sub) {
     auto o = std::make_shared<InfoOptions>();
     sub.add_flag("--json", o->json, "print the description as one JSON object");
-    sub.add_option("FILE", o->path, "the MIDI file to describe")->required();
+    sub.add_option("FILE", o->path, "the MIDI or song-data (.mwd) file to describe")->required();
     return [o] { return info(*o); };
 }
 

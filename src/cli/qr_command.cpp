@@ -10,6 +10,7 @@
 
 #include "base/utilities.h"
 #include "cli/commands.h"
+#include "cli/qr_terminal.h"
 #include "controls/qr_drawing.h"
 #include "base/text_codec.h"
 #include "controls/qr_encoder.h"
@@ -52,6 +53,8 @@ bool endsWith(const std::string& s, const std::string& tail) {
     return true;
 }
 
+}  // namespace
+
 // Two module rows per text line in half blocks, black on white whatever the terminal's
 // colours, with the quiet zone around.
 std::string terminalDrawing(const qr::Symbol& s) {
@@ -67,6 +70,8 @@ std::string terminalDrawing(const qr::Symbol& s) {
     }
     return out;
 }
+
+namespace {
 
 // Coordinates in pixels, to three decimals, without trailing zeros.
 std::string pixels(double v) {

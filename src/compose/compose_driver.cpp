@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "base/reporter.h"
 #include "compose/compose_information.h"
 #include "compose/engine_constants.h"
 #include "compose/engine_state.h"
@@ -237,7 +238,10 @@ int ComposeAttempts() {
 }
 
 int ComposeSong(std::string_view outputPath, const ComposeOptions& options) {
+    const EngineRun run;
     engineState.arrangementMode = 0;
+    engineState.suppliedMelody = false;
+    engineState.suppliedSecondLine = false;
     arrangementPart.Clear();
     const int32_t seed = options.seeded ? options.seed : ClockSeed();
     SeedSongRandom(seed);
@@ -260,6 +264,31 @@ int ComposeSong(std::string_view outputPath, const ComposeOptions& options) {
     engineState.composeRun = true;
     const int written = ComposeAttempts();
     engineState.composeRun = false;
+    return written;
+}
+
+int ArrangeSuppliedSong(std::string_view outputPath, const SuppliedSong& song) {
+    const EngineRun run;
+    if (!Arranging() || !engineState.suppliedMelody) return 0;
+    if (currentParameters.modulation[0] == 1) reportText(kNoModulationText, BoxKind::Ok);
+    // The chord-tone table comes with the knowledge; the files' progressions go unused.
+    if (!LoadKnowledge()) return 0;
+    ComposeInformation& ci = composeInformation;
+    ResetComposition();
+    // The whole song is one block played once: its chords are the supplied ones.
+    ci.blockCount = 1;
+    ci.form = {1};
+    for (const ComposeEntry& e : song.chords)
+        if (e.isChord()) ci.blockChords[0].Add(e);
+    BuildSongChords();
+    ci.songMelody = song.melody;
+    BuildStructureMarks();
+    arrangementPart = song.accompaniment;
+    outputName = std::string(outputPath);
+    engineState.composeRun = false;
+    generationsMade = 1;
+    const int written = RenderSong(outputName, kLongestMelodyNote);
+    arrangementPart.Clear();  // the accompanying notes belong to this song alone
     return written;
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "compose/compose_information.h"
 #include "styles/style_catalogue.h"
 
 namespace tunecase {
@@ -49,7 +50,7 @@ struct LengthWindow {
 LengthWindow LengthWindowFor(int target);
 
 // Composes one song with the style of `options` and writes it to `outputPath`. Clears what
-// an arrangement left (the arrangement mode, the supplied accompanying notes), seeds the
+// an arrangement left (the arrangement switches, the supplied accompanying notes), seeds the
 // generator (the song's seed, written into the song), rebuilds the style table and applies
 // the style, sets 120 beats per minute and the chord display (and the measure count and
 // adjustments asked for), loads the knowledge files and runs the attempts. Returns 1 when
@@ -76,6 +77,27 @@ int FitSongLength(int target);
 // The length of the current form in measures (regular chords in form order and the closing
 // chord), as the song chord sequence would count it.
 int FormMeasures();
+
+// What an arrangement hands the engine: the melody (rendered on channel 1), the accompanying
+// notes (channel 15) and the chord entries with their lengths and bass texts, in playing
+// order. The two note lists take the same time; a rest is a note of pitch 0.
+struct SuppliedSong {
+    EventList melody;
+    EventList accompaniment;
+    EventList chords;
+};
+
+// Shown when a style asks for key changes during an arrangement (none are made).
+inline constexpr const char* kNoModulationText = "転調は使用できません。";
+
+// The driver's arrangement form: the supplied chords take the place of the form and the
+// progression, the supplied melody that of the generated one, and the style's
+// accompaniment is added around them; then the song is rendered to `outputPath`. Runs on
+// the current parameters as the arranger set them (arrangement mode, supplied melody), with
+// no lead-in and no chord markers. Returns 1 when the file was written; 0 when the
+// arrangement switches are not set, the pattern file cannot be read or the file cannot be
+// saved.
+int ArrangeSuppliedSong(std::string_view outputPath, const SuppliedSong& song);
 
 // The output name of the current run.
 const std::string& ComposeOutputName();

@@ -4,4 +4,15 @@ namespace tunecase {
 
 EngineState engineState;
 
+namespace {
+
+std::recursive_mutex& engineMutex() {
+    static std::recursive_mutex mutex;
+    return mutex;
+}
+
+}  // namespace
+
+EngineRun::EngineRun() : lock_(engineMutex()) {}
+
 }  // namespace tunecase

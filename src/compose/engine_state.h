@@ -2,6 +2,8 @@
 // them before a run; the stages read them.
 #pragma once
 
+#include <mutex>
+
 namespace tunecase {
 
 // The arrangement-mode value while a song-data file is being arranged.
@@ -15,10 +17,27 @@ struct EngineState {
     // Set for the length of a composition run (rendering reads it for the lead-in, the
     // chord markers and the controller set-up).
     bool composeRun = false;
+    // Set by the arranger: the melody of the run is given, not generated. A composition
+    // clears both flags; the arranger never supplies a second line.
+    bool suppliedMelody = false;
+    bool suppliedSecondLine = false;
 };
 
 extern EngineState engineState;
 
 inline bool Arranging() { return engineState.arrangementMode == kArrangingMode; }
+
+// Held for the length of a composition or an arrangement: the engine's state and the
+// current parameters are global, so only one run goes on in the process at a time. The
+// thread that holds it may take it again (the arranger holds it around the driver).
+class EngineRun {
+public:
+    EngineRun();
+    EngineRun(const EngineRun&) = delete;
+    EngineRun& operator=(const EngineRun&) = delete;
+
+private:
+    std::unique_lock<std::recursive_mutex> lock_;
+};
 
 }  // namespace tunecase

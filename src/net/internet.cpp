@@ -55,6 +55,10 @@ struct EasyHandle {
         if (p) curl_easy_cleanup(p);
     }
 };
+struct HeaderList {
+    curl_slist* p = nullptr;
+    ~HeaderList() { curl_slist_free_all(p); }
+};
 struct MultiHandle {
     CURLM* p = curl_multi_init();
     ~MultiHandle() {
@@ -110,7 +114,18 @@ int CInternet::fail(FetchFailure why, std::string text, std::string detail) {
 }
 
 int CInternet::getHtml(const std::string& url, int receiveTimeoutMs) {
+    return fetch(url, receiveTimeoutMs, nullptr, nullptr);
+}
+
+int CInternet::postForm(const std::string& url, std::string_view body, const std::string& contentType,
+                        int receiveTimeoutMs) {
+    return fetch(url, receiveTimeoutMs, &body, &contentType);
+}
+
+int CInternet::fetch(const std::string& url, int receiveTimeoutMs, const std::string_view* postBody,
+                     const std::string* contentType) {
     received_ = 0;
+    bodyCut_ = false;
     failure_ = FetchFailure::None;
     failureDetail_.clear();
     httpStatus_ = 0;
@@ -138,6 +153,18 @@ int CInternet::getHtml(const std::string& url, int receiveTimeoutMs) {
     curl_easy_setopt(easy.p, CURLOPT_HEADERDATA, &transfer);
     if (receiveTimeoutMs == 0) curl_easy_setopt(easy.p, CURLOPT_PROXY, "");  // direct, whatever the settings say
     if (!trustedCertificates_.empty()) curl_easy_setopt(easy.p, CURLOPT_CAINFO, trustedCertificates_.c_str());
+    if (connectTimeoutMs_ > 0) curl_easy_setopt(easy.p, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(connectTimeoutMs_));
+    if (totalTimeoutMs_ > 0) curl_easy_setopt(easy.p, CURLOPT_TIMEOUT_MS, static_cast<long>(totalTimeoutMs_));
+    HeaderList headers;
+    if (postBody) {
+        curl_easy_setopt(easy.p, CURLOPT_POST, 1L);
+        curl_easy_setopt(easy.p, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(postBody->size()));
+        curl_easy_setopt(easy.p, CURLOPT_POSTFIELDS, postBody->data());
+        // No "Expect: 100-continue": a server that does not answer it would cost a second.
+        headers.p = curl_slist_append(headers.p, ("Content-Type: " + *contentType).c_str());
+        if (headers.p) headers.p = curl_slist_append(headers.p, "Expect:");
+        curl_easy_setopt(easy.p, CURLOPT_HTTPHEADER, headers.p);
+    }
 
     // Drive the transfer ourselves, so that a silence longer than the receive timeout ends
     // it however far it got: connecting, waiting for the answer, or in the middle of the body.
@@ -173,7 +200,10 @@ int CInternet::getHtml(const std::string& url, int receiveTimeoutMs) {
     if (result != CURLE_OK && !(result == CURLE_WRITE_ERROR && transfer.full))
         return fail(failureFor(result), readFailed, curlError[0] ? curlError : curl_easy_strerror(result));
 
-    if (transfer.full) errorMessage(1);
+    if (transfer.full) {
+        bodyCut_ = true;
+        errorMessage(1);
+    }
     return 1;
 }
 

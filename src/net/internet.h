@@ -3,6 +3,7 @@
 // worker thread. One object per download, used by one thread.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -52,6 +53,22 @@ public:
     // errorMessage(1); the rest of the body is dropped and the result is still 1.
     int getHtml(const std::string& url, int receiveTimeoutMs);
 
+    // The same as getHtml, but a POST of `body` with the header "Content-Type: `contentType`".
+    // The body goes as it is, without "Expect: 100-continue".
+    int postForm(const std::string& url, std::string_view body, const std::string& contentType,
+                 int receiveTimeoutMs);
+
+    // Limits on top of the receive timeout, in milliseconds, for every later fetch: how long
+    // connecting may take and how long the whole fetch may take. 0 leaves that limit off.
+    // A fetch past either fails as FetchFailure::TimedOut.
+    void setTimeouts(int connectMs, int totalMs) {
+        connectTimeoutMs_ = std::max(connectMs, 0);
+        totalTimeoutMs_ = std::max(totalMs, 0);
+    }
+
+    // Whether the last fetch's body reached the buffer's end (and the rest was dropped).
+    bool bodyCut() const { return bodyCut_; }
+
     // Shows a box: code 1 the read error text, any other code the class's general text.
     void errorMessage(int code) const;
 
@@ -80,6 +97,8 @@ private:
     static size_t onBody(char* data, size_t size, size_t count, void* transfer);
     static size_t onHeader(char* data, size_t size, size_t count, void* transfer);
     int fail(FetchFailure why, std::string text, std::string detail);
+    int fetch(const std::string& url, int receiveTimeoutMs, const std::string_view* postBody,
+              const std::string* contentType);
 
     int bufferSize_;
     std::unique_ptr<uint8_t[]> buffer_;
@@ -89,6 +108,9 @@ private:
     std::string failureDetail_;
     long httpStatus_ = 0;
     std::string trustedCertificates_;
+    int connectTimeoutMs_ = 0;
+    int totalTimeoutMs_ = 0;
+    bool bodyCut_ = false;
 };
 
 }  // namespace tunecase

@@ -58,10 +58,11 @@ int foldIntoRange(MidiTrackData& track, int lowest, int highest) {
         bool changed = false;
         while (e.data1 < lowest) {
             e.data1 += 12;
-            e.velocity = e.velocity * 8 / 10;
+            // A sounding note stays audible: velocity 0 would make it a note off.
+            if (e.velocity > 0) e.velocity = std::max(1, e.velocity * 8 / 10);
             changed = true;
         }
-        while (e.data1 > highest) {
+        while (e.data1 > highest && e.data1 >= 12) {
             e.data1 -= 12;
             changed = true;
         }
@@ -82,21 +83,25 @@ int setAllPrograms(MidiTrackData& track, int program) {
     return n;
 }
 
+uint32_t reduceToOneVoice(MidiF0Data& song, bool deleteShort, bool deleteLong, int noteLength) {
+    MidiTrackData* track = song.track();
+    if (!track) return 0;
+    const uint32_t deleted = deleteChannelsBySpacing(song, deleteShort, deleteLong);
+    for (int ch = 0; ch < 16; ++ch) track->setDurationOfChannel(ch, noteLength);
+    for (int ch = 1; ch < 16; ++ch) track->rechannel(ch, 0);
+    track->removeDuplicateNotes();
+    track->removeOctaveDoublings();
+    return deleted;
+}
+
 void prepareLoadedSong(MidiF0Data& song, const PreparationOptions& options, PreparedSong& result) {
     result.ok = false;
     MidiTrackData* track = song.track();
     if (!track || song.state() != MidiF0Data::NoteEvents || song.division() <= 0) return;
 
     result.trimmedTicks = trimLeadingMeasures(song);
-    result.deletedChannels =
-        deleteChannelsBySpacing(song, options.deleteShortNoteChannel, options.deleteLongNoteChannel);
-
-    const int noteLength = song.division() * 2 / 3;
-    for (int ch = 0; ch < 16; ++ch) track->setDurationOfChannel(ch, noteLength);
-    for (int ch = 1; ch < 16; ++ch) track->rechannel(ch, 0);
-
-    track->removeDuplicateNotes();
-    track->removeOctaveDoublings();
+    result.deletedChannels = reduceToOneVoice(song, options.deleteShortNoteChannel,
+                                              options.deleteLongNoteChannel, song.division() * 2 / 3);
 
     int lowest = 0, highest = 127;
     if (plateRange(options.plateType, lowest, highest)) {

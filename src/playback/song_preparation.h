@@ -32,8 +32,15 @@ int64_t trimLeadingMeasures(MidiF0Data& song);
 // mask of deleted channels (bit n = channel n).
 uint32_t deleteChannelsBySpacing(MidiF0Data& song, bool deleteShort, bool deleteLong);
 
-// Moves every note below `lowest` up by octaves (velocity x 8 / 10 per octave) and every
-// note above `highest` down by octaves. Returns the number of notes moved.
+// The music box's one voice, shared with the exports: channels deleted by spacing, every
+// sounding note given `noteLength`, every channel merged onto 0, simultaneous duplicates and
+// octave doublings thinned. Returns the mask of deleted channels.
+uint32_t reduceToOneVoice(MidiF0Data& song, bool deleteShort, bool deleteLong, int noteLength);
+
+// Moves every note below `lowest` up by octaves (velocity x 8 / 10 per octave, but never down
+// to 0, which would silence it) and then every note above `highest` down by octaves, never
+// below 0 (a range ending under 11 cannot hold every pitch class). Returns the number of
+// notes moved.
 int foldIntoRange(MidiTrackData& track, int lowest, int highest);
 
 // Sets every program change to `program`; returns how many.

@@ -20,6 +20,7 @@
 
 #include "base/general_errors.h"
 #include "app/gui/config_dlg.h"
+#include "app/gui/play_list_dlg.h"
 #include "base/text_codec.h"
 
 namespace tunecase {
@@ -35,14 +36,14 @@ constexpr QRect kBusyRect(12, 46, 40, 40);
 constexpr QRect kSpeedLabelRect(60, 106, 50, 22);
 constexpr QRect kSliderRect(112, 106, 306, 22);
 
-struct ButtonPlace {
+struct PlayerButtonPlace {
     const char* label;
     int left, top, right, bottom;
     int face;
 };
 
 // By button index (see playerbutton::).
-constexpr ButtonPlace kButtonPlaces[playerbutton::Count] = {
+constexpr PlayerButtonPlace kButtonPlaces[playerbutton::Count] = {
     {"    QUIT", 330, 70, 418, 97, FacePlain},      {"    HELP", 240, 70, 328, 97, FacePlain},
     {kStartLabel, 60, 36, 148, 63, FaceTransport},  {"   CONFIG", 150, 70, 238, 97, FacePlain},
     {"    LIST", 60, 70, 148, 97, FacePlain},       {"    HIDE", 330, 36, 418, 63, FaceHide},
@@ -131,6 +132,7 @@ CTunecaseDlg::CTunecaseDlg(PlayerSettings& settings, SongList& list, Startup sta
     setFixedSize(kClientSize);
     setAcceptDrops(true);
     controller_ = std::make_unique<PlayerController>(settings_, list_, *this);
+    if (!startup_.programFolder.empty()) controller_->setProgramFolder(startup_.programFolder);
 
     buildControls();
 
@@ -186,7 +188,7 @@ void CTunecaseDlg::buildControls() {
     connect(&busyTimer_, &QTimer::timeout, this, &CTunecaseDlg::stepBusyIndicator);
 
     for (int i = 0; i < playerbutton::Count; ++i) {
-        const ButtonPlace& place = kButtonPlaces[i];
+        const PlayerButtonPlace& place = kButtonPlaces[i];
         buttonControls_[i] = new COffScreenControl(this);
         const QRect rect = rectFromEdges(place.left, place.top, place.right, place.bottom);
         if (i == 0)
@@ -374,6 +376,8 @@ void CTunecaseDlg::openHelp() {
 }
 
 void CTunecaseDlg::runConfigDialog() { CConfigDlg::run(settings_, this); }
+
+void CTunecaseDlg::runSongListEditor() { CPlayListDlg::run(settings_, list_, controller_->programFolder(), this); }
 
 void CTunecaseDlg::closeWindow() {
     // Later, from the event loop: the QUIT button's own handler is still on the stack and

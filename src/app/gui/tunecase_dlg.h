@@ -106,6 +106,7 @@ public:
     void openHelp() override;
     void runConfigDialog() override;
     void closeWindow() override;
+    void runSongListEditor() override;
 
     // ---- Pieces of the window, for the application and tests -------------------------------
     PlayerController& controller() { return *controller_; }

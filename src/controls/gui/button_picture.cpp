@@ -337,4 +337,17 @@ QImage CMultiModalButtonPicture::picture(int group, int index) const {
     return b ? b->picture : QImage();
 }
 
+void placePictureButtons(CButtonPicture& buttons, QWidget* parent, const ButtonPlace* places, int count,
+                         CButtonPicture::Handler click, COffScreenControl** controls) {
+    for (int i = 0; i < count; ++i) {
+        const ButtonPlace& place = places[i];
+        controls[i] = new COffScreenControl(parent);
+        const QRect rect = rectFromEdges(place.left, place.top, place.right, place.bottom);
+        if (i == 0)
+            buttons.create(click, nullptr, controls[i], rect, place.label, FacePlain, FacePressed);
+        else
+            buttons.add(controls[i], rect, place.label, FacePlain, FacePressed);
+    }
+}
+
 }  // namespace tunecase

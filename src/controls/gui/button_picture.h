@@ -108,6 +108,18 @@ private:
     std::unique_ptr<PictureButtonRow> row_;
 };
 
+// Where a dialog's picture button sits: its caption and its edges in dialog pixels.
+struct ButtonPlace {
+    const char* label;
+    int left, top, right, bottom;
+};
+
+// Makes a control on `parent` for each of the `count` places and puts a button on it with
+// the plain and pressed faces: the first creates the group of `buttons` with `click` as its
+// handler, the others join it. The controls are written to `controls` in the same order.
+void placePictureButtons(CButtonPicture& buttons, QWidget* parent, const ButtonPlace* places, int count,
+                         CButtonPicture::Handler click, COffScreenControl** controls);
+
 // Up to 16 independent groups (0..15) of at most 31 buttons in one object. Handlers get
 // (index, group); a button reports group * 256 + index.
 class CMultiModalButtonPicture {

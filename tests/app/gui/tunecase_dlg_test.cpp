@@ -10,14 +10,20 @@
 #include <QThread>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
 
 #include "app/gui/config_dlg.h"
+#include "app/gui/play_list_dlg.h"
 #include "app/gui/tunecase_app.h"
 #include "base/reporter.h"
 #include "songs/song_list.h"
 #include "base/utilities.h"
 #include "playback/midi_player.h"
 #include "playback/playback_test_support.h"
+#include "songs/song_list_editor.h"
+#include "songs/song_sheet.h"
 #include "support/qt_test_app.h"
 #include "support/test_support.h"
 
@@ -490,10 +496,13 @@ TEST_F(PlayerWindowTest, TheFirstRunAsksForTheDataFolderAndClosingWritesBothFile
     browser_ = FixedBrowser((dir_.path() / "Songs").string());
     CTunecaseDlg& w = open(false);
     EXPECT_EQ(browser_.asked, 1);
-    // The empty list asks whether to build one; this version says it cannot yet.
-    ASSERT_GE(boxes_->count(), 1u);
+    // The empty list asks whether to build one; OK finds no library here and says so.
+    ASSERT_TRUE(pumpUntil([&] { return !w.controller().isBuildingList() && idle(); }));
+    ASSERT_EQ(boxes_->count(), 2u);
     EXPECT_EQ(boxes_->visibleTexts()[0], kAskBuildListText);
+    EXPECT_EQ(boxes_->visibleTexts()[1], kEmptyLibraryText);
     EXPECT_EQ(title(), "");
+    EXPECT_TRUE(w.buttonControl(playerbutton::List)->isEnabled());
     w.close();
     ASSERT_TRUE(w.isShutDown());
     const auto settingsBytes = testing::readFileBytes(settingsFolder_ + "/setup.ini");
@@ -503,6 +512,88 @@ TEST_F(PlayerWindowTest, TheFirstRunAsksForTheDataFolderAndClosingWritesBothFile
     EXPECT_EQ(fieldText(saved.dataFolder, kPathBytes), (dir_.path() / "Songs").string());
     EXPECT_EQ(saved.plateType, PlateLargeDisk);
     EXPECT_EQ(testing::readFileBytes(settingsFolder_ + "/mbox.lst").size(), 51608u);
+}
+
+// The sample songs as song-data files in the program folder's library, and the composer's
+// knowledge files beside them, as in a real program folder.
+void writeLibrary(const std::string& programFolder, std::initializer_list<const char*> sheets) {
+    const fs::path source = fs::path(TUNECASE_TEST_DATA) / ".." / ".." / "data";
+    for (const auto& entry : fs::directory_iterator(source))
+        if (entry.path().extension().string().starts_with(".DB"))
+            fs::copy_file(entry.path(), fs::path(programFolder) / entry.path().filename());
+    fs::create_directories(fs::path(programFolder) / "Archive");
+    for (const char* sheet : sheets) {
+        std::ifstream in(source / "songs" / (std::string(sheet) + ".txt"));
+        std::stringstream text;
+        text << in.rdbuf();
+        std::vector<SheetError> errors;
+        auto song = parseSongSheet(text.str(), errors);
+        ASSERT_TRUE(song) << sheet;
+        ASSERT_TRUE(song->saveFile(programFolder + "/Archive/" + sheet + ".mwd"));
+    }
+}
+
+TEST_F(PlayerWindowTest, OkOnAnEmptyListBuildsItFromTheLibraryAndADroppedSongDataFileJoinsIt) {
+    writeLibrary(programFolder_, {"ode_to_joy", "frere_jacques", "jingle_bells"});
+    fs::copy_file(fs::path(programFolder_) / "Archive" / "ode_to_joy.mwd", dir_.path() / "ode.mwd");
+    CTunecaseDlg& w = open();
+    ASSERT_TRUE(pumpUntil([&] { return !w.controller().isBuildingList() && idle(); }));
+    EXPECT_EQ(boxes_->visibleTexts(), std::vector<std::string>{kAskBuildListText});
+    // Three songs in the library: two of them, each arranged into the data folder.
+    ASSERT_EQ(app_->list().count, 2);
+    const std::set<std::string> known = {"Ode to Joy", "Frère Jacques", "Jingle Bells"};
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_TRUE(known.count(fieldText(app_->list().entries[i].title, kTitleBytes)));
+        const std::string path = fieldText(app_->list().entries[i].path, kPathBytes);
+        EXPECT_TRUE(isOwnSongFile(path, (dir_.path() / "data").string())) << path;
+    }
+    EXPECT_EQ(title(), fieldText(app_->list().entries[0].title, kTitleBytes));
+    EXPECT_TRUE(w.controller().hasSong());
+
+    // A song-data file dropped on the player goes into the library, then into the list.
+    drop({dir_.file("ode.mwd")});
+    ASSERT_TRUE(pumpUntil([&] { return app_->list().count == 3 && idle(); }));
+    EXPECT_EQ(app_->list().currentIndex, 2);
+    EXPECT_EQ(title(), "Ode to Joy");
+    EXPECT_TRUE(w.controller().hasSong());
+    // The same name again is refused by the library.
+    drop({dir_.file("ode.mwd")});
+    ASSERT_EQ(boxes_->count(), 2u);
+    EXPECT_EQ(boxes_->visibleTexts()[1], kNameClashText);
+}
+
+TEST_F(PlayerWindowTest, ListStopsTheSongRunsTheEditorAndLoadsWhatItLeftCurrent) {
+    addSong(writeSong("a.mid", 200, 40), "Long");
+    addSong(writeSong("b.mid", 4, 60), "Short");
+    addSong(writeSong("c.mid", 4, 70), "Third");
+    CTunecaseDlg& w = open();
+    click(playerbutton::StartStop);
+    ASSERT_TRUE(pumpUntil([&] { return capturedNoteOns().size() >= 3; }));
+
+    bool sawEditor = false, playingMeanwhile = true;
+    QTimer::singleShot(50, [&] {
+        auto* editor = qobject_cast<CPlayListDlg*>(QApplication::activeModalWidget());
+        if (!editor) return;
+        sawEditor = true;
+        playingMeanwhile = w.controller().isPlaying() || w.controller().clock().playerBusy();
+        editor->listBox()->setCurrentRow(1);
+        editor->editor().moveUp();  // Short, Long, Third
+        editor->listBox()->setCurrentRow(2);
+        editor->editor().deleteSelected();  // Third goes; its file is the user's and stays
+        editor->listBox()->setCurrentRow(1);
+        editor->reject();  // Long becomes current
+    });
+    click(playerbutton::List);
+    EXPECT_TRUE(sawEditor);
+    EXPECT_FALSE(playingMeanwhile);
+    EXPECT_EQ(w.buttons().label(playerbutton::StartStop), "    START");
+    ASSERT_TRUE(pumpUntil([&] { return idle(); }));
+    ASSERT_EQ(app_->list().count, 2);
+    EXPECT_EQ(app_->list().currentIndex, 1);
+    EXPECT_EQ(title(), "Long");
+    EXPECT_TRUE(w.controller().hasSong());
+    EXPECT_TRUE(fs::exists(dir_.file("c.mid")));
+    EXPECT_EQ(boxes_->count(), 0u);
 }
 
 TEST_F(PlayerWindowTest, HelpShowsTheTopPageOrSaysItIsMissing) {

@@ -1,0 +1,268 @@
+#include "app/gui/play_list_dlg.h"
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QUrl>
+
+#include "base/text_codec.h"
+#include "net/gui/qr_dlg.h"
+#include "net/gui/web_dlg.h"
+#include "songs/gui/export_dlg.h"
+#include "songs/gui/library_dlg.h"
+
+namespace tunecase {
+
+namespace {
+
+constexpr QSize kClientSize(510, 450);
+constexpr QRect kListRect(10, 10, 491, 244);
+constexpr QRect kBusyRect(10, 380, 60, 60);  // (10, 380)-(70, 440)
+
+// By button index (see listbutton::); the captions keep their spaces.
+constexpr ButtonPlace kButtonPlaces[listbutton::Count] = {
+    {"    MIDI   ", 20, 340, 108, 367},    {"   LIBRARY   ", 110, 340, 198, 367},
+    {" AUTO CMP ", 200, 340, 288, 367},    {"    UP", 20, 280, 108, 307},
+    {"   DOWN", 110, 280, 198, 307},       {"   DELETE", 405, 280, 493, 307},
+    {"   DEL ALL", 405, 340, 493, 367},    {"   EXPORT", 200, 400, 288, 427},
+    {" AUTO SEL", 110, 400, 198, 427},     {"  DOWNLD", 290, 340, 378, 367},
+    {"  UPLOAD", 290, 400, 378, 427},      {"   CLOSE   ", 405, 400, 493, 427},
+};
+
+struct GroupPlace {
+    const char* caption;
+    QRect rect;
+};
+
+// Frames around the rows of buttons.
+const GroupPlace kGroups[3] = {
+    {"Order", QRect(12, 262, 194, 53)},
+    {"Delete", QRect(397, 262, 104, 113)},
+    {"Insert", QRect(12, 322, 374, 53)},
+};
+
+std::string nativePath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+// The chosen file with `suffix` added when its name has no extension.
+std::string withSuffix(const QString& chosen, const char* suffix) {
+    if (chosen.isEmpty()) return {};
+    if (QFileInfo(chosen).suffix().isEmpty()) return nativePath(chosen + "." + suffix);
+    return nativePath(chosen);
+}
+
+}  // namespace
+
+CPlayListDlg::CPlayListDlg(PlayerSettings& settings, SongList& list, std::string programFolder, QWidget* parent,
+                           SongListEditor::Services services, Dialogs dialogs)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      settings_(settings),
+      programFolder_(std::move(programFolder)),
+      dialogs_(std::move(dialogs)) {
+    setWindowTitle(kListCaption);
+    setFixedSize(kClientSize);
+    setAcceptDrops(true);
+
+    list_ = new QListWidget(this);
+    list_->setGeometry(kListRect);
+    list_->setSelectionMode(QAbstractItemView::SingleSelection);
+
+    for (size_t i = 0; i < groups_.size(); ++i) {
+        groups_[i] = new QGroupBox(kGroups[i].caption, this);
+        groups_[i]->setGeometry(kGroups[i].rect);
+        groups_[i]->lower();  // behind the buttons it frames
+    }
+
+    placePictureButtons(buttons_, this, kButtonPlaces, listbutton::Count, [this](int index) { onButton(index); },
+                        controls_.data());
+
+    busyControl_ = new COffScreenControl(this);
+    busyControl_->setGeometry(kBusyRect);
+    busyPicture_.create(kBusyRect.width(), kBusyRect.height());
+    busyControl_->setPaintHandler([this](QPainter& painter) { busyPicture_.copyTo(painter); });
+    redrawBusyIndicator(0);
+    busyTimer_.setInterval(kBusyTimerMs);
+    connect(&busyTimer_, &QTimer::timeout, this, [this] { redrawBusyIndicator(editor_->tick()); });
+
+    editor_ = std::make_unique<SongListEditor>(settings, list, programFolder_, *this, std::move(services));
+    editor_->start();
+}
+
+CPlayListDlg::~CPlayListDlg() {
+    // A job still running hands its songs in first; its posts need this window.
+    editor_.reset();
+    busyTimer_.stop();
+    if (busyControl_) busyControl_->clearHandlers();
+    buttons_.destroy();
+}
+
+void CPlayListDlg::run(PlayerSettings& settings, SongList& list, const std::string& programFolder, QWidget* parent) {
+    CPlayListDlg dialog(settings, list, programFolder, parent);
+    dialog.exec();
+}
+
+COffScreenControl* CPlayListDlg::buttonControl(int index) const {
+    if (index < 0 || index >= listbutton::Count) return nullptr;
+    return controls_[static_cast<size_t>(index)];
+}
+
+void CPlayListDlg::onButton(int index) {
+    // The action may open a modal window; it runs once the press itself is handled.
+    QMetaObject::invokeMethod(
+        this,
+        [this, index] {
+            if (ended_) return;
+            editor_->onButton(index);
+            releaseStuckButtons();
+        },
+        Qt::QueuedConnection);
+}
+
+void CPlayListDlg::releaseStuckButtons() {
+    // A button whose press opened a window never saw its release; let it come up.
+    if (QGuiApplication::mouseButtons() & Qt::LeftButton) return;
+    for (int i = 0; i < buttons_.count(); ++i) {
+        COffScreenControl* control = controls_[static_cast<size_t>(i)];
+        if (!control || !control->pressed()) continue;
+        QMouseEvent release(QEvent::MouseButtonRelease, QPointF(-1, -1), control->mapToGlobal(QPointF(-1, -1)),
+                            Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(control, &release);
+    }
+}
+
+void CPlayListDlg::redrawBusyIndicator(int frame) {
+    busyPicture_.drawBusyRing(frame);
+    if (busyControl_) busyControl_->update();
+}
+
+void CPlayListDlg::reject() {
+    if (!ended_) editor_->close();
+}
+
+void CPlayListDlg::dropFiles(const std::vector<std::string>& paths) { editor_->onFilesDropped(paths); }
+
+void CPlayListDlg::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls() && !editor_->busy()) event->acceptProposedAction();
+    else QDialog::dragEnterEvent(event);
+}
+
+void CPlayListDlg::dropEvent(QDropEvent* event) {
+    if (!event->mimeData()->hasUrls()) {
+        QDialog::dropEvent(event);
+        return;
+    }
+    event->acceptProposedAction();
+    std::vector<std::string> paths;
+    for (const QUrl& url : event->mimeData()->urls()) paths.push_back(nativePath(url.toLocalFile()));
+    dropFiles(paths);
+}
+
+// ---- SongListView ------------------------------------------------------------------------------
+
+void CPlayListDlg::postToUi(std::function<void()> task) {
+    QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
+}
+
+void CPlayListDlg::pumpEvents(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
+void CPlayListDlg::showList(const std::vector<std::string>& storedTitles, int selectedLine) {
+    list_->clear();
+    for (const std::string& title : storedTitles) list_->addItem(QString::fromStdString(displayText(title)));
+    if (selectedLine >= 0 && selectedLine < list_->count()) {
+        list_->setCurrentRow(selectedLine);
+        list_->scrollToItem(list_->item(selectedLine));
+    } else {
+        list_->setCurrentRow(-1);
+        list_->clearSelection();
+    }
+}
+
+int CPlayListDlg::selectedLine() {
+    const QList<QListWidgetItem*> selected = list_->selectedItems();
+    return selected.isEmpty() ? -1 : list_->row(selected.front());
+}
+
+void CPlayListDlg::setBusy(bool busy) {
+    for (int i = 0; i < buttons_.count(); ++i) buttons_.enable(i, !busy);
+    // The list holds still while songs join it at the selected line.
+    list_->setEnabled(!busy);
+    if (busy) {
+        setCursor(Qt::WaitCursor);
+        busyTimer_.start();
+    } else {
+        busyTimer_.stop();
+        redrawBusyIndicator(0);
+        unsetCursor();
+        update();
+        releaseStuckButtons();
+    }
+}
+
+std::string CPlayListDlg::chooseMidiFile() {
+    if (dialogs_.chooseMidiFile) return dialogs_.chooseMidiFile();
+    return nativePath(QFileDialog::getOpenFileName(this, QString(), QString(), kSmfFilter));
+}
+
+std::string CPlayListDlg::runLibrary(const std::string& outputPath) {
+    if (dialogs_.runLibrary) return dialogs_.runLibrary(outputPath);
+    return CLibraryDlg::run(programFolder_, outputPath, this);
+}
+
+ExportRequest CPlayListDlg::askExport(bool upload) {
+    if (dialogs_.askExport) return dialogs_.askExport(upload);
+    const ExportDialogResult chosen = CExportDlg::run(upload ? exportmode::Upload : exportmode::Export, this);
+    ExportRequest request;
+    request.lowNote = chosen.lowNote;
+    request.highNote = chosen.highNote;
+    request.kind = chosen.choice == exportchoice::MusicBox   ? ExportKind::MusicBox
+                   : chosen.choice == exportchoice::ToyPiano ? ExportKind::ToyPiano
+                                                             : ExportKind::Cancelled;
+    return request;
+}
+
+ExportTarget CPlayListDlg::chooseExportFile(ExportKind kind) {
+    if (dialogs_.chooseExportFile) return dialogs_.chooseExportFile(kind);
+    ExportTarget target;
+    if (kind == ExportKind::MusicBox) {
+        target.format = ExportTarget::MusicBoxMidi;
+        target.path = withSuffix(QFileDialog::getSaveFileName(this, QString(), QString(), kTunecaseFilesFilter), "mid");
+        return target;
+    }
+    const QString filters = QString(kToyPianoFilesFilter) + ";;" + kTunecaseFilesFilter;
+    QString chosenFilter = kToyPianoFilesFilter;
+    const QString chosen = QFileDialog::getSaveFileName(this, QString(), QString(), filters, &chosenFilter);
+    const bool midi = chosenFilter == kTunecaseFilesFilter;
+    target.format = midi ? ExportTarget::ToyPianoMidi : ExportTarget::ToyPianoFile;
+    target.path = withSuffix(chosen, midi ? "mid" : "fem");
+    return target;
+}
+
+void CPlayListDlg::runUpload(const std::string& workFile) {
+    if (dialogs_.runUpload) return dialogs_.runUpload(workFile);
+    CQrDlg::run(workFile, this);
+}
+
+void CPlayListDlg::runDownload() {
+    if (dialogs_.runDownload) return dialogs_.runDownload();
+    CWebDlg::Options options;
+    options.programFolder = programFolder_;
+    CWebDlg web(songFolder(settings_), this, std::move(options));
+    web.exec();
+}
+
+void CPlayListDlg::endDialog() {
+    if (ended_) return;
+    ended_ = true;
+    QDialog::done(QDialog::Accepted);
+}
+
+}  // namespace tunecase

@@ -1,0 +1,103 @@
+// CPlayListDlg ("Song List"): the player's song list by title, with the picture buttons that
+// add, order, delete, export and upload songs, the busy ring and dropped files. What any
+// input means is decided by SongListEditor; the dialog carries out what it asks.
+#pragma once
+
+#include <QDialog>
+#include <QGroupBox>
+#include <QListWidget>
+#include <QTimer>
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "base/records.h"
+#include "controls/gui/button_picture.h"
+#include "controls/gui/off_screen_picture.h"
+#include "songs/song_list_editor.h"
+
+namespace tunecase {
+
+inline constexpr const char* kSmfFilter = "SMF files (*.mid)";
+inline constexpr const char* kTunecaseFilesFilter = "tunecase files (*.mid)";
+inline constexpr const char* kToyPianoFilesFilter = "toypiano files (*.fem)";
+
+class CPlayListDlg : public QDialog, public SongListView {
+    Q_OBJECT
+public:
+    static constexpr int kBusyTimerMs = 100;
+
+    // The other windows the editor opens; tests put their own answers in place. Each one
+    // left empty opens the real dialog.
+    struct Dialogs {
+        std::function<std::string()> chooseMidiFile;
+        std::function<std::string(const std::string& outputPath)> runLibrary;
+        std::function<ExportRequest(bool upload)> askExport;
+        std::function<ExportTarget(ExportKind kind)> chooseExportFile;
+        std::function<void(const std::string& workFile)> runUpload;
+        std::function<void()> runDownload;
+    };
+
+    // `settings` and `list` belong to the player window and outlive the dialog.
+    CPlayListDlg(PlayerSettings& settings, SongList& list, std::string programFolder, QWidget* parent = nullptr,
+                 SongListEditor::Services services = {}, Dialogs dialogs = {});
+    ~CPlayListDlg() override;
+
+    // The modal dialog; returns when it closes.
+    static void run(PlayerSettings& settings, SongList& list, const std::string& programFolder,
+                    QWidget* parent = nullptr);
+
+    SongListEditor& editor() { return *editor_; }
+    QListWidget* listBox() const { return list_; }
+    COffScreenControl* buttonControl(int index) const;
+    const CButtonPicture& buttons() const { return buttons_; }
+    COffScreenControl* busyControl() const { return busyControl_; }
+    const QImage& busyPicture() const { return busyPicture_.image(); }
+    bool busyTimerActive() const { return busyTimer_.isActive(); }
+    QGroupBox* group(int index) const { return groups_[static_cast<size_t>(index)]; }
+
+    // Files dropped on the window (native paths).
+    void dropFiles(const std::vector<std::string>& paths);
+
+    // Escape and the window's close button close as CLOSE does.
+    void reject() override;
+
+    // ---- SongListView -----------------------------------------------------------------------
+    void postToUi(std::function<void()> task) override;
+    void pumpEvents(int ms) override;
+    void showList(const std::vector<std::string>& storedTitles, int selectedLine) override;
+    int selectedLine() override;
+    void setBusy(bool busy) override;
+    std::string chooseMidiFile() override;
+    std::string runLibrary(const std::string& outputPath) override;
+    ExportRequest askExport(bool upload) override;
+    ExportTarget chooseExportFile(ExportKind kind) override;
+    void runUpload(const std::string& workFile) override;
+    void runDownload() override;
+    void endDialog() override;
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void onButton(int index);
+    void redrawBusyIndicator(int frame);
+    void releaseStuckButtons();
+
+    PlayerSettings& settings_;
+    std::string programFolder_;
+    Dialogs dialogs_;
+    QListWidget* list_ = nullptr;
+    std::array<QGroupBox*, 3> groups_{};
+    std::array<COffScreenControl*, listbutton::Count> controls_{};
+    CButtonPicture buttons_;
+    COffScreenControl* busyControl_ = nullptr;
+    COffScreenPicture busyPicture_;
+    QTimer busyTimer_;
+    bool ended_ = false;
+    std::unique_ptr<SongListEditor> editor_;
+};
+
+}  // namespace tunecase

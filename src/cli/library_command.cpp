@@ -1,0 +1,72 @@
+// tunecase-cli library: the song data files in the folder "Archive" of the program folder,
+// listed with their titles, and added to as the library dialog's ADD MWD does.
+#include <cstdio>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "base/text_codec.h"
+#include "base/utilities.h"
+#include "cli/commands.h"
+#include "songs/library.h"
+
+namespace tunecase::cli {
+
+namespace {
+
+struct LibraryOptions {
+    std::string programFolder;
+    bool json = false;
+    std::string file;
+    CLI::App* list = nullptr;
+    CLI::App* add = nullptr;
+};
+
+// The program folder is the current folder, as for the player, unless one is given.
+std::string programFolderOf(const LibraryOptions& o) {
+    return o.programFolder.empty() ? currentFolder() : o.programFolder;
+}
+
+int listCommand(const LibraryOptions& o) {
+    const auto entries = listLibrary(programFolderOf(o));
+    if (o.json) {
+        nlohmann::ordered_json songs = nlohmann::ordered_json::array();
+        for (const auto& e : entries) songs.push_back({{"file", displayText(e.fileName)}, {"title", displayText(e.title)}});
+        nlohmann::ordered_json out = {{"folder", displayText(libraryFolder(programFolderOf(o)))}, {"songs", songs}};
+        std::printf("%s\n", out.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+        return 0;
+    }
+    for (const auto& e : entries) std::printf("%s\t%s\n", displayText(e.fileName).c_str(), displayText(e.title).c_str());
+    return 0;
+}
+
+int addCommand(const LibraryOptions& o) {
+    std::string path = o.file;
+    if (!addToArchive(programFolderOf(o), path)) {
+        // A name clash has shown its message; a copy that failed says nothing of its own.
+        if (folderExists(joinPath(libraryFolder(programFolderOf(o)), fileNamePart(o.file))) == 0)
+            std::fprintf(stderr, "tunecase-cli library add: could not copy %s into the library\n", o.file.c_str());
+        return 1;
+    }
+    std::printf("%s\t%s\n", displayText(path).c_str(), displayText(readSongTitle(path)).c_str());
+    return 0;
+}
+
+}  // namespace
+
+Action declareLibrary(CLI::App& sub) {
+    auto o = std::make_shared<LibraryOptions>();
+    sub.require_subcommand(1);
+    sub.add_option("--program-folder", o->programFolder,
+                   "the folder that holds the library folder \"Archive\" (default: the current folder)");
+    o->list = sub.add_subcommand("list", "list the library's song data files: file name and title");
+    o->list->add_flag("--json", o->json, "print the list as one JSON object");
+    o->add = sub.add_subcommand("add", "copy a song data file (.mwd) into the library");
+    o->add->add_option("FILE", o->file, "the song data file to add")->required();
+    // The folder option is also accepted after the action word.
+    o->list->add_option("--program-folder", o->programFolder, "as above");
+    o->add->add_option("--program-folder", o->programFolder, "as above");
+    return [o] { return o->add->parsed() ? addCommand(*o) : listCommand(*o); };
+}
+
+}  // namespace tunecase::cli

@@ -1,0 +1,133 @@
+#include "net/song_server_client.h"
+
+#include "base/reporter.h"
+#include "base/utilities.h"
+#include "net/internet.h"
+#include "net/upload_form.h"
+
+namespace tunecase {
+
+NetResult fetchResult(const CInternet& net, int ok, const std::string& what) {
+    if (ok && net.bodyCut())
+        return {NetFailure::TooLarge,
+                what + ": the answer is larger than the " + std::to_string(net.bufferSize()) + "-byte buffer"};
+    if (ok && net.httpStatus() != 200)
+        return {NetFailure::Status, what + ": the server answered with status " + std::to_string(net.httpStatus())};
+    if (ok) return {};
+    switch (net.failure()) {
+        case FetchFailure::Refused:
+            return {NetFailure::Refused, what + ": the connection was refused (" + net.failureDetail() + ")"};
+        case FetchFailure::UnknownHost:
+            return {NetFailure::UnknownHost, what + ": " + net.failureDetail()};
+        case FetchFailure::TimedOut:
+            return {NetFailure::TimedOut, what + ": no complete answer in time (" + net.failureDetail() + ")"};
+        case FetchFailure::HttpStatus:
+            return {NetFailure::Status, what + ": the server answered with status " + std::to_string(net.httpStatus())};
+        default:
+            return {NetFailure::Transfer, what + ": " + net.failureDetail()};
+    }
+}
+
+namespace {
+
+// One request's CInternet, with the limits set and the buffer the windows use.
+struct Request {
+    CInternet net{kInternetBufferSize};
+    explicit Request(const NetTimeouts& t) { net.setTimeouts(t.connectMs, t.totalMs); }
+};
+
+}  // namespace
+
+SongServerClient::SongServerClient(ServerAddress server, NetTimeouts timeouts)
+    : server_(std::move(server)), timeouts_(timeouts) {}
+
+NetResult SongServerClient::fetchList(SongListTable& table) {
+    table = SongListTable();
+    Request request(timeouts_);
+    const int ok = request.net.getHtml(server_.url() + kSongListPath, 0);
+    NetResult result = fetchResult(request.net, ok, "the song list");
+    if (result.failure == NetFailure::TooLarge) return result;  // the read error box has been shown
+    if (result && request.net.received() == 0) result = {NetFailure::Empty, "the song list is empty"};
+    if (!result) {
+        reportText(kInternetConnectFailedText, BoxKind::Ok);
+        return result;
+    }
+    if (!table.parse(request.net.body()))
+        return {NetFailure::BadList, "the song list does not read as a table (" + std::to_string(table.rows()) +
+                                         " rows before the fault)"};
+    if (table.rows() == 0) return {NetFailure::Empty, "the song list has no rows"};
+    return {};
+}
+
+NetResult SongServerClient::fetchSong(const SongListTable& table, int row, std::vector<uint8_t>& bytes) {
+    bytes.clear();
+    if (row < 0 || row >= table.rows())
+        return {NetFailure::NoSuchRow, "there is no row " + std::to_string(row) + " in the list of " +
+                                           std::to_string(table.rows())};
+    Request request(timeouts_);
+    const int ok = request.net.getHtml(server_.url() + songFileRequest(table.cell(row, kColumnFileName)), 0);
+    NetResult result = fetchResult(request.net, ok, "the song file");
+    if (result && request.net.received() == 0) result = {NetFailure::Empty, "the song file is empty"};
+    if (result) bytes.assign(request.net.buffer(), request.net.buffer() + request.net.received());
+    return result;
+}
+
+SongListLoader::SongListLoader(ServerAddress server, NetTimeouts timeouts) : client_(std::move(server), timeouts) {}
+
+SongListLoader::~SongListLoader() {
+    if (worker_.joinable()) worker_.join();
+}
+
+void SongListLoader::start(std::function<void()> done) {
+    if (worker_.joinable()) return;
+    done_ = false;
+    worker_ = std::thread([this, done = std::move(done)] {
+        result_ = client_.fetchList(table_);
+        done_ = true;
+        if (done) done();
+    });
+}
+
+SongUploader::SongUploader(ServerAddress server, NetTimeouts timeouts)
+    : server_(std::move(server)), timeouts_(timeouts) {}
+
+NetResult SongUploader::upload(const std::string& path) {
+    if (!key_.empty()) release();
+    const std::string extension = extensionLower(path);
+    if (extension != "mid") {
+        reportText(kUploadGeneralErrorText, BoxKind::Ok);
+        return {NetFailure::NotMidi, path + ": only a \".mid\" file is uploaded"};
+    }
+    std::vector<uint8_t> bytes;
+    if (!readUpTo(path, bytes, kLargeReadLimit)) return {NetFailure::CannotRead, path + ": the file does not read"};
+    const std::string body = uploadFormBody(extension, bytes.data(), bytes.size());
+
+    Request request(timeouts_);
+    const int ok = request.net.postForm(server_.url() + kUploadPath, body, kUploadContentType, 0);
+    NetResult result = fetchResult(request.net, ok, "the upload");
+    if (result && request.net.received() == 0) result = {NetFailure::Empty, "the upload's answer is empty"};
+    if (!result) {
+        if (result.failure != NetFailure::TooLarge) reportText(kUploadFailedText, BoxKind::Ok);
+        return result;
+    }
+    key_ = uploadKeyFromAnswer(request.net.body());
+    if (key_.empty()) return {NetFailure::NoKey, "the upload's answer holds no key (\"NUMBER,KEY\")"};
+    return {};
+}
+
+NetResult SongUploader::release() {
+    if (key_.empty()) return {};
+    const std::string key = key_;
+    key_.clear();
+    return deleteKey(key);
+}
+
+NetResult SongUploader::deleteKey(const std::string& key) {
+    Request request(timeouts_);
+    const int ok = request.net.postForm(server_.url() + kUploadPath, deleteFormBody(key), kUploadContentType, 0);
+    NetResult result = fetchResult(request.net, ok, "the delete");
+    if (!ok && request.net.failure() != FetchFailure::HttpStatus) reportText(kUploadFailedText, BoxKind::Ok);
+    return result;
+}
+
+}  // namespace tunecase

@@ -1,0 +1,137 @@
+#include "songs/export.h"
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+#include "base/text_codec.h"
+#include "midi/midi_event.h"
+#include "midi/midi_f0_data.h"
+#include "playback/song_preparation.h"
+
+namespace tunecase {
+
+namespace {
+
+// The title cut to what an export carries, never inside a UTF-8 character.
+std::string exportTitle(const std::string& title) {
+    if (title.size() <= kMaxExportTitleBytes) return title;
+    std::string cut = title.substr(0, kMaxExportTitleBytes);
+    if (isValidUtf8(title))
+        while (!cut.empty() && !isValidUtf8(cut)) cut.pop_back();
+    return cut;
+}
+
+// Loads the source as one song in note form with the player's buffer; null when no reader
+// accepted it (the readers have said why).
+std::unique_ptr<MidiF0Data> loadSource(const std::string& source) {
+    auto song = MidiF0Data::openFile(source, kDefaultSongCapacity);
+    if (!song || !song->isLoaded() || !song->track() || song->state() != MidiF0Data::NoteEvents ||
+        song->division() <= 0)
+        return nullptr;
+    return song;
+}
+
+void foldAndThin(MidiTrackData& track, int lowNote, int highNote) {
+    foldIntoRange(track, lowNote, highNote);
+    track.removeDuplicateNotes();
+}
+
+// Event form, written in order as format 0.
+bool writeSong(MidiF0Data& song, const std::string& output) {
+    if (!song.toMidi()) return false;
+    return song.saveFile(output) != 0;
+}
+
+// One kind of export job: its thread and whether it still runs.
+struct JobSlot {
+    std::mutex mutex;
+    std::thread thread;
+    std::atomic<bool> running{false};
+
+    ~JobSlot() { join(); }
+
+    void join() {
+        std::lock_guard lock(mutex);
+        if (thread.joinable()) thread.join();
+    }
+
+    template <typename Job, typename Run>
+    bool start(const Job& job, PostListMessage post, Run run) {
+        std::lock_guard lock(mutex);
+        if (running) return false;
+        if (thread.joinable()) thread.join();  // the previous job has ended
+        running = true;
+        if (post) post(listmsg::ListBusy);
+        thread = std::thread([this, job, post = std::move(post), run] {
+            const bool ok = run(job);
+            running = false;
+            if (post) post(ok ? job.completionMessage : listmsg::ListIdle);
+        });
+        return true;
+    }
+};
+
+JobSlot& rangedSlot() {
+    static JobSlot slot;
+    return slot;
+}
+
+JobSlot& toyPianoSlot() {
+    static JobSlot slot;
+    return slot;
+}
+
+}  // namespace
+
+bool exportRangedMidi(const RangedMidiExportJob& job) {
+    auto song = loadSource(job.source);
+    if (!song) return false;
+    MidiTrackData& track = *song->track();
+
+    track.removeMetaExceptTempoAndEnd();
+    reduceToOneVoice(*song, job.deleteShortNoteChannel, job.deleteLongNoteChannel, song->division() * 2 / 3);
+    foldAndThin(track, job.lowNote, job.highNote);
+
+    track.removeProgramChanges(0);
+    track.insertProgramChangeForChannel(0, job.program);
+
+    track.removeSysEx();
+    track.removeMeta(meta::TrackName, true);
+    track.insertMetaTextAtStart(meta::TrackName, exportTitle(job.title));
+
+    return writeSong(*song, job.output);
+}
+
+bool exportToyPiano(const ToyPianoExportJob& job) {
+    auto song = loadSource(job.source);
+    if (!song) return false;
+    if (!song->changeDivision(kToyPianoDivision)) return false;
+    MidiTrackData& track = *song->track();
+
+    track.removeMetaExceptTempoAndEnd();
+    reduceToOneVoice(*song, job.deleteShortNoteChannel, job.deleteLongNoteChannel, song->division() / 8);
+    foldAndThin(track, job.lowNote, job.highNote);
+
+    track.removeProgramChanges(0);
+    track.removeSysEx();
+
+    return writeSong(*song, job.output);
+}
+
+bool startRangedMidiExport(const RangedMidiExportJob& job, PostListMessage post) {
+    return rangedSlot().start(job, std::move(post), [](const RangedMidiExportJob& j) { return exportRangedMidi(j); });
+}
+
+bool startToyPianoExport(const ToyPianoExportJob& job, PostListMessage post) {
+    return toyPianoSlot().start(job, std::move(post), [](const ToyPianoExportJob& j) { return exportToyPiano(j); });
+}
+
+void waitForExportJobs() {
+    rangedSlot().join();
+    toyPianoSlot().join();
+}
+
+}  // namespace tunecase

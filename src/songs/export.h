@@ -1,0 +1,77 @@
+// Export of a song for a real instrument: a music box MIDI file (one channel, every note
+// folded into a chosen key range, one program, the title) or a toy piano file (".fem": one
+// channel at 48 ticks per quarter note, 6-tick notes). Each export is a plain function; the
+// song list editor runs them on worker threads that report their end through a post
+// function the window supplies.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace tunecase {
+
+// The song list editor's private messages that the export jobs post.
+namespace listmsg {
+inline constexpr uint32_t ListBusy = 0x81F5;
+inline constexpr uint32_t ListIdle = 0x81F6;
+inline constexpr uint32_t UploadReady = 0x81F8;
+}  // namespace listmsg
+
+// The 88 keys of a piano.
+inline constexpr int kDefaultLowNote = 21;
+inline constexpr int kDefaultHighNote = 108;
+// General MIDI "Music Box", counted from 0; program 0 for the toy piano's ".mid" choice.
+inline constexpr int kExportMusicBoxProgram = 10;
+inline constexpr int kToyPianoDivision = 48;
+// The most title bytes a music box export carries.
+inline constexpr size_t kMaxExportTitleBytes = 1024;
+
+struct RangedMidiExportJob {
+    std::string source;
+    int lowNote = kDefaultLowNote;
+    int highNote = kDefaultHighNote;
+    int program = kExportMusicBoxProgram;
+    std::string output;
+    uint32_t completionMessage = listmsg::ListIdle;
+    std::string title;
+    // The player settings' channel-deletion switches.
+    bool deleteShortNoteChannel = true;
+    bool deleteLongNoteChannel = true;
+};
+
+struct ToyPianoExportJob {
+    std::string source;
+    int lowNote = kDefaultLowNote;
+    int highNote = kDefaultHighNote;
+    std::string output;
+    uint32_t completionMessage = listmsg::ListIdle;
+    bool deleteShortNoteChannel = true;
+    bool deleteLongNoteChannel = true;
+};
+
+// The music box MIDI export, on the calling thread. Returns true when the file is written;
+// load and save failures show the MIDI readers' and writers' boxes. No check is made that
+// lowNote <= highNote: every note is first raised to lowNote or above, then lowered to
+// highNote or below.
+bool exportRangedMidi(const RangedMidiExportJob& job);
+
+// The toy piano export, on the calling thread, to job.output whatever its extension.
+bool exportToyPiano(const ToyPianoExportJob& job);
+
+// Delivers a message to the song list editor's window from any thread (the window queues it
+// onto its own thread). Core never calls the window system itself.
+using PostListMessage = std::function<void(uint32_t message)>;
+
+// Posts ListBusy and runs the export on a worker thread of its kind, which posts the job's
+// completion message when the file is written. A failed export posts ListIdle instead, so
+// the editor leaves its busy state and never goes on to upload a file that is not there.
+// Each job works on its own copy of the parameters. Returns false, posting nothing, while
+// a job of the same kind is still running.
+bool startRangedMidiExport(const RangedMidiExportJob& job, PostListMessage post);
+bool startToyPianoExport(const ToyPianoExportJob& job, PostListMessage post);
+
+// Waits for the export threads to end (shutdown, tests).
+void waitForExportJobs();
+
+}  // namespace tunecase

@@ -1,0 +1,115 @@
+#include "songs/library.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "base/reporter.h"
+#include "base/utilities.h"
+#include "songs/directory_file_list.h"
+
+namespace tunecase {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The text at `position` of the block, up to its NUL, `fieldEnd` or the end of the bytes.
+std::string textAt(const uint8_t* block, size_t size, size_t position, size_t fieldEnd) {
+    const size_t end = std::min(size, fieldEnd);
+    if (!block || position >= end) return {};
+    const char* start = reinterpret_cast<const char*>(block + position);
+    const size_t available = end - position;
+    size_t n = 0;
+    while (n < available && start[n] != '\0') ++n;
+    return std::string(start, n);
+}
+
+}  // namespace
+
+std::string libraryFolder(std::string_view programFolder) { return joinPath(programFolder, kLibraryFolderName); }
+
+SongTitleTexts songTitleTexts(const uint8_t* block, size_t size) {
+    SongTitleTexts texts;
+    texts.title = textAt(block, size, kTitlePosition, kInfoBlockSize);
+    texts.otherText = textAt(block, size, kOtherTextPosition, kTitlePosition);
+    return texts;
+}
+
+std::string readSongTitle(std::string_view path, std::string* otherText) {
+    uint8_t block[kInfoBlockSize] = {};
+    size_t got = 0;
+    if (std::FILE* f = std::fopen(std::string(path).c_str(), "rb")) {
+        if (std::fseek(f, static_cast<long>(kInfoBlockOffset), SEEK_SET) == 0) got = std::fread(block, 1, sizeof block, f);
+        std::fclose(f);
+    }
+    SongTitleTexts texts = songTitleTexts(block, got);
+    if (otherText) *otherText = std::move(texts.otherText);
+    return std::move(texts.title);
+}
+
+int addToArchive(std::string_view programFolder, std::string& path) {
+    const std::string source = path;
+    const std::string folder = libraryFolder(programFolder);
+    const std::string destination = joinPath(folder, fileNamePart(source));
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(destination, ec))) {
+        reportText(kNameClashText, BoxKind::Ok);
+        path.clear();
+        return 0;
+    }
+    if (fileNamePart(source).empty() || !fs::is_regular_file(source, ec)) {
+        path.clear();
+        return 0;
+    }
+    // A fresh install has no library folder yet: make it, so that adding works at once.
+    fs::create_directories(folder, ec);
+    if (!fs::copy_file(source, destination, fs::copy_options::none, ec) || ec) {
+        // A copy cut short (disk full) leaves nothing behind; a file that appeared meanwhile
+        // is someone else's and stays.
+        if (ec != std::errc::file_exists) fs::remove(destination, ec);
+        path.clear();
+        return 0;
+    }
+    path = destination;
+    return 1;
+}
+
+std::vector<LibraryEntry> listLibrary(std::string_view programFolder) {
+    const std::string folder = libraryFolder(programFolder);
+    CDirectoryFileList files(folder, kLibraryPattern);
+    std::vector<LibraryEntry> entries;
+    const int n = std::min(files.count(), kMaxLibraryTitles);
+    entries.reserve(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) entries.push_back({files.name(i), readSongTitle(joinPath(folder, files.name(i)))});
+    return entries;
+}
+
+int findLibraryEntry(const std::vector<LibraryEntry>& entries, std::string_view fileName) {
+    for (size_t i = 0; i < entries.size(); ++i)
+        if (entries[i].fileName == fileName) return static_cast<int>(i);
+    return -1;
+}
+
+std::string addDroppedToLibrary(std::string_view programFolder, const std::vector<std::string>& paths) {
+    if (paths.size() > 1) {
+        reportText(kLibraryOwnerText, BoxKind::Ok);
+        return {};
+    }
+    if (paths.empty() || extensionLower(paths[0]) != "mwd") return {};
+    std::string path = paths[0];
+    if (!addToArchive(programFolder, path)) return {};
+    return fileNamePart(path);
+}
+
+bool loadLibrarySong(std::string_view programFolder, std::string_view fileName, const std::string& outputPath,
+                     std::string& title, const SongArranger& arranger) {
+    const std::string source = joinPath(libraryFolder(programFolder), fileName);
+    std::string arranged;
+    if (!arranger || !arranger(source, outputPath, arranged)) return false;
+    title = std::move(arranged);
+    return true;
+}
+
+}  // namespace tunecase

@@ -1,0 +1,497 @@
+#include "songs/song_list_editor.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+#include "base/reporter.h"
+#include "base/utilities.h"
+#include "compose/compose_driver.h"
+#include "platform/user_folders.h"
+#include "songs/directory_file_list.h"
+#include "songs/song_import.h"
+#include "songs/song_list.h"
+
+namespace tunecase {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// More draws than this for a handful of songs means the random routine repeats itself.
+constexpr int kMostDraws = 100000;
+
+void beep() { reportText("", BoxKind::Beep); }
+
+// A file this editor has just made and nobody else knows of.
+void discardNewFile(const std::string& path) {
+    std::error_code ec;
+    fs::remove(path, ec);
+}
+
+// The same folder, however it is written ("a/b", "a/b/", "a/./b").
+bool sameFolder(const fs::path& a, const fs::path& b) {
+    std::error_code ec1, ec2;
+    const fs::path ca = fs::weakly_canonical(a, ec1);
+    const fs::path cb = fs::weakly_canonical(b, ec2);
+    if (ec1 || ec2) return false;
+    return ca.lexically_normal() == cb.lexically_normal();
+}
+
+}  // namespace
+
+SongComposer defaultSongComposer() {
+    return [](const std::string& outputPath) { return ComposeSong(outputPath); };
+}
+
+RandomRange defaultRandomRange() {
+    return [](int low, int high) { return randomBetween(low, high); };
+}
+
+std::string songFolder(const PlayerSettings& settings) {
+    const std::string folder = fieldText(settings.dataFolder, kPathBytes);
+    return folder.empty() ? specialFolder(kFolderMyMusic) : folder;
+}
+
+std::string uploadWorkFile(std::string_view programFolder) { return joinPath(programFolder, kUploadWorkFileName); }
+
+// ---- Songs Tunecase made ---------------------------------------------------------------------------
+
+bool isMadeSongName(std::string_view name) {
+    constexpr std::string_view kExtension = ".mid";
+    if (name.size() <= kExtension.size() || name.substr(name.size() - kExtension.size()) != kExtension) return false;
+    name.remove_suffix(kExtension.size());
+    int numbers = 0;
+    size_t digits = 0;
+    for (char c : name) {
+        if (c >= '0' && c <= '9') {
+            ++digits;
+            continue;
+        }
+        if (c != '-' || digits == 0) return false;
+        ++numbers;
+        digits = 0;
+    }
+    return digits > 0 && numbers + 1 == 7;
+}
+
+bool isOwnSongFile(std::string_view path, std::string_view folder) {
+    if (path.empty() || folder.empty()) return false;
+    const fs::path file(path);
+    if (!isMadeSongName(file.filename().string())) return false;
+    std::error_code ec;
+    if (!fs::is_regular_file(fs::symlink_status(file, ec))) return false;
+    return sameFolder(file.parent_path(), fs::path(folder));
+}
+
+bool deleteOwnSongFile(const SongList& list, int index, std::string_view folder) {
+    if (index < 0 || index >= list.count || index >= kSongSlots) return false;
+    const std::string path = fieldText(list.entries[index].path, kPathBytes);
+    if (!isOwnSongFile(path, folder)) return false;
+    // Another entry still playing the same file keeps it.
+    for (int i = 0; i < list.count && i < kSongSlots; ++i)
+        if (i != index && fieldText(list.entries[i].path, kPathBytes) == path) return false;
+    std::error_code ec;
+    return fs::remove(path, ec);
+}
+
+// ---- Editing the list ---------------------------------------------------------------------------
+
+int addMadeSong(SongList& list, const MadeSong& song, int selectedLine) {
+    const int at = selectedLine >= 0 && selectedLine < list.count ? selectedLine : -1;
+    if (!addSongToList(list, song.path, song.title, at)) {
+        discardNewFile(song.path);
+        return -1;
+    }
+    return at >= 0 ? at : list.count - 1;
+}
+
+int moveEntry(SongList& list, int line, bool up) {
+    if (line < 0 || line >= list.count || line >= kSongSlots) return -1;
+    const int other = up ? line - 1 : line + 1;
+    if (other < 0 || other >= list.count) return -1;
+    std::swap(list.entries[line], list.entries[other]);
+    return other;
+}
+
+bool deleteEntry(SongList& list, int line, std::string_view folder) {
+    if (line < 0 || line >= list.count) return false;
+    deleteOwnSongFile(list, line, folder);
+    return removeEntry(list, line);
+}
+
+void deleteAllEntries(SongList& list, std::string_view folder) {
+    // Last first, so that a file two entries share goes with the last of them.
+    for (int i = std::min(list.count, kMaxSongs) - 1; i >= 0; --i) {
+        deleteOwnSongFile(list, i, folder);
+        removeEntry(list, i);
+    }
+    list = emptySongList();
+}
+
+int32_t closingIndex(const SongList& list, int selectedLine) {
+    return selectedLine >= 0 && selectedLine < list.count ? selectedLine : 0;
+}
+
+// ---- Making songs ------------------------------------------------------------------------------------
+
+std::optional<MadeSong> arrangeNewSong(const std::string& songDataPath, const std::string& folder,
+                                       const SongArranger& arranger) {
+    makeFolders(folder);
+    MadeSong song;
+    song.path = newSongPath(folder);
+    if (!arranger || !arranger(songDataPath, song.path, song.title)) {
+        discardNewFile(song.path);
+        return std::nullopt;
+    }
+    return song;
+}
+
+std::optional<MadeSong> composeNewSong(const std::string& folder, const SongComposer& composer) {
+    makeFolders(folder);
+    MadeSong song{newSongPath(folder), kComposedSongTitle};
+    if (!composer || composer(song.path) != 1 || !fileCanBeOpened(song.path)) {
+        discardNewFile(song.path);
+        return std::nullopt;
+    }
+    return song;
+}
+
+std::optional<MadeSong> importNewSong(const std::string& midiPath, const std::string& folder) {
+    makeFolders(folder);
+    ImportedSong imported = importMidiFile(midiPath, folder);
+    if (!imported.ok) return std::nullopt;
+    return MadeSong{imported.path, imported.title};
+}
+
+std::vector<int> chooseAutoSelection(int fileCount, const RandomRange& random) {
+    std::vector<int> chosen;
+    if (fileCount <= 0) return chosen;
+    if (fileCount == 1) return {0};
+    const int wanted = std::min(fileCount - 1, kAutoSelectMost);
+    std::vector<bool> taken(static_cast<size_t>(fileCount), false);
+    for (int draws = 0; static_cast<int>(chosen.size()) < wanted && draws < kMostDraws; ++draws) {
+        const int index = random(0, fileCount - 1);
+        if (index < 0 || index >= fileCount || taken[static_cast<size_t>(index)]) continue;
+        taken[static_cast<size_t>(index)] = true;
+        chosen.push_back(index);
+    }
+    return chosen;
+}
+
+std::vector<std::string> autoSelectionFiles(std::string_view programFolder, const RandomRange& random) {
+    const std::string folder = libraryFolder(programFolder);
+    const CDirectoryFileList files(folder, kLibraryPattern);
+    std::vector<std::string> paths;
+    for (int index : chooseAutoSelection(files.count(), random)) paths.push_back(joinPath(folder, files.name(index)));
+    return paths;
+}
+
+int autoSelect(std::string_view programFolder, const std::string& folder, const RandomRange& random,
+               const SongArranger& arranger, const std::function<void(const MadeSong&)>& made,
+               const std::atomic<bool>* stop) {
+    const std::vector<std::string> files = autoSelectionFiles(programFolder, random ? random : defaultRandomRange());
+    if (files.empty()) {
+        reportText(kEmptyLibraryText, BoxKind::Ok);
+        return 0;
+    }
+    int count = 0;
+    for (const std::string& file : files) {
+        if (stop && *stop) break;
+        if (auto song = arrangeNewSong(file, folder, arranger)) {
+            ++count;
+            if (made) made(*song);
+        }
+    }
+    return count;
+}
+
+// ---- The editor ----------------------------------------------------------------------------------------
+
+SongListEditor::SongListEditor(PlayerSettings& settings, SongList& list, std::string programFolder,
+                               SongListView& view, Services services)
+    : settings_(settings),
+      list_(list),
+      programFolder_(std::move(programFolder)),
+      folder_(songFolder(settings)),
+      view_(view),
+      services_(std::move(services)) {
+    if (!services_.composer) services_.composer = defaultSongComposer();
+    if (!services_.arranger) services_.arranger = defaultSongArranger();
+    if (!services_.random) services_.random = defaultRandomRange();
+}
+
+SongListEditor::~SongListEditor() {
+    stop_ = true;
+    waitForJobs();
+    // An export thread posts to this editor when it ends.
+    waitForExportJobs();
+}
+
+void SongListEditor::start() {
+    normaliseSongList(list_);
+    refresh(list_.count > 0 ? list_.currentIndex : -1);
+}
+
+void SongListEditor::refresh(int selectedLine) {
+    std::vector<std::string> titles;
+    for (int i = 0; i < list_.count && i < kSongSlots; ++i) titles.push_back(fieldText(list_.entries[i].title, kTitleBytes));
+    view_.showList(titles, selectedLine >= 0 && selectedLine < list_.count ? selectedLine : -1);
+}
+
+void SongListEditor::onButton(int index) {
+    // The buttons are disabled while busy; a click that slips through does nothing.
+    if (busy_.busy()) return;
+    switch (index) {
+        case listbutton::Midi: importMidi(); break;
+        case listbutton::Library: addFromLibrary(); break;
+        case listbutton::AutoCompose: autoCompose(); break;
+        case listbutton::Up: moveUp(); break;
+        case listbutton::Down: moveDown(); break;
+        case listbutton::Delete: deleteSelected(); break;
+        case listbutton::DeleteAll: deleteAll(); break;
+        case listbutton::Export: exportSelected(); break;
+        case listbutton::AutoSelect: autoSelection(); break;
+        case listbutton::Download: download(); break;
+        case listbutton::Upload: upload(); break;
+        case listbutton::Close: close(); break;
+        default: break;
+    }
+}
+
+void SongListEditor::onMessage(uint32_t message) {
+    switch (message) {
+        case listmsg::ListBusy:
+            busy_.onBusy();
+            view_.setBusy(true);
+            break;
+        case listmsg::ListIdle:
+            busy_.onIdle();
+            view_.setBusy(false);
+            // A close asked for while the job ran happens now that its songs are in.
+            if (closePending_ && !jobRunning_) close();
+            break;
+        case listmsg::UploadReady: {
+            const std::string work = uploadWorkFile(programFolder_);
+            view_.runUpload(work);
+            discardNewFile(work);
+            onMessage(listmsg::ListIdle);
+            break;
+        }
+        default: break;
+    }
+}
+
+bool SongListEditor::refuseWhenFull() {
+    if (list_.count < kMaxSongs) return false;
+    reportText(kListFullText, BoxKind::Ok);
+    return true;
+}
+
+bool SongListEditor::startJob(std::function<void(const std::function<void(const MadeSong&)>&)> work) {
+    if (jobRunning_) return false;
+    if (worker_.joinable()) worker_.join();
+    jobRunning_ = true;
+    onMessage(listmsg::ListBusy);
+    worker_ = std::thread([this, work = std::move(work)] {
+        work([this](const MadeSong& song) {
+            view_.postToUi([this, song] {
+                // Each song joins where the selection is when it arrives.
+                const int line = addMadeSong(list_, song, view_.selectedLine());
+                if (line >= 0) refresh(view_.selectedLine() >= 0 ? line : -1);
+            });
+        });
+        view_.postToUi([this] {
+            jobRunning_ = false;
+            onMessage(listmsg::ListIdle);
+        });
+    });
+    return true;
+}
+
+void SongListEditor::waitForJobs() {
+    while (jobRunning_) view_.pumpEvents(10);
+    if (worker_.joinable()) worker_.join();
+}
+
+void SongListEditor::importMidi() {
+    if (refuseWhenFull()) return;
+    const std::string path = view_.chooseMidiFile();
+    if (path.empty()) return;
+    const std::string folder = folder_;
+    startJob([path, folder](const auto& made) {
+        if (auto song = importNewSong(path, folder)) made(*song);
+    });
+}
+
+void SongListEditor::addFromLibrary() {
+    if (refuseWhenFull()) return;
+    makeFolders(folder_);
+    const std::string path = newSongPath(folder_);
+    const std::string title = view_.runLibrary(path);
+    if (title.empty()) {
+        discardNewFile(path);
+        return;
+    }
+    const int line = addMadeSong(list_, {path, title}, view_.selectedLine());
+    if (line >= 0) refresh(view_.selectedLine() >= 0 ? line : -1);
+}
+
+void SongListEditor::autoCompose() {
+    if (refuseWhenFull()) return;
+    const std::string folder = folder_;
+    const SongComposer composer = services_.composer;
+    startJob([folder, composer](const auto& made) {
+        if (auto song = composeNewSong(folder, composer)) made(*song);
+    });
+}
+
+void SongListEditor::moveUp() {
+    const int line = moveEntry(list_, view_.selectedLine(), true);
+    if (line < 0) {
+        beep();
+        return;
+    }
+    refresh(line);
+}
+
+void SongListEditor::moveDown() {
+    const int line = moveEntry(list_, view_.selectedLine(), false);
+    if (line < 0) {
+        beep();
+        return;
+    }
+    refresh(line);
+}
+
+void SongListEditor::deleteSelected() {
+    const int line = view_.selectedLine();
+    if (!deleteEntry(list_, line, folder_)) {
+        beep();
+        return;
+    }
+    // The same line number stays selected; past the end nothing is.
+    refresh(line);
+}
+
+void SongListEditor::deleteAll() {
+    deleteAllEntries(list_, folder_);
+    refresh(-1);
+}
+
+void SongListEditor::autoSelection() {
+    if (reportText(kAutoSelectQuestion, BoxKind::OkCancel) != Answer::Ok) return;
+    deleteAll();
+    const std::string program = programFolder_, folder = folder_;
+    const RandomRange random = services_.random;
+    const SongArranger arranger = services_.arranger;
+    startJob([this, program, folder, random, arranger](const auto& made) {
+        autoSelect(program, folder, random, arranger, made, &stop_);
+    });
+}
+
+PostListMessage SongListEditor::poster() {
+    return [this](uint32_t message) { view_.postToUi([this, message] { onMessage(message); }); };
+}
+
+void SongListEditor::startExport(const ExportRequest& request, const ExportTarget& target, int line) {
+    const SongEntry& entry = list_.entries[line];
+    const std::string source = fieldText(entry.path, kPathBytes);
+    const std::string title = fieldText(entry.title, kTitleBytes);
+    const bool dropShort = settings_.deleteShortNoteChannel == 1;
+    const bool dropLong = settings_.deleteLongNoteChannel == 1;
+    bool started = false;
+    if (target.format == ExportTarget::ToyPianoFile) {
+        ToyPianoExportJob job;
+        job.source = source;
+        job.lowNote = request.lowNote;
+        job.highNote = request.highNote;
+        job.output = target.path;
+        job.completionMessage = listmsg::ListIdle;
+        job.deleteShortNoteChannel = dropShort;
+        job.deleteLongNoteChannel = dropLong;
+        started = startToyPianoExport(job, poster());
+    } else {
+        RangedMidiExportJob job;
+        job.source = source;
+        job.lowNote = request.lowNote;
+        job.highNote = request.highNote;
+        job.program = target.format == ExportTarget::ToyPianoMidi ? 0 : kExportMusicBoxProgram;
+        job.output = target.path;
+        job.title = title;
+        job.deleteShortNoteChannel = dropShort;
+        job.deleteLongNoteChannel = dropLong;
+        const bool uploading = target.path == uploadWorkFile(programFolder_);
+        job.completionMessage = uploading ? listmsg::UploadReady : listmsg::ListIdle;
+        started = startRangedMidiExport(job, poster());
+    }
+    // The job posts ListBusy itself; the buttons go at once, before it arrives.
+    if (started) onMessage(listmsg::ListBusy);
+}
+
+void SongListEditor::exportSelected() {
+    const int line = view_.selectedLine();
+    if (line < 0 || line >= list_.count) {
+        beep();
+        return;
+    }
+    const ExportRequest request = view_.askExport(false);
+    if (request.kind == ExportKind::Cancelled) return;
+    const ExportTarget target = view_.chooseExportFile(request.kind);
+    if (target.path.empty()) return;
+    startExport(request, target, line);
+}
+
+void SongListEditor::upload() {
+    const int line = view_.selectedLine();
+    if (line < 0 || line >= list_.count) {
+        beep();
+        return;
+    }
+    const ExportRequest request = view_.askExport(true);
+    if (request.kind == ExportKind::Cancelled) return;
+    if (request.kind == ExportKind::ToyPiano) {
+        reportText(kListOwnerText, BoxKind::Ok);
+        return;
+    }
+    startExport(request, {uploadWorkFile(programFolder_), ExportTarget::MusicBoxMidi}, line);
+}
+
+void SongListEditor::download() { view_.runDownload(); }
+
+void SongListEditor::close() {
+    if (busy_.busy() || jobRunning_) {
+        closePending_ = true;
+        return;
+    }
+    closePending_ = false;
+    list_.currentIndex = closingIndex(list_, view_.selectedLine());
+    view_.endDialog();
+}
+
+void SongListEditor::onFilesDropped(const std::vector<std::string>& paths) {
+    if (paths.size() > 1) {
+        reportText(kListOwnerText, BoxKind::Ok);
+        return;
+    }
+    if (paths.empty() || busy_.busy()) return;
+    const std::string ext = extensionLower(paths[0]);
+    if (ext != "mwd" && ext != "mid") return;
+    if (refuseWhenFull()) return;
+    const std::string folder = folder_;
+    if (ext == "mid") {
+        const std::string path = paths[0];
+        startJob([path, folder](const auto& made) {
+            if (auto song = importNewSong(path, folder)) made(*song);
+        });
+        return;
+    }
+    std::string copy = paths[0];
+    if (!addToArchive(programFolder_, copy)) return;
+    const SongArranger arranger = services_.arranger;
+    startJob([copy, folder, arranger](const auto& made) {
+        if (auto song = arrangeNewSong(copy, folder, arranger)) made(*song);
+    });
+}
+
+}  // namespace tunecase

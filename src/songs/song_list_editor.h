@@ -1,0 +1,280 @@
+// The song list editor without its window: adding songs (imported, arranged from the library,
+// composed, chosen at random from the library), moving and deleting entries, export and
+// upload of an entry, and the busy state while a long job runs. The dialog forwards its
+// buttons, drops and posted messages to SongListEditor and carries out what it asks through
+// SongListView; the player window uses the free functions for its drops and its first run.
+//
+// Threads: every SongListEditor function runs on the window's thread. Composing, arranging
+// and importing run on one worker thread at a time and only compute: the list is changed
+// when their result comes back on the window's thread, never from the worker.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "base/records.h"
+#include "songs/export.h"
+#include "songs/library.h"
+
+namespace tunecase {
+
+inline constexpr const char* kListCaption = "Song List";
+inline constexpr const char* kListOwnerText = "CPlayListDlg::ErrorMsg";
+inline constexpr const char* kAutoSelectQuestion =
+    "Song list will be cleared and new list will be generated with auto selection.";
+inline constexpr const char* kComposedSongTitle = "Automatically Composed Song";
+inline constexpr const char* kEmptyLibraryText = "The library has no songs to choose from.";
+inline constexpr const char* kUploadWorkFileName = "tmp_upload.mid";
+// AUTO SEL takes at most this many songs.
+inline constexpr int kAutoSelectMost = 10;
+
+// Picture buttons of the editor, by index (the close button last).
+namespace listbutton {
+inline constexpr int Midi = 0;
+inline constexpr int Library = 1;
+inline constexpr int AutoCompose = 2;
+inline constexpr int Up = 3;
+inline constexpr int Down = 4;
+inline constexpr int Delete = 5;
+inline constexpr int DeleteAll = 6;
+inline constexpr int Export = 7;
+inline constexpr int AutoSelect = 8;
+inline constexpr int Download = 9;
+inline constexpr int Upload = 10;
+inline constexpr int Close = 11;
+inline constexpr int Count = 12;
+}  // namespace listbutton
+
+// A song file just made in the song folder and the title it joins the list with.
+struct MadeSong {
+    std::string path;
+    std::string title;
+};
+
+// Writes one song into a new file: 1 when written.
+using SongComposer = std::function<int(const std::string& outputPath)>;
+// Uniform over low..high, both included.
+using RandomRange = std::function<int(int low, int high)>;
+
+// The program's own composer (the "Music Box" style) and random routine.
+SongComposer defaultSongComposer();
+RandomRange defaultRandomRange();
+
+// Where new songs are saved: the data folder, or the music folder while none is set.
+std::string songFolder(const PlayerSettings& settings);
+
+// The work file an upload is written to, in the program folder.
+std::string uploadWorkFile(std::string_view programFolder);
+
+// ---- Songs Tunecase made ---------------------------------------------------------------------
+
+// True for a name as new songs get them: seven numbers joined by '-', then ".mid".
+bool isMadeSongName(std::string_view fileName);
+
+// True when `path` is a song file Tunecase made: a plain file (not a link) with a made-song
+// name directly in `folder`. Only such files are ever deleted with their entry: an entry
+// may point at a user's own file anywhere, and that stays.
+bool isOwnSongFile(std::string_view path, std::string_view folder);
+
+// Deletes the song file of entry `index` when Tunecase made it and no other entry uses it.
+// Returns true when a file was deleted.
+bool deleteOwnSongFile(const SongList& list, int index, std::string_view folder);
+
+// ---- Editing the list ----------------------------------------------------------------------------
+
+// Adds a made song at `selectedLine` (-1: at the end), as the list box shows it. A full list
+// shows "曲の数が最大に達しています。" and the new file, which nothing else knows of, is deleted.
+// Returns the line the song went to, or -1.
+int addMadeSong(SongList& list, const MadeSong& song, int selectedLine);
+
+// Swaps entry `line` with the one before (`up`) or after it. Returns the moved entry's new
+// line, or -1 (nothing moved) at the edge or without a usable line.
+int moveEntry(SongList& list, int line, bool up);
+
+// DELETE: the entry's file when Tunecase made it, then the entry (later ones move down,
+// currentIndex falls back to 0 when it no longer names a song). False for no such line.
+bool deleteEntry(SongList& list, int line, std::string_view folder);
+
+// DEL ALL: every entry and the files Tunecase made for them.
+void deleteAllEntries(SongList& list, std::string_view folder);
+
+// What currentIndex becomes when the editor closes with `selectedLine` selected.
+int32_t closingIndex(const SongList& list, int selectedLine);
+
+// ---- Making songs (any thread) -----------------------------------------------------------------
+
+// Arranges the song data file into a new file of `folder`; nothing when the arrangement fails
+// (and no file is left behind).
+std::optional<MadeSong> arrangeNewSong(const std::string& songDataPath, const std::string& folder,
+                                       const SongArranger& arranger);
+
+// Composes a new song into `folder` under the title "Automatically Composed Song".
+std::optional<MadeSong> composeNewSong(const std::string& folder, const SongComposer& composer);
+
+// The MIDI import: the file as a music-box song of its own in `folder`.
+std::optional<MadeSong> importNewSong(const std::string& midiPath, const std::string& folder);
+
+// Which of `fileCount` library files the automatic selection takes, in the order chosen:
+// distinct indexes drawn with `random`, fileCount - 1 of them but at most 10. A library of
+// one file gives that file (there is nothing else to leave out); an empty one gives none.
+std::vector<int> chooseAutoSelection(int fileCount, const RandomRange& random);
+
+// The song data files of the library chosen as above, as full paths.
+std::vector<std::string> autoSelectionFiles(std::string_view programFolder, const RandomRange& random);
+
+// The automatic selection (without the question and without clearing): arranges every
+// chosen file into `folder` and hands each song made to `made` in order. Stops early when
+// `stop` becomes true. An empty library says so. Returns the songs made. Any thread: the
+// caller adds the songs to its list on its own thread.
+int autoSelect(std::string_view programFolder, const std::string& folder, const RandomRange& random,
+               const SongArranger& arranger, const std::function<void(const MadeSong&)>& made,
+               const std::atomic<bool>* stop = nullptr);
+
+// ---- The editor ------------------------------------------------------------------------------------
+
+// The busy indication: ListBusy and ListIdle switch it, the window's timer steps the frame.
+class ListBusyState {
+public:
+    void onBusy() { busy_ = true; }
+    void onIdle() {
+        busy_ = false;
+        frame_ = 0;
+    }
+    // One timer tick: the frame moves on by 3 of 100 while busy.
+    int tick() {
+        if (busy_) frame_ = (frame_ + 3) % 100;
+        return frame_;
+    }
+    bool busy() const { return busy_; }
+    int frame() const { return frame_; }
+
+private:
+    bool busy_ = false;
+    int frame_ = 0;
+};
+
+enum class ExportKind { MusicBox, ToyPiano, Cancelled };
+
+// What the export dialog closed with.
+struct ExportRequest {
+    ExportKind kind = ExportKind::Cancelled;
+    int lowNote = kDefaultLowNote;
+    int highNote = kDefaultHighNote;
+};
+
+// The file an export is saved to and its format (from the file dialog's filter).
+struct ExportTarget {
+    enum Format { MusicBoxMidi, ToyPianoFile, ToyPianoMidi };
+    std::string path;  // "" when cancelled
+    Format format = MusicBoxMidi;
+};
+
+// What the editor asks of its window. Calls come on the window's thread unless marked.
+class SongListView {
+public:
+    virtual ~SongListView() = default;
+    // Any thread: runs `task` on the window's thread later, in posting order.
+    virtual void postToUi(std::function<void()> task) = 0;
+    // Lets the window's thread handle events for about `ms` milliseconds.
+    virtual void pumpEvents(int ms) = 0;
+    // One line per stored title; `selectedLine` -1 selects nothing.
+    virtual void showList(const std::vector<std::string>& storedTitles, int selectedLine) = 0;
+    virtual int selectedLine() = 0;
+    // Busy: buttons disabled, the indicator's timer running, the wait cursor.
+    virtual void setBusy(bool busy) = 0;
+    // The open-file dialog for a Standard MIDI File; "" when cancelled.
+    virtual std::string chooseMidiFile() = 0;
+    // The library dialog arranging into `outputPath`; the song's title, "" when none was.
+    virtual std::string runLibrary(const std::string& outputPath) = 0;
+    // The export dialog; `upload` offers only the music box file.
+    virtual ExportRequest askExport(bool upload) = 0;
+    // The save-file dialog for the chosen kind of export.
+    virtual ExportTarget chooseExportFile(ExportKind kind) = 0;
+    // The upload dialog for the written work file (modal).
+    virtual void runUpload(const std::string& workFile) = 0;
+    // The song download dialog (modal).
+    virtual void runDownload() = 0;
+    // Ends the dialog.
+    virtual void endDialog() = 0;
+};
+
+class SongListEditor {
+public:
+    struct Services {
+        SongComposer composer;   // defaultSongComposer() when empty
+        SongArranger arranger;   // defaultSongArranger() when empty
+        RandomRange random;      // defaultRandomRange() when empty
+    };
+
+    // `settings` and `list` belong to the player window and outlive the editor.
+    SongListEditor(PlayerSettings& settings, SongList& list, std::string programFolder, SongListView& view,
+                   Services services = {});
+    ~SongListEditor();  // waits for a job still running
+    SongListEditor(const SongListEditor&) = delete;
+    SongListEditor& operator=(const SongListEditor&) = delete;
+
+    // The list box filled and line currentIndex selected.
+    void start();
+
+    void onButton(int index);
+    // ListBusy, ListIdle, UploadReady.
+    void onMessage(uint32_t message);
+    // Files dropped on the window (native paths).
+    void onFilesDropped(const std::vector<std::string>& paths);
+    // One tick of the indicator's timer; the frame to draw.
+    int tick() { return busy_.tick(); }
+
+    // The buttons' actions.
+    void importMidi();
+    void addFromLibrary();
+    void autoCompose();
+    void moveUp();
+    void moveDown();
+    void deleteSelected();
+    void deleteAll();
+    void exportSelected();
+    void autoSelection();
+    void download();
+    void upload();
+    // CLOSE: currentIndex becomes the selected line (0 without one) and the dialog ends.
+    // While a job runs the close waits for its end, so no song it makes is lost.
+    void close();
+
+    bool busy() const { return busy_.busy(); }
+    int frame() const { return busy_.frame(); }
+    bool jobRunning() const { return jobRunning_; }
+    bool closePending() const { return closePending_; }
+    const std::string& songFolderPath() const { return folder_; }
+    // Waits (handling the window's events) until no job of the editor runs.
+    void waitForJobs();
+
+private:
+    // Runs `work` on the worker; what it makes joins the list back on the window's thread,
+    // song by song, and ListIdle follows. False while a job runs.
+    bool startJob(std::function<void(const std::function<void(const MadeSong&)>&)> work);
+    void refresh(int selectedLine);
+    // The list is full: says so; true when nothing more can join.
+    bool refuseWhenFull();
+    PostListMessage poster();
+    void startExport(const ExportRequest& request, const ExportTarget& target, int line);
+
+    PlayerSettings& settings_;
+    SongList& list_;
+    std::string programFolder_;
+    std::string folder_;
+    SongListView& view_;
+    Services services_;
+    ListBusyState busy_;
+    std::thread worker_;
+    bool jobRunning_ = false;
+    bool closePending_ = false;
+    std::atomic<bool> stop_{false};
+};
+
+}  // namespace tunecase

@@ -1,0 +1,95 @@
+// tunecase-cli export and library, run as a user would; files read back by python3-mido.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+
+#include "midi/smf_test_util.h"
+
+namespace tunecase {
+namespace {
+
+using testing::runCommand;
+
+std::string cli() { return TUNECASE_CLI; }
+std::string data(const std::string& name) { return testing::midiDataFolder() + "/" + name; }
+
+// Program changes and track names as mido reads them: "program CH P" / "name TEXT".
+std::string midoProgramsAndNames(const std::string& path) {
+    std::string out;
+    runCommand("/usr/bin/python3 -c 'import sys, mido\n"
+               "for m in mido.MidiFile(sys.argv[1]).tracks[0]:\n"
+               "    if m.type == \"program_change\": print(\"program\", m.channel, m.program)\n"
+               "    if m.type == \"track_name\": print(\"name\", m.name)' '" +
+                   path + "'",
+               out);
+    return out;
+}
+
+TEST(CliExport, DefaultsToProgramTenAndTheFileNameAndWritesAToyPianoFile) {
+    if (!testing::haveMido()) GTEST_SKIP() << "python3-mido is not installed";
+    testing::TempFolder dir;
+    std::string out;
+    ASSERT_EQ(runCommand(cli() + " export '" + data("mido_eight_parts.mid") + "' '" + dir.file("box.mid") + "'", out), 0)
+        << out;
+    EXPECT_EQ(midoProgramsAndNames(dir.file("box.mid")), "program 0 10\nname mido_eight_parts.mid\n");
+
+    ASSERT_EQ(runCommand(cli() + " export --toy-piano --range 60-85 '" + data("mido_three_tracks.mid") + "' '" +
+                             dir.file("toy.fem") + "'",
+                         out),
+              0)
+        << out;
+    std::string header;
+    testing::midoNotes(dir.file("toy.fem"), &header);
+    EXPECT_EQ(header, "type 0 tracks 1 division 48");
+    EXPECT_EQ(midoProgramsAndNames(dir.file("toy.fem")), "");
+}
+
+TEST(CliExport, RefusesBadRangesAndOptionsAToyPianoCannotCarry) {
+    testing::TempFolder dir;
+    const std::string files = " '" + data("mido_eight_parts.mid") + "' '" + dir.file("x.mid") + "'";
+    std::string out;
+    for (const char* range : {"60", "60-128", "-5-60"})
+        EXPECT_EQ(runCommand(cli() + " export --range=" + range + files + " 2>&1", out), 2) << range << out;
+    EXPECT_EQ(runCommand(cli() + " export --toy-piano --title T" + files + " 2>&1", out), 2) << out;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("x.mid")));
+    EXPECT_EQ(runCommand(cli() + " export '" + dir.file("missing.mid") + "' '" + dir.file("y.mid") + "' 2>&1", out), 1);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("y.mid")));
+}
+
+TEST(CliLibrary, ListsAddsAndRefusesANameAlreadyThere) {
+    testing::TempFolder program, outside;
+    const std::string folder = " --program-folder '" + program.path().string() + "'";
+    std::string out;
+    ASSERT_EQ(runCommand(cli() + " library list" + folder, out), 0) << out;
+    EXPECT_EQ(out, "");
+
+    // Titles in Shift-JIS and in UTF-8; the JSON shows both as UTF-8.
+    std::vector<uint8_t> bytes(121880, 0);
+    const std::string sjis = "\x8F\x74\x82\xCC\x89\xCC";  // 春の歌
+    std::copy(sjis.begin(), sjis.end(), bytes.begin() + 90401);
+    testing::writeFileBytes(outside.file("haru.mwd"), bytes);
+    const std::string utf8 = "Caf\xC3\xA9";
+    std::fill(bytes.begin() + 90401, bytes.begin() + 90401 + 8, 0);
+    std::copy(utf8.begin(), utf8.end(), bytes.begin() + 90401);
+    testing::writeFileBytes(outside.file("cafe.mwd"), bytes);
+
+    ASSERT_EQ(runCommand(cli() + " library add '" + outside.file("haru.mwd") + "'" + folder, out), 0) << out;
+    ASSERT_EQ(runCommand("cd '" + program.path().string() + "' && " + cli() + " library add '" +
+                             outside.file("cafe.mwd") + "'",
+                         out),
+              0)
+        << out;
+    EXPECT_EQ(runCommand(cli() + " library add '" + outside.file("haru.mwd") + "'" + folder + " 2>&1", out), 1);
+    EXPECT_EQ(out, "同じ名前のMWDファイルが既にあります。\n");
+
+    ASSERT_EQ(runCommand(cli() + " library list" + folder, out), 0) << out;
+    EXPECT_EQ(out, "cafe.mwd\tCaf\xC3\xA9\nharu.mwd\t\xE6\x98\xA5\xE3\x81\xAE\xE6\xAD\x8C\n");
+    ASSERT_EQ(runCommand(cli() + " library list --json" + folder, out), 0) << out;
+    const auto json = nlohmann::json::parse(out);
+    EXPECT_EQ(json["songs"], nlohmann::json::parse(R"([{"file": "cafe.mwd", "title": "Café"},
+                                                       {"file": "haru.mwd", "title": "春の歌"}])"));
+}
+
+}  // namespace
+}  // namespace tunecase

@@ -1,0 +1,279 @@
+// Our song server on loopback, started in-process on a free port: the client's list, search,
+// download and upload against it, and the server against requests no client of ours makes.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <mutex>
+#include <regex>
+
+#include "base/reporter.h"
+#include "base/text_codec.h"
+#include "net/internet.h"
+#include "net/song_server.h"
+#include "net/song_server_client.h"
+#include "songs/song_data.h"
+#include "support/test_support.h"
+
+namespace tunecase {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::readFileBytes;
+
+// A song data file as the program writes it, with the values the list and page show.
+void writeSong(const std::string& path, std::string_view title, int key, int tempo, std::string_view lyric = {}) {
+    CSongData song;
+    song.newSong(8, 4, key, 0);
+    ASSERT_TRUE(song.setTitle(title));
+    ASSERT_TRUE(song.setKey(key));
+    song.setTempo(tempo);
+    if (!lyric.empty()) ASSERT_TRUE(song.setLyricLine(0, lyric));
+    ASSERT_TRUE(song.saveFile(path));
+}
+
+// One request as bytes on a socket, so nothing tidies the path or the body on the way.
+struct RawAnswer {
+    int status = 0;
+    std::string body;
+};
+RawAnswer rawRequest(int port, const std::string& request) {
+    RawAnswer answer;
+    const int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        close(s);
+        return answer;
+    }
+    send(s, request.data(), request.size(), MSG_NOSIGNAL);
+    std::string all;
+    char buffer[4096];
+    for (ssize_t n; (n = recv(s, buffer, sizeof buffer, 0)) > 0;) all.append(buffer, static_cast<size_t>(n));
+    close(s);
+    std::sscanf(all.c_str(), "HTTP/1.%*d %d", &answer.status);
+    const size_t bodyAt = all.find("\r\n\r\n");
+    if (bodyAt != std::string::npos) answer.body = all.substr(bodyAt + 4);
+    return answer;
+}
+RawAnswer rawGet(int port, const std::string& target) {
+    return rawRequest(port, "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+}
+RawAnswer rawPost(int port, const std::string& body) {
+    return rawRequest(port, "POST /work/get_file.php HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
+                            "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
+                                std::to_string(body.size()) + "\r\n\r\n" + body);
+}
+
+const std::string kCommaTitle = "Twinkle, Twinkle";
+const std::string kQuoteTitle = "Say \"hi\", now";
+const std::string kJapaneseTitle = utf8ToCp932("星に願いを");
+const std::string kAmpersandName = "my song & more+.mwd";
+
+class SongServerLoopback : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directory(library_);
+        writeSong(library_ + "/twinkle.mwd", kCommaTitle, 0, 120);
+        writeSong(library_ + "/" + kAmpersandName, kJapaneseTitle, 15, 96, "<b>hoshi</b> & yume");
+        writeSong(library_ + "/say.mwd", kQuoteTitle, 9, 80);
+        writeSong(root_.file("secret.mwd"), "Secret", 0, 120);  // beside the library, never served
+        fs::create_symlink("../secret.mwd", library_ + "/link.mwd");
+        testing::writeFileBytes(library_ + "/old.mwd", std::vector<uint8_t>(32780, 0));  // a size clients refuse
+        testing::writeFileText(library_ + "/notes.txt", "not a song");
+        start({});
+    }
+    void start(SongServerOptions options) {
+        options.libraryFolder = library_;
+        options.uploadsFolder = uploads_;
+        options.port = 0;
+        options.log = [this](const std::string& line) {
+            std::lock_guard lock(logMutex_);
+            log_.push_back(line);
+        };
+        server_ = std::make_unique<SongServer>(options);
+        std::string error;
+        ASSERT_TRUE(server_->bind(&error)) << error;
+        server_->start();
+    }
+    ServerAddress address() const { return {"http", "127.0.0.1", server_->port()}; }
+    int port() const { return server_->port(); }
+    std::vector<std::string> log() {
+        std::lock_guard lock(logMutex_);
+        return log_;
+    }
+    std::vector<std::string> uploadedFiles() const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(uploads_)) names.push_back(e.path().filename().string());
+        return names;
+    }
+
+    testing::TempFolder root_;
+    const std::string library_ = root_.file("library");
+    const std::string uploads_ = root_.file("uploads");
+    std::unique_ptr<SongServer> server_;
+    std::mutex logMutex_;
+    std::vector<std::string> log_;
+};
+
+TEST_F(SongServerLoopback, ListSearchAndDownloadGiveTheLibraryBack) {
+    ScopedCapture cap;
+    SongServerClient client(address());
+    SongListTable table;
+    ASSERT_TRUE(client.fetchList(table));
+    // Sorted by file name; the link out of the folder and the refused size are not offered.
+    ASSERT_EQ(table.rows(), 3);
+    const std::vector<std::vector<std::string>> expected = {
+        {kJapaneseTitle, "Am", kAmpersandName, "http://127.0.0.1:" + std::to_string(port()) +
+                                                   "/music/song.php?fn=my%20song%20%26%20more%2B.mwd", "96"},
+        {kQuoteTitle, "Bb", "say.mwd", "http://127.0.0.1:" + std::to_string(port()) + "/music/song.php?fn=say.mwd", "80"},
+        {kCommaTitle, "C", "twinkle.mwd", "http://127.0.0.1:" + std::to_string(port()) + "/music/song.php?fn=twinkle.mwd", "120"},
+    };
+    for (int row = 0; row < 3; ++row)
+        for (int column = 0; column < kSongListColumns; ++column)
+            EXPECT_EQ(table.cell(row, column), expected[static_cast<size_t>(row)][static_cast<size_t>(column)])
+                << row << "," << column;
+
+    EXPECT_EQ(table.search(""), (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(table.search("Twinkle,"), std::vector<int>{2});
+    EXPECT_EQ(table.search("twinkle"), std::vector<int>{});  // case-sensitive
+    EXPECT_EQ(table.search("\"hi\""), std::vector<int>{1});
+    EXPECT_EQ(table.search("願い"), std::vector<int>{0});     // typed UTF-8, stored Shift-JIS
+    EXPECT_EQ(table.search(utf8ToCp932("願い")), std::vector<int>{0});
+
+    for (int row = 0; row < 3; ++row) {
+        std::vector<uint8_t> bytes;
+        ASSERT_TRUE(client.fetchSong(table, row, bytes)) << row;
+        EXPECT_EQ(bytes, readFileBytes(library_ + "/" + table.cell(row, kColumnFileName))) << row;
+        EXPECT_EQ(CSongData(bytes.data(), bytes.size()).title(), table.cell(row, kColumnTitle));
+    }
+    std::vector<uint8_t> bytes;
+    EXPECT_EQ(client.fetchSong(table, 3, bytes).failure, NetFailure::NoSuchRow);
+    EXPECT_EQ(cap->count(), 0u);
+
+    // The worker-thread loader gives the same table and says when it is done.
+    SongListLoader loader(address());
+    std::atomic<int> calls{0};
+    loader.start([&] { ++calls; });
+    while (!loader.listAttemptDone()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_TRUE(loader.result());
+    EXPECT_EQ(loader.table().rows(), 3);
+    EXPECT_EQ(loader.table().cell(2, kColumnTitle), kCommaTitle);
+}
+
+TEST_F(SongServerLoopback, SongPageShowsTitleKeyTempoAndLyricsEscaped) {
+    CInternet net(kInternetBufferSize);
+    SongListTable table;
+    ASSERT_TRUE(SongServerClient(address()).fetchList(table));
+    ASSERT_EQ(net.getHtml(table.cell(0, kColumnPageUrl), 0), 1) << net.failureDetail();
+    const std::string page(net.body());
+    EXPECT_NE(page.find("<h1>星に願いを</h1>"), std::string::npos) << page;  // UTF-8 on the page
+    EXPECT_NE(page.find("<td>Am</td>"), std::string::npos);
+    EXPECT_NE(page.find("<td>96 BPM</td>"), std::string::npos);
+    EXPECT_NE(page.find("&lt;b&gt;hoshi&lt;/b&gt; &amp; yume"), std::string::npos) << page;
+    EXPECT_EQ(page.find("<b>"), std::string::npos);
+    ASSERT_EQ(net.getHtml(table.cell(1, kColumnPageUrl), 0), 1);
+    EXPECT_NE(std::string(net.body()).find("<h1>Say &quot;hi&quot;, now</h1>"), std::string::npos);
+}
+
+TEST_F(SongServerLoopback, UploadThenDeleteAndAnUploaderHoldsOneKeyAtATime) {
+    ScopedCapture cap;
+    const std::string midi = std::string(TUNECASE_TEST_DATA) + "/midi/mido_three_tracks.mid";
+    const std::string upper = root_.file("SONG.MID");
+    fs::copy_file(midi, upper);
+    SongUploader uploader(address());
+    ASSERT_TRUE(uploader.upload(upper));
+    const std::string first = uploader.key();
+    EXPECT_TRUE(std::regex_match(first, std::regex("[A-Za-z0-9]{12}"))) << first;
+    ASSERT_EQ(uploadedFiles(), std::vector<std::string>{first + ".mid"});
+    EXPECT_EQ(readFileBytes(uploads_ + "/" + first + ".mid"), readFileBytes(midi));
+
+    ASSERT_TRUE(uploader.upload(midi));  // the song held is deleted first
+    const std::string second = uploader.key();
+    EXPECT_NE(second, first);
+    EXPECT_EQ(uploadedFiles(), std::vector<std::string>{second + ".mid"});
+
+    EXPECT_TRUE(uploader.release());
+    EXPECT_EQ(uploader.key(), "");
+    EXPECT_TRUE(uploadedFiles().empty());
+    const NetResult again = uploader.deleteKey(second);
+    EXPECT_EQ(again.failure, NetFailure::Status);
+    EXPECT_EQ(again.detail, "the delete: the server answered with status 404");
+    EXPECT_EQ(cap->count(), 0u);  // an answered delete shows nothing
+
+    // Only ".mid" goes, whatever the case; nothing is sent otherwise.
+    testing::writeFileText(root_.file("notes.txt"), "text");
+    EXPECT_EQ(uploader.upload(root_.file("notes.txt")).failure, NetFailure::NotMidi);
+    EXPECT_EQ(cap->visibleTexts(), std::vector<std::string>{"CQrDlg::ErrorMsg"});
+    EXPECT_TRUE(uploadedFiles().empty());
+}
+
+TEST_F(SongServerLoopback, NamesThatLeaveTheLibraryAreRefused) {
+    const std::string file = "/music/music_get_file.php?fn=";
+    for (const std::string name : {"..%2Fsecret.mwd", "../secret.mwd", "%2E%2E%2Fsecret.mwd", "%2Fetc%2Fpasswd",
+                                   "sub%2Ftwinkle.mwd", "..", "twinkle.mwd%00.txt", "notes.txt"}) {
+        EXPECT_EQ(rawGet(port(), file + name).status, 403) << name;
+        EXPECT_EQ(rawGet(port(), "/music/song.php?fn=" + name).status, 403) << name;
+    }
+    EXPECT_EQ(rawGet(port(), file + "link.mwd").status, 404);  // a link out of the folder
+    EXPECT_EQ(rawGet(port(), file + "missing.mwd").status, 404);
+    EXPECT_EQ(rawGet(port(), file + "%zz.mwd").status, 400);
+    EXPECT_EQ(rawGet(port(), "/music/music_get_file.php").status, 400);
+    EXPECT_EQ(rawGet(port(), "/music/../../etc/passwd").status, 404);
+    const RawAnswer plus = rawGet(port(), file + "my%20song%20%26%20more+.mwd");  // "+" is not a blank
+    EXPECT_EQ(plus.status, 200);
+    EXPECT_EQ(plus.body.size(), songdata::kFileSize);
+}
+
+TEST_F(SongServerLoopback, HugeBodiesBadBase64AndUnknownKeys) {
+    EXPECT_EQ(rawPost(port(), "name=Chimeline.mid&data=" + std::string(2 << 20, 'A')).status, 413);
+    // A whole body one byte over the limit, as a client sends it.
+    CInternet net(kInternetBufferSize);
+    const std::string over = "name=Chimeline.mid&data=" + std::string(kSongServerBodyLimit - 23, 'A');
+    EXPECT_EQ(net.postForm("http://127.0.0.1:" + std::to_string(port()) + "/work/get_file.php", over,
+                           "application/x-www-form-urlencoded", 0),
+              0);
+    EXPECT_EQ(net.httpStatus(), 413);
+
+    for (const std::string body : {"name=Chimeline.mid&data=@@@@", "name=Chimeline.mid&data=TWF",
+                                   "name=Chimeline.mid&data=TQ==TQ==", "name=Chimeline.mid&data=",
+                                   "name=Chimeline.mid", "data=TWFu", "name=Chimeline&data=TWFu",
+                                   "name=x.m/d&data=TWFu", "something else"})
+        EXPECT_EQ(rawPost(port(), body).status, 400) << body;
+    EXPECT_TRUE(uploadedFiles().empty());
+
+    for (const std::string key : {"NOSUCHKEY123", "..%2F..%2Fsecret", "../library/twinkle", ""})
+        EXPECT_EQ(rawPost(port(), "del=" + key).status, 404) << key;
+    EXPECT_TRUE(fs::exists(library_ + "/twinkle.mwd"));
+
+    // A percent-encoded upload is understood too, and the answer is "number,key".
+    const RawAnswer stored = rawPost(port(), "name=Chimeline.mid&data=TWFu%3D%3D%3D%3D");
+    EXPECT_EQ(stored.status, 400);  // "Man====" is not base64 either
+    const RawAnswer ok = rawPost(port(), "name=Chimeline.mid&data=TWE%3D");
+    EXPECT_EQ(ok.status, 200);
+    EXPECT_TRUE(std::regex_match(ok.body, std::regex("2,[A-Za-z0-9]{12}"))) << ok.body;
+
+    // Each request is one log line: time, address, method, target, status, size.
+    const auto lines = log();
+    ASSERT_GE(lines.size(), 17u);
+    EXPECT_TRUE(std::regex_match(lines.back(), std::regex(R"(\S+ \S+ 127\.0\.0\.1 POST /work/get_file\.php 200 \d+)")))
+        << lines.back();
+    for (const auto& line : lines) EXPECT_EQ(line.find('\n'), std::string::npos);
+}
+
+TEST_F(SongServerLoopback, UploadsBeyondTheLimitAreRefused) {
+    server_.reset();
+    start({.uploadLimit = 2});
+    EXPECT_EQ(rawPost(port(), "name=Chimeline.mid&data=TWFu").status, 200);
+    EXPECT_EQ(rawPost(port(), "name=Chimeline.mid&data=TWFu").status, 200);
+    EXPECT_EQ(rawPost(port(), "name=Chimeline.mid&data=TWFu").status, 507);
+    EXPECT_EQ(uploadedFiles().size(), 2u);
+}
+
+}  // namespace
+}  // namespace tunecase

@@ -1,0 +1,344 @@
+// The song list editor without its window: where added songs go, the full list, the
+// automatic selection's counts, DELETE and DEL ALL (which files go with their entries), the
+// import of a drum-only file read back by python3-mido, and jobs off the window's thread.
+#include "songs/song_list_editor.h"
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <deque>
+#include <filesystem>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "base/reporter.h"
+#include "base/utilities.h"
+#include "midi/smf_test_util.h"
+#include "songs/song_import.h"
+#include "songs/song_list.h"
+#include "support/test_support.h"
+
+namespace tunecase {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The window stand-in: posted tasks run when the test pumps; the list box is a vector.
+class FakeListView final : public SongListView {
+public:
+    void postToUi(std::function<void()> task) override {
+        std::lock_guard lock(mutex_);
+        tasks_.push_back(std::move(task));
+    }
+    void pumpEvents(int ms) override {
+        for (;;) {
+            std::function<void()> task;
+            {
+                std::lock_guard lock(mutex_);
+                if (tasks_.empty()) break;
+                task = std::move(tasks_.front());
+                tasks_.pop_front();
+            }
+            task();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }
+    bool pumpUntil(const std::function<bool()>& done) {
+        for (int i = 0; i < 2000 && !done(); ++i) pumpEvents(5);
+        return done();
+    }
+    void showList(const std::vector<std::string>& titles, int selected) override {
+        lines = titles;
+        line = selected;
+    }
+    int selectedLine() override { return line; }
+    void setBusy(bool on) override { busyCalls.push_back(on); }
+    std::string chooseMidiFile() override { return midiFile; }
+    std::string runLibrary(const std::string& outputPath) override {
+        if (libraryTitle.empty()) return {};
+        testing::writeFileText(outputPath, "MThd");
+        return libraryTitle;
+    }
+    ExportRequest askExport(bool upload) override {
+        askedUpload = upload;
+        return exportRequest;
+    }
+    ExportTarget chooseExportFile(ExportKind) override { return exportTarget; }
+    void runUpload(const std::string& workFile) override {
+        uploaded = workFile;
+        workFileExisted = fs::exists(workFile);
+        uploadedNotes = testing::midoNotes(workFile);
+    }
+    void runDownload() override {}
+    void endDialog() override { ended = true; }
+
+    std::vector<std::string> lines;
+    int line = -1;
+    std::vector<bool> busyCalls;
+    std::string midiFile, libraryTitle, uploaded;
+    bool askedUpload = false, workFileExisted = false, ended = false;
+    std::vector<testing::NoteTuple> uploadedNotes;
+    ExportRequest exportRequest;
+    ExportTarget exportTarget;
+
+private:
+    std::mutex mutex_;
+    std::deque<std::function<void()>> tasks_;
+};
+
+// Arranges by writing a placeholder file titled after the song data file's name.
+SongArranger fakeArranger() {
+    return [](const std::string& source, const std::string& output, std::string& title) {
+        testing::writeFileText(output, "MThd");
+        title = fs::path(source).stem().string();
+        return true;
+    };
+}
+
+class SongListEditorTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        settings = defaultPlayerSettings();
+        setFieldText(settings.dataFolder, kPathBytes, data.path().string());
+        list = emptySongList();
+    }
+    SongListEditor& open(SongListEditor::Services services = {}) {
+        if (!services.arranger) services.arranger = fakeArranger();
+        editor = std::make_unique<SongListEditor>(settings, list, program.path().string(), view, std::move(services));
+        editor->start();
+        return *editor;
+    }
+    std::string entryTitle(int i) const { return fieldText(list.entries[i].title, kTitleBytes); }
+    std::string entryPath(int i) const { return fieldText(list.entries[i].path, kPathBytes); }
+    void addOwnSong(const std::string& title) {
+        const std::string path = newSongPath(data.path().string());
+        testing::writeFileText(path, "MThd");
+        ASSERT_TRUE(insertOrAppend(list, path, title));
+    }
+    void makeLibrary(int files) {
+        fs::create_directories(program.path() / "Archive");
+        for (int i = 0; i < files; ++i) testing::writeFileText(program.file("Archive/song" + std::to_string(i) + ".mwd"), "x");
+    }
+
+    testing::TempFolder data, program, elsewhere;
+    PlayerSettings settings{};
+    SongList list{};
+    FakeListView view;
+    ScopedCapture boxes;
+    std::unique_ptr<SongListEditor> editor;
+};
+
+TEST_F(SongListEditorTest, WithoutASelectionSongsAppendAndWithLineZeroTheyGoInFront) {
+    addOwnSong("First");
+    addOwnSong("Second");
+    list.currentIndex = 1;
+    SongListEditor& e = open();
+    EXPECT_EQ(view.lines, (std::vector<std::string>{"First", "Second"}));
+    EXPECT_EQ(view.line, 1);
+
+    view.line = -1;
+    view.libraryTitle = "Appended";
+    e.addFromLibrary();
+    view.line = 0;
+    view.libraryTitle = "In front";
+    e.addFromLibrary();
+    EXPECT_EQ(view.lines, (std::vector<std::string>{"In front", "First", "Second", "Appended"}));
+    EXPECT_EQ(view.line, 0);  // the new line is selected
+    EXPECT_EQ(list.count, 4);
+    EXPECT_EQ(list.currentIndex, 1);  // adding never moves the current song
+    EXPECT_TRUE(fs::exists(entryPath(0)));
+    EXPECT_EQ(fs::path(entryPath(0)).parent_path(), data.path());
+
+    // The library dialog closed without a song: its file is not left behind.
+    view.libraryTitle.clear();
+    e.addFromLibrary();
+    EXPECT_EQ(list.count, 4);
+    EXPECT_EQ(std::distance(fs::directory_iterator(data.path()), fs::directory_iterator()), 4);
+}
+
+TEST_F(SongListEditorTest, NinetyNineSongsRefuseTheHundredthWithoutMakingIt) {
+    for (int i = 0; i < kMaxSongs; ++i) ASSERT_TRUE(insertOrAppend(list, "/x/" + std::to_string(i) + ".mid", "t"));
+    int composed = 0;
+    SongListEditor& e = open({[&](const std::string&) { return ++composed; }, {}, {}});
+    e.autoCompose();
+    e.addFromLibrary();
+    ASSERT_EQ(boxes->count(), 2u);
+    EXPECT_EQ(boxes->visibleTexts()[0], "曲の数が最大に達しています。");
+    EXPECT_EQ(composed, 0);
+    EXPECT_FALSE(e.jobRunning());
+
+    // A song made anyway (a job that ended after the list filled) is refused and removed.
+    const std::string made = newSongPath(data.path().string());
+    testing::writeFileText(made, "MThd");
+    EXPECT_EQ(addMadeSong(list, {made, "late"}, 3), -1);
+    EXPECT_EQ(list.count, kMaxSongs);
+    EXPECT_FALSE(fs::exists(made));
+    EXPECT_EQ(list.entries[kMaxSongs].title[0], 0);
+}
+
+TEST_F(SongListEditorTest, AutoSelectionTakesOneLessThanTheLibraryButAtMostTen) {
+    // 0 and 1 file: the rule cannot leave one out; what there is is taken.
+    for (auto [files, wanted] : {std::pair{0, 0}, std::pair{1, 1}, std::pair{2, 1}, std::pair{11, 10}}) {
+        for (int run = 0; run < 20; ++run) {
+            const std::vector<int> chosen = chooseAutoSelection(files, defaultRandomRange());
+            ASSERT_EQ(static_cast<int>(chosen.size()), wanted) << files << " files";
+            EXPECT_EQ(std::set<int>(chosen.begin(), chosen.end()).size(), chosen.size());
+            for (int index : chosen) EXPECT_TRUE(index >= 0 && index < files);
+        }
+    }
+    // A routine stuck on one value ends instead of drawing forever.
+    EXPECT_EQ(chooseAutoSelection(5, [](int, int) { return 2; }), std::vector<int>{2});
+}
+
+TEST_F(SongListEditorTest, AutoSelWithFiveAndThirtyFilesReplacesTheListOffTheWindowsThread) {
+    addOwnSong("Old");
+    const std::string old = entryPath(0);
+    SongListEditor& e = open();
+    boxes->queueAnswer(Answer::Cancel);
+    e.autoSelection();
+    EXPECT_EQ(list.count, 1);  // cancelled: nothing cleared
+
+    for (auto [files, wanted] : {std::pair{5, 4}, std::pair{30, 10}}) {
+        fs::remove_all(program.path() / "Archive");
+        makeLibrary(files);
+        e.autoSelection();
+        EXPECT_TRUE(e.busy());
+        ASSERT_TRUE(view.pumpUntil([&] { return !e.busy(); }));
+        ASSERT_EQ(list.count, wanted);
+        std::set<std::string> titles;
+        for (int i = 0; i < list.count; ++i) titles.insert(entryTitle(i));
+        EXPECT_EQ(static_cast<int>(titles.size()), wanted);
+        EXPECT_EQ(view.lines.size(), static_cast<size_t>(wanted));
+    }
+    EXPECT_FALSE(fs::exists(old));  // DEL ALL took the old song's file
+
+    fs::remove_all(program.path() / "Archive");
+    e.autoSelection();
+    ASSERT_TRUE(view.pumpUntil([&] { return !e.busy(); }));
+    EXPECT_EQ(list.count, 0);
+    EXPECT_EQ(boxes->visibleTexts().back(), kEmptyLibraryText);
+}
+
+TEST_F(SongListEditorTest, DeleteTakesOnlyFilesTunecaseMadeInTheDataFolder) {
+    addOwnSong("Made");
+    const std::string userFile = elsewhere.file("my own.mid");
+    const std::string userInData = data.file("kept.mid");
+    testing::writeFileText(userFile, "MThd");
+    testing::writeFileText(userInData, "MThd");
+    ASSERT_TRUE(insertOrAppend(list, userFile, "Mine"));
+    ASSERT_TRUE(insertOrAppend(list, userInData, "Mine too"));
+    const std::string made = entryPath(0);
+    // A link named like a made song, in the data folder, pointing at the user's file.
+    const std::string link = data.file("2020-1-1-1-1-1-1.mid");
+    fs::create_symlink(userFile, link);
+    ASSERT_TRUE(insertOrAppend(list, link, "Link"));
+    list.currentIndex = 3;
+    SongListEditor& e = open();
+
+    // DELETE of the last line: nothing stays selected, currentIndex falls back to 0.
+    view.line = 3;
+    e.deleteSelected();
+    EXPECT_EQ(view.lines.size(), 3u);
+    EXPECT_EQ(view.line, -1);
+    EXPECT_EQ(list.currentIndex, 0);
+    EXPECT_TRUE(fs::exists(userFile));
+    EXPECT_TRUE(fs::is_symlink(link));
+
+    e.deleteSelected();  // nothing selected
+    ASSERT_EQ(boxes->count(), 1u);
+    EXPECT_EQ(boxes->reports()[0].kind, BoxKind::Beep);
+
+    e.deleteAll();
+    EXPECT_EQ(list.count, 0);
+    EXPECT_TRUE(view.lines.empty());
+    EXPECT_FALSE(fs::exists(made));
+    EXPECT_TRUE(fs::exists(userFile));
+    EXPECT_TRUE(fs::exists(userInData));
+    EXPECT_TRUE(isMadeSongName("2010-7-9-13-5-2-87.mid"));
+    EXPECT_FALSE(isMadeSongName("2010-7-9-13-5-2.mid"));
+    EXPECT_FALSE(isMadeSongName("2010-7-9-13-5-2-87-1.mid"));
+}
+
+TEST_F(SongListEditorTest, ADrumOnlyFileImportsAsASongWithoutNotesTitledByItsFileName) {
+    if (!testing::haveMido()) GTEST_SKIP() << "python3-mido is not installed";
+    const std::string source = elsewhere.file("drums.mid");
+    std::string out;
+    ASSERT_EQ(testing::runCommand("/usr/bin/python3 -c \"import mido\n"
+                                  "f = mido.MidiFile(ticks_per_beat=480); t = mido.MidiTrack(); f.tracks.append(t)\n"
+                                  "for i in range(8):\n"
+                                  "    t.append(mido.Message('note_on', channel=9, note=36 + i, velocity=90, time=0 if i == 0 else 240))\n"
+                                  "    t.append(mido.Message('note_off', channel=9, note=36 + i, time=240))\n"
+                                  "f.save('" + source + "')\"",
+                                  out),
+              0)
+        << out;
+    view.midiFile = source;
+    SongListEditor& e = open();
+    e.importMidi();
+    ASSERT_TRUE(view.pumpUntil([&] { return !e.busy(); }));
+    ASSERT_EQ(list.count, 1) << (boxes->count() ? boxes->visibleTexts()[0] : "");
+    EXPECT_EQ(entryTitle(0), "drums.mid");
+    std::string header;
+    EXPECT_TRUE(testing::midoNotes(entryPath(0), &header).empty());
+    EXPECT_EQ(header, "type 0 tracks 1 division 96");
+    EXPECT_EQ(view.busyCalls, (std::vector<bool>{true, false}));
+}
+
+TEST_F(SongListEditorTest, CloseDuringAJobWaitsForItsSong) {
+    std::mutex m;
+    std::condition_variable cv;
+    bool go = false;
+    std::thread::id composer;
+    SongListEditor& e = open({[&](const std::string& path) {
+                                  composer = std::this_thread::get_id();
+                                  std::unique_lock lock(m);
+                                  cv.wait(lock, [&] { return go; });
+                                  testing::writeFileText(path, "MThd");
+                                  return 1;
+                              },
+                              {}, {}});
+    e.autoCompose();
+    e.onButton(listbutton::AutoCompose);  // the buttons are off while busy
+    e.close();
+    EXPECT_FALSE(view.ended);
+    EXPECT_TRUE(e.closePending());
+    {
+        std::lock_guard lock(m);
+        go = true;
+    }
+    cv.notify_all();
+    ASSERT_TRUE(view.pumpUntil([&] { return view.ended; }));
+    EXPECT_NE(composer, std::this_thread::get_id());
+    ASSERT_EQ(list.count, 1);
+    EXPECT_EQ(entryTitle(0), "Automatically Composed Song");
+    EXPECT_EQ(list.currentIndex, 0);
+}
+
+TEST_F(SongListEditorTest, UploadWritesTheWorkFileHandsItOverAndRemovesIt) {
+    if (!testing::haveMido()) GTEST_SKIP() << "python3-mido is not installed";
+    ASSERT_TRUE(insertOrAppend(list, testing::midiDataFolder() + "/mido_three_tracks.mid", "Three"));
+    SongListEditor& e = open();
+    view.line = -1;
+    e.upload();  // no selection
+    EXPECT_EQ(boxes->reports().at(0).kind, BoxKind::Beep);
+
+    view.line = 0;
+    view.exportRequest = {ExportKind::ToyPiano, 21, 108};
+    e.upload();
+    EXPECT_EQ(boxes->visibleTexts().at(1), "CPlayListDlg::ErrorMsg");
+
+    view.exportRequest = {ExportKind::MusicBox, 60, 84};
+    e.upload();
+    EXPECT_TRUE(view.askedUpload);
+    ASSERT_TRUE(view.pumpUntil([&] { return !view.uploaded.empty() && !e.busy(); }));
+    EXPECT_EQ(view.uploaded, program.file("tmp_upload.mid"));
+    EXPECT_TRUE(view.workFileExisted);
+    ASSERT_FALSE(view.uploadedNotes.empty());
+    for (const auto& note : view.uploadedNotes) EXPECT_TRUE(std::get<2>(note) >= 60 && std::get<2>(note) <= 84);
+    EXPECT_FALSE(fs::exists(view.uploaded));
+    EXPECT_EQ(boxes->count(), 2u);
+}
+
+}  // namespace
+}  // namespace tunecase
