@@ -7,7 +7,7 @@
 #include "base/reporter.h"
 #include "songs/song_list.h"
 #include "base/utilities.h"
-#include "platform/user_folders.h"
+#include "base/user_folders.h"
 
 namespace tunecase {
 

@@ -7,6 +7,7 @@
 
 #include "base/config_control.h"
 #include "base/records.h"
+#include "base/user_folders.h"
 
 namespace tunecase {
 
@@ -29,7 +30,6 @@ inline constexpr const char* kDataFolderTooLongText =
     "The folder path \"%s\" is too long to be kept (at most 259 bytes). Please choose a folder with a shorter path.";
 inline constexpr const char* kSettingsFileName = "setup.ini";
 inline constexpr const char* kSongListFileName = "mbox.lst";
-inline constexpr const char* kSettingsFolderName = "TNC";
 
 // The settings folder: the application-data folder joined with "TNC", created when a
 // search does not find it. "" when no application-data folder exists.

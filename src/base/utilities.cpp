@@ -227,4 +227,11 @@ bool setFieldText(char* field, size_t capacity, std::string_view text) {
     return true;
 }
 
+int hexDigitValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
 }  // namespace tunecase

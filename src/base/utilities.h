@@ -90,6 +90,9 @@ ZeroedBlock allocZeroed(size_t size);
 // Standard base64 (RFC 4648 alphabet, "=" padding), no line breaks.
 std::string base64(const uint8_t* bytes, size_t n);
 
+// The value of one hexadecimal digit (either case), or -1 for any other character.
+int hexDigitValue(char c);
+
 // Bounded copy of a NUL-terminated field of `capacity` bytes into a std::string.
 std::string fieldText(const char* field, size_t capacity);
 

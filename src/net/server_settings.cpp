@@ -3,14 +3,12 @@
 #include <cctype>
 
 #include "base/utilities.h"
-#include "platform/user_folders.h"
+#include "base/user_folders.h"
 
 namespace tunecase {
 
 namespace {
 
-// The settings folder under the application-data folder, the one that holds setup.ini.
-constexpr const char* kSettingsFolder = "TNC";
 // Larger than any settings file a person writes; the rest is not read.
 constexpr size_t kSettingsFileLimit = 64 * 1024;
 
@@ -140,7 +138,7 @@ ServerSettingsLoad parseServerSettings(std::string_view text, std::string_view f
 std::string serverSettingsPath() {
     const std::string appData = specialFolder(kFolderAppData);
     if (appData.empty()) return {};
-    return joinPath(joinPath(appData, kSettingsFolder), kServerSettingsFileName);
+    return joinPath(joinPath(appData, kSettingsFolderName), kServerSettingsFileName);
 }
 
 ServerSettingsLoad loadServerSettings(const std::string& given) {

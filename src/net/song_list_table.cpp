@@ -1,6 +1,7 @@
 #include "net/song_list_table.h"
 
 #include "base/text_codec.h"
+#include "base/utilities.h"
 
 namespace tunecase {
 
@@ -41,17 +42,6 @@ std::string percentEncode(std::string_view bytes) {
     return out;
 }
 
-namespace {
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
-}  // namespace
-
 bool percentDecode(std::string_view text, std::string& out) {
     out.clear();
     out.reserve(text.size());
@@ -60,8 +50,8 @@ bool percentDecode(std::string_view text, std::string& out) {
             out.push_back(text[i]);
             continue;
         }
-        const int high = i + 1 < text.size() ? hexValue(text[i + 1]) : -1;
-        const int low = i + 2 < text.size() ? hexValue(text[i + 2]) : -1;
+        const int high = i + 1 < text.size() ? hexDigitValue(text[i + 1]) : -1;
+        const int low = i + 2 < text.size() ? hexDigitValue(text[i + 2]) : -1;
         if (high < 0 || low < 0) return false;
         out.push_back(static_cast<char>(high * 16 + low));
         i += 2;

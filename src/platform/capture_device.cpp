@@ -5,6 +5,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "base/utilities.h"
+
 namespace tunecase {
 
 int CaptureDevice::open(const std::string& path, std::unique_ptr<MidiOutDevice>& out) {
@@ -73,13 +75,6 @@ std::string formatCaptureLine(int64_t timeUs, const uint8_t* bytes, size_t lengt
 
 namespace {
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
 bool parseLine(std::string_view line, TimedMidiMessage& out) {
     size_t i = 0;
     int64_t time = 0;
@@ -96,7 +91,7 @@ bool parseLine(std::string_view line, TimedMidiMessage& out) {
         if (line[i] != ' ') return false;
         ++i;
         if (line.size() - i < 2) return false;
-        int high = hexValue(line[i]), low = hexValue(line[i + 1]);
+        int high = hexDigitValue(line[i]), low = hexDigitValue(line[i + 1]);
         if (high < 0 || low < 0) return false;
         out.bytes.push_back(static_cast<uint8_t>(high * 16 + low));
         i += 2;

@@ -7,7 +7,7 @@
 #include "base/reporter.h"
 #include "base/utilities.h"
 #include "compose/compose_driver.h"
-#include "platform/user_folders.h"
+#include "base/user_folders.h"
 #include "songs/directory_file_list.h"
 #include "songs/song_import.h"
 #include "songs/song_list.h"
