@@ -16,6 +16,7 @@ PACKAGES=(
   libpng-dev libqrencode-dev openssl
   xvfb xauth fonts-noto-cjk
   xdotool imagemagick
+  dpkg-dev desktop-file-utils appstream librsvg2-bin groff-base man-db
 )
 
 missing=()

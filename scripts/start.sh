@@ -1,12 +1,11 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds, and starts the player. The program folder is the build
-# tree's copy of data/ (knowledge files, help pages, the sample library).
+# Installs what is needed, builds, and starts the player. The programs find their program
+# folder (knowledge files, help pages, the sample library) in build/data, beside them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 bash scripts/build.sh
-cd build/data
-if [ -x ../tunecase ]; then
-  exec ../tunecase "$@"
+if [ -x build/tunecase ]; then
+  exec build/tunecase "$@"
 fi
-exec ../tunecase-cli --help
+exec build/tunecase-cli --help

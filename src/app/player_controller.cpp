@@ -61,7 +61,7 @@ std::vector<PlateNote> plateNotesOf(const MidiTrackData& track) {
 }  // namespace
 
 PlayerController::PlayerController(PlayerSettings& settings, SongList& list, PlayerView& view)
-    : settings_(settings), list_(list), view_(view), programFolder_(currentFolder()) {}
+    : settings_(settings), list_(list), view_(view), folders_(locateProgramFolders()) {}
 
 PlayerController::~PlayerController() { shutdown(); }
 
@@ -87,11 +87,11 @@ void PlayerController::buildListAutomatically() {
     buildDone_ = false;
     view_.setButtonsEnabled(false);
     view_.setLoading(true);
-    const std::string program = programFolder_;
+    const std::string library = folders_.library;
     const std::string folder = songFolder(settings_);
-    buildThread_ = std::thread([this, program, folder] {
+    buildThread_ = std::thread([this, library, folder] {
         autoSelect(
-            program, folder, defaultRandomRange(), defaultSongArranger(),
+            library, folder, defaultRandomRange(), defaultSongArranger(),
             [this](const MadeSong& song) {
                 view_.postToUi([this, song] {
                     appendMadeSong(song.path, song.title);
@@ -419,7 +419,7 @@ void PlayerController::onFilesDropped(const std::vector<std::string>& paths) {
         // Into the library first (a name already there is refused), then arranged into a
         // song of the list off the window's thread.
         std::string copy = path;
-        if (!addToArchive(programFolder_, copy)) return;
+        if (!addToArchive(folders_.library, copy)) return;
         importThreads_.emplace_back([this, copy, folder] {
             if (auto song = arrangeNewSong(copy, folder, defaultSongArranger()))
                 view_.postToUi([this, song = *song] { onSelectLastSong(song.path, song.title); });

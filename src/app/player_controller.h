@@ -19,6 +19,7 @@
 
 #include "app/plate_geometry.h"
 #include "base/records.h"
+#include "base/user_folders.h"
 #include "playback/music_player.h"
 #include "playback/song_preparation.h"
 
@@ -137,9 +138,9 @@ public:
     // loaded once it is built.
     void start();
 
-    // The folder of the library and the work files (the current folder by default).
-    void setProgramFolder(std::string folder) { programFolder_ = std::move(folder); }
-    const std::string& programFolder() const { return programFolder_; }
+    // The program files, the library and the work files (the located folders by default).
+    void setProgramFolders(ProgramFolders folders) { folders_ = std::move(folders); }
+    const ProgramFolders& programFolders() const { return folders_; }
 
     // ---- Buttons and tray commands -------------------------------------------------------
     void onButton(int index);
@@ -220,7 +221,7 @@ private:
     std::atomic<bool> stopBuild_{false};
     bool building_ = false;
     bool stopping_ = false;
-    std::string programFolder_;
+    ProgramFolders folders_;
     bool shutDown_ = false;
 };
 

@@ -1,11 +1,14 @@
 #include "base/user_folders.h"
 
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
+#include <system_error>
 
 #include "base/utilities.h"
 
@@ -20,13 +23,16 @@ std::string homeFolder() {
     return {};
 }
 
-std::string configHome() {
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    // Relative values are invalid by the XDG rules and are ignored.
+// $`variable` when it is an absolute path (relative values are invalid by the XDG rules and
+// are ignored), else `fallback` under the home folder.
+std::string xdgFolder(const char* variable, const char* fallback) {
+    const char* xdg = std::getenv(variable);
     if (xdg && *xdg == '/') return xdg;
     std::string home = homeFolder();
-    return home.empty() ? std::string() : joinPath(home, ".config");
+    return home.empty() ? std::string() : joinPath(home, fallback);
 }
+
+std::string configHome() { return xdgFolder("XDG_CONFIG_HOME", ".config"); }
 
 // XDG_MUSIC_DIR from user-dirs.dirs: a line XDG_MUSIC_DIR="$HOME/Music" or an absolute path.
 std::string musicFolder() {
@@ -50,7 +56,95 @@ std::string musicFolder() {
     return home.empty() ? std::string() : joinPath(home, "Music");
 }
 
+namespace fs = std::filesystem;
+
+// A file every program folder holds: the first knowledge file the composer reads.
+constexpr const char* kProgramFolderMarker = "PATTERN.DB";
+
+bool holdsProgramFiles(const fs::path& folder) {
+    std::error_code ec;
+    return fs::is_regular_file(folder / kProgramFolderMarker, ec);
+}
+
+// The installed data folder as seen from the folder of the installed executables; set by the
+// build from its install folders, so a relocated prefix still finds its files.
+#ifdef TUNECASE_DATA_FROM_BIN
+constexpr const char* kDataFromBin = TUNECASE_DATA_FROM_BIN;
+#else
+constexpr const char* kDataFromBin = "../share/tunecase";
+#endif
+
+// Copies the sample songs of `samples` into a fresh folder that then becomes `library` in one
+// rename, so a library is either complete or not there; when another process made the library
+// meanwhile, its library stays and ours goes.
+void seedLibrary(const fs::path& samples, const fs::path& library) {
+    std::error_code ec;
+    fs::path staging = library;
+    staging += ".new-" + std::to_string(::getpid());
+    fs::remove_all(staging, ec);
+    if (!fs::create_directories(staging, ec)) return;
+    for (const auto& entry : fs::directory_iterator(samples, ec)) {
+        if (!entry.is_regular_file(ec) || extensionLower(entry.path().string()) != "mwd") continue;
+        fs::copy_file(entry.path(), staging / entry.path().filename(), ec);
+    }
+    fs::rename(staging, library, ec);
+    if (ec) fs::remove_all(staging, ec);
+}
+
 }  // namespace
+
+std::string findProgramFolder() {
+    if (const char* given = std::getenv(kProgramFolderVariable); given && *given) return given;
+    std::error_code ec;
+    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    const fs::path installed = (self.parent_path() / kDataFromBin).lexically_normal();
+    if (ec) return installed.string();
+    if (holdsProgramFiles(installed)) return installed.string();
+    const fs::path buildTree = self.parent_path() / "data";
+    if (holdsProgramFiles(buildTree)) return buildTree.string();
+    return installed.string();
+}
+
+ProgramFolders singleFolderLayout(std::string_view folder) {
+    return {std::string(folder), joinPath(folder, kLibraryFolderName), std::string(folder)};
+}
+
+ProgramFolders locateProgramFolders() {
+    if (const char* given = std::getenv(kProgramFolderVariable); given && *given) return singleFolderLayout(given);
+    ProgramFolders folders;
+    folders.program = findProgramFolder();
+    const std::string data = xdgFolder("XDG_DATA_HOME", ".local/share");
+    if (!data.empty()) folders.library = joinPath(joinPath(data, kDataFolderName), kLibraryFolderName);
+    // The runtime folder is the user's own and emptied at logout: right for scratch files.
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    std::error_code ec;
+    if (runtime && *runtime == '/' && fs::is_directory(runtime, ec)) folders.work = joinPath(runtime, kDataFolderName);
+    else if (const std::string cache = xdgFolder("XDG_CACHE_HOME", ".cache"); !cache.empty())
+        folders.work = joinPath(cache, kDataFolderName);
+    return folders;
+}
+
+int prepareLibraryFolder(const ProgramFolders& folders) {
+    if (folders.library.empty()) return 0;
+    const fs::path library(folders.library);
+    std::error_code ec;
+    if (fs::is_directory(library, ec)) return 1;
+    const fs::path samples = fs::path(folders.program) / kLibraryFolderName;
+    if (library != samples && fs::is_directory(samples, ec)) {
+        fs::create_directories(library.parent_path(), ec);
+        seedLibrary(samples, library);
+    }
+    return makeFolders(folders.library);
+}
+
+int prepareWorkFolder(const ProgramFolders& folders) {
+    if (folders.work.empty()) return 0;
+    std::error_code ec;
+    if (fs::is_directory(folders.work, ec)) return 1;
+    if (!makeFolders(folders.work)) return 0;
+    ::chmod(folders.work.c_str(), 0700);
+    return 1;
+}
 
 std::string specialFolder(int id) {
     std::string folder;

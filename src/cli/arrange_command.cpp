@@ -43,9 +43,7 @@ Action declareArrange(CLI::App& sub) {
     auto o = std::make_shared<ArrangeCommandOptions>();
     sub.add_option("--seed", o->seed, "seed of the random generator (default: the current time in seconds)")
         ->check(CLI::Range(int64_t{0}, int64_t{INT32_MAX}));
-    sub.add_option("--knowledge", o->knowledge,
-                   "folder of the knowledge files (default: the current folder, else the data folder beside "
-                   "the program)");
+    sub.add_option("--knowledge", o->knowledge, kKnowledgeOptionHelp);
     sub.add_option("IN", o->in, "the song-data file (.mwd) to arrange")->required();
     sub.add_option("OUT", o->out, "the MIDI file to write")->required();
     return [o] { return arrange(*o); };

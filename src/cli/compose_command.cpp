@@ -44,9 +44,7 @@ Action declareCompose(CLI::App& sub) {
         ->check(CLI::Range(int64_t{0}, int64_t{INT32_MAX}));
     sub.add_option("--measures", o->measures, "target length in measures (default: the style's 16)")
         ->check(CLI::Range(1, kMaxMeasureEntries));
-    sub.add_option("--knowledge", o->knowledge,
-                   "folder of the knowledge files (default: the current folder, else the data folder beside "
-                   "the program)");
+    sub.add_option("--knowledge", o->knowledge, kKnowledgeOptionHelp);
     sub.add_option("OUT", o->out, "the MIDI file to write")->required();
     return [o] { return compose(*o); };
 }

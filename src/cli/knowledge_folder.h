@@ -5,9 +5,13 @@
 
 namespace tunecase::cli {
 
-// The folder given, else the current folder when it holds the knowledge files (the player's
-// program folder; "" then), else the "data" folder beside this program (the build tree's
-// copy of the program folder), else "".
+// The folder given, else the program folder (found from this program's own location, or
+// $TUNECASE_PROGRAM_FOLDER), never the current folder.
 std::string knowledgeFolder(const std::string& given);
+
+// The help text of the --knowledge option, one for every command that has it.
+inline constexpr const char* kKnowledgeOptionHelp =
+    "folder of the knowledge files (default: the program folder, share/tunecase beside the installed program, "
+    "data/ beside it in a build tree, or $TUNECASE_PROGRAM_FOLDER)";
 
 }  // namespace tunecase::cli

@@ -1,11 +1,12 @@
-// tunecase-cli library: the song data files in the folder "Archive" of the program folder,
-// listed with their titles, and added to as the library dialog's ADD MWD does.
+// tunecase-cli library: the song data files of the user's library, listed with their titles,
+// and added to as the library dialog's ADD MWD does.
 #include <cstdio>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 
 #include "base/text_codec.h"
+#include "base/user_folders.h"
 #include "base/utilities.h"
 #include "cli/commands.h"
 #include "songs/library.h"
@@ -22,17 +23,22 @@ struct LibraryOptions {
     CLI::App* add = nullptr;
 };
 
-// The program folder is the current folder, as for the player, unless one is given.
-std::string programFolderOf(const LibraryOptions& o) {
-    return o.programFolder.empty() ? currentFolder() : o.programFolder;
+// The user's library (made and seeded on first use, as the player does), or the "Archive" of
+// the program folder given.
+std::string libraryOf(const LibraryOptions& o) {
+    const ProgramFolders folders =
+        o.programFolder.empty() ? locateProgramFolders() : singleFolderLayout(o.programFolder);
+    prepareLibraryFolder(folders);
+    return folders.library;
 }
 
 int listCommand(const LibraryOptions& o) {
-    const auto entries = listLibrary(programFolderOf(o));
+    const std::string library = libraryOf(o);
+    const auto entries = listLibrary(library);
     if (o.json) {
         nlohmann::ordered_json songs = nlohmann::ordered_json::array();
         for (const auto& e : entries) songs.push_back({{"file", displayText(e.fileName)}, {"title", displayText(e.title)}});
-        nlohmann::ordered_json out = {{"folder", displayText(libraryFolder(programFolderOf(o)))}, {"songs", songs}};
+        nlohmann::ordered_json out = {{"folder", displayText(library)}, {"songs", songs}};
         std::printf("%s\n", out.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
         return 0;
     }
@@ -42,9 +48,10 @@ int listCommand(const LibraryOptions& o) {
 
 int addCommand(const LibraryOptions& o) {
     std::string path = o.file;
-    if (!addToArchive(programFolderOf(o), path)) {
+    const std::string library = libraryOf(o);
+    if (!addToArchive(library, path)) {
         // A name clash has shown its message; a copy that failed says nothing of its own.
-        if (folderExists(joinPath(libraryFolder(programFolderOf(o)), fileNamePart(o.file))) == 0)
+        if (folderExists(joinPath(library, fileNamePart(o.file))) == 0)
             std::fprintf(stderr, "tunecase-cli library add: could not copy %s into the library\n", o.file.c_str());
         return 1;
     }
@@ -58,7 +65,8 @@ Action declareLibrary(CLI::App& sub) {
     auto o = std::make_shared<LibraryOptions>();
     sub.require_subcommand(1);
     sub.add_option("--program-folder", o->programFolder,
-                   "the folder that holds the library folder \"Archive\" (default: the current folder)");
+                   "use DIR/Archive as the library (default: the user's library, "
+                   "$XDG_DATA_HOME/tunecase/Archive)");
     o->list = sub.add_subcommand("list", "list the library's song data files: file name and title");
     o->list->add_flag("--json", o->json, "print the list as one JSON object");
     o->add = sub.add_subcommand("add", "copy a song data file (.mwd) into the library");

@@ -28,8 +28,6 @@ std::string textAt(const uint8_t* block, size_t size, size_t position, size_t fi
 
 }  // namespace
 
-std::string libraryFolder(std::string_view programFolder) { return joinPath(programFolder, kLibraryFolderName); }
-
 SongTitleTexts songTitleTexts(const uint8_t* block, size_t size) {
     SongTitleTexts texts;
     texts.title = textAt(block, size, kTitlePosition, kInfoBlockSize);
@@ -49,9 +47,9 @@ std::string readSongTitle(std::string_view path, std::string* otherText) {
     return std::move(texts.title);
 }
 
-int addToArchive(std::string_view programFolder, std::string& path) {
+int addToArchive(std::string_view libraryFolder, std::string& path) {
     const std::string source = path;
-    const std::string folder = libraryFolder(programFolder);
+    const std::string folder(libraryFolder);
     const std::string destination = joinPath(folder, fileNamePart(source));
     std::error_code ec;
     if (fs::exists(fs::symlink_status(destination, ec))) {
@@ -76,8 +74,8 @@ int addToArchive(std::string_view programFolder, std::string& path) {
     return 1;
 }
 
-std::vector<LibraryEntry> listLibrary(std::string_view programFolder) {
-    const std::string folder = libraryFolder(programFolder);
+std::vector<LibraryEntry> listLibrary(std::string_view libraryFolder) {
+    const std::string folder(libraryFolder);
     CDirectoryFileList files(folder, kLibraryPattern);
     std::vector<LibraryEntry> entries;
     const int n = std::min(files.count(), kMaxLibraryTitles);
@@ -92,20 +90,20 @@ int findLibraryEntry(const std::vector<LibraryEntry>& entries, std::string_view 
     return -1;
 }
 
-std::string addDroppedToLibrary(std::string_view programFolder, const std::vector<std::string>& paths) {
+std::string addDroppedToLibrary(std::string_view libraryFolder, const std::vector<std::string>& paths) {
     if (paths.size() > 1) {
         reportText(kLibraryOwnerText, BoxKind::Ok);
         return {};
     }
     if (paths.empty() || extensionLower(paths[0]) != "mwd") return {};
     std::string path = paths[0];
-    if (!addToArchive(programFolder, path)) return {};
+    if (!addToArchive(libraryFolder, path)) return {};
     return fileNamePart(path);
 }
 
-bool loadLibrarySong(std::string_view programFolder, std::string_view fileName, const std::string& outputPath,
+bool loadLibrarySong(std::string_view libraryFolder, std::string_view fileName, const std::string& outputPath,
                      std::string& title, const SongArranger& arranger) {
-    const std::string source = joinPath(libraryFolder(programFolder), fileName);
+    const std::string source = joinPath(libraryFolder, fileName);
     std::string arranged;
     if (!arranger || !arranger(source, outputPath, arranged)) return false;
     title = std::move(arranged);

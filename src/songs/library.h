@@ -1,5 +1,5 @@
-// The library: the song data files (".mwd") kept in the folder "Archive" under the program
-// folder. Listing by title, adding a file, reading a title without loading the song, and
+// The library: the song data files (".mwd") kept in the user's library folder (see
+// user_folders.h for where it is). Listing by title, adding a file, reading a title without loading the song, and
 // LOAD, which arranges a library song into a MIDI file. The library dialog and tunecase-cli
 // both work through these functions.
 #pragma once
@@ -13,7 +13,6 @@
 
 namespace tunecase {
 
-inline constexpr const char* kLibraryFolderName = "Archive";
 inline constexpr const char* kLibraryPattern = "*.mwd";
 // The list shows at most this many songs.
 inline constexpr int kMaxLibraryTitles = 2000;
@@ -26,9 +25,6 @@ inline constexpr size_t kInfoBlockOffset = 90112;
 inline constexpr size_t kInfoBlockSize = 320;
 inline constexpr size_t kTitlePosition = 289;
 inline constexpr size_t kOtherTextPosition = 33;
-
-// The folder "Archive" under `programFolder`.
-std::string libraryFolder(std::string_view programFolder);
 
 // The two texts of an information block of `size` bytes (fewer than 320 when the file is
 // short): each up to its NUL, its end of field or the end of the bytes. Never reads past
@@ -44,11 +40,11 @@ SongTitleTexts songTitleTexts(const uint8_t* block, size_t size);
 // gives what it holds of it (often ""). The file is closed at once.
 std::string readSongTitle(std::string_view path, std::string* otherText = nullptr);
 
-// Copies the song data file at `path` into the library, creating the library folder when it
+// Copies the song data file at `path` into the library `libraryFolder`, creating the library folder when it
 // is missing. A file of the same name already there shows "同じ名前のMWDファイルが既にあります。"
 // whatever its content; that, or a copy that fails (nothing shown, no partial file left),
 // empties `path` and returns 0. On success `path` becomes the copy's path and 1 is returned.
-int addToArchive(std::string_view programFolder, std::string& path);
+int addToArchive(std::string_view libraryFolder, std::string& path);
 
 struct LibraryEntry {
     std::string fileName;  // relative to the library folder
@@ -57,7 +53,7 @@ struct LibraryEntry {
 
 // The library's songs in listing order, at most kMaxLibraryTitles. A missing or empty
 // library gives none.
-std::vector<LibraryEntry> listLibrary(std::string_view programFolder);
+std::vector<LibraryEntry> listLibrary(std::string_view libraryFolder);
 
 // The index of the entry named `fileName`, or -1.
 int findLibraryEntry(const std::vector<LibraryEntry>& entries, std::string_view fileName);
@@ -65,7 +61,7 @@ int findLibraryEntry(const std::vector<LibraryEntry>& entries, std::string_view 
 // Files dropped on the library: one ".mwd" file (extension compared without case) is
 // added with addToArchive and its file name returned; one file of another kind is ignored;
 // more than one shows "CLibraryDlg::ErrorMsg". Returns "" whenever nothing was added.
-std::string addDroppedToLibrary(std::string_view programFolder, const std::vector<std::string>& paths);
+std::string addDroppedToLibrary(std::string_view libraryFolder, const std::vector<std::string>& paths);
 
 // Arranges a song data file into a MIDI file and gives its title; true on success.
 using SongArranger =
@@ -76,7 +72,7 @@ SongArranger defaultSongArranger();
 
 // LOAD: arranges the library song `fileName` into `outputPath` with `arranger`. The title
 // is set only when the arrangement succeeds.
-bool loadLibrarySong(std::string_view programFolder, std::string_view fileName, const std::string& outputPath,
+bool loadLibrarySong(std::string_view libraryFolder, std::string_view fileName, const std::string& outputPath,
                      std::string& title, const SongArranger& arranger);
 
 }  // namespace tunecase

@@ -53,7 +53,7 @@ std::string songFolder(const PlayerSettings& settings) {
     return folder.empty() ? specialFolder(kFolderMyMusic) : folder;
 }
 
-std::string uploadWorkFile(std::string_view programFolder) { return joinPath(programFolder, kUploadWorkFileName); }
+std::string uploadWorkFile(std::string_view workFolder) { return joinPath(workFolder, kUploadWorkFileName); }
 
 // ---- Songs Tunecase made ---------------------------------------------------------------------------
 
@@ -179,18 +179,18 @@ std::vector<int> chooseAutoSelection(int fileCount, const RandomRange& random) {
     return chosen;
 }
 
-std::vector<std::string> autoSelectionFiles(std::string_view programFolder, const RandomRange& random) {
-    const std::string folder = libraryFolder(programFolder);
+std::vector<std::string> autoSelectionFiles(std::string_view libraryFolder, const RandomRange& random) {
+    const std::string folder(libraryFolder);
     const CDirectoryFileList files(folder, kLibraryPattern);
     std::vector<std::string> paths;
     for (int index : chooseAutoSelection(files.count(), random)) paths.push_back(joinPath(folder, files.name(index)));
     return paths;
 }
 
-int autoSelect(std::string_view programFolder, const std::string& folder, const RandomRange& random,
+int autoSelect(std::string_view libraryFolder, const std::string& folder, const RandomRange& random,
                const SongArranger& arranger, const std::function<void(const MadeSong&)>& made,
                const std::atomic<bool>* stop) {
-    const std::vector<std::string> files = autoSelectionFiles(programFolder, random ? random : defaultRandomRange());
+    const std::vector<std::string> files = autoSelectionFiles(libraryFolder, random ? random : defaultRandomRange());
     if (files.empty()) {
         reportText(kEmptyLibraryText, BoxKind::Ok);
         return 0;
@@ -208,11 +208,11 @@ int autoSelect(std::string_view programFolder, const std::string& folder, const 
 
 // ---- The editor ----------------------------------------------------------------------------------------
 
-SongListEditor::SongListEditor(PlayerSettings& settings, SongList& list, std::string programFolder,
+SongListEditor::SongListEditor(PlayerSettings& settings, SongList& list, ProgramFolders folders,
                                SongListView& view, Services services)
     : settings_(settings),
       list_(list),
-      programFolder_(std::move(programFolder)),
+      folders_(std::move(folders)),
       folder_(songFolder(settings)),
       view_(view),
       services_(std::move(services)) {
@@ -272,7 +272,7 @@ void SongListEditor::onMessage(uint32_t message) {
             if (closePending_ && !jobRunning_) close();
             break;
         case listmsg::UploadReady: {
-            const std::string work = uploadWorkFile(programFolder_);
+            const std::string work = uploadWorkFile(folders_.work);
             view_.runUpload(work);
             discardNewFile(work);
             onMessage(listmsg::ListIdle);
@@ -382,11 +382,11 @@ void SongListEditor::deleteAll() {
 void SongListEditor::autoSelection() {
     if (reportText(kAutoSelectQuestion, BoxKind::OkCancel) != Answer::Ok) return;
     deleteAll();
-    const std::string program = programFolder_, folder = folder_;
+    const std::string library = folders_.library, folder = folder_;
     const RandomRange random = services_.random;
     const SongArranger arranger = services_.arranger;
-    startJob([this, program, folder, random, arranger](const auto& made) {
-        autoSelect(program, folder, random, arranger, made, &stop_);
+    startJob([this, library, folder, random, arranger](const auto& made) {
+        autoSelect(library, folder, random, arranger, made, &stop_);
     });
 }
 
@@ -421,7 +421,7 @@ void SongListEditor::startExport(const ExportRequest& request, const ExportTarge
         job.title = title;
         job.deleteShortNoteChannel = dropShort;
         job.deleteLongNoteChannel = dropLong;
-        const bool uploading = target.path == uploadWorkFile(programFolder_);
+        const bool uploading = target.path == uploadWorkFile(folders_.work);
         job.completionMessage = uploading ? listmsg::UploadReady : listmsg::ListIdle;
         started = startRangedMidiExport(job, poster());
     }
@@ -454,7 +454,9 @@ void SongListEditor::upload() {
         reportText(kListOwnerText, BoxKind::Ok);
         return;
     }
-    startExport(request, {uploadWorkFile(programFolder_), ExportTarget::MusicBoxMidi}, line);
+    // A fresh login has no work folder yet; a failed write is reported by the export itself.
+    prepareWorkFolder(folders_);
+    startExport(request, {uploadWorkFile(folders_.work), ExportTarget::MusicBoxMidi}, line);
 }
 
 void SongListEditor::download() { view_.runDownload(); }
@@ -487,7 +489,7 @@ void SongListEditor::onFilesDropped(const std::vector<std::string>& paths) {
         return;
     }
     std::string copy = paths[0];
-    if (!addToArchive(programFolder_, copy)) return;
+    if (!addToArchive(folders_.library, copy)) return;
     const SongArranger arranger = services_.arranger;
     startJob([copy, folder, arranger](const auto& made) {
         if (auto song = arrangeNewSong(copy, folder, arranger)) made(*song);

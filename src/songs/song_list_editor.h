@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "base/records.h"
+#include "base/user_folders.h"
 #include "songs/export.h"
 #include "songs/library.h"
 
@@ -69,8 +70,8 @@ RandomRange defaultRandomRange();
 // Where new songs are saved: the data folder, or the music folder while none is set.
 std::string songFolder(const PlayerSettings& settings);
 
-// The work file an upload is written to, in the program folder.
-std::string uploadWorkFile(std::string_view programFolder);
+// The work file an upload is written to, in the work folder.
+std::string uploadWorkFile(std::string_view workFolder);
 
 // ---- Songs Tunecase made ---------------------------------------------------------------------
 
@@ -126,13 +127,13 @@ std::optional<MadeSong> importNewSong(const std::string& midiPath, const std::st
 std::vector<int> chooseAutoSelection(int fileCount, const RandomRange& random);
 
 // The song data files of the library chosen as above, as full paths.
-std::vector<std::string> autoSelectionFiles(std::string_view programFolder, const RandomRange& random);
+std::vector<std::string> autoSelectionFiles(std::string_view libraryFolder, const RandomRange& random);
 
 // The automatic selection (without the question and without clearing): arranges every
 // chosen file into `folder` and hands each song made to `made` in order. Stops early when
 // `stop` becomes true. An empty library says so. Returns the songs made. Any thread: the
 // caller adds the songs to its list on its own thread.
-int autoSelect(std::string_view programFolder, const std::string& folder, const RandomRange& random,
+int autoSelect(std::string_view libraryFolder, const std::string& folder, const RandomRange& random,
                const SongArranger& arranger, const std::function<void(const MadeSong&)>& made,
                const std::atomic<bool>* stop = nullptr);
 
@@ -212,8 +213,9 @@ public:
         RandomRange random;      // defaultRandomRange() when empty
     };
 
-    // `settings` and `list` belong to the player window and outlive the editor.
-    SongListEditor(PlayerSettings& settings, SongList& list, std::string programFolder, SongListView& view,
+    // `settings` and `list` belong to the player window and outlive the editor. The library
+    // and the upload's work file are in `folders`.
+    SongListEditor(PlayerSettings& settings, SongList& list, ProgramFolders folders, SongListView& view,
                    Services services = {});
     ~SongListEditor();  // waits for a job still running
     SongListEditor(const SongListEditor&) = delete;
@@ -266,7 +268,7 @@ private:
 
     PlayerSettings& settings_;
     SongList& list_;
-    std::string programFolder_;
+    ProgramFolders folders_;
     std::string folder_;
     SongListView& view_;
     Services services_;

@@ -75,16 +75,24 @@ TEST(CliLibrary, ListsAddsAndRefusesANameAlreadyThere) {
     testing::writeFileBytes(outside.file("cafe.mwd"), bytes);
 
     ASSERT_EQ(runCommand(cli() + " library add '" + outside.file("haru.mwd") + "'" + folder, out), 0) << out;
-    ASSERT_EQ(runCommand("cd '" + program.path().string() + "' && " + cli() + " library add '" +
-                             outside.file("cafe.mwd") + "'",
-                         out),
-              0)
-        << out;
+    ASSERT_EQ(runCommand(cli() + " library add '" + outside.file("cafe.mwd") + "'" + folder, out), 0) << out;
     EXPECT_EQ(runCommand(cli() + " library add '" + outside.file("haru.mwd") + "'" + folder + " 2>&1", out), 1);
     EXPECT_EQ(out, "同じ名前のMWDファイルが既にあります。\n");
 
     ASSERT_EQ(runCommand(cli() + " library list" + folder, out), 0) << out;
     EXPECT_EQ(out, "cafe.mwd\tCaf\xC3\xA9\nharu.mwd\t\xE6\x98\xA5\xE3\x81\xAE\xE6\xAD\x8C\n");
+
+    // Without a folder: the user's own library, made on first use with the sample songs in it,
+    // whatever the current folder holds.
+    const std::string user = "cd '" + program.path().string() + "' && HOME='" + outside.path().string() +
+                             "' XDG_DATA_HOME= " + cli() + " library ";
+    ASSERT_EQ(runCommand(user + "add '" + outside.file("cafe.mwd") + "'", out), 0) << out;
+    const std::filesystem::path library = outside.path() / ".local/share/tunecase/Archive";
+    EXPECT_EQ(out, (library / "cafe.mwd").string() + "\tCaf\xC3\xA9\n");
+    ASSERT_EQ(runCommand(user + "list", out), 0) << out;
+    EXPECT_NE(out.find("cafe.mwd\tCaf\xC3\xA9\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("ode_to_joy.mwd\tOde to Joy\n"), std::string::npos) << "seeded with the samples: " << out;
+    EXPECT_EQ(out.find("haru.mwd"), std::string::npos) << "not the current folder's library";
     ASSERT_EQ(runCommand(cli() + " library list --json" + folder, out), 0) << out;
     const auto json = nlohmann::json::parse(out);
     EXPECT_EQ(json["songs"], nlohmann::json::parse(R"([{"file": "cafe.mwd", "title": "Café"},

@@ -29,14 +29,16 @@ void writeSongData(const std::string& path, const std::string& title, const std:
     testing::writeFileBytes(path, bytes);
 }
 
+std::string archiveOf(const testing::TempFolder& program) { return (program.path() / "Archive").string(); }
+
 TEST(LibraryListing, AMissingOrEmptyLibraryListsNothingAndOnlySongDataFilesCount) {
     testing::TempFolder program;
-    EXPECT_TRUE(listLibrary(program.path().string()).empty());
+    EXPECT_TRUE(listLibrary(archiveOf(program)).empty());
     EXPECT_FALSE(fs::exists(program.path() / "Archive")) << "listing creates nothing";
     fs::create_directory(program.path() / "Archive");
-    EXPECT_TRUE(listLibrary(program.path().string()).empty());
+    EXPECT_TRUE(listLibrary(archiveOf(program)).empty());
 
-    const std::string archive = libraryFolder(program.path().string());
+    const std::string archive = archiveOf(program);
     writeSongData(archive + "/b.mwd", "\x8F\x74\x82\xCC\x89\xCC");  // 春の歌 in Shift-JIS
     writeSongData(archive + "/A.MWD", "Upper case");
     writeSongData(archive + "/untitled.mwd", "");
@@ -45,7 +47,7 @@ TEST(LibraryListing, AMissingOrEmptyLibraryListsNothingAndOnlySongDataFilesCount
     fs::create_directory(archive + "/folder.mwd");
     writeSongData(archive + "/folder.mwd/inner.mwd", "inside");
 
-    const auto entries = listLibrary(program.path().string());
+    const auto entries = listLibrary(archiveOf(program));
     ASSERT_EQ(entries.size(), 3u);
     EXPECT_EQ(entries[0].fileName, "A.MWD");
     EXPECT_EQ(entries[0].title, "Upper case");
@@ -58,14 +60,14 @@ TEST(LibraryListing, AMissingOrEmptyLibraryListsNothingAndOnlySongDataFilesCount
 
 TEST(LibraryListing, ShowsAtMostTwoThousandSongs) {
     testing::TempFolder program;
-    const std::string archive = libraryFolder(program.path().string());
+    const std::string archive = archiveOf(program);
     fs::create_directory(archive);
     for (int i = 0; i < 2001; ++i) {
         char name[32];
         std::snprintf(name, sizeof name, "/%05d.mwd", i);
         writeSongData(archive + name, std::to_string(i), {}, 90432);
     }
-    const auto entries = listLibrary(program.path().string());
+    const auto entries = listLibrary(archiveOf(program));
     ASSERT_EQ(entries.size(), 2000u);
     EXPECT_EQ(entries.back().fileName, "01999.mwd");
     EXPECT_EQ(entries.back().title, "1999");
@@ -112,26 +114,26 @@ TEST(AddToArchive, CreatesTheLibraryAndRefusesAnyNameAlreadyThere) {
     writeSongData(outside.file("song.mwd"), "First");
     std::string path = outside.file("song.mwd");
     ScopedCapture boxes;
-    ASSERT_EQ(addToArchive(program.path().string(), path), 1);
-    EXPECT_EQ(path, libraryFolder(program.path().string()) + "/song.mwd");
+    ASSERT_EQ(addToArchive(archiveOf(program), path), 1);
+    EXPECT_EQ(path, archiveOf(program) + "/song.mwd");
     EXPECT_EQ(readSongTitle(path), "First");
 
     // Same name, other content: refused with the message, the library's copy untouched.
     testing::TempFolder elsewhere;
     writeSongData(elsewhere.file("song.mwd"), "Second");
     path = elsewhere.file("song.mwd");
-    EXPECT_EQ(addToArchive(program.path().string(), path), 0);
+    EXPECT_EQ(addToArchive(archiveOf(program), path), 0);
     EXPECT_EQ(path, "");
     ASSERT_EQ(boxes->count(), 1u);
     EXPECT_EQ(boxes->visibleTexts()[0], "同じ名前のMWDファイルが既にあります。");
-    EXPECT_EQ(readSongTitle(libraryFolder(program.path().string()) + "/song.mwd"), "First");
+    EXPECT_EQ(readSongTitle(archiveOf(program) + "/song.mwd"), "First");
 
     // A copy that fails says nothing and leaves nothing.
     path = outside.file("absent.mwd");
-    EXPECT_EQ(addToArchive(program.path().string(), path), 0);
+    EXPECT_EQ(addToArchive(archiveOf(program), path), 0);
     EXPECT_EQ(path, "");
     EXPECT_EQ(boxes->count(), 1u);
-    EXPECT_FALSE(fs::exists(libraryFolder(program.path().string()) + "/absent.mwd"));
+    EXPECT_FALSE(fs::exists(archiveOf(program) + "/absent.mwd"));
 }
 
 // The sample library's sheets live beside the knowledge files.
@@ -143,15 +145,15 @@ TEST(LibraryLoad, ArrangesALibrarySongIntoTheCallersPathAndGivesItsTitle) {
     std::vector<SheetError> errors;
     auto song = parseSongSheet(std::string(sheet.begin(), sheet.end()), errors);
     ASSERT_TRUE(song) << describeSheetErrors("ode_to_joy.txt", errors);
-    fs::create_directory(libraryFolder(program.path().string()));
-    ASSERT_TRUE(song->saveFile(libraryFolder(program.path().string()) + "/ode.mwd"));
-    const std::string listed = listLibrary(program.path().string()).at(0).title;
+    fs::create_directory(archiveOf(program));
+    ASSERT_TRUE(song->saveFile(archiveOf(program) + "/ode.mwd"));
+    const std::string listed = listLibrary(archiveOf(program)).at(0).title;
 
     ScopedCapture boxes;
     SetKnowledgeFolder(programDataFolder());
     std::string title = "unchanged";
     const std::string output = out.file("arranged.mid");
-    EXPECT_TRUE(loadLibrarySong(program.path().string(), "ode.mwd", output, title, defaultSongArranger()));
+    EXPECT_TRUE(loadLibrarySong(archiveOf(program), "ode.mwd", output, title, defaultSongArranger()));
     SetKnowledgeFolder({});
     EXPECT_EQ(title, listed);
     EXPECT_FALSE(title.empty());
@@ -160,7 +162,7 @@ TEST(LibraryLoad, ArrangesALibrarySongIntoTheCallersPathAndGivesItsTitle) {
     EXPECT_GT(arranged->track()->eventCount(), 10);
 
     // A failed arrangement leaves the title alone.
-    EXPECT_FALSE(loadLibrarySong(program.path().string(), "gone.mwd", out.file("x.mid"), title, defaultSongArranger()));
+    EXPECT_FALSE(loadLibrarySong(archiveOf(program), "gone.mwd", out.file("x.mid"), title, defaultSongArranger()));
     EXPECT_EQ(title, listed);
 }
 

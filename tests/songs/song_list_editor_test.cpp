@@ -105,7 +105,7 @@ protected:
     }
     SongListEditor& open(SongListEditor::Services services = {}) {
         if (!services.arranger) services.arranger = fakeArranger();
-        editor = std::make_unique<SongListEditor>(settings, list, program.path().string(), view, std::move(services));
+        editor = std::make_unique<SongListEditor>(settings, list, singleFolderLayout(program.path().string()), view, std::move(services));
         editor->start();
         return *editor;
     }

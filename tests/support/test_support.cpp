@@ -1,12 +1,24 @@
 #include "support/test_support.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <sys/wait.h>
 
 namespace tunecase::testing {
+
+ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old, had_ = true;
+    if (value) setenv(name, value, 1);
+    else unsetenv(name);
+}
+
+ScopedEnv::~ScopedEnv() {
+    if (had_) setenv(name_, old_.c_str(), 1);
+    else unsetenv(name_);
+}
 
 TempFolder::TempFolder() {
     std::random_device rd;

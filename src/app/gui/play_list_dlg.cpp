@@ -58,11 +58,11 @@ std::string withSuffix(const QString& chosen, const char* suffix) {
 
 }  // namespace
 
-CPlayListDlg::CPlayListDlg(PlayerSettings& settings, SongList& list, std::string programFolder, QWidget* parent,
+CPlayListDlg::CPlayListDlg(PlayerSettings& settings, SongList& list, ProgramFolders folders, QWidget* parent,
                            SongListEditor::Services services, Dialogs dialogs)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       settings_(settings),
-      programFolder_(std::move(programFolder)),
+      folders_(std::move(folders)),
       dialogs_(std::move(dialogs)) {
     setWindowTitle(kListCaption);
     setFixedSize(kClientSize);
@@ -89,7 +89,7 @@ CPlayListDlg::CPlayListDlg(PlayerSettings& settings, SongList& list, std::string
     busyTimer_.setInterval(kBusyTimerMs);
     connect(&busyTimer_, &QTimer::timeout, this, [this] { redrawBusyIndicator(editor_->tick()); });
 
-    editor_ = std::make_unique<SongListEditor>(settings, list, programFolder_, *this, std::move(services));
+    editor_ = std::make_unique<SongListEditor>(settings, list, folders_, *this, std::move(services));
     editor_->start();
 }
 
@@ -101,8 +101,8 @@ CPlayListDlg::~CPlayListDlg() {
     buttons_.destroy();
 }
 
-void CPlayListDlg::run(PlayerSettings& settings, SongList& list, const std::string& programFolder, QWidget* parent) {
-    CPlayListDlg dialog(settings, list, programFolder, parent);
+void CPlayListDlg::run(PlayerSettings& settings, SongList& list, const ProgramFolders& folders, QWidget* parent) {
+    CPlayListDlg dialog(settings, list, folders, parent);
     dialog.exec();
 }
 
@@ -214,7 +214,7 @@ std::string CPlayListDlg::chooseMidiFile() {
 
 std::string CPlayListDlg::runLibrary(const std::string& outputPath) {
     if (dialogs_.runLibrary) return dialogs_.runLibrary(outputPath);
-    return CLibraryDlg::run(programFolder_, outputPath, this);
+    return CLibraryDlg::run(folders_.library, outputPath, this);
 }
 
 ExportRequest CPlayListDlg::askExport(bool upload) {
@@ -254,7 +254,7 @@ void CPlayListDlg::runUpload(const std::string& workFile) {
 void CPlayListDlg::runDownload() {
     if (dialogs_.runDownload) return dialogs_.runDownload();
     CWebDlg::Options options;
-    options.programFolder = programFolder_;
+    options.folders = folders_;
     CWebDlg web(songFolder(settings_), this, std::move(options));
     web.exec();
 }

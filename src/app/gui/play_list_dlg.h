@@ -40,12 +40,12 @@ public:
     };
 
     // `settings` and `list` belong to the player window and outlive the dialog.
-    CPlayListDlg(PlayerSettings& settings, SongList& list, std::string programFolder, QWidget* parent = nullptr,
+    CPlayListDlg(PlayerSettings& settings, SongList& list, ProgramFolders folders, QWidget* parent = nullptr,
                  SongListEditor::Services services = {}, Dialogs dialogs = {});
     ~CPlayListDlg() override;
 
     // The modal dialog; returns when it closes.
-    static void run(PlayerSettings& settings, SongList& list, const std::string& programFolder,
+    static void run(PlayerSettings& settings, SongList& list, const ProgramFolders& folders,
                     QWidget* parent = nullptr);
 
     SongListEditor& editor() { return *editor_; }
@@ -87,7 +87,7 @@ private:
     void releaseStuckButtons();
 
     PlayerSettings& settings_;
-    std::string programFolder_;
+    ProgramFolders folders_;
     Dialogs dialogs_;
     QListWidget* list_ = nullptr;
     std::array<QGroupBox*, 3> groups_{};

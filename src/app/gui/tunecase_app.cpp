@@ -4,16 +4,21 @@
 
 #include "app/gui/folder_browser.h"
 #include "base/utilities.h"
+#include "compose/knowledge_files.h"
 #include "platform/midi_out_device.h"
 
 namespace tunecase {
 
 TunecaseApp::TunecaseApp(FolderBrowser* browser) {
-    programFolder_ = currentFolder();
+    // Program files from where the program is installed, the library and work files in the
+    // user's own folders; the composer reads its knowledge files from the program folder.
+    folders_ = locateProgramFolders();
+    prepareLibraryFolder(folders_);
+    SetKnowledgeFolder(folders_.program);
     settingsFolder_ = prepareSettingsFolder();
 
     CTunecaseDlg::Startup startup;
-    startup.programFolder = programFolder_;
+    startup.folders = folders_;
     {
         QtFolderBrowser qtBrowser;
         startup.records = openSettingsAndList(settingsFolder_, settings_, list_, browser ? *browser : qtBrowser);

@@ -29,11 +29,11 @@ public:
     CTunecaseDlg& window() { return *window_; }
     PlayerSettings& settings() { return settings_; }
     SongList& list() { return list_; }
-    const std::string& programFolder() const { return programFolder_; }
+    const ProgramFolders& programFolders() const { return folders_; }
     const std::string& settingsFolder() const { return settingsFolder_; }
 
 private:
-    std::string programFolder_;
+    ProgramFolders folders_;
     std::string settingsFolder_;
     PlayerSettings settings_{};
     SongList list_{};

@@ -132,7 +132,8 @@ CTunecaseDlg::CTunecaseDlg(PlayerSettings& settings, SongList& list, Startup sta
     setFixedSize(kClientSize);
     setAcceptDrops(true);
     controller_ = std::make_unique<PlayerController>(settings_, list_, *this);
-    if (!startup_.programFolder.empty()) controller_->setProgramFolder(startup_.programFolder);
+    if (startup_.folders.program.empty()) startup_.folders = locateProgramFolders();
+    controller_->setProgramFolders(startup_.folders);
 
     buildControls();
 
@@ -363,7 +364,7 @@ void CTunecaseDlg::selectPlateEntry(int32_t plateType) {
 }
 
 void CTunecaseDlg::openHelp() {
-    const std::string path = helpPagePath(startup_.programFolder);
+    const std::string path = helpPagePath(startup_.folders.program);
     if (!fileCanBeOpened(path)) {
         generalError(gene::CantFindFile, path);
         return;
@@ -377,7 +378,7 @@ void CTunecaseDlg::openHelp() {
 
 void CTunecaseDlg::runConfigDialog() { CConfigDlg::run(settings_, this); }
 
-void CTunecaseDlg::runSongListEditor() { CPlayListDlg::run(settings_, list_, controller_->programFolder(), this); }
+void CTunecaseDlg::runSongListEditor() { CPlayListDlg::run(settings_, list_, controller_->programFolders(), this); }
 
 void CTunecaseDlg::closeWindow() {
     // Later, from the event loop: the QUIT button's own handler is still on the stack and
@@ -454,7 +455,7 @@ void CTunecaseDlg::openShutdownPage() {
     if (QGuiApplication::platformName() == "offscreen") return;
     const char* platform = std::getenv("QT_QPA_PLATFORM");
     if (platform && std::strcmp(platform, "offscreen") == 0) return;
-    const std::string page = joinPath(startup_.programFolder, kShutdownPage);
+    const std::string page = joinPath(startup_.folders.program, kShutdownPage);
     if (!fileCanBeOpened(page)) return;
     QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(page))));
 }

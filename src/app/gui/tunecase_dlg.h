@@ -69,7 +69,7 @@ public:
     struct Startup {
         StartupRecords records;
         ZeroedBlock workBuffer;
-        std::string programFolder;
+        ProgramFolders folders;  // the located folders when left empty
     };
 
     // Builds the window, the plate window and the tray icon, then runs the controller's

@@ -13,6 +13,8 @@
 int main(int argc, char** argv) {
     QApplication qtApp(argc, argv);
     qtApp.setApplicationName("Tunecase");
+    // Desktops match the window to the installed menu entry and icon by this name.
+    QGuiApplication::setDesktopFileName("org.tunecase.Tunecase");
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     tunecase::ScopedMessageBoxSink boxes;
     tunecase::seedRandom();

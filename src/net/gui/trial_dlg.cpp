@@ -59,9 +59,10 @@ QUrl comparable(const QUrl& url) {
 
 }  // namespace
 
-std::unique_ptr<MidiF0Data> arrangeTrialSong(const CSongData& song, const std::string& dataFolder) {
-    const std::string songDataPath = joinPath(dataFolder, kTrialSongDataName);
-    const std::string trialPath = joinPath(dataFolder, kTrialFileName);
+std::unique_ptr<MidiF0Data> arrangeTrialSong(const CSongData& song, const ProgramFolders& folders) {
+    prepareWorkFolder(folders);
+    const std::string songDataPath = joinPath(folders.work, kTrialSongDataName);
+    const std::string trialPath = joinPath(folders.work, kTrialFileName);
     const CSongData copy(song, 0, song.measures());
     if (!copy.saveFile(songDataPath)) {
         generalError(gene::CantOpenFile, songDataPath);
@@ -84,7 +85,7 @@ CTrialDlg::CTrialDlg(std::string pageAddress, const CSongData& song, std::string
       pageUrl_(QUrl(QString::fromStdString(pageAddress_))),
       song_(song),
       dataFolder_(std::move(dataFolder)),
-      programFolder_(options.programFolder.empty() ? currentFolder() : std::move(options.programFolder)),
+      folders_(options.folders ? std::move(*options.folders) : locateProgramFolders()),
       chooseFile_(options.chooseFile ? std::move(options.chooseFile) : FileChooser(askForSongDataFile)) {
     setWindowTitle(kTrialCaption);
     setFixedSize(640, 487);
@@ -153,7 +154,7 @@ void CTrialDlg::playOrStop() {
     auto started = std::make_shared<bool>(false);
     job_.start(
         [this, generation, started] {
-            played_ = arrangeTrialSong(song_, dataFolder_);
+            played_ = arrangeTrialSong(song_, folders_);
             if (!played_) return;
             auto ended = [this, generation] {
                 QMetaObject::invokeMethod(this, [this, generation] { previewEnded(generation); },
@@ -199,7 +200,7 @@ void CTrialDlg::checkAddress() {
 void CTrialDlg::addSongDataFile() {
     std::string path = chooseFile_(this, dataFolder_);
     if (path.empty()) return;
-    addToArchive(programFolder_, path);
+    addToArchive(folders_.library, path);
 }
 
 void CTrialDlg::closeUnlessPlaying() {

@@ -10,8 +10,10 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "base/user_folders.h"
 #include "controls/gui/button_picture.h"
 #include "net/gui/background_job.h"
 #include "playback/song_preview.h"
@@ -37,11 +39,11 @@ inline constexpr int AddMwd = 2;
 inline constexpr int Count = 3;
 }  // namespace trialbutton
 
-// Arranges `song` (all its measures) into the Standard MIDI File "trial.tmp" in `dataFolder`,
-// reads it back as one track and removes the file again. The song-data copy handed to the
+// Arranges `song` (all its measures) into the Standard MIDI File "trial.tmp" in the work
+// folder of `folders` (made when missing), reads it back as one track and removes the file again. The song-data copy handed to the
 // arranger lives beside it just as briefly. Null when the arrangement or the read failed
 // (the boxes have been shown).
-std::unique_ptr<MidiF0Data> arrangeTrialSong(const CSongData& song, const std::string& dataFolder);
+std::unique_ptr<MidiF0Data> arrangeTrialSong(const CSongData& song, const ProgramFolders& folders);
 
 class CTrialDlg : public QDialog {
     Q_OBJECT
@@ -50,7 +52,8 @@ public:
     using FileChooser = std::function<std::string(QWidget* parent, const std::string& folder)>;
 
     struct Options {
-        std::string programFolder;  // where the library is; the current folder when empty
+        // Where the library and the work files are; the located folders when empty.
+        std::optional<ProgramFolders> folders;
         FileChooser chooseFile;     // a file dialog when not set
     };
 
@@ -93,7 +96,7 @@ private:
     QUrl pageUrl_;
     const CSongData& song_;
     std::string dataFolder_;
-    std::string programFolder_;
+    ProgramFolders folders_;
     FileChooser chooseFile_;
     bool playing_ = false;
     bool closePending_ = false;

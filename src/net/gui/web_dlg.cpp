@@ -35,9 +35,9 @@ std::string cutUtf8(std::string text, size_t limit) {
 }
 
 void openTrialPage(QWidget* parent, const CSongData& song, const std::string& pageAddress,
-                   const std::string& dataFolder, const std::string& programFolder) {
+                   const std::string& dataFolder, const ProgramFolders& folders) {
     CTrialDlg::Options options;
-    options.programFolder = programFolder;
+    options.folders = folders;
     CTrialDlg dialog(pageAddress, song, dataFolder, parent, std::move(options));
     dialog.exec();
 }
@@ -79,7 +79,7 @@ bool CWebSearchDlg::ask(QWidget* parent, std::string& text) {
 CWebDlg::CWebDlg(std::string dataFolder, QWidget* parent, Options options)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       dataFolder_(std::move(dataFolder)),
-      programFolder_(options.programFolder.empty() ? currentFolder() : std::move(options.programFolder)),
+      folders_(options.folders ? std::move(*options.folders) : locateProgramFolders()),
       server_(options.server ? *options.server : loadServerSettings().settings.songServer),
       timeouts_(options.timeouts),
       askSearch_(options.askSearch ? std::move(options.askSearch) : SearchAsker(CWebSearchDlg::ask)),
@@ -221,7 +221,7 @@ void CWebDlg::songDownloaded(const NetResult& result, std::vector<uint8_t> bytes
     // A size the song data refuses shows its box and previews an empty song: the page is
     // still worth seeing, and PLAY has nothing to play.
     const CSongData song(bytes.data(), bytes.size());
-    openPreview_(this, song, loader_->table().cell(row, kColumnPageUrl), dataFolder_, programFolder_);
+    openPreview_(this, song, loader_->table().cell(row, kColumnPageUrl), dataFolder_, folders_);
 }
 
 void CWebDlg::setDownloading(bool on) {

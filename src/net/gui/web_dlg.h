@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "base/user_folders.h"
 #include "controls/gui/button_picture.h"
 #include "net/gui/background_job.h"
 #include "net/song_server_client.h"
@@ -69,12 +70,12 @@ public:
     using SearchAsker = std::function<bool(QWidget* parent, std::string& text)>;
     // Shows the preview page of a downloaded song (modal).
     using PreviewOpener = std::function<void(QWidget* parent, const CSongData& song, const std::string& pageAddress,
-                                             const std::string& dataFolder, const std::string& programFolder)>;
+                                             const std::string& dataFolder, const ProgramFolders& folders)>;
 
     struct Options {
         std::optional<ServerAddress> server;  // from the server settings file when not set
         NetTimeouts timeouts;
-        std::string programFolder;            // where the library is; the current folder when empty
+        std::optional<ProgramFolders> folders;  // library and work files; the located folders when empty
         SearchAsker askSearch;                // CWebSearchDlg when not set
         PreviewOpener openPreview;            // CTrialDlg when not set
     };
@@ -116,7 +117,7 @@ private:
     void setDownloading(bool on);
 
     std::string dataFolder_;
-    std::string programFolder_;
+    ProgramFolders folders_;
     ServerAddress server_;
     NetTimeouts timeouts_;
     SearchAsker askSearch_;

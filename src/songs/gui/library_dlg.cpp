@@ -30,10 +30,10 @@ std::string askForSongDataFile(QWidget* parent) {
 
 }  // namespace
 
-CLibraryDlg::CLibraryDlg(std::string programFolder, std::string outputPath, QWidget* parent, SongArranger arranger,
+CLibraryDlg::CLibraryDlg(std::string libraryFolder, std::string outputPath, QWidget* parent, SongArranger arranger,
                          FileChooser chooser)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      programFolder_(std::move(programFolder)),
+      libraryFolder_(std::move(libraryFolder)),
       outputPath_(std::move(outputPath)),
       arranger_(arranger ? std::move(arranger) : defaultSongArranger()),
       chooser_(chooser ? std::move(chooser) : FileChooser(askForSongDataFile)) {
@@ -70,8 +70,8 @@ CLibraryDlg::~CLibraryDlg() {
     buttons_.destroy();
 }
 
-std::string CLibraryDlg::run(const std::string& programFolder, const std::string& outputPath, QWidget* parent) {
-    CLibraryDlg dialog(programFolder, outputPath, parent);
+std::string CLibraryDlg::run(const std::string& libraryFolder, const std::string& outputPath, QWidget* parent) {
+    CLibraryDlg dialog(libraryFolder, outputPath, parent);
     if (dialog.exec() != QDialog::Accepted) return {};
     return dialog.title();
 }
@@ -105,7 +105,7 @@ void CLibraryDlg::onButton(int index) {
 
 void CLibraryDlg::fillList(const std::string& fileName) {
     list_->clear();
-    entries_ = listLibrary(programFolder_);
+    entries_ = listLibrary(libraryFolder_);
     for (const auto& e : entries_) {
         auto* item = new QListWidgetItem(QString::fromStdString(displayText(e.title)), list_);
         item->setData(Qt::UserRole, QByteArray::fromStdString(e.fileName));
@@ -127,7 +127,7 @@ void CLibraryDlg::load() {
     if (worker_.joinable()) worker_.join();
     worker_ = std::thread([this, fileName] {
         std::string title;
-        const bool ok = loadLibrarySong(programFolder_, fileName, outputPath_, title, arranger_);
+        const bool ok = loadLibrarySong(libraryFolder_, fileName, outputPath_, title, arranger_);
         QMetaObject::invokeMethod(
             this, [this, ok, title = std::move(title)]() mutable { arrangementFinished(ok, std::move(title)); },
             Qt::QueuedConnection);
@@ -157,12 +157,12 @@ void CLibraryDlg::addSongDataFile() {
     if (busy_) return;
     std::string path = chooser_(this);
     if (path.empty()) return;
-    if (addToArchive(programFolder_, path)) fillList(fileNamePart(path));
+    if (addToArchive(libraryFolder_, path)) fillList(fileNamePart(path));
 }
 
 void CLibraryDlg::dropFiles(const std::vector<std::string>& paths) {
     if (busy_) return;
-    const std::string added = addDroppedToLibrary(programFolder_, paths);
+    const std::string added = addDroppedToLibrary(libraryFolder_, paths);
     if (!added.empty()) fillList(added);
 }
 

@@ -44,12 +44,12 @@ public:
     static constexpr int kBusyTimerMs = 100;
 
     // Without an arranger the program's own arranges; without a chooser a file dialog asks.
-    CLibraryDlg(std::string programFolder, std::string outputPath, QWidget* parent = nullptr,
+    CLibraryDlg(std::string libraryFolder, std::string outputPath, QWidget* parent = nullptr,
                 SongArranger arranger = {}, FileChooser chooser = {});
     ~CLibraryDlg() override;
 
     // The modal dialog: the title of the song arranged into `outputPath`, or "" when none was.
-    static std::string run(const std::string& programFolder, const std::string& outputPath,
+    static std::string run(const std::string& libraryFolder, const std::string& outputPath,
                            QWidget* parent = nullptr);
 
     const std::string& title() const { return title_; }
@@ -84,7 +84,7 @@ private:
     void arrangementFinished(bool ok, std::string title);
     void redrawBusyIndicator();
 
-    std::string programFolder_;
+    std::string libraryFolder_;
     std::string outputPath_;
     SongArranger arranger_;
     FileChooser chooser_;

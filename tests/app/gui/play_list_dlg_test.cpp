@@ -54,7 +54,7 @@ protected:
     std::unique_ptr<CPlayListDlg> open() {
         SongListEditor::Services services;
         services.composer = composer.function();
-        auto dialog = std::make_unique<CPlayListDlg>(settings, list, program.path().string(), nullptr, services);
+        auto dialog = std::make_unique<CPlayListDlg>(settings, list, singleFolderLayout(program.path().string()), nullptr, services);
         dialog->show();
         return dialog;
     }

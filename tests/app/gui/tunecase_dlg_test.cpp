@@ -21,7 +21,9 @@
 #include "app/gui/tunecase_app.h"
 #include "base/reporter.h"
 #include "songs/song_list.h"
+#include "base/user_folders.h"
 #include "base/utilities.h"
+#include "compose/knowledge_files.h"
 #include "playback/midi_player.h"
 #include "playback/playback_test_support.h"
 #include "songs/song_list_editor.h"
@@ -49,23 +51,7 @@ private:
     std::string folder_;
 };
 
-// Sets an environment variable for the life of the object.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old, had_ = true;
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() {
-        if (had_) setenv(name_, old_.c_str(), 1);
-        else unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::string old_;
-    bool had_ = false;
-};
+using testing::ScopedEnv;
 
 // The whole application over a scratch home: settings folder, songs, data folder and a
 // program folder of its own, playing into a capture file. Boxes are captured.
@@ -73,15 +59,14 @@ class PlayerWindowTest : public ::testing::Test {
 protected:
     PlayerWindowTest()
         : home_("HOME", dir_.path().string()),
-          config_("XDG_CONFIG_HOME", (dir_.path() / "config").string()) {
+          config_("XDG_CONFIG_HOME", (dir_.path() / "config").string()),
+          program_(kProgramFolderVariable, (dir_.path() / "program").string()) {
         testing::qtTestApp();
         settingsFolder_ = (dir_.path() / "config" / "TNC").string();
         programFolder_ = (dir_.path() / "program").string();
         fs::create_directories(settingsFolder_);
         fs::create_directories(fs::path(programFolder_) / "help");
         fs::create_directories(dir_.path() / "data");
-        oldFolder_ = fs::current_path();
-        fs::current_path(programFolder_);
         settings_ = defaultPlayerSettings();
         setFieldText(settings_.dataFolder, kPathBytes, (dir_.path() / "data").string());
         list_ = emptySongList();
@@ -89,7 +74,7 @@ protected:
     ~PlayerWindowTest() override {
         app_.reset();
         route_.reset();
-        fs::current_path(oldFolder_);
+        SetKnowledgeFolder({});
     }
 
     // A song file of `notes` notes, `spacing` ticks apart at 96 ticks and `tempo` us per
@@ -161,10 +146,9 @@ protected:
     }
 
     testing::TempFolder dir_;
-    ScopedEnv home_, config_;
+    ScopedEnv home_, config_, program_;
     ScopedCapture boxes_;
     std::string settingsFolder_, programFolder_;
-    fs::path oldFolder_;
     PlayerSettings settings_{};
     SongList list_{};
     FixedBrowser browser_{"/tmp"};

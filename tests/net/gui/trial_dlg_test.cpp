@@ -61,7 +61,8 @@ protected:
     }
     std::unique_ptr<CTrialDlg> open(const std::string& page, const CSongData& song) {
         CTrialDlg::Options options;
-        options.programFolder = program.path().string();
+        options.folders = ProgramFolders{program.path().string(), (program.path() / "Archive").string(),
+                                         work.path().string()};
         options.chooseFile = [this](QWidget*, const std::string& folder) {
             chooserFolders.push_back(folder);
             return chosen;
@@ -74,13 +75,15 @@ protected:
         QTest::mousePress(dialog.buttonControl(button), Qt::LeftButton, {}, QPoint(8, 8));
         QTest::mouseRelease(dialog.buttonControl(button), Qt::LeftButton, {}, QPoint(8, 8));
     }
+    // What the preview left in the data and work folders.
     std::vector<std::string> dataFiles() const {
         std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(data.path())) names.push_back(e.path().filename().string());
+        for (const auto* folder : {&data, &work})
+            for (const auto& e : fs::directory_iterator(folder->path())) names.push_back(e.path().filename().string());
         return names;
     }
 
-    testing::TempFolder data, program, scratch;
+    testing::TempFolder data, program, work, scratch;
     testing::CaptureRoute route{scratch.file("capture.txt")};
     ScopedCapture boxes;
     std::string chosen;

@@ -19,7 +19,7 @@ namespace {
 using testing::pumpUntil;
 
 struct PreviewCall {
-    std::string title, page, dataFolder, programFolder;
+    std::string title, page, dataFolder, libraryFolder;
     bool loaded = false;
     std::thread::id thread;
 };
@@ -32,15 +32,15 @@ protected:
         CWebDlg::Options options;
         options.server = server;
         options.timeouts = timeouts;
-        options.programFolder = "/program";
+        options.folders = singleFolderLayout("/program");
         options.askSearch = [this](QWidget*, std::string& text) {
             ++asked;
             text = nextSearch;
             return true;
         };
         options.openPreview = [this](QWidget*, const CSongData& song, const std::string& page,
-                                     const std::string& dataFolder, const std::string& programFolder) {
-            previews.push_back({song.title(), page, dataFolder, programFolder, song.isLoaded(),
+                                     const std::string& dataFolder, const ProgramFolders& folders) {
+            previews.push_back({song.title(), page, dataFolder, folders.library, song.isLoaded(),
                                 std::this_thread::get_id()});
         };
         auto dialog = std::make_unique<CWebDlg>("/data", nullptr, std::move(options));
@@ -122,7 +122,7 @@ TEST_F(WebDlgTest, WebPageDownloadsOffTheWindowsThreadIntoThePreview) {
     EXPECT_TRUE(call.loaded);
     EXPECT_EQ(call.page, server.url("/music/song.php?fn=ode_to_joy.mwd"));
     EXPECT_EQ(call.dataFolder, "/data");
-    EXPECT_EQ(call.programFolder, "/program");
+    EXPECT_EQ(call.libraryFolder, "/program/Archive");
     EXPECT_EQ(call.thread, std::this_thread::get_id());
     EXPECT_EQ(boxes->count(), 0u);
 

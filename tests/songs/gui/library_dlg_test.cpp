@@ -62,7 +62,7 @@ protected:
         writeSongData((archive / "b.mwd").string(), "Second");
     }
     std::unique_ptr<CLibraryDlg> open(CLibraryDlg::FileChooser chooser = {}) {
-        auto dialog = std::make_unique<CLibraryDlg>(program.path().string(), out.file("song.mid"), nullptr,
+        auto dialog = std::make_unique<CLibraryDlg>(archive.string(), out.file("song.mid"), nullptr,
                                                     arranger.function(), std::move(chooser));
         dialog->show();
         return dialog;

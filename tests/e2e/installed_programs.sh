@@ -1,0 +1,159 @@
+#!/usr/bin/env bash
+# The installed programs, as a user who installed them meets them: installs the build into a
+# scratch DESTDIR, then runs tunecase-cli and the player from another folder with a fresh
+# home. Both must find the knowledge files, the help pages and the sample library from where
+# they are installed, seed the user's library, leave the installed files alone, and play.
+#
+# usage: installed_programs.sh BUILD_FOLDER SONG
+# Exits 77 (skipped) when Xvfb or xdotool is missing.
+set -euo pipefail
+
+if [ "${1:-}" != "--inside" ]; then
+  for tool in xvfb-run Xvfb xdotool python3; do
+    command -v "$tool" >/dev/null || { echo "skipped: $tool is missing"; exit 77; }
+  done
+  [ $# -eq 2 ] || { echo "usage: $0 BUILD_FOLDER SONG" >&2; exit 2; }
+  exec xvfb-run -a -s "-screen 0 1024x600x24" bash "$0" --inside "$@"
+fi
+shift
+unset QT_QPA_PLATFORM TUNECASE_PROGRAM_FOLDER XDG_DATA_HOME XDG_CONFIG_HOME XDG_CACHE_HOME XDG_RUNTIME_DIR
+
+BUILD=$(realpath "$1")
+SONG=$(realpath "$2")
+HERE=$(cd "$(dirname "$0")" && pwd)
+# The system's Python, which has python3-mido.
+PYTHON=/usr/bin/python3
+[ -x "$PYTHON" ] || PYTHON=python3
+WORK=$(mktemp -d)
+player=""
+cleanup() {
+  [ -n "$player" ] && kill -9 "$player" 2>/dev/null || true
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# ---- Install ---------------------------------------------------------------------------
+ROOT="$WORK/root"
+DESTDIR="$ROOT" cmake --install "$BUILD" --prefix /usr >"$WORK/install.log" 2>&1 ||
+  { cat "$WORK/install.log"; echo "FAIL: cmake --install"; exit 1; }
+SHARE="$ROOT/usr/share/tunecase"
+samples=$(find "$BUILD/data/Archive" -maxdepth 1 -name '*.mwd' | wc -l)
+for f in usr/bin/tunecase usr/bin/tunecase-cli usr/share/tunecase/PATTERN.DB usr/share/tunecase/help/top.htm \
+         usr/share/applications/org.tunecase.Tunecase.desktop usr/share/metainfo/org.tunecase.Tunecase.metainfo.xml \
+         usr/share/icons/hicolor/scalable/apps/org.tunecase.Tunecase.svg \
+         usr/share/man/man1/tunecase.1.gz usr/share/man/man1/tunecase-cli.1.gz; do
+  [ -e "$ROOT/$f" ] || fail "not installed: /$f"
+done
+installed=$(find "$SHARE/Archive" -maxdepth 1 -name '*.mwd' | wc -l)
+[ "$samples" -gt 0 ] && [ "$installed" -eq "$samples" ] || fail "$installed of $samples sample songs installed"
+[ ! -e "$SHARE/songs" ] || fail "the song sheets were installed"
+# The installed files, to see afterwards that running the programs changed none of them.
+installed_files() { (cd "$ROOT" && find . -type f -printf '%p %s %T@\n' | sort | md5sum); }
+before=$(installed_files)
+
+# A user's session: another current folder, a home of its own, nothing of the build in reach.
+export HOME="$WORK/home"
+mkdir -p "$HOME" "$WORK/elsewhere"
+cd "$WORK/elsewhere"
+CLI="$ROOT/usr/bin/tunecase-cli"
+LIBRARY="$HOME/.local/share/tunecase/Archive"
+
+# ---- The command line --------------------------------------------------------------------
+# Knowledge files: a composed song with notes in it.
+if "$CLI" compose --seed 7 composed.mid >"$WORK/compose.log" 2>&1; then
+  "$PYTHON" - composed.mid <<'EOF' || fail "the composed song has no notes"
+import sys, mido
+notes = sum(1 for t in mido.MidiFile(sys.argv[1]).tracks for m in t if m.type == "note_on" and m.velocity)
+sys.exit(0 if notes > 20 else 1)
+EOF
+else
+  fail "compose: $(head -3 "$WORK/compose.log")"
+fi
+# The sample library, seeded into the user's library on first use.
+if "$CLI" library list --json >"$WORK/library.json" 2>&1; then
+  python3 - "$WORK/library.json" "$LIBRARY" "$samples" <<'EOF' || fail "library list: $(head -c 300 "$WORK/library.json")"
+import json, sys
+listing = json.load(open(sys.argv[1]))
+sys.exit(0 if listing["folder"] == sys.argv[2] and len(listing["songs"]) == int(sys.argv[3]) else 1)
+EOF
+else
+  fail "library list: $(head -3 "$WORK/library.json")"
+fi
+title=$("$CLI" arrange --seed 3 "$LIBRARY/ode_to_joy.mwd" ode.mid 2>&1) || fail "arrange: $title"
+[ "$title" = "Ode to Joy" ] || fail "arrange printed '$title'"
+# A moved installation finds its files all the same: they are found from the program's place.
+mv "$ROOT/usr" "$WORK/moved"
+"$WORK/moved/bin/tunecase-cli" compose --seed 7 moved.mid >/dev/null 2>&1 || fail "compose from a moved installation"
+cmp -s composed.mid moved.mid || fail "a moved installation composed another song from the same seed"
+mv "$WORK/moved" "$ROOT/usr"
+
+# ---- The player ----------------------------------------------------------------------------
+rm -rf "$HOME/.local"
+mkdir -p "$HOME/data"
+python3 "$HERE/write_records.py" "$HOME/.config/TNC" 261 "$HOME/data" "$SONG" "Three tracks"
+CAPTURE="$HOME/capture.txt"
+TUNECASE_MIDI_CAPTURE="$CAPTURE" TUNECASE_AUTOSTART=1 TUNECASE_NO_SHUTDOWN_PAGE=1 \
+  "$ROOT/usr/bin/tunecase" >"$WORK/player.log" 2>&1 &
+player=$!
+
+# The visible window whose caption matches $1 and whose size starts with $2.
+find_window() {
+  local id
+  for id in $(xdotool search --onlyvisible --name "$1" 2>/dev/null); do
+    if xdotool getwindowgeometry "$id" | grep -q "Geometry: $2"; then
+      echo "$id"
+      return 0
+    fi
+  done
+  return 1
+}
+window=""
+for _ in $(seq 1 150); do
+  window=$(find_window '^PC TUNECASE$' 430x) && break
+  sleep 0.2
+done
+[ -n "$window" ] || { cat "$WORK/player.log"; echo "FAIL: the player window did not appear"; exit 1; }
+for _ in $(seq 1 100); do
+  grep -q ' 9[0-9A-F] ' "$CAPTURE" 2>/dev/null && break
+  sleep 0.1
+done
+grep -q ' 9[0-9A-F] ' "$CAPTURE" 2>/dev/null || fail "the player played nothing to the capture device"
+seeded=$(find "$LIBRARY" -maxdepth 1 -name '*.mwd' 2>/dev/null | wc -l)
+[ "$seeded" -eq "$samples" ] || fail "the player seeded $seeded of $samples sample songs into $LIBRARY"
+
+# HELP opens the help window on the help's contents page (a missing help page would show a
+# message box instead).
+xdotool mousemove --window "$window" 284 83 click 1
+help=""
+for _ in $(seq 1 50); do
+  help=$(find_window '^Tunecase Help$' 640x520) && break
+  sleep 0.2
+done
+[ -n "$help" ] || fail "HELP did not open the help window"
+
+# QUIT ends the player normally (the help window may cover it: the player comes up first).
+xdotool windowraise "$window"
+sleep 0.3
+xdotool mousemove --window "$window" 374 83 click 1
+for _ in $(seq 1 100); do
+  kill -0 "$player" 2>/dev/null || break
+  sleep 0.1
+done
+if kill -0 "$player" 2>/dev/null; then
+  fail "the player did not end after QUIT"
+else
+  status=0
+  wait "$player" || status=$?
+  player=""
+  [ "$status" -eq 0 ] || fail "the player exited with $status"
+fi
+[ -s "$HOME/.config/TNC/setup.ini" ] || fail "the settings were not saved"
+
+[ "$before" = "$(installed_files)" ] || fail "the programs changed their installed files"
+
+[ "$failures" -eq 0 ] || { echo "--- player log"; cat "$WORK/player.log"; echo "$failures failure(s)"; exit 1; }
+echo "ok: installed into a DESTDIR; tunecase-cli composed, listed the seeded library ($samples songs) and" \
+     "arranged from it, also when moved; the player played, seeded the library, opened its help and quit"
