@@ -90,8 +90,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     parts.emplace_back(rest.substr(from));  // the last part keeps any further 0x1E bytes
 
     SeedSongRandom(1);
-    CompositionParameters style;
-    initParameters(style);
+    static const CompositionParameters defaults = [] {
+        CompositionParameters p;
+        initParameters(p);
+        return p;
+    }();
+    CompositionParameters style = defaults;
     // A family whose lowest level no pattern weight reaches spends thousands of draws on every
     // chord before giving up, so most inputs use family 1, which any weight passes; one in
     // eight (by a hash of the whole input, so that mutants spread over both) takes its own.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "compose/compose_errors.h"
 #include "compose/engine_constants.h"
@@ -189,12 +190,15 @@ int ProfileDigit(std::string_view profile, int pc) {
     return d >= '0' && d <= '9' ? d - '0' : 0;
 }
 
-void BuildChordToneTable() {
-    chordToneTable.fill('\0');
+namespace {
+
+// The table's text, the same at every load: written once, copied in at each load.
+void writeChordToneTable(std::array<char, kKnowledgeBytes>& table) {
+    table.fill('\0');
     static constexpr char kThirds[] = "Mm4";
     static constexpr char kFifths[] = "PAd";
     static constexpr char kFourths[] = "Ssdo69";
-    char* at = chordToneTable.data();
+    char* at = table.data();
     for (int r = 0; r < 12; ++r)
         for (int t = 0; t < 3; ++t)
             for (int f = 0; f < 3; ++f)
@@ -217,6 +221,17 @@ void BuildChordToneTable() {
                     std::memcpy(at + 16, "|\r\n", 3);
                     at += kChordToneRecordBytes;
                 }
+}
+
+}  // namespace
+
+void BuildChordToneTable() {
+    static const auto built = [] {
+        auto table = std::make_unique<std::array<char, kKnowledgeBytes>>();
+        writeChordToneTable(*table);
+        return table;
+    }();
+    chordToneTable = *built;
 }
 
 std::string_view ChordToneText() {
@@ -322,6 +337,11 @@ ChordCode WeightedSuccession(const ChordCode& current) {
     }
     // Without a record for the chord the tonic follows.
     if (matches == 0) return TonicCode();
+    // When no candidate reaches the family's lowest level every draw below fails: the tonic
+    // follows at once instead of after all the tries.
+    int highest = 0;
+    for (int i = 0; i < std::min(matches, kMaxWeightedCandidates); ++i) highest = std::max(highest, levels[i]);
+    if (highest < lowest) return TonicCode();
 
     for (int tries = 0; tries < kSuccessionTries; ++tries) {
         int index = RandomRange(0, matches - 1);

@@ -139,14 +139,25 @@ int RecordNumber(std::string_view text) {
 
 bool ReadRecord(std::string_view text, size_t& position, std::string& record) {
     record.clear();
-    while (position < text.size()) {
-        const char c = text[position++];
-        if (c == '|') return true;
-        if (c == '\r' || c == '\n' || c == ' ') continue;
-        record.push_back(c);
+    if (position >= text.size()) return false;
+    const void* bar = std::memchr(text.data() + position, '|', text.size() - position);
+    if (!bar) {
+        position = text.size();
+        return false;
     }
-    record.clear();
-    return false;
+    const size_t end = static_cast<size_t>(static_cast<const char*>(bar) - text.data());
+    // The record is the text up to the bar without its line breaks and spaces, copied a run
+    // of kept characters at a time.
+    size_t from = position;
+    for (size_t i = position; i < end; ++i) {
+        const char c = text[i];
+        if (c != '\r' && c != '\n' && c != ' ') continue;
+        record.append(text.data() + from, i - from);
+        from = i + 1;
+    }
+    record.append(text.data() + from, end - from);
+    position = end + 1;
+    return true;
 }
 
 int SkipRecords(std::string_view text, int count, size_t& position) {

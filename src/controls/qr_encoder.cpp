@@ -410,16 +410,33 @@ constexpr std::array<Generator, kMaxEcc + 1> kGenerators = [] {
     return all;
 }();
 
+// The generators' coefficients as logarithms (none is zero: each is a product of powers of
+// 2), so the division below multiplies by one table look-up.
+constexpr std::array<Generator, kMaxEcc + 1> kGeneratorLogs = [] {
+    std::array<Generator, kMaxEcc + 1> all{};
+    for (int degree = 1; degree <= kMaxEcc; ++degree)
+        for (int j = 0; j < degree; ++j) all[degree][j] = kField.log[kGenerators[degree][j]];
+    return all;
+}();
+static_assert([] {
+    for (int degree = 1; degree <= kMaxEcc; ++degree)
+        for (int j = 0; j < degree; ++j)
+            if (kGenerators[degree][j] == 0) return false;
+    return true;
+}());
+
 // The remainder of data(x) * x^ecc divided by the generator of degree ecc, into `out`:
 // the error-correction codewords.
 void remainder(const uint8_t* data, int length, int ecc, uint8_t* out) {
-    const Generator& g = kGenerators[ecc];
+    const Generator& g = kGeneratorLogs[ecc];
     std::memset(out, 0, static_cast<size_t>(ecc));
     for (int i = 0; i < length; ++i) {
         const uint8_t factor = data[i] ^ out[0];
         std::memmove(out, out + 1, static_cast<size_t>(ecc - 1));
         out[ecc - 1] = 0;
-        for (int j = 0; j < ecc; ++j) out[j] ^= multiply(g[j], factor);
+        if (factor == 0) continue;
+        const int logFactor = kField.log[factor];
+        for (int j = 0; j < ecc; ++j) out[j] ^= kField.exp[g[j] + logFactor];
     }
 }
 
@@ -870,8 +887,9 @@ constexpr size_t kLongestText = 7089;
 // The version for the text as the request allows it, with its segments; 0 when none fits.
 int chooseVersion(std::string_view text, const Request& request, std::vector<Segment>& segments) {
     const int firstGroup = request.version == 0 ? 0 : versionGroup(request.version);
+    const std::vector<Segment> classified = classifyText(text, request.kanji);
     for (int group = firstGroup; group < 3; ++group) {
-        segments = segmentText(text, group, request.kanji);
+        segments = mergeSegments(classified, group);
         int64_t bits = 0;
         for (const Segment& s : segments) bits += segmentBits(s, group);
         const int64_t needed = (bits + 7) / 8;
