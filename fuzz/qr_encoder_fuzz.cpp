@@ -6,7 +6,7 @@
 // size taken from the input must stay inside the picture.
 //
 // A symbol costs about the square of its side, and a large one with its mask chosen takes
-// milliseconds under the sanitizers. So one input in sixteen (by a hash of the whole input,
+// milliseconds under the sanitizers. So one input in thirty-two (by a hash of the whole input,
 // so that mutants spread over both kinds) is taken with every setting as given, versions
 // 1 to 44 and texts of any length; the others ask for version 0 to 4 (0: the smallest
 // that fits) with at most 48 bytes of text, which keeps their symbols at version 7 or below,
@@ -60,7 +60,7 @@ bool carries(const qr::Segment& s, const unsigned char* p) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 4) return 0;
     const size_t hash = std::hash<std::string_view>{}(std::string_view(reinterpret_cast<const char*>(data), size));
-    const bool large = hash % 16 == 0;
+    const bool large = hash % 32 == 0;
     const int level = data[0] & 3;
     const int version = large ? data[1] % 45 : data[1] % 5;  // 41..44 must be refused
     const int allowLarger = data[2] & 1;
@@ -69,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // input: one in four of the small inputs that ask for it (by hash) choose, the others take
     // mask 0. Large inputs always take what they ask for.
     int mask = data[3] % 10 - 1;  // 8 must be refused
-    if (mask < 0 && !large && hash / 16 % 4 != 1) mask = 0;
+    if (mask < 0 && !large && hash / 32 % 4 != 1) mask = 0;
     const std::string text(reinterpret_cast<const char*>(data) + 4, large ? size - 4 : std::min<size_t>(size - 4, 48));
 
     QrEncoder encoder;
@@ -98,7 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // Asking for exactly what was chosen gives the same symbol (checked on one input in four:
     // it costs a second encoding).
-    if (hash / 16 % 4 == 0) {
+    if (hash / 32 % 4 == 0) {
         QrEncoder again;
         if (!again.encode(level, v, 0, encoder.mask(), text.data(), static_cast<int>(length))) __builtin_trap();
         if (again.symbol().modules != encoder.symbol().modules) __builtin_trap();
