@@ -14,6 +14,7 @@ PACKAGES=(
   clang libclang-rt-14-dev
   midicsv python3-mido zbar-tools sox
   libpng-dev libqrencode-dev openssl
+  libcairo2-dev poppler-utils
   xvfb xauth fonts-noto-cjk
   xdotool imagemagick
   dpkg-dev desktop-file-utils appstream librsvg2-bin groff-base man-db

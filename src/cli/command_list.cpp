@@ -14,6 +14,7 @@ Action declareCompose(CLI::App& sub);
 Action declareArrange(CLI::App& sub);
 Action declareExport(CLI::App& sub);
 Action declareLibrary(CLI::App& sub);
+Action declareStrip(CLI::App& sub);
 #ifndef TUNECASE_WITHOUT_HTTP
 Action declareSongs(CLI::App& sub);
 Action declareDownload(CLI::App& sub);
@@ -34,6 +35,7 @@ const std::vector<Command>& commands() {
         {"arrange", "arrange a song-data file (.mwd) into a MIDI file and print its title", declareArrange},
         {"export", "write a song for a music box (key range, program, title) or a toy piano (.fem)", declareExport},
         {"library", "list the song data library or add a song data file to it", declareLibrary},
+        {"strip", "fit a song to a paper-strip music box and draw its punch strip (PDF pages or SVG)", declareStrip},
 #ifndef TUNECASE_WITHOUT_HTTP
         {"songs", "list the songs the song server offers", declareSongs},
         {"download", "download one song of the song server's list as a song data file", declareDownload},

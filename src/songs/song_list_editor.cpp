@@ -11,6 +11,8 @@
 #include "songs/directory_file_list.h"
 #include "songs/song_import.h"
 #include "songs/song_list.h"
+#include "songs/strip_drawing.h"
+#include "songs/strip_fitting.h"
 
 namespace tunecase {
 
@@ -437,9 +439,51 @@ void SongListEditor::exportSelected() {
     }
     const ExportRequest request = view_.askExport(false);
     if (request.kind == ExportKind::Cancelled) return;
+    if (request.kind == ExportKind::Strip) {
+        exportStrip(line);
+        return;
+    }
     const ExportTarget target = view_.chooseExportFile(request.kind);
     if (target.path.empty()) return;
     startExport(request, target, line);
+}
+
+void SongListEditor::exportStrip(int line) {
+    const std::string boxesFile = joinPath(folders_.program, kBoxModelsFileName);
+    std::vector<BoxModelError> errors;
+    const std::vector<BoxModel> boxes = loadBoxModels(boxesFile, errors);
+    if (boxes.empty()) {
+        reportText(fillIn(kNoStripBoxesText, boxesFile), BoxKind::Ok);
+        return;
+    }
+    const SongEntry& entry = list_.entries[line];
+    std::optional<StripSong> song = loadStripSong(fieldText(entry.path, kPathBytes),
+                                                  settings_.deleteShortNoteChannel == 1,
+                                                  settings_.deleteLongNoteChannel == 1);
+    if (!song) return;  // the readers have said why
+    // The strip carries the title the list shows.
+    if (const std::string title = fieldText(entry.title, kTitleBytes); !title.empty()) song->title = title;
+
+    std::vector<std::string> names;
+    for (const BoxModel& box : boxes) names.push_back(box.name);
+    const StripReporter reportFor = [&](const std::string& name) {
+        const std::optional<BoxModel> box = findBoxModel(boxes, name);
+        return box ? stripReportText(fitSongToBox(*song, *box)) : std::string();
+    };
+    const std::optional<StripChoice> choice = view_.askStrip(names, reportFor);
+    if (!choice) return;
+    const std::optional<BoxModel> box = findBoxModel(boxes, choice->box);
+    if (!box) return;
+    const ExportTarget target = view_.chooseExportFile(ExportKind::Strip);
+    if (target.path.empty()) return;
+
+    StripDrawingOptions options;
+    options.paper = choice->letter ? PaperSize::Letter : PaperSize::A4;
+    options.beatsPerBar = song->beatsPerBar;
+    options.beatUnit = song->beatUnit;
+    std::string reason;
+    if (!writeStripPdf(fitSongToBox(*song, *box), *box, options, target.path, reason))
+        reportText(fillIn(kStripNotWrittenText, target.path + ": " + reason), BoxKind::Ok);
 }
 
 void SongListEditor::upload() {

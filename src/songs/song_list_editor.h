@@ -32,6 +32,8 @@ inline constexpr const char* kAutoSelectQuestion =
 inline constexpr const char* kComposedSongTitle = "Automatically Composed Song";
 inline constexpr const char* kEmptyLibraryText = "The library has no songs to choose from.";
 inline constexpr const char* kUploadWorkFileName = "tmp_upload.mid";
+inline constexpr const char* kNoStripBoxesText = "No music box for strips is described in %s";
+inline constexpr const char* kStripNotWrittenText = "The strip could not be written: %s";
 // AUTO SEL takes at most this many songs.
 inline constexpr int kAutoSelectMost = 10;
 
@@ -160,7 +162,7 @@ private:
     int frame_ = 0;
 };
 
-enum class ExportKind { MusicBox, ToyPiano, Cancelled };
+enum class ExportKind { MusicBox, ToyPiano, Strip, Cancelled };
 
 // What the export dialog closed with.
 struct ExportRequest {
@@ -171,10 +173,18 @@ struct ExportRequest {
 
 // The file an export is saved to and its format (from the file dialog's filter).
 struct ExportTarget {
-    enum Format { MusicBoxMidi, ToyPianoFile, ToyPianoMidi };
+    enum Format { MusicBoxMidi, ToyPianoFile, ToyPianoMidi, StripPdf };
     std::string path;  // "" when cancelled
     Format format = MusicBoxMidi;
 };
+
+// The paper-strip music box a strip is printed for, and the paper.
+struct StripChoice {
+    std::string box;
+    bool letter = false;  // US letter instead of A4
+};
+// The fitting report of the song for a box name.
+using StripReporter = std::function<std::string(const std::string& box)>;
 
 // What the editor asks of its window. Calls come on the window's thread unless marked.
 class SongListView {
@@ -197,6 +207,10 @@ public:
     virtual ExportRequest askExport(bool upload) = 0;
     // The save-file dialog for the chosen kind of export.
     virtual ExportTarget chooseExportFile(ExportKind kind) = 0;
+    // The strip dialog: a box from `boxes` and the paper, with the report for each box shown
+    // as it is chosen; nothing when cancelled (modal).
+    virtual std::optional<StripChoice> askStrip(const std::vector<std::string>& boxes,
+                                                const StripReporter& reportFor) = 0;
     // The upload dialog for the written work file (modal).
     virtual void runUpload(const std::string& workFile) = 0;
     // The song download dialog (modal).
@@ -265,6 +279,8 @@ private:
     bool refuseWhenFull();
     PostListMessage poster();
     void startExport(const ExportRequest& request, const ExportTarget& target, int line);
+    // EXPORT's STRIP: the box chosen with its report in view, then the PDF written.
+    void exportStrip(int line);
 
     PlayerSettings& settings_;
     SongList& list_;

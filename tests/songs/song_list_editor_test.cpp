@@ -65,6 +65,11 @@ public:
         return exportRequest;
     }
     ExportTarget chooseExportFile(ExportKind) override { return exportTarget; }
+    std::optional<StripChoice> askStrip(const std::vector<std::string>& boxes, const StripReporter& reportFor) override {
+        stripBoxes = boxes;
+        for (const std::string& box : boxes) stripReports.push_back(reportFor(box));
+        return stripChoice;
+    }
     void runUpload(const std::string& workFile) override {
         uploaded = workFile;
         workFileExisted = fs::exists(workFile);
@@ -78,6 +83,8 @@ public:
     std::vector<bool> busyCalls;
     std::string midiFile, libraryTitle, uploaded;
     bool askedUpload = false, workFileExisted = false, ended = false;
+    std::vector<std::string> stripBoxes, stripReports;
+    std::optional<StripChoice> stripChoice;
     std::vector<testing::NoteTuple> uploadedNotes;
     ExportRequest exportRequest;
     ExportTarget exportTarget;
@@ -338,6 +345,39 @@ TEST_F(SongListEditorTest, UploadWritesTheWorkFileHandsItOverAndRemovesIt) {
     for (const auto& note : view.uploadedNotes) EXPECT_TRUE(std::get<2>(note) >= 60 && std::get<2>(note) <= 84);
     EXPECT_FALSE(fs::exists(view.uploaded));
     EXPECT_EQ(boxes->count(), 2u);
+}
+
+TEST_F(SongListEditorTest, StripExportShowsEachBoxsReportThenWritesThePdfOfTheChosenBox) {
+    ASSERT_TRUE(insertOrAppend(list, testing::midiDataFolder() + "/mido_three_tracks.mid", "Three"));
+    SongListEditor& e = open();
+    view.line = 0;
+    view.exportRequest = {ExportKind::Strip, 21, 108};
+    view.exportTarget = {elsewhere.file("three.pdf"), ExportTarget::StripPdf};
+
+    // No box file in the program folder: it says where it looked, and nothing is asked.
+    e.exportSelected();
+    ASSERT_EQ(boxes->count(), 1u);
+    EXPECT_EQ(boxes->visibleTexts().at(0), "No music box for strips is described in " + program.file("boxes.txt"));
+    EXPECT_TRUE(view.stripBoxes.empty());
+
+    // The shipped boxes: every box offered with the list's title in its report; cancelling
+    // writes nothing.
+    fs::copy_file(fs::path(TUNECASE_TEST_DATA) / ".." / ".." / "data" / "boxes.txt", program.file("boxes.txt"));
+    e.exportSelected();
+    ASSERT_GE(view.stripBoxes.size(), 3u);
+    ASSERT_EQ(view.stripReports.size(), view.stripBoxes.size());
+    for (size_t i = 0; i < view.stripBoxes.size(); ++i) {
+        EXPECT_NE(view.stripReports[i].find("Three"), std::string::npos) << view.stripReports[i];
+        EXPECT_NE(view.stripReports[i].find(view.stripBoxes[i]), std::string::npos) << view.stripReports[i];
+    }
+    EXPECT_FALSE(fs::exists(view.exportTarget.path));
+
+    view.stripChoice = StripChoice{view.stripBoxes.back(), true};
+    e.exportSelected();
+    ASSERT_TRUE(fs::exists(view.exportTarget.path));
+    const std::vector<uint8_t> pdf = testing::readFileBytes(view.exportTarget.path);
+    EXPECT_EQ(std::string(pdf.begin(), pdf.begin() + 5), "%PDF-");
+    EXPECT_EQ(boxes->count(), 1u) << "no further box";
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "net/gui/web_dlg.h"
 #include "songs/gui/export_dlg.h"
 #include "songs/gui/library_dlg.h"
+#include "songs/gui/strip_dlg.h"
 
 namespace tunecase {
 
@@ -225,6 +226,7 @@ ExportRequest CPlayListDlg::askExport(bool upload) {
     request.highNote = chosen.highNote;
     request.kind = chosen.choice == exportchoice::MusicBox   ? ExportKind::MusicBox
                    : chosen.choice == exportchoice::ToyPiano ? ExportKind::ToyPiano
+                   : chosen.choice == exportchoice::Strip    ? ExportKind::Strip
                                                              : ExportKind::Cancelled;
     return request;
 }
@@ -232,6 +234,11 @@ ExportRequest CPlayListDlg::askExport(bool upload) {
 ExportTarget CPlayListDlg::chooseExportFile(ExportKind kind) {
     if (dialogs_.chooseExportFile) return dialogs_.chooseExportFile(kind);
     ExportTarget target;
+    if (kind == ExportKind::Strip) {
+        target.format = ExportTarget::StripPdf;
+        target.path = withSuffix(QFileDialog::getSaveFileName(this, QString(), QString(), kStripFilesFilter), "pdf");
+        return target;
+    }
     if (kind == ExportKind::MusicBox) {
         target.format = ExportTarget::MusicBoxMidi;
         target.path = withSuffix(QFileDialog::getSaveFileName(this, QString(), QString(), kTunecaseFilesFilter), "mid");
@@ -244,6 +251,12 @@ ExportTarget CPlayListDlg::chooseExportFile(ExportKind kind) {
     target.format = midi ? ExportTarget::ToyPianoMidi : ExportTarget::ToyPianoFile;
     target.path = withSuffix(chosen, midi ? "mid" : "fem");
     return target;
+}
+
+std::optional<StripChoice> CPlayListDlg::askStrip(const std::vector<std::string>& boxes,
+                                                  const StripReporter& reportFor) {
+    if (dialogs_.askStrip) return dialogs_.askStrip(boxes, reportFor);
+    return CStripDlg::run(boxes, reportFor, this);
 }
 
 void CPlayListDlg::runUpload(const std::string& workFile) {

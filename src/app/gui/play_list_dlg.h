@@ -21,6 +21,7 @@ namespace tunecase {
 
 inline constexpr const char* kSmfFilter = "SMF files (*.mid)";
 inline constexpr const char* kTunecaseFilesFilter = "tunecase files (*.mid)";
+inline constexpr const char* kStripFilesFilter = "punch strips (*.pdf)";
 inline constexpr const char* kToyPianoFilesFilter = "toypiano files (*.fem)";
 
 class CPlayListDlg : public QDialog, public SongListView {
@@ -35,6 +36,8 @@ public:
         std::function<std::string(const std::string& outputPath)> runLibrary;
         std::function<ExportRequest(bool upload)> askExport;
         std::function<ExportTarget(ExportKind kind)> chooseExportFile;
+        std::function<std::optional<StripChoice>(const std::vector<std::string>& boxes, const StripReporter& reportFor)>
+            askStrip;
         std::function<void(const std::string& workFile)> runUpload;
         std::function<void()> runDownload;
     };
@@ -73,6 +76,7 @@ public:
     std::string runLibrary(const std::string& outputPath) override;
     ExportRequest askExport(bool upload) override;
     ExportTarget chooseExportFile(ExportKind kind) override;
+    std::optional<StripChoice> askStrip(const std::vector<std::string>& boxes, const StripReporter& reportFor) override;
     void runUpload(const std::string& workFile) override;
     void runDownload() override;
     void endDialog() override;

@@ -9,7 +9,8 @@ namespace {
 constexpr ButtonPlace kButtonPlaces[exportchoice::Count] = {
     {"  TUNECASE", 20, 60, 108, 87},
     {"  TOYPIANO", 120, 60, 208, 87},
-    {"   CANCEL", 220, 60, 308, 87},
+    {"    STRIP", 220, 60, 308, 87},
+    {"   CANCEL", 320, 60, 408, 87},
 };
 
 }  // namespace
@@ -20,7 +21,7 @@ CExportDlg::CExportDlg(int mode, QWidget* parent, int lowNote, int highNote)
       lowNote_(lowNote),
       highNote_(highNote) {
     setWindowTitle(kExportCaption);
-    setFixedSize(328, 100);
+    setFixedSize(428, 100);
 
     range_ = new QGroupBox(kExportRangeGroup, this);
     range_->setGeometry(20, 2, 288, 50);
@@ -37,7 +38,10 @@ CExportDlg::CExportDlg(int mode, QWidget* parent, int lowNote, int highNote)
 
     placePictureButtons(buttons_, this, kButtonPlaces, exportchoice::Count, [this](int index) { choose(index); },
                         controls_.data());
-    if (mode_ == exportmode::Upload) buttons_.enable(exportchoice::ToyPiano, false);
+    if (mode_ == exportmode::Upload) {
+        buttons_.enable(exportchoice::ToyPiano, false);
+        buttons_.enable(exportchoice::Strip, false);
+    }
 }
 
 CExportDlg::~CExportDlg() { buttons_.destroy(); }
@@ -54,8 +58,8 @@ COffScreenControl* CExportDlg::buttonControl(int index) const {
 }
 
 void CExportDlg::choose(int choice) {
-    if (choice == exportchoice::ToyPiano && mode_ == exportmode::Upload) return;
-    if (choice == exportchoice::MusicBox || choice == exportchoice::ToyPiano) {
+    if ((choice == exportchoice::ToyPiano || choice == exportchoice::Strip) && mode_ == exportmode::Upload) return;
+    if (choice == exportchoice::MusicBox || choice == exportchoice::ToyPiano || choice == exportchoice::Strip) {
         choice_ = choice;
         lowNote_ = low_->value();
         highNote_ = high_->value();

@@ -25,8 +25,9 @@ inline constexpr int Export = 1;
 namespace exportchoice {
 inline constexpr int MusicBox = 0;
 inline constexpr int ToyPiano = 1;
-inline constexpr int Cancelled = 2;
-inline constexpr int Count = 3;
+inline constexpr int Strip = 2;
+inline constexpr int Cancelled = 3;
+inline constexpr int Count = 4;
 }  // namespace exportchoice
 
 struct ExportDialogResult {
@@ -54,7 +55,8 @@ public:
     COffScreenControl* buttonControl(int index) const;
     const CButtonPicture& buttons() const { return buttons_; }
 
-    // A picture button: the two kinds read the range and close with OK; CANCEL closes.
+    // A picture button: the two file kinds read the range and close with OK; STRIP closes
+    // with OK (the strip dialog asks the rest); CANCEL closes.
     void choose(int choice);
 
 private:

@@ -1,5 +1,5 @@
-// The export dialog on the offscreen platform: its range, its three picture buttons and the
-// upload mode, in which the toy piano cannot be chosen.
+// The export dialog on the offscreen platform: its range, its four picture buttons and the
+// upload mode, in which neither the toy piano nor the strip can be chosen.
 #include <gtest/gtest.h>
 
 #include <QTest>
@@ -34,8 +34,8 @@ TEST_F(ExportDlgTest, ShowsTheRangeAndTheButtonsAtTheirPlaces) {
     EXPECT_EQ(dialog.lowSpin()->value(), 21);
     EXPECT_EQ(dialog.highSpin()->value(), 108);
     EXPECT_EQ(dialog.choice(), exportchoice::Cancelled);
-    const QRect rects[] = {{20, 60, 88, 27}, {120, 60, 88, 27}, {220, 60, 88, 27}};
-    const char* labels[] = {"  TUNECASE", "  TOYPIANO", "   CANCEL"};
+    const QRect rects[] = {{20, 60, 88, 27}, {120, 60, 88, 27}, {220, 60, 88, 27}, {320, 60, 88, 27}};
+    const char* labels[] = {"  TUNECASE", "  TOYPIANO", "    STRIP", "   CANCEL"};
     for (int i = 0; i < exportchoice::Count; ++i) {
         EXPECT_EQ(dialog.buttonControl(i)->geometry(), rects[i]);
         EXPECT_EQ(dialog.buttons().label(i), labels[i]);
@@ -44,7 +44,7 @@ TEST_F(ExportDlgTest, ShowsTheRangeAndTheButtonsAtTheirPlaces) {
 }
 
 TEST_F(ExportDlgTest, EachKindReadsTheRangeAsItIsEvenBackwards) {
-    for (int kind : {exportchoice::MusicBox, exportchoice::ToyPiano}) {
+    for (int kind : {exportchoice::MusicBox, exportchoice::ToyPiano, exportchoice::Strip}) {
         CExportDlg dialog(exportmode::Export);
         dialog.show();
         dialog.lowSpin()->setValue(70);
@@ -66,9 +66,11 @@ TEST_F(ExportDlgTest, EachKindReadsTheRangeAsItIsEvenBackwards) {
 TEST_F(ExportDlgTest, AnUploadOffersOnlyTheMusicBoxAndClosingOtherwiseCancels) {
     CExportDlg dialog(exportmode::Upload);
     dialog.show();
-    EXPECT_FALSE(dialog.buttonControl(exportchoice::ToyPiano)->isEnabled());
-    dialog.choose(exportchoice::ToyPiano);  // as a press that got through would
-    EXPECT_TRUE(dialog.isVisible());
+    for (int refused : {exportchoice::ToyPiano, exportchoice::Strip}) {
+        EXPECT_FALSE(dialog.buttonControl(refused)->isEnabled());
+        dialog.choose(refused);  // as a press that got through would
+        EXPECT_TRUE(dialog.isVisible());
+    }
     QTest::keyClick(&dialog, Qt::Key_Escape);
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(dialog.choice(), exportchoice::Cancelled);

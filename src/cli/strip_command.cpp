@@ -1,0 +1,211 @@
+// tunecase-cli strip: a song fitted to a paper-strip music box and written as a printable
+// punch strip (PDF pages or one long SVG strip), or only the fitting report.
+#include <cctype>
+#include <cstdio>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+
+#include "base/text_codec.h"
+#include "base/user_folders.h"
+#include "base/utilities.h"
+#include "cli/commands.h"
+#include "songs/box_models.h"
+#include "songs/strip_drawing.h"
+#include "songs/strip_fitting.h"
+
+namespace tunecase::cli {
+
+namespace {
+
+struct StripOptions {
+    std::string box;
+    std::string transpose = "auto";
+    double beatMm = 0;
+    std::string paper = "a4";
+    std::string boxesFile;
+    bool report = false;
+    bool json = false;
+    bool keepShort = false;
+    bool keepLong = false;
+    std::string in, out;
+    CLI::Option* beatOption = nullptr;
+};
+
+int usageError(const std::string& message) {
+    std::fprintf(stderr, "tunecase-cli strip: %s\nRun with --help for more information.\n", message.c_str());
+    return 2;
+}
+
+int failure(const std::string& message) {
+    std::fprintf(stderr, "tunecase-cli strip: %s\n", message.c_str());
+    return 1;
+}
+
+std::string mmText(double mm) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", mm);
+    return text;
+}
+
+// "1 page A4", "3 pages letter"
+std::string pagesText(int pages, const char* paper) {
+    if (pages == 0) return std::string("too wide for ") + paper + " pages";
+    return std::to_string(pages) + (pages == 1 ? " page " : " pages ") + paper;
+}
+
+const char* fateName(StripNoteFate fate) {
+    switch (fate) {
+    case StripNoteFate::Kept: return "kept";
+    case StripNoteFate::Folded: return "folded";
+    case StripNoteFate::Dropped: return "dropped";
+    }
+    return "";
+}
+
+// One note of the report in machine form: where it is and what became of it.
+nlohmann::ordered_json noteJson(const StripNote& n, int transpose) {
+    nlohmann::ordered_json note = {{"bar", n.where.bar},
+                                   {"beat", n.where.beat},
+                                   {"tick", n.tick},
+                                   {"key", n.originalKey + transpose},
+                                   {"name", noteName(n.originalKey + transpose)},
+                                   {"original_key", n.originalKey},
+                                   {"fate", fateName(n.fate)}};
+    if (n.key >= 0) {
+        note["punched_key"] = n.key;
+        note["punched_name"] = noteName(n.key);
+        note["position_mm"] = n.positionMm;
+    }
+    return note;
+}
+
+nlohmann::ordered_json reportJson(const StripFit& fit, const BoxModel& box) {
+    nlohmann::ordered_json folded = nlohmann::ordered_json::array(), dropped = nlohmann::ordered_json::array(),
+                           close = nlohmann::ordered_json::array();
+    for (const StripNote& n : fit.notes) {
+        if (n.fate == StripNoteFate::Folded) folded.push_back(noteJson(n, fit.transpose));
+        if (n.fate == StripNoteFate::Dropped) dropped.push_back(noteJson(n, fit.transpose));
+        if (n.tooClose) close.push_back(noteJson(n, fit.transpose));
+    }
+    return {{"box", displayText(box.name)},
+            {"title", displayText(fit.title)},
+            {"transpose", fit.transpose},
+            {"mm_per_beat", fit.mmPerBeat},
+            {"song_mm", fit.lengthMm},
+            {"strip_mm", stripLengthMm(fit)},
+            {"counts",
+             {{"notes", fit.notes.size()},
+              {"kept", fit.kept},
+              {"folded", fit.folded},
+              {"dropped", fit.dropped},
+              {"too_close", fit.tooClose}}},
+            {"folded", folded},
+            {"dropped", dropped},
+            {"too_close", close}};
+}
+
+// "15-note, 20-note, 30-note"
+std::string boxNames(const std::vector<BoxModel>& boxes) {
+    std::string names;
+    for (const BoxModel& b : boxes) names += (names.empty() ? "" : ", ") + b.name;
+    return names.empty() ? "(none)" : names;
+}
+
+int runStrip(const StripOptions& o) {
+    // What is asked for, before anything is read.
+    const std::string kind = o.out.empty() ? std::string() : extensionLower(o.out);
+    if (o.report && !o.out.empty()) return usageError("--report writes no file: leave out OUT");
+    if (!o.report && o.out.empty()) return usageError("OUT is required: a .pdf or .svg file to write");
+    if (!o.report && kind != "pdf" && kind != "svg")
+        return usageError("OUT must end in .pdf (printable pages) or .svg (one long strip): " + o.out);
+    std::optional<int> transpose;
+    if (o.transpose != "auto") transpose = std::stoi(o.transpose);
+
+    const std::string boxesFile = o.boxesFile.empty() ? joinPath(findProgramFolder(), kBoxModelsFileName) : o.boxesFile;
+    std::vector<BoxModelError> errors;
+    const std::vector<BoxModel> boxes = loadBoxModels(boxesFile, errors);
+    for (const BoxModelError& e : errors) {
+        if (e.line == 0) return failure(boxesFile + ": " + e.message);
+        std::fprintf(stderr, "tunecase-cli strip: %s:%d: %s\n", boxesFile.c_str(), e.line, e.message.c_str());
+    }
+    const std::optional<BoxModel> box = findBoxModel(boxes, o.box);
+    if (!box) return usageError("no box named \"" + o.box + "\" in " + boxesFile + "; the boxes are: " + boxNames(boxes));
+
+    const std::optional<StripSong> song = loadStripSong(o.in, !o.keepShort, !o.keepLong);
+    if (!song) return 1;  // the readers have said why
+    StripFitOptions fitOptions;
+    fitOptions.transpose = transpose;
+    if (o.beatOption->count()) fitOptions.mmPerBeat = o.beatMm;
+    StripFit fit = fitSongToBox(*song, *box, fitOptions);
+    if (fit.title.empty()) fit.title = fileNamePart(o.in);
+
+    std::string paperWord = o.paper;
+    for (char& c : paperWord) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const PaperSize paper = paperWord == "letter" ? PaperSize::Letter : PaperSize::A4;
+    const char* paperName = paper == PaperSize::A4 ? "A4" : "letter";
+    if (o.report) {
+        if (o.json) {
+            std::printf("%s\n",
+                        reportJson(fit, *box).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+            return 0;
+        }
+        std::printf("%sStrip: %s mm, %s\n", displayText(stripReportText(fit)).c_str(),
+                    mmText(stripLengthMm(fit)).c_str(), pagesText(stripPageCount(fit, *box, paper), paperName).c_str());
+        return 0;
+    }
+
+    StripDrawingOptions drawing;
+    drawing.paper = paper;
+    drawing.beatsPerBar = song->beatsPerBar;
+    drawing.beatUnit = song->beatUnit;
+    std::string error;
+    const bool written = kind == "pdf" ? writeStripPdf(fit, *box, drawing, o.out, error)
+                                       : writeStripSvg(fit, *box, drawing, o.out, error);
+    if (!written) return failure("cannot write " + o.out + ": " + error);
+    std::printf("%s", displayText(stripReportText(fit)).c_str());
+    if (kind == "pdf")
+        std::printf("Strip: %s mm, %s: %s\n", mmText(stripLengthMm(fit)).c_str(),
+                    pagesText(stripPageCount(fit, *box, paper), paperName).c_str(), o.out.c_str());
+    else
+        std::printf("Strip: %s mm, one long strip: %s\n", mmText(stripLengthMm(fit)).c_str(), o.out.c_str());
+    return 0;
+}
+
+}  // namespace
+
+Action declareStrip(CLI::App& sub) {
+    auto o = std::make_shared<StripOptions>();
+    sub.add_option("--box", o->box, "the music box movement, as named in the boxes file (15-note, 20-note, 30-note)")
+        ->required();
+    sub.add_option("--transpose", o->transpose,
+                   "semitones to move the song, -24..24, or auto for the move that fits the comb best (default)")
+        ->check(CLI::Validator(
+            [](std::string& value) -> std::string {
+                if (value == "auto") return {};
+                try {
+                    size_t used = 0;
+                    const int t = std::stoi(value, &used);
+                    if (used == value.size() && t >= -kMaxStripTranspose && t <= kMaxStripTranspose) return {};
+                } catch (const std::exception&) {
+                }
+                return "--transpose must be auto or a whole number of semitones from -24 to 24: " + value;
+            },
+            "auto|-24..24", "transpose"));
+    o->beatOption = sub.add_option("--beat-mm", o->beatMm, "strip length of one beat (a quarter note) in mm "
+                                                            "(default: the box's)")
+                        ->check(CLI::PositiveNumber);
+    sub.add_option("--paper", o->paper, "paper size of the PDF pages: a4 (default) or letter")
+        ->check(CLI::IsMember({"a4", "letter"}, CLI::ignore_case));
+    sub.add_option("--boxes", o->boxesFile, "the boxes file (default: boxes.txt in the program folder)");
+    auto* report = sub.add_flag("--report", o->report, "print the fitting report only, write no file");
+    sub.add_flag("--json", o->json, "with --report: print the report as one JSON object")->needs(report);
+    sub.add_flag("--keep-short", o->keepShort, "keep channels whose notes are very dense");
+    sub.add_flag("--keep-long", o->keepLong, "keep channels whose notes are very sparse");
+    sub.add_option("IN", o->in, "the MIDI file to fit")->required();
+    sub.add_option("OUT", o->out, "the strip to write: .pdf for printable pages, .svg for one long strip");
+    return [o] { return runStrip(*o); };
+}
+
+}  // namespace tunecase::cli
