@@ -3,6 +3,7 @@
 #
 # Installed layout, from the prefix:
 #   bin/tunecase, bin/tunecase-cli
+#   libexec/tunecase/tunecase-cli-full   the commands tunecase-cli hands on (servers, strips)
 #   share/tunecase/            knowledge files, help pages, README, Archive/ (sample songs)
 #   share/applications/        desktop entry        share/icons/hicolor/scalable/apps/  icon
 #   share/metainfo/            AppStream metadata   share/man/man1/                     manual pages
@@ -11,6 +12,7 @@ set(TUNECASE_APP_ID org.tunecase.Tunecase)
 set(TUNECASE_PACKAGING_DIR ${CMAKE_SOURCE_DIR}/packaging)
 
 install(TARGETS tunecase-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS tunecase-cli-full RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/tunecase)
 if(TARGET tunecase)
   install(TARGETS tunecase RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${TUNECASE_PACKAGING_DIR}/${TUNECASE_APP_ID}.desktop

@@ -66,12 +66,15 @@ bool holdsProgramFiles(const fs::path& folder) {
     return fs::is_regular_file(folder / kProgramFolderMarker, ec);
 }
 
-// The installed data folder as seen from the folder of the installed executables; set by the
-// build from its install folders, so a relocated prefix still finds its files.
+// The installed data folder as seen from the folders of the installed programs (bin/, and
+// libexec/tunecase/ for the one tunecase-cli hands commands to); set by the build from its
+// install folders, so a relocated prefix still finds its files.
 #ifdef TUNECASE_DATA_FROM_BIN
 constexpr const char* kDataFromBin = TUNECASE_DATA_FROM_BIN;
+constexpr const char* kDataFromLibexec = TUNECASE_DATA_FROM_LIBEXEC;
 #else
 constexpr const char* kDataFromBin = "../share/tunecase";
+constexpr const char* kDataFromLibexec = "../../share/tunecase";
 #endif
 
 // Copies the sample songs of `samples` into a fresh folder that then becomes `library` in one
@@ -100,6 +103,8 @@ std::string findProgramFolder() {
     const fs::path installed = (self.parent_path() / kDataFromBin).lexically_normal();
     if (ec) return installed.string();
     if (holdsProgramFiles(installed)) return installed.string();
+    if (const fs::path helper = (self.parent_path() / kDataFromLibexec).lexically_normal(); holdsProgramFiles(helper))
+        return helper.string();
     const fs::path buildTree = self.parent_path() / "data";
     if (holdsProgramFiles(buildTree)) return buildTree.string();
     return installed.string();

@@ -39,7 +39,8 @@ struct ProgramFolders {
 
 // The read-only program folder: $TUNECASE_PROGRAM_FOLDER when set; otherwise found from the
 // executable's own location, never from the current folder: the installed data folder
-// (share/tunecase beside bin/), or, in a build tree, "data" beside the executable. The first
+// (share/tunecase beside bin/, or seen from libexec/tunecase), or, in a build tree, "data"
+// beside the executable. The first
 // that holds the knowledge files wins; the installed data folder when none does, so that
 // messages name the place the files were looked for.
 std::string findProgramFolder();

@@ -1,7 +1,42 @@
-// The subcommands. Each lives in its own file and is listed here.
+// The subcommands. Each lives in its own file and is listed here. Built into tunecase-cli
+// (TUNECASE_CLI_HANDS_ON), the commands that talk to servers or draw strips are declared for
+// the help only and handed on to tunecase-cli-full, which has them all.
+#include <algorithm>
+#include <string_view>
+
 #include "cli/commands.h"
 
 namespace tunecase::cli {
+
+namespace {
+
+constexpr std::string_view kHandedOn[] = {"strip", "songs", "download", "upload", "serve"};
+
+#ifdef TUNECASE_CLI_HANDS_ON
+// Never runs: the command line is handed on before it is parsed.
+Action declareHandedOn(CLI::App& sub) {
+    sub.allow_extras();
+    return [] { return 2; };
+}
+#endif
+
+}  // namespace
+
+bool handedOn(std::string_view name) {
+#ifdef TUNECASE_CLI_HANDS_ON
+    return std::find(std::begin(kHandedOn), std::end(kHandedOn), name) != std::end(kHandedOn);
+#else
+    (void)name;
+    (void)kHandedOn;
+    return false;
+#endif
+}
+
+#ifdef TUNECASE_CLI_HANDS_ON
+#define TUNECASE_HEAVY(declare) declareHandedOn
+#else
+#define TUNECASE_HEAVY(declare) declare
+#endif
 
 Action declareDevices(CLI::App& sub);
 Action declareInfo(CLI::App& sub);
@@ -14,12 +49,14 @@ Action declareCompose(CLI::App& sub);
 Action declareArrange(CLI::App& sub);
 Action declareExport(CLI::App& sub);
 Action declareLibrary(CLI::App& sub);
+#ifndef TUNECASE_CLI_HANDS_ON
 Action declareStrip(CLI::App& sub);
 #ifndef TUNECASE_WITHOUT_HTTP
 Action declareSongs(CLI::App& sub);
 Action declareDownload(CLI::App& sub);
 Action declareUpload(CLI::App& sub);
 Action declareServe(CLI::App& sub);
+#endif
 #endif
 
 const std::vector<Command>& commands() {
@@ -35,12 +72,12 @@ const std::vector<Command>& commands() {
         {"arrange", "arrange a song-data file (.mwd) into a MIDI file and print its title", declareArrange},
         {"export", "write a song for a music box (key range, program, title) or a toy piano (.fem)", declareExport},
         {"library", "list the song data library or add a song data file to it", declareLibrary},
-        {"strip", "fit a song to a paper-strip music box and draw its punch strip (PDF pages or SVG)", declareStrip},
+        {"strip", "fit a song to a paper-strip music box and draw its punch strip (PDF pages or SVG)", TUNECASE_HEAVY(declareStrip)},
 #ifndef TUNECASE_WITHOUT_HTTP
-        {"songs", "list the songs the song server offers", declareSongs},
-        {"download", "download one song of the song server's list as a song data file", declareDownload},
-        {"upload", "upload a MIDI file and show its key as a QR code, or delete an upload", declareUpload},
-        {"serve", "run our own song and upload server for a library folder", declareServe},
+        {"songs", "list the songs the song server offers", TUNECASE_HEAVY(declareSongs)},
+        {"download", "download one song of the song server's list as a song data file", TUNECASE_HEAVY(declareDownload)},
+        {"upload", "upload a MIDI file and show its key as a QR code, or delete an upload", TUNECASE_HEAVY(declareUpload)},
+        {"serve", "run our own song and upload server for a library folder", TUNECASE_HEAVY(declareServe)},
 #endif
     };
     return list;

@@ -5,6 +5,7 @@
 
 #include <CLI/CLI.hpp>
 #include <functional>
+#include <string_view>
 #include <vector>
 
 namespace tunecase::cli {
@@ -22,6 +23,14 @@ struct Command {
 
 // Every subcommand, in the order `--help` lists them.
 const std::vector<Command>& commands();
+
+// True in tunecase-cli for the commands it hands on to tunecase-cli-full.
+bool handedOn(std::string_view name);
+
+// Runs tunecase-cli-full with the same arguments in place of this process (in libexec/tunecase
+// beside the installed program, or beside this one in a build tree). Returns only when that
+// fails, with exit status 1 after saying why.
+int runFullProgram(char** argv);
 
 // Parses argv, dispatches, and returns the process exit status: the command's own, 0 for
 // help, 2 for a usage error.

@@ -41,7 +41,8 @@ DESTDIR="$ROOT" cmake --install "$BUILD" --prefix /usr >"$WORK/install.log" 2>&1
   { cat "$WORK/install.log"; echo "FAIL: cmake --install"; exit 1; }
 SHARE="$ROOT/usr/share/tunecase"
 samples=$(find "$BUILD/data/Archive" -maxdepth 1 -name '*.mwd' | wc -l)
-for f in usr/bin/tunecase usr/bin/tunecase-cli usr/share/tunecase/PATTERN.DB usr/share/tunecase/help/top.htm \
+for f in usr/bin/tunecase usr/bin/tunecase-cli usr/libexec/tunecase/tunecase-cli-full usr/share/tunecase/PATTERN.DB \
+         usr/share/tunecase/help/top.htm usr/share/tunecase/boxes.txt \
          usr/share/applications/org.tunecase.Tunecase.desktop usr/share/metainfo/org.tunecase.Tunecase.metainfo.xml \
          usr/share/icons/hicolor/scalable/apps/org.tunecase.Tunecase.svg \
          usr/share/man/man1/tunecase.1.gz usr/share/man/man1/tunecase-cli.1.gz; do
@@ -84,6 +85,9 @@ else
 fi
 title=$("$CLI" arrange --seed 3 "$LIBRARY/ode_to_joy.mwd" ode.mid 2>&1) || fail "arrange: $title"
 [ "$title" = "Ode to Joy" ] || fail "arrange printed '$title'"
+# A strip: handed on to the installed full program, which finds the box models.
+report=$("$CLI" strip --box 15-note --report ode.mid 2>&1) || fail "strip: $report"
+grep -q '^Box: 15-note$' <<<"$report" || fail "strip printed: $(head -3 <<<"$report")"
 # A moved installation finds its files all the same: they are found from the program's place.
 mv "$ROOT/usr" "$WORK/moved"
 "$WORK/moved/bin/tunecase-cli" compose --seed 7 moved.mid >/dev/null 2>&1 || fail "compose from a moved installation"

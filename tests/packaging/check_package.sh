@@ -41,7 +41,8 @@ if grep -Eq -- '-dev( |,|$)' <<<"$depends"; then fail "Depends names a developme
 
 # ---- Files -----------------------------------------------------------------------------------
 dpkg-deb -c "$DEB" | awk '{print $6}' | sed 's|^\./|/|' >"$WORK/files"
-for f in /usr/bin/tunecase /usr/bin/tunecase-cli /usr/share/tunecase/PATTERN.DB /usr/share/tunecase/TIMECHT.DB \
+for f in /usr/bin/tunecase /usr/bin/tunecase-cli /usr/libexec/tunecase/tunecase-cli-full /usr/share/tunecase/PATTERN.DB \
+         /usr/share/tunecase/boxes.txt /usr/share/tunecase/TIMECHT.DB \
          /usr/share/tunecase/help/top.htm /usr/share/tunecase/Archive/ode_to_joy.mwd \
          /usr/share/applications/org.tunecase.Tunecase.desktop \
          /usr/share/icons/hicolor/scalable/apps/org.tunecase.Tunecase.svg \
@@ -58,9 +59,9 @@ grep -q '/songs/' "$WORK/files" && fail "the song sheets were packed"
 
 # The programs are stripped and carry no path of the build tree.
 dpkg-deb -x "$DEB" "$WORK/root"
-for program in tunecase tunecase-cli; do
-  if readelf -S "$WORK/root/usr/bin/$program" | grep -q '\.debug_info'; then fail "$program is not stripped"; fi
-  if readelf -d "$WORK/root/usr/bin/$program" | grep -Eq 'RPATH|RUNPATH'; then fail "$program has a run path"; fi
+for program in bin/tunecase bin/tunecase-cli libexec/tunecase/tunecase-cli-full; do
+  if readelf -S "$WORK/root/usr/$program" | grep -q '\.debug_info'; then fail "$program is not stripped"; fi
+  if readelf -d "$WORK/root/usr/$program" | grep -Eq 'RPATH|RUNPATH'; then fail "$program has a run path"; fi
 done
 gzip -t "$WORK/root/usr/share/man/man1/tunecase-cli.1.gz" || fail "a manual page is not valid gzip"
 

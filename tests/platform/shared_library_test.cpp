@@ -85,6 +85,8 @@ TEST(LazyLibraries, OnlyCommandsThatListOrPlayDevicesLoadThem) {
         EXPECT_EQ(status, 0) << quiet;
         EXPECT_FALSE(mentions(loaded, "fluidsynth")) << quiet;
         EXPECT_FALSE(mentions(loaded, "rtmidi")) << quiet;
+        // Nor the network and drawing libraries: their commands are handed on.
+        for (const char* heavy : {"libcurl", "httplib", "libcairo"}) EXPECT_FALSE(mentions(loaded, heavy)) << quiet;
     }
     // The same trace sees them when the devices are listed, so its silence above means
     // something.
@@ -92,6 +94,10 @@ TEST(LazyLibraries, OnlyCommandsThatListOrPlayDevicesLoadThem) {
     EXPECT_EQ(status, 0);
     EXPECT_EQ(mentions(loaded, "fluidsynth"), fluidSynthAvailable());
     EXPECT_EQ(mentions(loaded, "rtmidi"), rtMidiAvailable());
+    // A strip is drawn by the program the command is handed to, with cairo.
+    loaded = loadedOnTheWay(cli() + " strip --box 30-note --report '" + song() + "'", status);
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(mentions(loaded, "libcairo"));
 }
 
 // A library that is there by name but broken (here: not a library at all, found first on
