@@ -25,6 +25,7 @@ struct StripOptions {
     double beatMm = 0;
     std::string paper = "a4";
     std::string boxesFile;
+    std::string title;
     bool report = false;
     bool json = false;
     bool keepShort = false;
@@ -133,8 +134,9 @@ int runStrip(const StripOptions& o) {
     const std::optional<BoxModel> box = findBoxModel(boxes, o.box);
     if (!box) return usageError("no box named \"" + o.box + "\" in " + boxesFile + "; the boxes are: " + boxNames(boxes));
 
-    const std::optional<StripSong> song = loadStripSong(o.in, !o.keepShort, !o.keepLong);
+    std::optional<StripSong> song = loadStripSong(o.in, !o.keepShort, !o.keepLong);
     if (!song) return 1;  // the readers have said why
+    if (!o.title.empty()) song->title = o.title;
     StripFitOptions fitOptions;
     fitOptions.transpose = transpose;
     if (o.beatOption->count()) fitOptions.mmPerBeat = o.beatMm;
@@ -199,6 +201,7 @@ Action declareStrip(CLI::App& sub) {
     sub.add_option("--paper", o->paper, "paper size of the PDF pages: a4 (default) or letter")
         ->check(CLI::IsMember({"a4", "letter"}, CLI::ignore_case));
     sub.add_option("--boxes", o->boxesFile, "the boxes file (default: boxes.txt in the program folder)");
+    sub.add_option("--title", o->title, "the title printed on the strip (default: the song's track name, else its file name)");
     auto* report = sub.add_flag("--report", o->report, "print the fitting report only, write no file");
     sub.add_flag("--json", o->json, "with --report: print the report as one JSON object")->needs(report);
     sub.add_flag("--keep-short", o->keepShort, "keep channels whose notes are very dense");
