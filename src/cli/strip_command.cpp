@@ -141,7 +141,6 @@ int runStrip(const StripOptions& o) {
     fitOptions.transpose = transpose;
     if (o.beatOption->count()) fitOptions.mmPerBeat = o.beatMm;
     StripFit fit = fitSongToBox(*song, *box, fitOptions);
-    if (fit.title.empty()) fit.title = fileNamePart(o.in);
 
     std::string paperWord = o.paper;
     for (char& c : paperWord) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));

@@ -32,8 +32,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+. "$HERE/e2e_lib.sh"
 
 # ---- Install ---------------------------------------------------------------------------
 ROOT="$WORK/root"
@@ -103,50 +102,23 @@ TUNECASE_MIDI_CAPTURE="$CAPTURE" TUNECASE_AUTOSTART=1 TUNECASE_NO_SHUTDOWN_PAGE=
   "$ROOT/usr/bin/tunecase" >"$WORK/player.log" 2>&1 &
 player=$!
 
-# The visible window whose caption matches $1 and whose size starts with $2.
-find_window() {
-  local id
-  for id in $(xdotool search --onlyvisible --name "$1" 2>/dev/null); do
-    if xdotool getwindowgeometry "$id" | grep -q "Geometry: $2"; then
-      echo "$id"
-      return 0
-    fi
-  done
-  return 1
-}
-window=""
-for _ in $(seq 1 150); do
-  window=$(find_window '^PC TUNECASE$' 430x) && break
-  sleep 0.2
-done
-[ -n "$window" ] || { cat "$WORK/player.log"; echo "FAIL: the player window did not appear"; exit 1; }
-for _ in $(seq 1 100); do
-  grep -q ' 9[0-9A-F] ' "$CAPTURE" 2>/dev/null && break
-  sleep 0.1
-done
-grep -q ' 9[0-9A-F] ' "$CAPTURE" 2>/dev/null || fail "the player played nothing to the capture device"
+wait_until 30 find_window '^PC TUNECASE$' 430x >/dev/null ||
+  { cat "$WORK/player.log"; echo "FAIL: the player window did not appear"; exit 1; }
+window=$(find_window '^PC TUNECASE$' 430x)
+wait_until 10 has_note_ons "$CAPTURE" || fail "the player played nothing to the capture device"
 seeded=$(find "$LIBRARY" -maxdepth 1 -name '*.mwd' 2>/dev/null | wc -l)
 [ "$seeded" -eq "$samples" ] || fail "the player seeded $seeded of $samples sample songs into $LIBRARY"
 
 # HELP opens the help window on the help's contents page (a missing help page would show a
 # message box instead).
 xdotool mousemove --window "$window" 284 83 click 1
-help=""
-for _ in $(seq 1 50); do
-  help=$(find_window '^Tunecase Help$' 640x520) && break
-  sleep 0.2
-done
-[ -n "$help" ] || fail "HELP did not open the help window"
+wait_until 10 find_window '^Tunecase Help$' 640x520 >/dev/null || fail "HELP did not open the help window"
 
 # QUIT ends the player normally (the help window may cover it: the player comes up first).
 xdotool windowraise "$window"
 sleep 0.3
 xdotool mousemove --window "$window" 374 83 click 1
-for _ in $(seq 1 100); do
-  kill -0 "$player" 2>/dev/null || break
-  sleep 0.1
-done
-if kill -0 "$player" 2>/dev/null; then
+if ! wait_until 10 ended "$player"; then
   fail "the player did not end after QUIT"
 else
   status=0

@@ -30,21 +30,11 @@ OUT=$(realpath "$OUT")
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+. "$HERE/e2e_lib.sh"
 
 # The player window is the "PC TUNECASE" window that is 430 pixels wide (the plate window
 # has the same caption).
-find_player_window() {
-  local id
-  for id in $(xdotool search --onlyvisible --name '^PC TUNECASE$' 2>/dev/null); do
-    if xdotool getwindowgeometry "$id" | grep -q 'Geometry: 430x'; then
-      echo "$id"
-      return 0
-    fi
-  done
-  return 1
-}
+find_player_window() { find_window '^PC TUNECASE$' 430x; }
 
 run_plate() {
   local code=$1 name=$2
@@ -58,12 +48,8 @@ run_plate() {
      TUNECASE_AUTOSTART=1 TUNECASE_NO_SHUTDOWN_PAGE=1 exec "$TUNECASE") >"$home/log.txt" 2>&1 &
   local pid=$!
 
-  local window="" i
-  for i in $(seq 1 50); do
-    window=$(find_player_window || true)
-    [ -n "$window" ] && break
-    sleep 0.2
-  done
+  local window=""
+  wait_until 10 find_player_window >/dev/null && window=$(find_player_window)
   if [ -z "$window" ]; then
     fail "$name: no player window"
     kill "$pid" 2>/dev/null || true
@@ -81,11 +67,7 @@ run_plate() {
 
   # QUIT: the picture button at (330, 70)-(418, 97) of the player window.
   xdotool mousemove --window "$window" 370 83 click 1
-  for i in $(seq 1 50); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.2
-  done
-  if kill -0 "$pid" 2>/dev/null; then
+  if ! wait_until 10 ended "$pid"; then
     fail "$name: still running 10 s after QUIT"
     kill "$pid" 2>/dev/null || true
   fi

@@ -14,8 +14,7 @@ WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 export QT_QPA_PLATFORM=offscreen
 
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+. "$HERE/e2e_lib.sh"
 
 for sig in TERM HUP INT; do
   home="$WORK/$sig"
@@ -26,18 +25,10 @@ for sig in TERM HUP INT; do
      TUNECASE_AUTOSTART=1 TUNECASE_NO_SHUTDOWN_PAGE=1 exec "$TUNECASE") >"$home/log.txt" 2>&1 &
   pid=$!
   # Playing: the capture file has note-ons.
-  for _ in $(seq 1 100); do
-    grep -q ' 9[0-9A-F] ' "$home/capture.txt" 2>/dev/null && break
-    sleep 0.1
-  done
-  grep -q ' 9[0-9A-F] ' "$home/capture.txt" 2>/dev/null || fail "$sig: the song did not start"
+  wait_until 10 has_note_ons "$home/capture.txt" || fail "$sig: the song did not start"
   rm -f "$config/TNC/setup.ini" "$config/TNC/mbox.lst"
   kill -s "$sig" "$pid"
-  for _ in $(seq 1 50); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  if kill -0 "$pid" 2>/dev/null; then
+  if ! wait_until 5 ended "$pid"; then
     fail "$sig: still running 5 s after the signal"
     kill -9 "$pid" 2>/dev/null || true
   fi

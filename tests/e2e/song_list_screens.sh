@@ -41,23 +41,13 @@ library=$(find "$PROGRAM/Archive" -maxdepth 1 -name '*.mwd' 2>/dev/null | wc -l)
 # AUTO SEL takes one less than the library holds, at most ten.
 expected=$(( library - 1 < 10 ? library - 1 : 10 ))
 
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+. "$HERE/e2e_lib.sh"
 
 # Waits up to 10 s for a visible window whose name is exactly $1 and, when given, whose
 # width is $2 pixels; prints its id.
 wait_window() {
-  local name=$1 width=${2:-} i id
-  for i in $(seq 1 50); do
-    for id in $(xdotool search --onlyvisible --name "^$name\$" 2>/dev/null); do
-      if [ -z "$width" ] || xdotool getwindowgeometry "$id" | grep -q "Geometry: ${width}x"; then
-        echo "$id"
-        return 0
-      fi
-    done
-    sleep 0.2
-  done
-  return 1
+  local size=${2:+$2x}
+  wait_until 10 find_window "^$1\$" "$size" >/dev/null && find_window "^$1\$" "$size"
 }
 
 # Waits up to 20 s until the data folder holds $1 song files; prints how many it holds.
@@ -131,11 +121,8 @@ colours=$(/usr/bin/identify -format '%k' "$OUT/4-auto-sel.png")
 
 # 5. CLOSE at (405, 400)-(493, 427), then START at (60, 36)-(148, 63).
 xdotool mousemove --window "$editor" 449 413 click 1
-for i in $(seq 1 50); do
-  xdotool search --onlyvisible --name '^Song List$' >/dev/null 2>&1 || break
-  sleep 0.2
-done
-xdotool search --onlyvisible --name '^Song List$' >/dev/null 2>&1 && fail "CLOSE left the song list open"
+list_gone() { ! find_window '^Song List$' >/dev/null; }
+wait_until 10 list_gone || fail "CLOSE left the song list open"
 sleep 0.5
 xdotool mousemove --window "$player" 104 49 click 1
 sleep 3
@@ -143,11 +130,7 @@ sleep 3
 
 # 6. QUIT at (330, 70)-(418, 97).
 xdotool mousemove --window "$player" 370 83 click 1
-for i in $(seq 1 50); do
-  kill -0 "$PID" 2>/dev/null || break
-  sleep 0.2
-done
-if kill -0 "$PID" 2>/dev/null; then
+if ! wait_until 10 ended "$PID"; then
   fail "still running 10 s after QUIT"
 else
   wait "$PID" || fail "the player exited with an error"

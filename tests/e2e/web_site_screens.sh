@@ -37,8 +37,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+. "$(dirname "$0")/e2e_lib.sh"
 
 ls "$PROGRAM"/Archive/*.mwd >/dev/null 2>&1 || { echo "FAIL: no sample library in $PROGRAM/Archive"; exit 1; }
 
@@ -46,13 +45,9 @@ ls "$PROGRAM"/Archive/*.mwd >/dev/null 2>&1 || { echo "FAIL: no sample library i
 "$CLI" serve --library "$PROGRAM/Archive" --uploads "$WORK/uploads" --port 0 \
   >"$WORK/server.out" 2>"$WORK/server.log" &
 server_pid=$!
-url=""
-for _ in $(seq 1 50); do
-  url=$(grep -o 'http://127\.0\.0\.1:[0-9]*' "$WORK/server.out" 2>/dev/null || true)
-  [ -n "$url" ] && break
-  sleep 0.1
-done
-[ -n "$url" ] || { echo "FAIL: the server did not start"; cat "$WORK/server.log"; exit 1; }
+wait_until 5 grep -q 'http://127\.0\.0\.1:[0-9]*' "$WORK/server.out" ||
+  { echo "FAIL: the server did not start"; cat "$WORK/server.log"; exit 1; }
+url=$(grep -o 'http://127\.0\.0\.1:[0-9]*' "$WORK/server.out")
 
 # The settings file the dialogs read their server from.
 mkdir -p "$WORK/config/TNC" "$WORK/data"
@@ -64,18 +59,8 @@ capture="$WORK/capture.txt"
    exec "$CHECK" "$WORK/data") >"$WORK/check.log" 2>&1 &
 check_pid=$!
 
-find_window() {
-  xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1
-}
-wait_window() {
-  local id="" i
-  for i in $(seq 1 100); do
-    id=$(find_window "$1")
-    [ -n "$id" ] && { echo "$id"; return 0; }
-    sleep 0.2
-  done
-  return 1
-}
+# The window captioned exactly CAPTION, once it is there (at most 20 s).
+wait_window() { wait_until 20 find_window "^$1\$" >/dev/null && find_window "^$1\$"; }
 screenshot() {
   local shot="$OUT/$1.png" colours
   /usr/bin/import -window root "$shot"
@@ -90,45 +75,30 @@ click() {  # window x y
 }
 
 site=$(wait_window "Web Site") || { fail "no Web Site window"; cat "$WORK/check.log"; exit 1; }
-for _ in $(seq 1 50); do
-  grep -q 'GET /music/music_get_list.php 200' "$WORK/server.log" && break
-  sleep 0.2
-done
+wait_until 10 grep -q 'GET /music/music_get_list.php 200' "$WORK/server.log" || true
 sleep 1
 screenshot web-site
 
 # "  Web Page" at (10, 290)-(110, 317) downloads the first song and opens its page.
 click "$site" 60 303
 page=$(wait_window "Web Page") || { fail "no Web Page window"; cat "$WORK/check.log"; exit 1; }
-for _ in $(seq 1 50); do
-  grep -q 'GET /music/song.php?fn=' "$WORK/server.log" && break
-  sleep 0.2
-done
+wait_until 10 grep -q 'GET /music/song.php?fn=' "$WORK/server.log" || true
 sleep 3
 # "   PLAY" at (10, 450)-(110, 477): arranges the song and plays it.
 click "$page" 60 463
-for _ in $(seq 1 100); do
-  [ -s "$capture" ] && [ "$(grep -cE ' 9[0-9A-F] [0-9A-F]{2} [0-7][0-9A-F]$' "$capture")" -ge 4 ] && break
-  sleep 0.2
-done
+four_notes() { [ -s "$capture" ] && [ "$(grep -cE ' 9[0-9A-F] [0-9A-F]{2} [0-7][0-9A-F]$' "$capture")" -ge 4 ]; }
+wait_until 20 four_notes || true
 screenshot preview-page
 
 # STOP, then "   CLOSE" at (530, 450)-(630, 477) once the preview has stopped.
 click "$page" 60 463
 sleep 2.5
 click "$page" 580 463
-for _ in $(seq 1 50); do
-  [ -z "$(find_window "Web Page")" ] && break
-  sleep 0.2
-done
-[ -z "$(find_window "Web Page")" ] || fail "the Web Page window is still open after CLOSE"
+page_gone() { ! find_window '^Web Page$' >/dev/null; }
+wait_until 10 page_gone || fail "the Web Page window is still open after CLOSE"
 # "   CLOSE" of the web site dialog at (250, 290)-(350, 317) ends the program.
 click "$site" 300 303
-for _ in $(seq 1 50); do
-  kill -0 "$check_pid" 2>/dev/null || break
-  sleep 0.2
-done
-if kill -0 "$check_pid" 2>/dev/null; then
+if ! wait_until 10 ended "$check_pid"; then
   fail "still running 10 s after CLOSE"
 else
   wait "$check_pid" || fail "the web site check exited with an error"

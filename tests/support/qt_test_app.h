@@ -3,8 +3,12 @@
 
 #include <QApplication>
 #include <QColor>
+#include <QElapsedTimer>
 #include <QImage>
+#include <QTest>
+#include <QThread>
 #include <cstdlib>
+#include <functional>
 
 namespace tunecase::testing {
 
@@ -18,6 +22,24 @@ inline QApplication& qtTestApp() {
         return new QApplication(argc, argv);
     }();
     return *app;
+}
+
+// Runs the window's thread until `done` holds or `seconds` pass; whether it holds.
+inline bool pumpUntil(const std::function<bool()>& done, double seconds = 10) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < seconds * 1000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(2);
+    }
+    return done();
+}
+inline void pumpFor(int ms) { pumpUntil([] { return false; }, ms / 1000.0); }
+
+// A click on a picture button's control: the left button pressed and released inside it.
+inline void clickPicture(QWidget* control) {
+    QTest::mousePress(control, Qt::LeftButton, {}, QPoint(8, 8));
+    QTest::mouseRelease(control, Qt::LeftButton, {}, QPoint(8, 8));
 }
 
 // Pixels of `image` inside `area` whose colour is exactly `colour`.

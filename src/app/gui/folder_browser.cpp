@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QFileDialog>
 
+#include "controls/gui/native_paths.h"
+
 namespace tunecase {
 
 FolderBrowser::Result QtFolderBrowser::browseForFolder(const std::string& initial, std::string& out,
@@ -11,7 +13,7 @@ FolderBrowser::Result QtFolderBrowser::browseForFolder(const std::string& initia
         owner_, QString::fromStdString(title), QFile::decodeName(QByteArray::fromStdString(initial)),
         QFileDialog::ShowDirsOnly);
     if (picked.isEmpty()) return Cancelled;
-    out = QFile::encodeName(picked).toStdString();
+    out = nativePath(picked);
     return Picked;
 }
 

@@ -12,6 +12,7 @@
 #include <QUrl>
 
 #include "base/text_codec.h"
+#include "controls/gui/native_paths.h"
 #include "net/gui/qr_dlg.h"
 #include "net/gui/web_dlg.h"
 #include "songs/gui/export_dlg.h"
@@ -48,7 +49,6 @@ const GroupPlace kGroups[3] = {
     {"Insert", QRect(12, 322, 374, 53)},
 };
 
-std::string nativePath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
 // The chosen file with `suffix` added when its name has no extension.
 std::string withSuffix(const QString& chosen, const char* suffix) {
@@ -158,9 +158,7 @@ void CPlayListDlg::dropEvent(QDropEvent* event) {
         return;
     }
     event->acceptProposedAction();
-    std::vector<std::string> paths;
-    for (const QUrl& url : event->mimeData()->urls()) paths.push_back(nativePath(url.toLocalFile()));
-    dropFiles(paths);
+    dropFiles(droppedFilePaths(event->mimeData()->urls()));
 }
 
 // ---- SongListView ------------------------------------------------------------------------------

@@ -22,6 +22,7 @@
 #include "app/gui/config_dlg.h"
 #include "app/gui/play_list_dlg.h"
 #include "base/text_codec.h"
+#include "controls/gui/native_paths.h"
 
 namespace tunecase {
 
@@ -412,9 +413,7 @@ void CTunecaseDlg::onTrayActivated(QSystemTrayIcon::ActivationReason reason) {
 }
 
 void CTunecaseDlg::dropFiles(const QList<QUrl>& urls) {
-    std::vector<std::string> paths;
-    for (const QUrl& url : urls) paths.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
-    controller_->onFilesDropped(paths);
+    controller_->onFilesDropped(droppedFilePaths(urls));
 }
 
 void CTunecaseDlg::dragEnterEvent(QDragEnterEvent* event) {

@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QUrl>
 
+#include "controls/gui/native_paths.h"
 #include "controls/picture_controls.h"
 
 namespace tunecase {
@@ -127,7 +128,7 @@ void COffScreenControl::dropEvent(QDropEvent* event) {
     const QString path = singleDroppedFile(event->mimeData());
     if (onDropFile_ && !path.isEmpty()) {
         event->acceptProposedAction();
-        callIfSet(onDropFile_, QFile::encodeName(path).toStdString(), id_);
+        callIfSet(onDropFile_, nativePath(path), id_);
         return;
     }
     QWidget::dropEvent(event);

@@ -15,6 +15,7 @@
 #include "base/general_errors.h"
 #include "base/reporter.h"
 #include "base/utilities.h"
+#include "controls/gui/native_paths.h"
 #include "songs/library.h"
 #include "songs/song_arrangement.h"
 
@@ -49,7 +50,7 @@ constexpr const char* kTrialSongDataName = "trial.mwd.tmp";
 std::string askForSongDataFile(QWidget* parent, const std::string& folder) {
     const QString chosen =
         QFileDialog::getOpenFileName(parent, QString(), QFile::decodeName(folder.c_str()), kDawnPieceFilterText);
-    return chosen.isEmpty() ? std::string() : QFile::encodeName(chosen).toStdString();
+    return chosen.isEmpty() ? std::string() : nativePath(chosen);
 }
 
 // Addresses compare as the browser reports them: "http://h/p" and "http://h/p/" are one page.

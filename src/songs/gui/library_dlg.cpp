@@ -9,6 +9,7 @@
 #include "base/reporter.h"
 #include "base/text_codec.h"
 #include "base/utilities.h"
+#include "controls/gui/native_paths.h"
 
 namespace tunecase {
 
@@ -25,7 +26,7 @@ const QRect kBusyRect(318, 279, 30, 30);
 
 std::string askForSongDataFile(QWidget* parent) {
     const QString chosen = QFileDialog::getOpenFileName(parent, QString(), QString(), kDawnPieceFilter);
-    return chosen.isEmpty() ? std::string() : QFile::encodeName(chosen).toStdString();
+    return chosen.isEmpty() ? std::string() : nativePath(chosen);
 }
 
 }  // namespace
@@ -197,9 +198,7 @@ void CLibraryDlg::dropEvent(QDropEvent* event) {
         return;
     }
     event->acceptProposedAction();
-    std::vector<std::string> paths;
-    for (const QUrl& url : event->mimeData()->urls()) paths.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
-    dropFiles(paths);
+    dropFiles(droppedFilePaths(event->mimeData()->urls()));
 }
 
 }  // namespace tunecase

@@ -58,15 +58,7 @@ protected:
         dialog->show();
         return dialog;
     }
-    static void press(CPlayListDlg& dialog, int button) {
-        QTest::mousePress(dialog.buttonControl(button), Qt::LeftButton, {}, QPoint(8, 8));
-        QTest::mouseRelease(dialog.buttonControl(button), Qt::LeftButton, {}, QPoint(8, 8));
-    }
-    template <typename Pred>
-    static bool waitFor(Pred done) {
-        for (int i = 0; i < 500 && !done(); ++i) QTest::qWait(10);
-        return done();
-    }
+    static void press(CPlayListDlg& dialog, int button) { testing::clickPicture(dialog.buttonControl(button)); }
 
     testing::TempFolder data, program;
     PlayerSettings settings{};
@@ -111,7 +103,7 @@ TEST_F(PlayListDlgTest, AutoComposeRunsOffTheWindowsThreadWithTheRingTurning) {
     auto dialog = open();
     dialog->listBox()->setCurrentRow(0);
     press(*dialog, listbutton::AutoCompose);
-    ASSERT_TRUE(waitFor([&] { return dialog->editor().busy(); }));
+    ASSERT_TRUE(testing::pumpUntil([&] { return dialog->editor().busy(); }));
     EXPECT_FALSE(dialog->buttonControl(listbutton::Close)->isEnabled());
     EXPECT_FALSE(dialog->listBox()->isEnabled());
     EXPECT_TRUE(dialog->busyTimerActive());
@@ -125,7 +117,7 @@ TEST_F(PlayListDlgTest, AutoComposeRunsOffTheWindowsThreadWithTheRingTurning) {
     QTest::keyClick(dialog.get(), Qt::Key_Escape);
     EXPECT_TRUE(dialog->isVisible());
     composer.release();
-    ASSERT_TRUE(waitFor([&] { return !dialog->isVisible(); }));
+    ASSERT_TRUE(testing::pumpUntil([&] { return !dialog->isVisible(); }));
     ASSERT_EQ(list.count, 3);
     EXPECT_EQ(fieldText(list.entries[0].title, kTitleBytes), "Automatically Composed Song");
     EXPECT_EQ(list.currentIndex, 0);  // the new line, selected where it went in

@@ -106,16 +106,9 @@ protected:
     CTunecaseDlg& window() { return app_->window(); }
     bool idle() { return !window().controller().isLoading(); }
 
-    static bool pumpUntil(const std::function<bool()>& done, double seconds = 20) {
-        QElapsedTimer timer;
-        timer.start();
-        while (!done() && timer.elapsed() < seconds * 1000) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            QThread::msleep(2);
-        }
-        return done();
-    }
-    static void pump(int ms) { pumpUntil([] { return false; }, ms / 1000.0); }
+    // The whole player does more per step than a dialog: a longer wait.
+    static bool pumpUntil(const std::function<bool()>& done) { return testing::pumpUntil(done, 20); }
+    static void pump(int ms) { testing::pumpFor(ms); }
 
     void press(int button) { QTest::mousePress(window().buttonControl(button), Qt::LeftButton, {}, QPoint(8, 8)); }
     void release(int button) { QTest::mouseRelease(window().buttonControl(button), Qt::LeftButton, {}, QPoint(8, 8)); }

@@ -20,6 +20,7 @@
 #include "base/utilities.h"
 #include "net/song_server.h"
 #include "songs/song_sheet.h"
+#include "support/qt_test_app.h"
 #include "support/test_support.h"
 
 namespace tunecase::testing {
@@ -37,17 +38,6 @@ inline std::unique_ptr<CSongData> sheetSong(const std::string& sheet) {
     return song;
 }
 
-// Runs the window's thread until `done` holds or `seconds` pass.
-inline bool pumpUntil(const std::function<bool()>& done, double seconds = 10) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < seconds * 1000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(2);
-    }
-    return done();
-}
-inline void pumpFor(int ms) { pumpUntil([] { return false; }, ms / 1000.0); }
 
 // Our song server on 127.0.0.1 over a library of sample songs and an uploads folder.
 class LoopbackSongServer {

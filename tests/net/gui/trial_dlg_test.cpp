@@ -71,10 +71,7 @@ protected:
         dialog->show();
         return dialog;
     }
-    static void press(CTrialDlg& dialog, int button) {
-        QTest::mousePress(dialog.buttonControl(button), Qt::LeftButton, {}, QPoint(8, 8));
-        QTest::mouseRelease(dialog.buttonControl(button), Qt::LeftButton, {}, QPoint(8, 8));
-    }
+    static void press(CTrialDlg& dialog, int button) { testing::clickPicture(dialog.buttonControl(button)); }
     // What the preview left in the data and work folders.
     std::vector<std::string> dataFiles() const {
         std::vector<std::string> names;

@@ -47,10 +47,7 @@ protected:
         dialog->show();
         return dialog;
     }
-    static void press(CWebDlg& dialog, int button) {
-        QTest::mousePress(dialog.buttonControl(button), Qt::LeftButton, {}, QPoint(8, 8));
-        QTest::mouseRelease(dialog.buttonControl(button), Qt::LeftButton, {}, QPoint(8, 8));
-    }
+    static void press(CWebDlg& dialog, int button) { testing::clickPicture(dialog.buttonControl(button)); }
     static std::vector<std::string> lines(const CWebDlg& dialog) {
         std::vector<std::string> out;
         for (int i = 0; i < dialog.listBox()->count(); ++i) out.push_back(dialog.listBox()->item(i)->text().toStdString());

@@ -14,10 +14,7 @@ namespace {
 class ExportDlgTest : public ::testing::Test {
 protected:
     void SetUp() override { testing::qtTestApp(); }
-    static void press(CExportDlg& dialog, int button) {
-        QTest::mousePress(dialog.buttonControl(button), Qt::LeftButton, {}, QPoint(8, 8));
-        QTest::mouseRelease(dialog.buttonControl(button), Qt::LeftButton, {}, QPoint(8, 8));
-    }
+    static void press(CExportDlg& dialog, int button) { testing::clickPicture(dialog.buttonControl(button)); }
     ScopedCapture boxes;
 };
 

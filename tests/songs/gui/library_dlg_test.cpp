@@ -67,16 +67,7 @@ protected:
         dialog->show();
         return dialog;
     }
-    static void press(CLibraryDlg& dialog, int button) {
-        QTest::mousePress(dialog.buttonControl(button), Qt::LeftButton, {}, QPoint(8, 8));
-        QTest::mouseRelease(dialog.buttonControl(button), Qt::LeftButton, {}, QPoint(8, 8));
-    }
-    // Lets the window's thread run until `done` holds (at most five seconds).
-    template <typename Pred>
-    static bool waitFor(Pred done) {
-        for (int i = 0; i < 500 && !done(); ++i) QTest::qWait(10);
-        return done();
-    }
+    static void press(CLibraryDlg& dialog, int button) { testing::clickPicture(dialog.buttonControl(button)); }
 
     testing::TempFolder program, out;
     std::filesystem::path archive;
@@ -89,7 +80,7 @@ TEST_F(LibraryDlgTest, LoadWithNothingToLoadBeepsAndStaysOpen) {
     auto dialog = open();
     EXPECT_EQ(dialog->listBox()->count(), 0);
     press(*dialog, librarybutton::Load);
-    ASSERT_TRUE(waitFor([&] { return boxes->count() > 0; }));
+    ASSERT_TRUE(testing::pumpUntil([&] { return boxes->count() > 0; }));
     EXPECT_EQ(boxes->reports()[0].kind, BoxKind::Beep);
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_EQ(dialog->title(), "");
@@ -99,11 +90,11 @@ TEST_F(LibraryDlgTest, LoadArrangesOffTheWindowsThreadWhileTheRingTurns) {
     auto dialog = open();
     dialog->listBox()->setCurrentRow(1);
     press(*dialog, librarybutton::Load);
-    ASSERT_TRUE(waitFor([&] { return dialog->isBusy(); }));
+    ASSERT_TRUE(testing::pumpUntil([&] { return dialog->isBusy(); }));
     EXPECT_FALSE(dialog->buttonControl(librarybutton::Cancel)->isEnabled());
     // The window keeps working: the ring turns and Escape is ignored while arranging.
     const int phase = dialog->busyPhase();
-    ASSERT_TRUE(waitFor([&] { return dialog->busyPhase() != phase; }));
+    ASSERT_TRUE(testing::pumpUntil([&] { return dialog->busyPhase() != phase; }));
     QTest::keyClick(dialog.get(), Qt::Key_Escape);
     EXPECT_TRUE(dialog->isVisible());
     {
@@ -113,7 +104,7 @@ TEST_F(LibraryDlgTest, LoadArrangesOffTheWindowsThreadWhileTheRingTurns) {
         EXPECT_EQ(arranger.outputPath, out.file("song.mid"));
     }
     arranger.release();
-    ASSERT_TRUE(waitFor([&] { return !dialog->isVisible(); }));
+    ASSERT_TRUE(testing::pumpUntil([&] { return !dialog->isVisible(); }));
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
     EXPECT_EQ(dialog->title(), "Arranged b.mwd");
 }
@@ -123,11 +114,11 @@ TEST_F(LibraryDlgTest, AFailedArrangementKeepsTheDialogOpenWithoutATitle) {
     arranger.release();
     auto dialog = open();
     press(*dialog, librarybutton::Load);
-    ASSERT_TRUE(waitFor([&] {
+    ASSERT_TRUE(testing::pumpUntil([&] {
         std::lock_guard lock(arranger.m);
         return !arranger.songDataPath.empty();
     }));
-    ASSERT_TRUE(waitFor([&] { return !dialog->isBusy(); }));
+    ASSERT_TRUE(testing::pumpUntil([&] { return !dialog->isBusy(); }));
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_EQ(dialog->title(), "");
     EXPECT_TRUE(dialog->buttonControl(librarybutton::Load)->isEnabled());

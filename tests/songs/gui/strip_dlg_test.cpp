@@ -14,10 +14,7 @@ namespace {
 class StripDlgTest : public ::testing::Test {
 protected:
     void SetUp() override { testing::qtTestApp(); }
-    static void press(CStripDlg& dialog, int button) {
-        QTest::mousePress(dialog.buttonControl(button), Qt::LeftButton, {}, QPoint(8, 8));
-        QTest::mouseRelease(dialog.buttonControl(button), Qt::LeftButton, {}, QPoint(8, 8));
-    }
+    static void press(CStripDlg& dialog, int button) { testing::clickPicture(dialog.buttonControl(button)); }
     std::vector<std::string> asked;
     StripReporter reporter = [this](const std::string& box) {
         asked.push_back(box);
