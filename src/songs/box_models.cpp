@@ -6,6 +6,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "songs/song_sheet.h"
+
 namespace tunecase {
 
 namespace {
@@ -73,23 +75,11 @@ std::optional<int> parseNote(std::string_view s) {
         if (!parseInt(s, key) || key < 0 || key > 127) return std::nullopt;
         return key;
     }
-    static constexpr int kLetterClass[7] = {9, 11, 0, 2, 4, 5, 7};  // A B C D E F G
-    if (s.empty()) return std::nullopt;
-    const char letter = lower(s[0]);
-    if (letter < 'a' || letter > 'g') return std::nullopt;
-    int pitch = kLetterClass[letter - 'a'];
-    size_t i = 1;
-    if (i < s.size() && s[i] == '#') {
-        ++pitch;
-        ++i;
-    } else if (i < s.size() && s[i] == 'b') {
-        --pitch;
-        ++i;
-    }
-    int octave = 0;
-    if (!parseInt(s.substr(i), octave) || octave < -1 || octave > 9) return std::nullopt;
-    key = 12 * (octave + 1) + pitch;
-    if (key < 0 || key > 127) return std::nullopt;
+    // A note name as the song sheets write them; the letter may be in either case.
+    std::string name(s);
+    if (!name.empty() && name[0] >= 'a' && name[0] <= 'g') name[0] = static_cast<char>(name[0] - 'a' + 'A');
+    key = noteNumberOf(name);
+    if (key < 0) return std::nullopt;
     return key;
 }
 
