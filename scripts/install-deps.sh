@@ -8,7 +8,7 @@ PACKAGES=(
   qt6-base-dev libgl-dev qt6-webengine-dev
   libfluidsynth-dev fluid-soundfont-gm
   librtmidi-dev
-  libcurl4-openssl-dev libcpp-httplib-dev
+  libcurl4-openssl-dev libboost-dev libcpp-httplib-dev
   libcli11-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev

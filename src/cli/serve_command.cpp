@@ -20,6 +20,7 @@ struct ServeOptions {
     std::string uploads;
     std::string bind = kDefaultServerHost;
     int port = kDefaultServerPort;
+    size_t perClient = HttpListenerLimits{}.connectionsPerClient;
 };
 
 int serve(const ServeOptions& o) {
@@ -35,6 +36,7 @@ int serve(const ServeOptions& o) {
     options.uploadsFolder = o.uploads;
     options.bindAddress = o.bind;
     options.port = o.port;
+    options.connections.connectionsPerClient = o.perClient;
     SongServer server(options);
     std::string error;
     if (!server.bind(&error)) {
@@ -67,6 +69,9 @@ Action declareServe(CLI::App& sub) {
     sub.add_option("--port", o->port, "the port (default " + std::to_string(kDefaultServerPort) + "; 0 picks a free one)")
         ->check(CLI::Range(0, 65535));
     sub.add_option("--bind", o->bind, "the address to listen on (default 127.0.0.1: this computer only)");
+    sub.add_option("--per-client", o->perClient,
+                   "connections one address may hold open at once (default " + std::to_string(o->perClient) + ")")
+        ->check(CLI::Range(size_t{1}, size_t{100000}));
     sub.footer("Prints 'serving DIR on http://ADDR:PORT ...' and logs one line per request on stderr. SIGINT or "
                "SIGTERM stops it with exit status 0.");
     return [o] { return serve(*o); };

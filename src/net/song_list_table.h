@@ -18,6 +18,12 @@ inline constexpr const char* kSongListPath = "/music/music_get_list.php";
 inline constexpr const char* kSongFilePath = "/music/music_get_file.php?fn=";
 inline constexpr const char* kSongPagePath = "/music/song.php?fn=";
 
+// The largest list answer a client reads. Other requests keep the 262,144-byte buffer; a
+// list of a large library does not fit in that (3,000 songs make about 290 KB), so the list
+// alone may be 8 MiB: room for the 39,999 rows a table keeps, and still a bound on what a
+// server can send.
+inline constexpr size_t kSongListAnswerLimit = size_t{8} << 20;
+
 inline constexpr int kSongListColumns = 5;
 inline constexpr char kSongListDelimiter = ',';
 

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "net/http_listener.h"
 #include "net/server_settings.h"
 
 namespace tunecase {
@@ -22,8 +23,10 @@ struct SongServerOptions final {
     int port = kDefaultServerPort;    // 0: any free port (see SongServer::port)
     size_t bodyLimit = kSongServerBodyLimit;       // larger requests get 413
     size_t uploadLimit = kSongServerUploadLimit;   // uploads kept at once; more get 507
-    // One line per request ("127.0.0.1 GET /music/music_get_list.php 200 1234"); stderr
-    // when empty. Called from the server's threads.
+    // Deadlines and connection limits; bodyLimit above overrides the one in here.
+    HttpListenerLimits connections;
+    // One line per request ("TIME 127.0.0.1 GET /music/music_get_list.php 200 1234") and
+    // notes on skipped songs; stderr when empty. Called from the server's threads.
     std::function<void(const std::string&)> log;
 };
 
@@ -34,7 +37,8 @@ public:
     SongServer(const SongServer&) = delete;
     SongServer& operator=(const SongServer&) = delete;
 
-    // Checks the folders and binds the address. False with the reason in `error`.
+    // Checks the folders, tidies the uploads folder and binds the address. False with the
+    // reason in `error` (a port in use is named).
     bool bind(std::string* error);
     // The port bound (the one chosen when 0 was asked for); 0 before bind.
     int port() const;

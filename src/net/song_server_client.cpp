@@ -32,8 +32,10 @@ namespace {
 
 // One request's CInternet, with the limits set and the buffer the windows use.
 struct Request {
-    CInternet net{kInternetBufferSize};
-    explicit Request(const NetTimeouts& t) { net.setTimeouts(t.connectMs, t.totalMs); }
+    CInternet net;
+    explicit Request(const NetTimeouts& t, int bufferSize = kInternetBufferSize) : net(bufferSize) {
+        net.setTimeouts(t.connectMs, t.totalMs);
+    }
 };
 
 }  // namespace
@@ -43,7 +45,7 @@ SongServerClient::SongServerClient(ServerAddress server, NetTimeouts timeouts)
 
 NetResult SongServerClient::fetchList(SongListTable& table) {
     table = SongListTable();
-    Request request(timeouts_);
+    Request request(timeouts_, static_cast<int>(kSongListAnswerLimit));
     const int ok = request.net.getHtml(server_.url() + kSongListPath, 0);
     NetResult result = fetchResult(request.net, ok, "the song list");
     if (result.failure == NetFailure::TooLarge) return result;  // the read error box has been shown

@@ -131,8 +131,9 @@ TEST(SongClientFaults, ListFailuresShowTheConnectionBoxAndSayWhy) {
         {500, "oops", NetFailure::Status, "the song list: the server answered with status 500", {connect}},
         {203, kGoodList, NetFailure::Status, "the song list: the server answered with status 203", {connect}},
         {200, "", NetFailure::Empty, "the song list is empty", {connect}},
-        {200, std::string(kInternetBufferSize + 1000, 'a'), NetFailure::TooLarge,
-         "the song list: the answer is larger than the 262144-byte buffer", {"インターネット読み込みエラー"}},
+        // The list alone may be larger than other answers, but not without bound.
+        {200, std::string(kSongListAnswerLimit + 1000, 'a'), NetFailure::TooLarge,
+         "the song list: the answer is larger than the 8388608-byte buffer", {"インターネット読み込みエラー"}},
         {200, "a,b,c\r\nunended", NetFailure::BadList, "the song list does not read as a table (1 rows before the fault)",
          {"GNLL1E000002 List file data contains error value.", "1line error occrued!"}},
     };

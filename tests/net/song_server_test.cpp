@@ -6,15 +6,18 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <mutex>
 #include <regex>
+#include <thread>
 
 #include "base/reporter.h"
 #include "base/text_codec.h"
 #include "net/internet.h"
 #include "net/song_server.h"
 #include "net/song_server_client.h"
+#include "net/upload_store.h"
 #include "songs/song_data.h"
 #include "support/test_support.h"
 
@@ -40,17 +43,31 @@ struct RawAnswer {
     int status = 0;
     std::string body;
 };
-RawAnswer rawRequest(int port, const std::string& request) {
-    RawAnswer answer;
+// A connection to the server from `from` (any loopback address: 127.0.0.2 is another client
+// than 127.0.0.1), or -1.
+int connectFrom(int port, const char* from = "127.0.0.1") {
     const int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    inet_pton(AF_INET, from, &local.sin_addr);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(static_cast<uint16_t>(port));
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+    if (bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+        connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
         close(s);
-        return answer;
+        return -1;
     }
+    timeval limit{10, 0};  // no test waits forever for a server that never answers
+    setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    return s;
+}
+
+RawAnswer rawRequest(int port, const std::string& request) {
+    RawAnswer answer;
+    const int s = connectFrom(port);
+    if (s < 0) return answer;
     send(s, request.data(), request.size(), MSG_NOSIGNAL);
     std::string all;
     char buffer[4096];
@@ -109,7 +126,8 @@ protected:
     }
     std::vector<std::string> uploadedFiles() const {
         std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(uploads_)) names.push_back(e.path().filename().string());
+        for (const auto& e : fs::directory_iterator(uploads_))
+            if (e.path().filename().string()[0] != '.') names.push_back(e.path().filename().string());
         return names;
     }
 
@@ -273,6 +291,190 @@ TEST_F(SongServerLoopback, UploadsBeyondTheLimitAreRefused) {
     EXPECT_EQ(rawPost(port(), "name=Chimeline.mid&data=TWFu").status, 200);
     EXPECT_EQ(rawPost(port(), "name=Chimeline.mid&data=TWFu").status, 507);
     EXPECT_EQ(uploadedFiles().size(), 2u);
+}
+
+// Only an upload this server stored, under its exact key, can be deleted; the keys outlive
+// a restart, and what a killed server left half-written is cleared at the next start.
+TEST_F(SongServerLoopback, DeletesNeedAKeyTheServerMadeAndScrapsAreCleared) {
+    const std::string key = rawPost(port(), "name=Chimeline.mid&data=TWFu").body.substr(2);
+    ASSERT_EQ(key.size(), 12u);
+    // Files shaped like uploads that the server never stored.
+    testing::writeFileText(uploads_ + "/ABCDEFGHIJKL.mid", "put here by hand");
+    testing::writeFileText(uploads_ + "/" + key + "x.mid", "near miss");
+    std::string flipped = key;
+    flipped[0] = static_cast<char>(std::islower(static_cast<unsigned char>(key[0])) ? std::toupper(key[0])
+                                                                                     : std::tolower(key[0]));
+    for (const std::string& other : {std::string("ABCDEFGHIJKL"), key + "x", flipped, key.substr(0, 11),
+                                     std::string(kUploadIndexName)})
+        if (other != key) EXPECT_EQ(rawPost(port(), "del=" + other).status, 404) << other;
+    EXPECT_TRUE(fs::exists(uploads_ + "/ABCDEFGHIJKL.mid"));
+
+    // Scraps of writes cut short by a kill count for nothing and go at the next start.
+    testing::writeFileText(uploads_ + "/ZYXWVUTSRQPO.mid.tmp-4242", "half");
+    testing::writeFileText(uploads_ + "/notes.tmp-1", "not ours: kept");
+    server_.reset();
+    start({.uploadLimit = 2});
+    EXPECT_FALSE(fs::exists(uploads_ + "/ZYXWVUTSRQPO.mid.tmp-4242"));
+    EXPECT_TRUE(fs::exists(uploads_ + "/notes.tmp-1"));
+    EXPECT_EQ(rawPost(port(), "name=Chimeline.mid&data=TWFu").status, 200);  // 2 stored, the hand-put ones not counted
+    EXPECT_EQ(rawPost(port(), "name=Chimeline.mid&data=TWFu").status, 507);
+    EXPECT_EQ(rawPost(port(), "del=" + key).status, 200);  // remembered across the restart
+    EXPECT_FALSE(fs::exists(uploads_ + "/" + key + ".mid"));
+    EXPECT_EQ(rawPost(port(), "del=" + key).status, 404);
+
+    // Served from the library folder itself, its songs cannot be deleted as uploads.
+    server_.reset();
+    SongServerOptions same;
+    same.libraryFolder = library_;
+    same.uploadsFolder = library_;
+    same.port = 0;
+    same.log = [](const std::string&) {};
+    testing::writeFileText(library_ + "/QWERTYUIOPAS.mwd", "a song named like a key");
+    SongServer onLibrary(same);
+    std::string error;
+    ASSERT_TRUE(onLibrary.bind(&error)) << error;
+    onLibrary.start();
+    for (const std::string name : {"QWERTYUIOPAS", "twinkle", "say"})
+        EXPECT_EQ(rawPost(onLibrary.port(), "del=" + name).status, 404) << name;
+    EXPECT_TRUE(fs::exists(library_ + "/QWERTYUIOPAS.mwd"));
+    EXPECT_TRUE(fs::exists(library_ + "/twinkle.mwd"));
+}
+
+// Real songs are larger than a form-encoded body of 8 KB: they upload whole and come back
+// byte for byte.
+TEST_F(SongServerLoopback, SongsOfTwelveAndTwoHundredKilobytesUploadWhole) {
+    ScopedCapture cap;
+    for (const size_t size : {size_t{12} << 10, size_t{200} << 10}) {
+        std::vector<uint8_t> bytes(size);
+        uint32_t state = static_cast<uint32_t>(size);
+        for (auto& b : bytes) b = static_cast<uint8_t>((state = state * 1664525u + 1013904223u) >> 24);
+        const std::string path = root_.file("song" + std::to_string(size) + ".mid");
+        testing::writeFileBytes(path, bytes);
+        SongUploader uploader(address());
+        ASSERT_TRUE(uploader.upload(path)) << size;
+        EXPECT_EQ(readFileBytes(uploads_ + "/" + uploader.key() + ".mid"), bytes) << size;
+        ASSERT_TRUE(uploader.release()) << size;
+        EXPECT_TRUE(uploadedFiles().empty()) << size;
+    }
+    EXPECT_EQ(cap->count(), 0u);
+}
+
+// A burst of 200 connections at once is queued, not reset, and each gets its list.
+TEST_F(SongServerLoopback, TwoHundredSimultaneousListRequestsAreAllAnswered) {
+    constexpr int kClients = 200;
+    std::vector<int> sockets;
+    for (int i = 0; i < kClients; ++i) sockets.push_back(connectFrom(port()));
+    const std::string request = "GET /music/music_get_list.php HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n";
+    for (int s : sockets) ASSERT_GE(s, 0);
+    for (int s : sockets) send(s, request.data(), request.size(), MSG_NOSIGNAL);
+    int answered = 0;
+    for (int s : sockets) {
+        std::string all;
+        char buffer[4096];
+        for (ssize_t n; (n = recv(s, buffer, sizeof buffer, 0)) > 0;) all.append(buffer, static_cast<size_t>(n));
+        close(s);
+        answered += all.rfind("HTTP/1.1 200", 0) == 0 && all.find("twinkle.mwd") != std::string::npos;
+    }
+    EXPECT_EQ(answered, kClients);
+}
+
+// Slow clients hold a socket each, not a worker: with a thousand of them trickling their
+// heads, a request is still answered; a head that takes too long is cut off even while
+// bytes keep coming; one address cannot take more than its share of connections.
+TEST_F(SongServerLoopback, SlowClientsLockNobodyOut) {
+    server_.reset();
+    SongServerOptions options;
+    options.connections.headDeadlineMs = 1500;
+    options.connections.connectionsPerClient = 300;
+    start(options);
+    std::vector<int> slow;
+    for (int i = 0; i < 1000; ++i) {
+        const std::string from = "127.0.0." + std::to_string(2 + i / 250);
+        const int s = connectFrom(port(), from.c_str());
+        ASSERT_GE(s, 0) << i;
+        send(s, "G", 1, MSG_NOSIGNAL);
+        slow.push_back(s);
+    }
+    CInternet net(kInternetBufferSize);
+    net.setTimeouts(1000, 3000);  // the old server made this wait for its workers: 30 s
+    ASSERT_EQ(net.getHtml("http://127.0.0.1:" + std::to_string(port()) + kSongListPath, 0), 1) << net.failureDetail();
+    EXPECT_EQ(net.httpStatus(), 200);
+
+    // Past the per-client limit a connection is closed at once.
+    std::vector<int> crowd;
+    for (int i = 0; i < 300; ++i) crowd.push_back(connectFrom(port(), "127.0.0.9"));
+    const int extra = connectFrom(port(), "127.0.0.9");
+    ASSERT_GE(extra, 0);
+    char byte;
+    EXPECT_EQ(recv(extra, &byte, 1, 0), 0);  // closed without an answer
+    close(extra);
+    for (int s : crowd) close(s);
+
+    // A head trickled a byte every 100 ms is cut at its deadline although it never pauses.
+    const int trickle = connectFrom(port());
+    const std::string head = "GET /music/music_get_list.php HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Pad: " +
+                             std::string(60, 'a') + "\r\n\r\n";
+    size_t sent = 0;
+    while (sent < head.size() && send(trickle, head.data() + sent, 1, MSG_NOSIGNAL) == 1) {
+        ++sent;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_LT(sent, head.size()) << "the whole head went through in " << sent / 10.0 << " s";
+    close(trickle);
+    for (int s : slow) close(s);
+}
+
+TEST_F(SongServerLoopback, ASecondServerOnAPortInUseFailsNamingIt) {
+    SongServerOptions options;
+    options.libraryFolder = library_;
+    options.port = port();
+    SongServer second(options);
+    std::string error;
+    EXPECT_FALSE(second.bind(&error));
+    EXPECT_EQ(error, "cannot listen on 127.0.0.1:" + std::to_string(port()) +
+                         ": the port is in use by another program (Address already in use)");
+    EXPECT_EQ(rawGet(port(), kSongListPath).status, 200);
+}
+
+// A song that goes while its page is read is a 404, never a crash.
+TEST_F(SongServerLoopback, SongsDeletedWhilePagesAreReadGive404) {
+    std::atomic<bool> done{false};
+    std::thread churn([&] {
+        const auto bytes = readFileBytes(library_ + "/say.mwd");
+        while (!done) {
+            fs::remove(library_ + "/say.mwd");
+            testing::writeFileBytes(library_ + "/say.mwd", bytes);
+        }
+    });
+    std::vector<std::thread> clients;
+    std::atomic<int> other{0};
+    for (int c = 0; c < 8; ++c)
+        clients.emplace_back([&] {
+            for (int i = 0; i < 40; ++i) {
+                const int status = rawGet(port(), "/music/song.php?fn=say.mwd").status;
+                other += status != 200 && status != 404;
+                const int file = rawGet(port(), "/music/music_get_file.php?fn=say.mwd").status;
+                other += file != 200 && file != 404;
+            }
+        });
+    for (auto& t : clients) t.join();
+    done = true;
+    churn.join();
+    EXPECT_EQ(other, 0);
+}
+
+// A library of 3,000 songs lists in full (it is larger than the 256 KB other answers may be).
+TEST_F(SongServerLoopback, ALibraryOfThreeThousandSongsListsInFull) {
+    for (int i = 0; i < 3000; ++i) {
+        char name[64];
+        std::snprintf(name, sizeof name, "/song %04d with a longer name.mwd", i);
+        fs::create_hard_link(library_ + "/twinkle.mwd", library_ + name);  // same song, less disk
+    }
+    SongListTable table;
+    ASSERT_TRUE(SongServerClient(address()).fetchList(table));
+    EXPECT_EQ(table.rows(), 3003);
+    EXPECT_EQ(table.cell(3002, kColumnFileName), "twinkle.mwd");
+    EXPECT_GT(rawGet(port(), kSongListPath).body.size(), static_cast<size_t>(kInternetBufferSize));
 }
 
 }  // namespace
