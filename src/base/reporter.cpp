@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <thread>
 
+#include "base/text_codec.h"
+
 namespace tunecase {
 
 namespace {
@@ -87,10 +89,12 @@ ReportSink* setReportSink(ReportSink* sink) {
 
 Answer StderrSink::show(const Report& r) {
     if (r.kind == BoxKind::Beep) {
-        if (!r.visible.empty()) std::fprintf(stderr, "%s\n", r.visible.c_str());
+        if (!r.visible.empty())
+            std::fprintf(stderr, "%s\n", escapeControls(r.visible, ControlEscape::KeepBytes).c_str());
         return Answer::Ok;
     }
-    std::fprintf(stderr, "%s\n", r.visible.c_str());
+    // A path or a title in the text may carry control bytes; the terminal must not act on them.
+    std::fprintf(stderr, "%s\n", escapeControls(r.visible, ControlEscape::KeepBytes).c_str());
     return r.kind == BoxKind::OkCancel ? answer_ : Answer::Ok;
 }
 

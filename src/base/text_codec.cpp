@@ -97,4 +97,30 @@ std::string displayText(std::string_view stored) {
     return isValidUtf8(stored) ? std::string(stored) : cp932ToUtf8(stored);
 }
 
+std::string escapeControls(std::string_view stored, ControlEscape style) {
+    const bool utf8 = isValidUtf8(stored);
+    const std::string text = utf8 || style == ControlEscape::KeepBytes ? std::string(stored) : cp932ToUtf8(stored);
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size());
+    const auto escape = [&](unsigned code, bool c1) {
+        out += (style == ControlEscape::Json || c1) ? "\\u00" : "\\x";
+        out += kHex[code >> 4];
+        out += kHex[code & 0xF];
+    };
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 || c == 0x7F) {
+            escape(c, false);
+        } else if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) <= 0x9F &&
+                   (utf8 || style != ControlEscape::KeepBytes)) {
+            // U+0080..U+009F in UTF-8: the text is UTF-8 here, so the next byte is at least 0x80.
+            escape(static_cast<unsigned char>(text[++i]), true);
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
 }  // namespace tunecase

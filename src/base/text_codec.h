@@ -25,4 +25,19 @@ std::string utf8ToCp932(std::string_view text);
 // The text to show for stored bytes: valid UTF-8 as it is, anything else decoded as CP932.
 std::string displayText(std::string_view stored);
 
+// How escapeControls shows a control character.
+enum class ControlEscape {
+    Terminal,  // shown as displayText shows it; C0 and DEL as \x1b, C1 as \u009b
+    Json,      // the same, every one as \u001b (for text inside a JSON string)
+    KeepBytes, // as Terminal, but bytes that are not UTF-8 are left as they are (for a
+               // message that mixes our UTF-8 words with a Shift-JIS path); C1 is then
+               // escaped only in text that is valid UTF-8
+};
+
+// Outside text made safe to print: every control character (C0, DEL, and C1
+// U+0080..U+009F) written out visibly, so that a title or a server's answer cannot retitle
+// the terminal, move its cursor or clear it. Printable characters, Japanese among them, are
+// kept as they are. The one place every printing of outside text goes through.
+std::string escapeControls(std::string_view stored, ControlEscape style = ControlEscape::Terminal);
+
 }  // namespace tunecase

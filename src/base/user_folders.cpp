@@ -10,6 +10,7 @@
 #include <string>
 #include <system_error>
 
+#include "base/atomic_file.h"
 #include "base/utilities.h"
 
 namespace tunecase {
@@ -77,21 +78,44 @@ constexpr const char* kDataFromBin = "../share/tunecase";
 constexpr const char* kDataFromLibexec = "../../share/tunecase";
 #endif
 
-// Copies the sample songs of `samples` into a fresh folder that then becomes `library` in one
-// rename, so a library is either complete or not there; when another process made the library
-// meanwhile, its library stays and ours goes.
-void seedLibrary(const fs::path& samples, const fs::path& library) {
+// Staging folders of seedings that were cut short by a kill: "Archive.new-PID" beside the
+// library whose process is gone.
+void removeAbandonedStaging(const fs::path& library) {
     std::error_code ec;
+    const std::string prefix = library.filename().string() + ".new-";
+    for (fs::directory_iterator it(library.parent_path(), ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.rfind(prefix, 0) != 0) continue;
+        const std::string pid = name.substr(prefix.size());
+        if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::error_code gone;
+        if (!fs::exists(fs::path("/proc") / pid, gone)) fs::remove_all(it->path(), gone);
+    }
+}
+
+// Copies the sample songs of `samples` into a fresh folder that then becomes `library` in one
+// rename, so a library is either complete or not there: a sample that cannot be copied whole
+// (a full disk) leaves no library, and the next start tries again. When another process made
+// the library meanwhile, its library stays and ours goes. True when the library is there.
+bool seedLibrary(const fs::path& samples, const fs::path& library) {
+    std::error_code ec;
+    removeAbandonedStaging(library);
     fs::path staging = library;
     staging += ".new-" + std::to_string(::getpid());
     fs::remove_all(staging, ec);
-    if (!fs::create_directories(staging, ec)) return;
-    for (const auto& entry : fs::directory_iterator(samples, ec)) {
-        if (!entry.is_regular_file(ec) || extensionLower(entry.path().string()) != "mwd") continue;
-        fs::copy_file(entry.path(), staging / entry.path().filename(), ec);
+    if (!fs::create_directories(staging, ec)) return false;
+    bool complete = true;
+    for (fs::directory_iterator it(samples, ec); complete && !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        std::error_code kind;
+        if (!it->is_regular_file(kind) || extensionLower(it->path().string()) != "mwd") continue;
+        complete = copyFileAtomically(it->path().string(), (staging / it->path().filename()).string());
     }
-    fs::rename(staging, library, ec);
-    if (ec) fs::remove_all(staging, ec);
+    if (complete && !ec) {
+        fs::rename(staging, library, ec);
+        if (!ec) return true;
+    }
+    fs::remove_all(staging, ec);
+    return fs::is_directory(library, ec);
 }
 
 }  // namespace
@@ -137,7 +161,8 @@ int prepareLibraryFolder(const ProgramFolders& folders) {
     const fs::path samples = fs::path(folders.program) / kLibraryFolderName;
     if (library != samples && fs::is_directory(samples, ec)) {
         fs::create_directories(library.parent_path(), ec);
-        seedLibrary(samples, library);
+        // A seeding that failed makes no empty library either, or it would never be seeded.
+        return seedLibrary(samples, library) ? 1 : 0;
     }
     return makeFolders(folders.library);
 }

@@ -56,8 +56,9 @@ ProgramFolders singleFolderLayout(std::string_view folder);
 
 // Makes sure the library folder exists. When it has to be created, the sample songs of the
 // program folder's "Archive" are copied into it, so a first start finds songs to play; a
-// library that exists is left as it is, even when the user has emptied it. Returns 1 when
-// the folder exists afterwards. Single-folder layouts, whose library is the sample library
+// library that exists is left as it is, even when the user has emptied it. The library
+// appears only with every sample copied whole: a seeding that fails (a full disk) leaves no
+// library folder, so the next start seeds again. Returns 1 when the folder exists afterwards. Single-folder layouts, whose library is the sample library
 // itself, are not seeded.
 int prepareLibraryFolder(const ProgramFolders& folders);
 

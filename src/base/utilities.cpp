@@ -12,6 +12,7 @@
 #include <new>
 #include <string>
 
+#include "base/atomic_file.h"
 #include "base/general_errors.h"
 #include "base/reporter.h"
 #include "base/text_codec.h"
@@ -63,26 +64,10 @@ int64_t readExact(std::string_view pathView, void* buffer, size_t size) {
 }
 
 int writeWhole(std::string_view pathView, const void* buffer, size_t size, std::string* reason) {
-    std::string path(pathView);
-    auto fail = [&](int error) {
-        if (reason) *reason = path + ": " + std::strerror(error);
-        return 0;
-    };
-    // Write beside the target, then rename: the old file stays whole until the new one is.
-    std::string temp = path + ".tmp-" + std::to_string(::getpid());
-    FILE* f = std::fopen(temp.c_str(), "wb");
-    if (!f) return fail(errno);
-    bool ok = size == 0 || std::fwrite(buffer, 1, size, f) == size;
-    int error = ok ? 0 : errno;
-    if (std::fflush(f) != 0 && ok) ok = false, error = errno;
-    if (::fsync(::fileno(f)) != 0 && ok) ok = false, error = errno;
-    if (std::fclose(f) != 0 && ok) ok = false, error = errno;
-    if (ok && std::rename(temp.c_str(), path.c_str()) != 0) ok = false, error = errno;
-    if (!ok) {
-        std::remove(temp.c_str());
-        return fail(error);
-    }
-    return 1;
+    AtomicFile file;
+    if (file.open(pathView) && file.write(buffer, size) && file.commit()) return 1;
+    if (reason) *reason = file.reason();
+    return 0;
 }
 
 int fileCanBeOpened(std::string_view pathView) {

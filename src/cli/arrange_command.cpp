@@ -30,10 +30,10 @@ int arrange(const ArrangeCommandOptions& o) {
     const int32_t seed = o.seed >= 0 ? static_cast<int32_t>(o.seed) : ClockSeed();
     std::string title;
     if (!arrangeSongData(o.in, o.out, title, seed)) {
-        std::fprintf(stderr, "arrange: %s was not arranged\n", o.in.c_str());
+        std::fprintf(stderr, "arrange: %s was not arranged\n", escapeControls(o.in).c_str());
         return 1;
     }
-    std::printf("%s\n", displayText(title).c_str());
+    std::printf("%s\n", escapeControls(title).c_str());
     return 0;
 }
 

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "base/text_codec.h"
 #include "cli/commands.h"
 #include "midi/midi_f0_data.h"
 #include "midi/midi_f1_data.h"
@@ -23,10 +24,11 @@ int convert(const ConvertOptions& o) {
     if (o.format1) {
         auto file = MidiF1Data::fromFormat0(*song);
         if (!file->saveFile(o.out)) return 1;
-        std::printf("%s: format 1, %d tracks, division %d\n", o.out.c_str(), file->trackCount(), file->division());
+        std::printf("%s: format 1, %d tracks, division %d\n", escapeControls(o.out).c_str(), file->trackCount(),
+                    file->division());
     } else {
         if (!song->saveFile(o.out)) return 1;
-        std::printf("%s: format 0, 1 track, division %d\n", o.out.c_str(), song->division());
+        std::printf("%s: format 0, 1 track, division %d\n", escapeControls(o.out).c_str(), song->division());
     }
     return 0;
 }

@@ -1,6 +1,7 @@
 // tunecase-cli devices: the MIDI outputs a play run can open.
 #include <cstdio>
 
+#include "base/text_codec.h"
 #include "cli/commands.h"
 #include "platform/midi_out_device.h"
 #include "playback/midi_controler.h"
@@ -15,7 +16,7 @@ int listDevices() {
     std::printf("%3d  MIDI mapper (plays through device 0)%s\n", kMidiMapper,
                 chosen == kMidiMapper ? "  [default]" : "");
     for (const auto& d : devices)
-        std::printf("%3d  %s%s\n", d.id, d.name.c_str(), chosen == d.id ? "  [default]" : "");
+        std::printf("%3d  %s%s\n", d.id, escapeControls(d.name).c_str(), chosen == d.id ? "  [default]" : "");
     if (devices.empty()) std::printf("no MIDI output devices\n");
     return 0;
 }

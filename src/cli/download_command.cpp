@@ -29,18 +29,17 @@ int download(const DownloadOptions& o) {
     // What the preview would refuse is not saved either (the song data shows its box).
     const CSongData song(bytes.data(), bytes.size());
     if (!song.isLoaded()) {
-        std::fprintf(stderr,
-                     "tunecase-cli download: the song file is %zu bytes; a song is 92492, 94540 or more than "
-                     "94540 bytes\n",
-                     bytes.size());
+        std::fprintf(stderr, "tunecase-cli download: row %d (\"%s\") is not a song-data file: %s; %s was not written\n",
+                     o.index, escapeControls(table.cell(o.index, kColumnTitle)).c_str(), song.refusal().c_str(),
+                     escapeControls(o.out).c_str());
         return 1;
     }
     std::string reason;
     if (!writeWhole(o.out, bytes.data(), bytes.size(), &reason)) {
-        std::fprintf(stderr, "tunecase-cli download: cannot write %s\n", reason.c_str());
+        std::fprintf(stderr, "tunecase-cli download: cannot write %s\n", escapeControls(reason).c_str());
         return 1;
     }
-    std::printf("%d\t%s\t%zu bytes\n", o.index, displayText(table.cell(o.index, kColumnTitle)).c_str(), bytes.size());
+    std::printf("%d\t%s\t%zu bytes\n", o.index, escapeControls(table.cell(o.index, kColumnTitle)).c_str(), bytes.size());
     return 0;
 }
 

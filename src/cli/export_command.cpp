@@ -6,6 +6,7 @@
 #include <regex>
 #include <string>
 
+#include "base/text_codec.h"
 #include "base/utilities.h"
 #include "cli/commands.h"
 #include "songs/export.h"
@@ -38,8 +39,17 @@ bool parseRange(const std::string& text, int& low, int& high) {
     return low <= 127 && high <= 127;
 }
 
+// "; 5 notes outside 72-80 after folding were dropped", or nothing when none were.
+std::string droppedText(const ExportCounts& counts, int low, int high) {
+    if (counts.droppedOutsideRange == 0) return {};
+    return "; " + std::to_string(counts.droppedOutsideRange) + (counts.droppedOutsideRange == 1 ? " note" : " notes") +
+           " outside " + std::to_string(low) + "-" + std::to_string(high) + " after folding " +
+           (counts.droppedOutsideRange == 1 ? "was" : "were") + " dropped";
+}
+
 int usageError(const std::string& message) {
-    std::fprintf(stderr, "tunecase-cli export: %s\nRun with --help for more information.\n", message.c_str());
+    std::fprintf(stderr, "tunecase-cli export: %s\nRun with --help for more information.\n",
+                 escapeControls(message).c_str());
     return 2;
 }
 
@@ -57,8 +67,10 @@ int runExport(const ExportOptions& o) {
         job.highNote = high;
         job.deleteShortNoteChannel = !o.keepShort;
         job.deleteLongNoteChannel = !o.keepLong;
-        if (!exportToyPiano(job)) return 1;
-        std::printf("%s: toy piano, division %d, notes %d-%d\n", o.out.c_str(), kToyPianoDivision, low, high);
+        ExportCounts counts;
+        if (!exportToyPiano(job, &counts)) return 1;
+        std::printf("%s: toy piano, division %d, notes %d-%d%s\n", escapeControls(o.out).c_str(), kToyPianoDivision, low,
+                    high, droppedText(counts, low, high).c_str());
         return 0;
     }
     RangedMidiExportJob job;
@@ -70,8 +82,10 @@ int runExport(const ExportOptions& o) {
     job.title = o.titleOption->count() ? o.title : fileNamePart(o.in);
     job.deleteShortNoteChannel = !o.keepShort;
     job.deleteLongNoteChannel = !o.keepLong;
-    if (!exportRangedMidi(job)) return 1;
-    std::printf("%s: music box, program %d, notes %d-%d\n", o.out.c_str(), job.program, low, high);
+    ExportCounts counts;
+    if (!exportRangedMidi(job, &counts)) return 1;
+    std::printf("%s: music box, program %d, notes %d-%d%s\n", escapeControls(o.out).c_str(), job.program, low, high,
+                droppedText(counts, low, high).c_str());
     return 0;
 }
 

@@ -10,6 +10,7 @@
 #include "base/text_codec.h"
 #include "base/utilities.h"
 #include "cli/commands.h"
+#include "cli/json_output.h"
 #include "cli/song_data_info.h"
 #include "midi/midi_f0_data.h"
 #include "midi/midi_f1_data.h"
@@ -27,6 +28,8 @@ struct TrackCounts {
 struct FileDescription {
     int format = 0;
     int division = 0;
+    int smpteDivision = 0;  // the header's division bits of a file timed in SMPTE frames
+    int declaredTracks = 0; // as the header says (what an SMPTE file shows)
     std::vector<TrackCounts> tracks;
     int mergedNotes = 0;
     long long mergedLengthTicks = 0;
@@ -84,6 +87,12 @@ bool describeMidiFile(const std::string& path, FileDescription& d) {
     int length = static_cast<int>(bytes.size());
     d.format = MidiF0Data::fileFormatOf(bytes.data(), length);  // may drop a header in front
     bytes.resize(static_cast<size_t>(length));
+    // A file timed in SMPTE frames is described from its header: it is not played.
+    d.smpteDivision = smpteDivisionOf(bytes.data(), length);
+    if (d.smpteDivision != 0) {
+        d.declaredTracks = (bytes[10] << 8) | bytes[11];
+        return true;
+    }
     std::unique_ptr<MidiF0Data> song;
     if (d.format == 0) {
         song = std::make_unique<MidiF0Data>(kDefaultSongCapacity);
@@ -97,9 +106,14 @@ bool describeMidiFile(const std::string& path, FileDescription& d) {
     return true;
 }
 
+void printSmpteText(const std::string& path, const FileDescription& d) {
+    std::printf("file:     %s\nformat:   %d\ntracks:   %d\ndivision: %s (not played)\n", escapeControls(path).c_str(),
+                d.format, d.declaredTracks, smpteDivisionText(d.smpteDivision).c_str());
+}
+
 void printText(const std::string& path, const FileDescription& d) {
-    std::printf("file:     %s\nformat:   %d\ntracks:   %zu\ndivision: %d\n", path.c_str(), d.format, d.tracks.size(),
-                d.division);
+    std::printf("file:     %s\nformat:   %d\ntracks:   %zu\ndivision: %d\n", escapeControls(path).c_str(), d.format,
+                d.tracks.size(), d.division);
     for (size_t i = 0; i < d.tracks.size(); ++i)
         std::printf("track %2zu: %d events, %d notes\n", i, d.tracks[i].events, d.tracks[i].notes);
     std::printf("merged:   %d notes, %lld ticks\n", d.mergedNotes, d.mergedLengthTicks);
@@ -108,6 +122,21 @@ void printText(const std::string& path, const FileDescription& d) {
 // The file name is shown as the player shows titles (UTF-8, or decoded from CP932), so the
 // output is always valid UTF-8.
 void printJson(const std::string& path, const FileDescription& d) {
+    if (d.smpteDivision != 0) {
+        const int frames = -static_cast<int8_t>((d.smpteDivision >> 8) & 0xFF);
+        nlohmann::ordered_json out = {
+            {"file", displayText(path)},
+            {"format", d.format},
+            {"tracks", d.declaredTracks},
+            {"division", nullptr},
+            {"smpte",
+             {{"framesPerSecond", frames == 29 ? nlohmann::ordered_json(29.97) : nlohmann::ordered_json(frames)},
+              {"ticksPerFrame", d.smpteDivision & 0xFF}}},
+            {"playable", false},
+        };
+        std::printf("%s\n", jsonLine(out).c_str());
+        return;
+    }
     nlohmann::ordered_json tracks = nlohmann::ordered_json::array();
     for (size_t i = 0; i < d.tracks.size(); ++i)
         tracks.push_back({{"index", i}, {"events", d.tracks[i].events}, {"notes", d.tracks[i].notes}});
@@ -119,7 +148,7 @@ void printJson(const std::string& path, const FileDescription& d) {
         {"trackInfo", tracks},
         {"merged", {{"notes", d.mergedNotes}, {"lengthTicks", d.mergedLengthTicks}}},
     };
-    std::printf("%s\n", out.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+    std::printf("%s\n", jsonLine(out).c_str());
 }
 
 struct InfoOptions {
@@ -132,6 +161,7 @@ int info(const InfoOptions& o) {
     FileDescription d;
     if (!describeMidiFile(o.path, d)) return 1;
     if (o.json) printJson(o.path, d);
+    else if (d.smpteDivision != 0) printSmpteText(o.path, d);
     else printText(o.path, d);
     return 0;
 }

@@ -9,6 +9,7 @@
 #include "base/user_folders.h"
 #include "base/utilities.h"
 #include "cli/commands.h"
+#include "cli/json_output.h"
 #include "songs/library.h"
 
 namespace tunecase::cli {
@@ -39,23 +40,26 @@ int listCommand(const LibraryOptions& o) {
         nlohmann::ordered_json songs = nlohmann::ordered_json::array();
         for (const auto& e : entries) songs.push_back({{"file", displayText(e.fileName)}, {"title", displayText(e.title)}});
         nlohmann::ordered_json out = {{"folder", displayText(library)}, {"songs", songs}};
-        std::printf("%s\n", out.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+        std::printf("%s\n", jsonLine(out).c_str());
         return 0;
     }
-    for (const auto& e : entries) std::printf("%s\t%s\n", displayText(e.fileName).c_str(), displayText(e.title).c_str());
+    for (const auto& e : entries)
+        std::printf("%s\t%s\n", escapeControls(e.fileName).c_str(), escapeControls(e.title).c_str());
     return 0;
 }
 
 int addCommand(const LibraryOptions& o) {
     std::string path = o.file;
     const std::string library = libraryOf(o);
-    if (!addToArchive(library, path)) {
-        // A name clash has shown its message; a copy that failed says nothing of its own.
-        if (folderExists(joinPath(library, fileNamePart(o.file))) == 0)
-            std::fprintf(stderr, "tunecase-cli library add: could not copy %s into the library\n", o.file.c_str());
+    std::string failure;
+    if (!addToArchive(library, path, &failure)) {
+        // A name clash or a file that is no song has shown its message; a copy that failed has not.
+        if (!failure.empty())
+            std::fprintf(stderr, "tunecase-cli library add: could not copy %s into the library\n",
+                         escapeControls(o.file).c_str());
         return 1;
     }
-    std::printf("%s\t%s\n", displayText(path).c_str(), displayText(readSongTitle(path)).c_str());
+    std::printf("%s\t%s\n", escapeControls(path).c_str(), escapeControls(readSongTitle(path)).c_str());
     return 0;
 }
 

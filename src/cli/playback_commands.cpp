@@ -11,6 +11,8 @@
 #include <string>
 
 #include "base/records.h"
+#include "base/text_codec.h"
+#include "base/utilities.h"
 #include "cli/commands.h"
 #include "platform/midi_out_device.h"
 #include "platform/offline_renderer.h"
@@ -50,7 +52,7 @@ int prepare(const PlaybackOptions& o) {
     if (!prepared.ok) return 1;
     if (!prepared.song->saveFile(o.out)) return 1;
     std::printf("%s: %s, division %d, %d events, length %lld ticks, trimmed %lld ticks, dropped channels 0x%04X\n",
-                o.out.c_str(), plateTypeName(o.preparation.plateType), prepared.song->division(),
+                escapeControls(o.out).c_str(), plateTypeName(o.preparation.plateType), prepared.song->division(),
                 prepared.song->track() ? prepared.song->track()->eventCount() : 0,
                 static_cast<long long>(prepared.displayLength), static_cast<long long>(prepared.trimmedTicks),
                 prepared.deletedChannels);
@@ -103,6 +105,15 @@ int play(const PlaybackOptions& o) {
 }
 
 int render(const PlaybackOptions& o) {
+    // The name promises a format; only WAV is written, so any other name is refused.
+    if (const std::string kind = extensionLower(o.out); kind != "wav") {
+        const std::string why = kind.empty() ? "the name has no extension" : "." + kind + " audio is not written";
+        std::fprintf(stderr,
+                     "tunecase-cli render: %s: %s; the one format written is WAV, so OUT must end in .wav\n"
+                     "Run with --help for more information.\n",
+                     escapeControls(o.out).c_str(), escapeControls(why).c_str());
+        return 2;
+    }
     PreparedSong prepared = prepareSongFile(o.in, o.preparation);
     if (!prepared.ok) return 1;
     MidiTrackData& track = *prepared.song->track();
@@ -112,10 +123,10 @@ int render(const PlaybackOptions& o) {
     render.soundfont = o.soundfont;
     RenderResult result = renderToWav(messages, o.out, render);
     if (!result.ok) {
-        std::fprintf(stderr, "tunecase-cli render: %s\n", result.error.c_str());
+        std::fprintf(stderr, "tunecase-cli render: %s\n", escapeControls(result.error).c_str());
         return 1;
     }
-    std::printf("%s: %zu messages, %.2f s of 44.1 kHz stereo audio\n", o.out.c_str(), messages.size(),
+    std::printf("%s: %zu messages, %.2f s of 44.1 kHz stereo audio\n", escapeControls(o.out).c_str(), messages.size(),
                 static_cast<double>(result.frames) / render.sampleRate);
     return 0;
 }
@@ -165,7 +176,7 @@ Action declareRender(CLI::App& sub) {
     addSpeedOption(sub, *o);
     sub.add_option("--soundfont", o->soundfont, "the SF2 soundfont to render with");
     sub.add_option("FILE", o->in, "the MIDI file to render")->required();
-    sub.add_option("OUT", o->out, "the WAV file to write")->required();
+    sub.add_option("OUT", o->out, "the WAV file to write (.wav, the one format written)")->required();
     return [o] { return render(*o); };
 }
 

@@ -42,7 +42,8 @@ struct QrOptions {
 };
 
 int usageError(const std::string& message) {
-    std::fprintf(stderr, "tunecase-cli qr: %s\nRun with --help for more information.\n", message.c_str());
+    std::fprintf(stderr, "tunecase-cli qr: %s\nRun with --help for more information.\n",
+                 escapeControls(message).c_str());
     return 2;
 }
 
@@ -170,14 +171,14 @@ int encodeQr(const QrOptions& o) {
     if (endsWith(out, ".svg")) {
         const std::string svg = svgDrawing(*symbol, size, margin);
         if (!writeWhole(out, svg.data(), svg.size())) {
-            std::fprintf(stderr, "tunecase-cli qr: cannot write %s\n", out.c_str());
+            std::fprintf(stderr, "tunecase-cli qr: cannot write %s\n", escapeControls(out).c_str());
             return 1;
         }
         return 0;
     }
     std::string error;
     if (!writeQrPng(out, drawQrSymbol(&*symbol, size, size, margin), &error)) {
-        std::fprintf(stderr, "tunecase-cli qr: cannot write %s\n", error.c_str());
+        std::fprintf(stderr, "tunecase-cli qr: cannot write %s\n", escapeControls(error).c_str());
         return 1;
     }
     return 0;

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "base/text_codec.h"
+
 namespace tunecase::cli {
 
 void declareServerOptions(CLI::App& sub, ServerOptions& o) {
@@ -18,11 +20,13 @@ std::optional<ServerAddress> chosenServer(const ServerOptions& o, bool upload, c
     if (!o.url.empty()) {
         std::string why;
         auto address = parseServerAddress(o.url, &why);
-        if (!address) std::fprintf(stderr, "tunecase-cli %s: --server %s: %s\n", command, o.url.c_str(), why.c_str());
+        if (!address) std::fprintf(stderr, "tunecase-cli %s: --server %s: %s\n", command, escapeControls(o.url).c_str(),
+                                   escapeControls(why).c_str());
         return address;
     }
     const ServerSettingsLoad load = loadServerSettings();
-    for (const auto& line : load.ignored) std::fprintf(stderr, "tunecase-cli %s: %s\n", command, line.c_str());
+    for (const auto& line : load.ignored)
+        std::fprintf(stderr, "tunecase-cli %s: %s\n", command, escapeControls(line).c_str());
     return upload ? load.settings.uploadServer : load.settings.songServer;
 }
 
@@ -32,7 +36,7 @@ NetTimeouts timeoutsFor(const ServerOptions& o) {
 }
 
 int netFailure(const char* command, const NetResult& result) {
-    std::fprintf(stderr, "tunecase-cli %s: %s\n", command, result.detail.c_str());
+    std::fprintf(stderr, "tunecase-cli %s: %s\n", command, escapeControls(result.detail).c_str());
     return 1;
 }
 

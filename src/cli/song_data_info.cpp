@@ -6,6 +6,7 @@
 
 #include "base/text_codec.h"
 #include "base/utilities.h"
+#include "cli/json_output.h"
 #include "songs/song_data.h"
 
 namespace tunecase::cli {
@@ -53,15 +54,15 @@ int songDataInfo(const std::string& path, bool json) {
             {"highestNote", song->highestNote()},
             {"lyrics", lyrics},
         };
-        std::printf("%s\n", out.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+        std::printf("%s\n", jsonLine(out).c_str());
         return 0;
     }
     std::printf("file:     %s\ntitle:    %s\nmeasures: %d\nbeats:    %d\nkey:      %s\ntempo:    %d\n"
                 "program:  %d\nlowest:   %d\nhighest:  %d\n",
-                displayText(path).c_str(), displayText(song->title()).c_str(), song->measures(),
-                song->beatsPerMeasure(), trimmedKey(*song).c_str(), song->tempo(), song->program(),
+                escapeControls(path).c_str(), escapeControls(song->title()).c_str(), song->measures(),
+                song->beatsPerMeasure(), escapeControls(trimmedKey(*song)).c_str(), song->tempo(), song->program(),
                 song->lowestNote(), song->highestNote());
-    for (const auto& line : lyrics) std::printf("lyrics:   %s\n", line.c_str());
+    for (const auto& line : lyrics) std::printf("lyrics:   %s\n", escapeControls(line).c_str());
     return 0;
 }
 

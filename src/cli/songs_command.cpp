@@ -23,8 +23,9 @@ int listSongs(const SongsOptions& o) {
     SongListTable table;
     if (const NetResult result = client.fetchList(table); !result) return netFailure("songs", result);
     const auto rows = table.search(o.search);
-    for (int row : rows) std::printf("%d\t%s\n", row, displayText(table.cell(row, kColumnTitle)).c_str());
-    if (rows.empty()) std::fprintf(stderr, "tunecase-cli songs: no title contains \"%s\"\n", o.search.c_str());
+    for (int row : rows) std::printf("%d\t%s\n", row, escapeControls(table.cell(row, kColumnTitle)).c_str());
+    if (rows.empty())
+        std::fprintf(stderr, "tunecase-cli songs: no title contains \"%s\"\n", escapeControls(o.search).c_str());
     return 0;
 }
 

@@ -1,16 +1,19 @@
 // tunecase-cli strip: a song fitted to a paper-strip music box and written as a printable
 // punch strip (PDF pages or one long SVG strip), or only the fitting report.
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "base/text_codec.h"
 #include "base/user_folders.h"
 #include "base/utilities.h"
 #include "cli/commands.h"
+#include "cli/json_output.h"
 #include "songs/box_models.h"
 #include "songs/strip_drawing.h"
 #include "songs/strip_fitting.h"
@@ -35,13 +38,26 @@ struct StripOptions {
 };
 
 int usageError(const std::string& message) {
-    std::fprintf(stderr, "tunecase-cli strip: %s\nRun with --help for more information.\n", message.c_str());
+    std::fprintf(stderr, "tunecase-cli strip: %s\nRun with --help for more information.\n",
+                 escapeControls(message).c_str());
     return 2;
 }
 
 int failure(const std::string& message) {
-    std::fprintf(stderr, "tunecase-cli strip: %s\n", message.c_str());
+    std::fprintf(stderr, "tunecase-cli strip: %s\n", escapeControls(message).c_str());
     return 1;
+}
+
+// The report's lines, each with its outside text (title, box name) made safe to print.
+std::string shownReport(const StripFit& fit) {
+    std::string shown;
+    const std::string report = stripReportText(fit);
+    for (size_t from = 0; from < report.size();) {
+        const size_t end = std::min(report.find('\n', from), report.size());
+        shown += escapeControls(std::string_view(report).substr(from, end - from)) + "\n";
+        from = end + 1;
+    }
+    return shown;
 }
 
 std::string mmText(double mm) {
@@ -129,10 +145,13 @@ int runStrip(const StripOptions& o) {
     const std::vector<BoxModel> boxes = loadBoxModels(boxesFile, errors);
     for (const BoxModelError& e : errors) {
         if (e.line == 0) return failure(boxesFile + ": " + e.message);
-        std::fprintf(stderr, "tunecase-cli strip: %s:%d: %s\n", boxesFile.c_str(), e.line, e.message.c_str());
+        std::fprintf(stderr, "tunecase-cli strip: %s:%d: %s\n", escapeControls(boxesFile).c_str(), e.line,
+                     escapeControls(e.message).c_str());
     }
     const std::optional<BoxModel> box = findBoxModel(boxes, o.box);
-    if (!box) return usageError("no box named \"" + o.box + "\" in " + boxesFile + "; the boxes are: " + boxNames(boxes));
+    if (!box)
+        return usageError(std::string(errors.empty() ? "no box named \"" : "no usable box named \"") + o.box +
+                          "\" in " + boxesFile + "; the boxes are: " + boxNames(boxes));
 
     std::optional<StripSong> song = loadStripSong(o.in, !o.keepShort, !o.keepLong);
     if (!song) return 1;  // the readers have said why
@@ -141,6 +160,9 @@ int runStrip(const StripOptions& o) {
     fitOptions.transpose = transpose;
     if (o.beatOption->count()) fitOptions.mmPerBeat = o.beatMm;
     StripFit fit = fitSongToBox(*song, *box, fitOptions);
+    // A strip longer than any song needs is neither counted into pages nor drawn.
+    if (const std::string tooLong = stripLengthProblem(fit); !tooLong.empty())
+        return failure(tooLong + (o.beatOption->count() ? "; give a smaller --beat-mm" : ""));
 
     std::string paperWord = o.paper;
     for (char& c : paperWord) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -148,11 +170,10 @@ int runStrip(const StripOptions& o) {
     const char* paperName = paper == PaperSize::A4 ? "A4" : "letter";
     if (o.report) {
         if (o.json) {
-            std::printf("%s\n",
-                        reportJson(fit, *box).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+            std::printf("%s\n", jsonLine(reportJson(fit, *box)).c_str());
             return 0;
         }
-        std::printf("%sStrip: %s mm, %s\n", displayText(stripReportText(fit)).c_str(),
+        std::printf("%sStrip: %s mm, %s\n", shownReport(fit).c_str(),
                     mmText(stripLengthMm(fit)).c_str(), pagesText(stripPageCount(fit, *box, paper), paperName).c_str());
         return 0;
     }
@@ -165,12 +186,13 @@ int runStrip(const StripOptions& o) {
     const bool written = kind == "pdf" ? writeStripPdf(fit, *box, drawing, o.out, error)
                                        : writeStripSvg(fit, *box, drawing, o.out, error);
     if (!written) return failure("cannot write " + o.out + ": " + error);
-    std::printf("%s", displayText(stripReportText(fit)).c_str());
+    std::printf("%s", shownReport(fit).c_str());
     if (kind == "pdf")
         std::printf("Strip: %s mm, %s: %s\n", mmText(stripLengthMm(fit)).c_str(),
-                    pagesText(stripPageCount(fit, *box, paper), paperName).c_str(), o.out.c_str());
+                    pagesText(stripPageCount(fit, *box, paper), paperName).c_str(), escapeControls(o.out).c_str());
     else
-        std::printf("Strip: %s mm, one long strip: %s\n", mmText(stripLengthMm(fit)).c_str(), o.out.c_str());
+        std::printf("Strip: %s mm, one long strip: %s\n", mmText(stripLengthMm(fit)).c_str(),
+                    escapeControls(o.out).c_str());
     return 0;
 }
 
@@ -194,13 +216,27 @@ Action declareStrip(CLI::App& sub) {
                 return "--transpose must be auto or a whole number of semitones from -24 to 24: " + value;
             },
             "auto|-24..24", "transpose"));
-    o->beatOption = sub.add_option("--beat-mm", o->beatMm, "strip length of one beat (a quarter note) in mm "
-                                                            "(default: the box's)")
-                        ->check(CLI::PositiveNumber);
+    o->beatOption = sub.add_option("--beat-mm", o->beatMm,
+                                   "strip length of one beat (a quarter note), " + rangeText(kBoxBeatRange) +
+                                       " (default: the box's); the whole strip may be at most 50 m long")
+                        ->check(CLI::Validator(
+                            [](std::string& value) -> std::string {
+                                try {
+                                    size_t used = 0;
+                                    const double mm = std::stod(value, &used);
+                                    if (used == value.size() && kBoxBeatRange.contains(mm)) return {};
+                                } catch (const std::exception&) {
+                                }
+                                return value + " is out of range: a beat is " + rangeText(kBoxBeatRange) +
+                                       " of strip";
+                            },
+                            "MM", "beat-mm"));
     sub.add_option("--paper", o->paper, "paper size of the PDF pages: a4 (default) or letter")
         ->check(CLI::IsMember({"a4", "letter"}, CLI::ignore_case));
     sub.add_option("--boxes", o->boxesFile, "the boxes file (default: boxes.txt in the program folder)");
-    sub.add_option("--title", o->title, "the title printed on the strip (default: the song's track name, else its file name)");
+    sub.add_option("--title", o->title,
+                   "the title printed on the strip (default: the song's title, its first track's name, else its file "
+                   "name)");
     auto* report = sub.add_flag("--report", o->report, "print the fitting report only, write no file");
     sub.add_flag("--json", o->json, "with --report: print the report as one JSON object")->needs(report);
     sub.add_flag("--keep-short", o->keepShort, "keep channels whose notes are very dense");

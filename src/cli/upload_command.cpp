@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "base/text_codec.h"
 #include "cli/qr_terminal.h"
 #include "cli/server_options.h"
 #include "controls/qr_encoder.h"
@@ -30,11 +31,11 @@ int upload(const UploadOptions& o) {
     SongUploader uploader(*server, timeoutsFor(o.server));
     if (o.deleteGiven->count() > 0) {
         if (const NetResult result = uploader.deleteKey(o.deleteKey); !result) return netFailure("upload", result);
-        std::printf("deleted %s\n", o.deleteKey.c_str());
+        std::printf("deleted %s\n", escapeControls(o.deleteKey).c_str());
         return 0;
     }
     if (const NetResult result = uploader.upload(o.file); !result) return netFailure("upload", result);
-    std::printf("key %s\n", uploader.key().c_str());
+    std::printf("key %s\n", escapeControls(uploader.key()).c_str());
     // As the upload window draws it: level M, the smallest version, the best mask.
     const auto symbol = qr::encodeText(uploader.key(), {qr::LevelM, 0, true, qr::ChooseMask});
     if (!symbol) {

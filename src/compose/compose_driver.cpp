@@ -258,8 +258,12 @@ int ComposeSong(std::string_view outputPath, const ComposeOptions& options) {
     // A missing knowledge file has been reported by the loader; without it every attempt
     // would report again for every chord block, so the run ends here.
     if (!LoadKnowledge()) return 0;
+    // A file that is missing has been reported; one that is empty is said here, once.
     for (KnowledgeFile f : {KnowledgeFile::Cadence, KnowledgeFile::TimeChart, KnowledgeFile::CadenceTimeChart})
-        if (KnowledgeText(f).empty()) return 0;
+        if (KnowledgeText(f).empty()) {
+            if (const std::string empty = EmptyKnowledgeFileText(f); !empty.empty()) reportText(empty, BoxKind::Ok);
+            return 0;
+        }
     outputName = std::string(outputPath);
     engineState.composeRun = true;
     const int written = ComposeAttempts();

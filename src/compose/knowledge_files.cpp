@@ -21,6 +21,7 @@ namespace {
 using KnowledgeBuffer = std::array<char, kKnowledgeBytes + 1>;
 
 std::array<KnowledgeBuffer, 4> buffers{};
+std::array<std::string, 4> readPaths;  // where LoadKnowledge read each file; "" when it did not open
 int weightUnit = 0;
 std::string knowledgeFolder;
 
@@ -42,8 +43,10 @@ void computeWeightUnit() {
 bool readInto(KnowledgeFile which, const std::string& path) {
     KnowledgeBuffer& buffer = bufferOf(which);
     buffer[0] = '\0';
+    readPaths[static_cast<size_t>(which)].clear();
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return false;
+    readPaths[static_cast<size_t>(which)] = path;
     size_t got = 0;
     while (got < kKnowledgeBytes) {
         const size_t n = std::fread(buffer.data() + got, 1, kKnowledgeBytes - got, f);
@@ -107,6 +110,22 @@ int LoadKnowledge() {
 
     BuildChordToneTable();
     return 1;
+}
+
+std::string EmptyKnowledgeFileText(KnowledgeFile which) {
+    const std::string& path = readPaths[static_cast<size_t>(which)];
+    if (path.empty() || !KnowledgeText(which).empty()) return {};
+    switch (which) {
+        case KnowledgeFile::Cadence:
+            return path + " is empty; the cadence file holds a count, then that many chord progressions, each "
+                          "ended by \"|\"";
+        case KnowledgeFile::TimeChart:
+        case KnowledgeFile::CadenceTimeChart:
+            return path + " is empty; a time chart file holds a count, then that many charts of chord durations, "
+                          "each ended by \"|\"";
+        case KnowledgeFile::Pattern: break;
+    }
+    return {};
 }
 
 int WeightUnit() { return weightUnit; }

@@ -55,6 +55,12 @@ std::string PatternNotFoundText(std::string_view path);
 // and leaves its text empty.
 int LoadKnowledge();
 
+// Why a knowledge file that LoadKnowledge opened gives the composition nothing to work with:
+// "PATH is empty; the cadence file holds a count, then that many chord progressions, each
+// ended by \"|\"" (for the cadence and both time chart files). Empty when it holds text, and
+// when it did not open (the loader has reported that).
+std::string EmptyKnowledgeFileText(KnowledgeFile which);
+
 // The largest pattern weight divided by 8 (integer division), from the current pattern
 // text; 0 when no weight reaches 8.
 int WeightUnit();

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <vector>
 
+#include "base/atomic_file.h"
+
 namespace tunecase {
 
 namespace {
@@ -69,18 +71,16 @@ bool writeQrPng(const std::string& path, const QrRaster& raster, std::string* er
             if (!raster.isBlack(x, y)) row[x >> 3] |= static_cast<png_byte>(0x80 >> (x & 7));
     }
 
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) return fail(path + ": " + std::strerror(errno));
+    AtomicFile file;
+    if (!file.open(path)) return fail(file.reason());
     PngErrorText err;
-    bool ok = writeRows(file, raster.width, raster.height, rows.data(), err);
-    if (std::fclose(file) != 0 && ok) {
-        ok = false;
-        std::snprintf(err.text, sizeof err.text, "%s", std::strerror(errno));
+    if (!writeRows(file.stream(), raster.width, raster.height, rows.data(), err)) {
+        // A write that failed underneath libpng has the system's reason; its own text otherwise.
+        if (file.error() == 0 && std::ferror(file.stream()) && errno != 0) file.fail(errno);
+        if (file.error() == 0) return fail(path + ": " + err.text);
+        return fail(file.reason());
     }
-    if (!ok) {
-        std::remove(path.c_str());
-        return fail(path + ": " + err.text);
-    }
+    if (!file.commit()) return fail(file.reason());
     return true;
 }
 

@@ -36,6 +36,8 @@ MidiF0Data::MidiF0Data(int capacity) : MidiByteBuffer(capacity) {}
 MidiF0Data::MidiF0Data(const MidiF0Data& other) : MidiByteBuffer(other.capacity()) {
     division_ = other.division_;
     timeSignatureOverride_ = other.timeSignatureOverride_;
+    titleKept_ = other.titleKept_;
+    title_ = other.title_;
     if (other.state_ != NoteEvents || !other.track_) {
         format0Error(m0dt::InternalError);
         becomeEmptySong();
@@ -86,6 +88,12 @@ std::unique_ptr<MidiF0Data> MidiF0Data::openFile(std::string_view path, int capa
         song->becomeEmptySong();
         return song;
     }
+    // Read in quarter notes, SMPTE frames would play at a wrong speed, or not at all.
+    if (const int smpte = smpteDivisionOf(song->bytes(), song->byteLength())) {
+        reportSmpteDivision(path, smpte);
+        song->becomeEmptySong();
+        return song;
+    }
     switch (song->probeHeader()) {
         case Header::Ok: {
             const bool whole = song->readTrack();
@@ -128,11 +136,27 @@ int MidiF0Data::fileFormatOf(uint8_t* bytes, int& length) {
 }
 
 void MidiF0Data::setTrack(std::unique_ptr<MidiTrackData> track, int state) {
+    titleKept_ = false;  // a new track brings its own name
+    title_.clear();
     track_ = std::move(track);
     state_ = track_ ? state : BytesOnly;
 }
 
+std::string MidiF0Data::title() const {
+    if (titleKept_) return title_;
+    std::string name;
+    if (track_) track_->metaText(meta::TrackName, name);
+    return name;
+}
+
+void MidiF0Data::setTitle(std::string title) {
+    title_ = std::move(title);
+    titleKept_ = true;
+}
+
 void MidiF0Data::becomeEmptySong() {
+    titleKept_ = false;
+    title_.clear();
     track_ = std::make_unique<MidiTrackData>(kDefaultSongCapacity, MidiTrackData::NoteEvents);
     state_ = NoteEvents;
     loaded_ = false;
@@ -162,6 +186,7 @@ MidiF0Data::Header MidiF0Data::probeHeader() {
     if (readBe16(h + 10) != 1) return Header::WrongTrackCount;
     const int division = readBe16(h + 12);
     if (division == 0) return Header::ZeroDivision;
+    if (isSmpteDivision(division)) return Header::Smpte;
     division_ = division;
     readPosition_ = position + kHeaderSize;
     return Header::Ok;
@@ -178,6 +203,10 @@ int MidiF0Data::readHeader(bool showMessages) {
         case Header::Format1: code = m0dt::NotFormat0; break;
         case Header::WrongTrackCount: code = m0dt::TrackCountInvalid; break;
         case Header::ZeroDivision: code = m0dt::MusicalInformation; break;
+        case Header::Smpte:
+            // The header is still at the read position.
+            if (showMessages) reportSmpteDivision({}, readBe16(bytes_.data() + readPosition_ + 12));
+            return 0;
     }
     if (showMessages) format0Error(code);
     return 0;

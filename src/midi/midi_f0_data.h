@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -34,7 +35,8 @@ public:
 
     // Opens any Standard MIDI File as one song in state 2. A format 0 file is read directly;
     // anything else goes through the format 1 reader and is merged into one track. A file
-    // neither reader accepts gives an empty song (state 2) after the readers' message.
+    // neither reader accepts gives an empty song (state 2) after the readers' message; so does
+    // a file timed in SMPTE frames, after a message that names it.
     static std::unique_ptr<MidiF0Data> openFile(std::string_view path, int capacity = kDefaultSongCapacity);
 
     // Reads a format 0 file held in memory (header with messages, track, notes joined). Bytes
@@ -59,7 +61,8 @@ public:
     // ---- Reading --------------------------------------------------------------------------
 
     // Checks "MThd" (dropping a MacBinary header in front of it), format 0, one track and a
-    // division other than 0; takes the division and leaves the read position at 14.
+    // division in ticks per quarter note other than 0 (an SMPTE division is refused with its
+    // own message); takes the division and leaves the read position at 14.
     // Returns 1, or 0 (with the M0DT message when asked for; nothing for an empty buffer).
     int readHeader(bool showMessages);
 
@@ -138,10 +141,19 @@ public:
     // Replaces the track and state (used by the format 1 merge and by builders).
     void setTrack(std::unique_ptr<MidiTrackData> track, int state);
 
+    // The song's title, as stored (bytes, not yet shown as text): the name of the file's first
+    // track. In a format 1 file the first track names the song and the other tracks name
+    // their instruments, and the merge may put an instrument's name ahead of the song's, so
+    // the merge keeps the first track's name here (setTitle). Otherwise the first track name
+    // in the song's track. Empty when there is none. Every user of song titles asks here.
+    std::string title() const;
+    // Keeps `title` as the song's title whatever the track holds (the format 1 merge).
+    void setTitle(std::string title);
+
     ~MidiF0Data() override = default;
 
 private:
-    enum class Header { Ok, Empty, NotMidi, WrongFormat, WrongTrackCount, ZeroDivision, Format1 };
+    enum class Header { Ok, Empty, NotMidi, WrongFormat, WrongTrackCount, ZeroDivision, Smpte, Format1 };
     // The header check without messages; drops a MacBinary header in front of "MThd".
     Header probeHeader();
     bool requireState(int wanted) const;
@@ -152,6 +164,8 @@ private:
     int state_ = BytesOnly;
     int timeSignatureOverride_ = 0;
     bool loaded_ = false;
+    bool titleKept_ = false;  // title_ holds the title (a merged format 1 file)
+    std::string title_;
     std::unique_ptr<MidiTrackData> track_;
 };
 

@@ -40,6 +40,10 @@ std::unique_ptr<MidiF1Data> MidiF1Data::openFile(std::string_view path, int capa
         return file;
     }
     if (!file->loadFile(path)) return file;  // the loader has said why
+    if (const int smpte = smpteDivisionOf(file->bytes(), file->byteLength())) {
+        reportSmpteDivision(path, smpte);
+        return file;
+    }
     int length = file->byteLength();
     const int format = MidiF0Data::fileFormatOf(file->bytes(), length);
     file->setByteLength(length);
@@ -162,6 +166,11 @@ int MidiF1Data::readHeader() {
     if (division == 0) {
         // Every time calculation divides by the division: refuse the file here.
         format1Error(m1dt::InternalDataInvalid);
+        return 0;
+    }
+    if (isSmpteDivision(division)) {
+        // Time counted in frames, not quarter notes: nothing here could play it right.
+        reportSmpteDivision({}, division);
         return 0;
     }
     int count = readBe16(h + 10);
@@ -445,9 +454,16 @@ int MidiF1Data::finishMerge(MidiF0Data& song, bool ok) const {
     return ok ? 1 : 0;
 }
 
+std::string MidiF1Data::songTitle() const {
+    std::string name;
+    if (trackCount_ > 0 && tracks_[0]) tracks_[0]->metaText(meta::TrackName, name);
+    return name;
+}
+
 int MidiF1Data::mergeInto(MidiF0Data& song) const {
     MidiTrackData* target = mergeTarget(song);
     if (!target) return 0;
+    song.setTitle(songTitle());
     std::vector<const EventList*> lists;
     for (int i = 0; i < trackCount_; ++i) lists.push_back(&tracks_[static_cast<size_t>(i)]->events());
     const bool ok = mergeRounds(lists, *target, [&](size_t k, size_t index) {
@@ -459,6 +475,7 @@ int MidiF1Data::mergeInto(MidiF0Data& song) const {
 int MidiF1Data::moveMergedInto(MidiF0Data& song) {
     MidiTrackData* target = mergeTarget(song);
     if (!target) return 0;
+    song.setTitle(songTitle());
     std::vector<EventList> taken;
     std::vector<const EventList*> lists;
     taken.reserve(static_cast<size_t>(trackCount_));

@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -102,6 +103,9 @@ public:
     // The same merge for a holder that is done with its tracks: the events move into the
     // song instead of being copied, and every track is left without events.
     int moveMergedInto(MidiF0Data& song);
+
+    // The first track's name: the song's title (the other tracks' names are instruments).
+    std::string songTitle() const;
 
     // The master volume of the first track that has one, -1 if none; a second track with
     // one shows 0x03000006.

@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "midi/smf_bytes.h"
+
 namespace tunecase {
 
 const MessageTable kFormat0Messages{
@@ -100,6 +102,35 @@ int indexOf(const uint32_t (&codes)[N], uint32_t code) {
 }
 
 }  // namespace
+
+std::string smpteDivisionText(int division) {
+    const int frames = -static_cast<int8_t>((division >> 8) & 0xFF);
+    const int ticks = division & 0xFF;
+    const std::string rate = frames == 29 ? "29.97" : std::to_string(frames);
+    return "SMPTE " + rate + " frames/s, " + std::to_string(ticks) + " ticks/frame";
+}
+
+std::string smpteRefusalText(std::string_view path, int division) {
+    const std::string what = path.empty() ? std::string("This file") : std::string(path);
+    std::string detail = smpteDivisionText(division).substr(6);  // without "SMPTE "
+    return what + " uses SMPTE time code division (" + detail + "), which Tunecase does not play.";
+}
+
+void reportSmpteDivision(std::string_view path, int division) {
+    reportText(smpteRefusalText(path, division), BoxKind::Ok);
+}
+
+int smpteDivisionOf(const uint8_t* bytes, int length) {
+    if (!bytes) return 0;
+    int at = 0;
+    if (!smf::hasMThd(bytes, length, 0)) {
+        if (!smf::hasMThd(bytes, length, smf::kMacBinarySize)) return 0;
+        at = smf::kMacBinarySize;
+    }
+    if (at + smf::kHeaderSize > length) return 0;
+    const int division = smf::readBe16(bytes + at + 12);
+    return isSmpteDivision(division) ? division : 0;
+}
 
 void format0Error(uint32_t code, std::string_view path) { reportCoded(kFormat0Messages, code, path); }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "base/reporter.h"
@@ -58,6 +59,29 @@ extern const MessageTable kFormat1Errors;      // M1DT, always shown
 extern const MessageTable kFormat1Warnings;    // M1DT, shown once
 extern const MessageTable kF1TrackErrors;      // M1TK, always shown
 extern const MessageTable kF1TrackWarnings;    // M1TK, shown once
+
+// ---- SMPTE time --------------------------------------------------------------------------
+// A header division with its top bit set counts time code frames (its high byte, negative:
+// -24, -25, -29 for 29.97 drop-frame, -30) and ticks per frame (its low byte) instead of
+// ticks per quarter note. Every time calculation here counts quarter notes, so such files
+// are refused where they are read.
+
+// True for the header's 16 division bits of an SMPTE-timed file.
+inline bool isSmpteDivision(int division) { return (division & 0x8000) != 0; }
+
+// "X.mid uses SMPTE time code division (25 frames/s, 40 ticks/frame), which Tunecase does
+// not play." ("This file" without a path.)
+std::string smpteRefusalText(std::string_view path, int division);
+
+// "SMPTE 25 frames/s, 40 ticks/frame"
+std::string smpteDivisionText(int division);
+
+// Shows smpteRefusalText in an OK box.
+void reportSmpteDivision(std::string_view path, int division);
+
+// The division bits when `bytes` hold a Standard MIDI File header ("MThd" at 0, or behind a
+// 128-byte MacBinary header) with an SMPTE division; 0 for anything else.
+int smpteDivisionOf(const uint8_t* bytes, int length);
 
 // "M0DT%08X %s", every time.
 void format0Error(uint32_t code, std::string_view path = {});

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <random>
 
+#include "base/atomic_file.h"
 #include "base/utilities.h"
 
 namespace tunecase {
@@ -36,11 +37,11 @@ bool isUploadFileName(std::string_view name) {
            isPlainExtension(name.substr(dot + 1));
 }
 
-// What a write of "KEY.EXT" leaves behind when the process dies before the rename:
-// "KEY.EXT" followed by the temporary suffix.
+// What a write of an upload or of the index leaves behind when the process dies before
+// the rename.
 bool isUploadScrap(std::string_view name) {
-    const size_t tmp = name.find(".tmp");
-    return tmp != std::string_view::npos && isUploadFileName(name.substr(0, tmp));
+    std::string target;
+    return isAtomicFileScrap(name, &target) && (isUploadFileName(target) || target == kUploadIndexName);
 }
 
 // The index: one "KEY FILENAME" line per upload.

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <numeric>
 
+#include "base/atomic_file.h"
+
 #ifdef TUNECASE_HAVE_FLUIDSYNTH
 #include "platform/fluid_synth_device.h"
 #endif
@@ -59,17 +61,9 @@ struct Owned {
     const FluidSynthApi& fluid;
     fluid_settings_t* settings = nullptr;
     fluid_synth_t* synth = nullptr;
-    std::FILE* file = nullptr;
-    std::string tempPath;
-    bool keep = false;
     ~Owned() {
         if (synth) fluid.delete_fluid_synth(synth);
         if (settings) fluid.delete_fluid_settings(settings);
-        if (file) std::fclose(file);
-        if (!keep && !tempPath.empty()) {
-            std::error_code ec;
-            std::filesystem::remove(tempPath, ec);
-        }
     }
 };
 
@@ -128,15 +122,15 @@ RenderResult renderToWav(const std::vector<TimedMidiMessage>& messages, const st
         return result;
     }
 
-    own.tempPath = wavPath + ".part";
-    own.file = std::fopen(own.tempPath.c_str(), "wb");
-    if (!own.file) {
-        result.error = "cannot write " + own.tempPath;
+    // Nothing reaches wavPath until the whole file is on the disk.
+    AtomicFile wav;
+    if (!wav.open(wavPath)) {
+        result.error = "cannot write " + wav.reason();
         return result;
     }
     uint8_t header[44];
     wavHeader(header, options.sampleRate, static_cast<uint32_t>(totalFrames * kBytesPerFrame));
-    bool written = std::fwrite(header, 1, sizeof header, own.file) == sizeof header;
+    bool written = wav.write(header, sizeof header);
 
     std::vector<int16_t> block(static_cast<size_t>(kBlockFrames) * kChannels);
     uint64_t done = 0;
@@ -146,7 +140,7 @@ RenderResult renderToWav(const std::vector<TimedMidiMessage>& messages, const st
             fluid.fluid_synth_write_s16(own.synth, n, block.data(), 0, 2, block.data(), 1, 2);
             static_assert(std::endian::native == std::endian::little, "WAV samples are little-endian");
             size_t bytes = static_cast<size_t>(n) * kBytesPerFrame;
-            written = std::fwrite(block.data(), 1, bytes, own.file) == bytes;
+            written = wav.write(block.data(), bytes);
             done += static_cast<uint64_t>(n);
         }
     };
@@ -157,19 +151,10 @@ RenderResult renderToWav(const std::vector<TimedMidiMessage>& messages, const st
     }
     renderUntil(totalFrames);
 
-    int closed = std::fclose(own.file);
-    own.file = nullptr;
-    if (!written || closed != 0) {
-        result.error = "cannot write " + own.tempPath;
+    if (!written || !wav.commit()) {
+        result.error = "cannot write " + wav.reason();
         return result;
     }
-    std::error_code ec;
-    std::filesystem::rename(own.tempPath, wavPath, ec);
-    if (ec) {
-        result.error = "cannot rename " + own.tempPath + " to " + wavPath + ": " + ec.message();
-        return result;
-    }
-    own.keep = true;
     result.ok = true;
     result.frames = totalFrames;
     return result;

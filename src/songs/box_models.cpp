@@ -15,6 +15,8 @@ namespace {
 // The fields of a box block, in the order their values are kept.
 enum Field { Width, LineSpacing, FirstLine, Beat, MinRepeat, FieldCount };
 constexpr const char* kFieldNames[FieldCount] = {"width", "line-spacing", "first-line", "beat", "min-repeat"};
+constexpr LengthRange kFieldRanges[FieldCount] = {kBoxWidthRange, kBoxLineSpacingRange, kBoxFirstLineRange,
+                                                  kBoxBeatRange, kBoxMinRepeatRange};
 
 char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -199,6 +201,12 @@ std::vector<BoxModel> parseBoxModels(std::string_view text, std::vector<BoxModel
             error(std::string(kFieldNames[field]) + " needs one length in millimetres above 0");
             continue;
         }
+        if (!kFieldRanges[field].contains(value)) {
+            block->has[field] = true;  // given, but wrong: said once, here
+            error(std::string(kFieldNames[field]) + " " + std::string(w[1]) + " is out of range: a box's " +
+                  kFieldNames[field] + " is " + rangeText(kFieldRanges[field]));
+            continue;
+        }
         block->has[field] = true;
         block->value[field] = value;
     }
@@ -225,6 +233,12 @@ std::optional<BoxModel> findBoxModel(const std::vector<BoxModel>& boxes, std::st
     for (const BoxModel& box : boxes)
         if (equalNoCase(box.name, name)) return box;
     return std::nullopt;
+}
+
+std::string rangeText(const LengthRange& range) {
+    std::ostringstream text;
+    text << range.low << " to " << range.high << " mm";
+    return text.str();
 }
 
 std::string noteName(int key) {

@@ -23,6 +23,23 @@ struct BoxModel {
     double minRepeatMm = 0;      // one tooth needs at least this much strip before it sounds again
 };
 
+// What each box field may be, in millimetres, ends included: room for any hand-cranked
+// paper-strip movement, while keeping a drawing within what the PDF and SVG writers can
+// place. A value outside is refused with its line.
+struct LengthRange {
+    double low = 0;
+    double high = 0;
+    bool contains(double mm) const { return mm >= low && mm <= high; }
+};
+inline constexpr LengthRange kBoxWidthRange{10, 300};
+inline constexpr LengthRange kBoxLineSpacingRange{0.5, 20};
+inline constexpr LengthRange kBoxFirstLineRange{0.5, 300};
+inline constexpr LengthRange kBoxBeatRange{1, 100};
+inline constexpr LengthRange kBoxMinRepeatRange{0.1, 100};
+
+// "0.5 to 20 mm"
+std::string rangeText(const LengthRange& range);
+
 // A problem found while reading the file: its line and what is wrong.
 struct BoxModelError {
     int line = 0;

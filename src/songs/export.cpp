@@ -6,6 +6,7 @@
 #include <thread>
 #include <utility>
 
+#include "base/reporter.h"
 #include "base/text_codec.h"
 #include "midi/midi_event.h"
 #include "midi/midi_f0_data.h"
@@ -34,9 +35,37 @@ std::unique_ptr<MidiF0Data> loadSource(const std::string& source) {
     return song;
 }
 
-void foldAndThin(MidiTrackData& track, int lowNote, int highNote) {
+bool sounds(const MidiEvent& e) { return (e.status == ev::Note || e.status == ev::NoteOn) && e.velocity > 0; }
+
+int soundingNotes(const MidiTrackData& track) {
+    int n = 0;
+    for (const auto& e : track.events()) n += sounds(*e);
+    return n;
+}
+
+// Folds every note into the range, then drops what folding could not bring into it (the
+// instrument has no key for it) and thins doubled notes. False, after a box, when no note
+// is left of a song that had some: an empty file is no export.
+bool foldAndThin(MidiTrackData& track, int lowNote, int highNote, const std::string& source, ExportCounts& counts) {
+    const int before = soundingNotes(track);
     foldIntoRange(track, lowNote, highNote);
+    counts.droppedOutsideRange = 0;
+    if (lowNote <= highNote)
+        for (int i = track.eventCount() - 1; i >= 0; --i) {
+            const MidiEvent& e = *track.event(i);
+            if ((e.status != ev::Note && e.status != ev::NoteOn) || (e.data1 >= lowNote && e.data1 <= highNote)) continue;
+            counts.droppedOutsideRange += sounds(e);
+            track.removeEvent(i);
+        }
     track.removeDuplicateNotes();
+    counts.notes = soundingNotes(track);
+    if (before > 0 && counts.notes == 0) {
+        reportText("No note of " + source + " lies in the keys " + std::to_string(lowNote) + "-" +
+                       std::to_string(highNote) + " after folding by octaves, so nothing was exported.",
+                   BoxKind::Ok);
+        return false;
+    }
+    return true;
 }
 
 // Event form, written in order as format 0.
@@ -86,14 +115,16 @@ JobSlot& toyPianoSlot() {
 
 }  // namespace
 
-bool exportRangedMidi(const RangedMidiExportJob& job) {
+bool exportRangedMidi(const RangedMidiExportJob& job, ExportCounts* counts) {
     auto song = loadSource(job.source);
     if (!song) return false;
     MidiTrackData& track = *song->track();
 
     track.removeMetaExceptTempoAndEnd();
     reduceToOneVoice(*song, job.deleteShortNoteChannel, job.deleteLongNoteChannel, song->division() * 2 / 3);
-    foldAndThin(track, job.lowNote, job.highNote);
+    ExportCounts made;
+    if (!foldAndThin(track, job.lowNote, job.highNote, job.source, made)) return false;
+    if (counts) *counts = made;
 
     track.removeProgramChanges(0);
     track.insertProgramChangeForChannel(0, job.program);
@@ -105,7 +136,7 @@ bool exportRangedMidi(const RangedMidiExportJob& job) {
     return writeSong(*song, job.output);
 }
 
-bool exportToyPiano(const ToyPianoExportJob& job) {
+bool exportToyPiano(const ToyPianoExportJob& job, ExportCounts* counts) {
     auto song = loadSource(job.source);
     if (!song) return false;
     if (!song->changeDivision(kToyPianoDivision)) return false;
@@ -113,7 +144,9 @@ bool exportToyPiano(const ToyPianoExportJob& job) {
 
     track.removeMetaExceptTempoAndEnd();
     reduceToOneVoice(*song, job.deleteShortNoteChannel, job.deleteLongNoteChannel, song->division() / 8);
-    foldAndThin(track, job.lowNote, job.highNote);
+    ExportCounts made;
+    if (!foldAndThin(track, job.lowNote, job.highNote, job.source, made)) return false;
+    if (counts) *counts = made;
 
     track.removeProgramChanges(0);
     track.removeSysEx();

@@ -50,14 +50,24 @@ struct ToyPianoExportJob {
     bool deleteLongNoteChannel = true;
 };
 
+// What an export wrote: its notes, and the notes it dropped because folding by octaves left
+// them outside the key range (a range narrower than an octave cannot hold every pitch).
+struct ExportCounts {
+    int notes = 0;
+    int droppedOutsideRange = 0;
+};
+
 // The music box MIDI export, on the calling thread. Returns true when the file is written;
 // load and save failures show the MIDI readers' and writers' boxes. No check is made that
 // lowNote <= highNote: every note is first raised to lowNote or above, then lowered to
-// highNote or below.
-bool exportRangedMidi(const RangedMidiExportJob& job);
+// highNote or below. When lowNote <= highNote, a note still outside the range after that is
+// dropped; when that leaves no note of a song that had some, nothing is written (a box
+// says so) and false is returned. `counts`, when given, receives what was written.
+bool exportRangedMidi(const RangedMidiExportJob& job, ExportCounts* counts = nullptr);
 
-// The toy piano export, on the calling thread, to job.output whatever its extension.
-bool exportToyPiano(const ToyPianoExportJob& job);
+// The toy piano export, on the calling thread, to job.output whatever its extension; the
+// key range as above.
+bool exportToyPiano(const ToyPianoExportJob& job, ExportCounts* counts = nullptr);
 
 // Delivers a message to the song list editor's window from any thread (the window queues it
 // onto its own thread). Core never calls the window system itself.

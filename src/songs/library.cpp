@@ -5,9 +5,11 @@
 #include <filesystem>
 #include <system_error>
 
+#include "base/atomic_file.h"
 #include "base/reporter.h"
 #include "base/utilities.h"
 #include "songs/directory_file_list.h"
+#include "songs/song_data.h"
 
 namespace tunecase {
 
@@ -47,10 +49,11 @@ std::string readSongTitle(std::string_view path, std::string* otherText) {
     return std::move(texts.title);
 }
 
-int addToArchive(std::string_view libraryFolder, std::string& path) {
+int addToArchive(std::string_view libraryFolder, std::string& path, std::string* failure) {
     const std::string source = path;
     const std::string folder(libraryFolder);
     const std::string destination = joinPath(folder, fileNamePart(source));
+    if (failure) failure->clear();
     std::error_code ec;
     if (fs::exists(fs::symlink_status(destination, ec))) {
         reportText(kNameClashText, BoxKind::Ok);
@@ -58,15 +61,25 @@ int addToArchive(std::string_view libraryFolder, std::string& path) {
         return 0;
     }
     if (fileNamePart(source).empty() || !fs::is_regular_file(source, ec)) {
+        if (failure) *failure = source + ": " + (ec ? ec.message() : std::string("not a file"));
+        path.clear();
+        return 0;
+    }
+    // Only songs join: anything else would list as a blank line and load as no song at all.
+    std::string problem = songDataFileProblem(source);
+    if (problem.empty() && extensionLower(source) != "mwd")
+        problem = source + " is not named as a song-data file: the library takes only names ending in .mwd.";
+    if (!problem.empty()) {
+        reportText(problem, BoxKind::Ok);
         path.clear();
         return 0;
     }
     // A fresh install has no library folder yet: make it, so that adding works at once.
     fs::create_directories(folder, ec);
-    if (!fs::copy_file(source, destination, fs::copy_options::none, ec) || ec) {
-        // A copy cut short (disk full) leaves nothing behind; a file that appeared meanwhile
-        // is someone else's and stays.
-        if (ec != std::errc::file_exists) fs::remove(destination, ec);
+    // The copy appears whole or not at all, and never over a file that appeared meanwhile.
+    std::string reason;
+    if (!copyFileAtomically(source, destination, &reason, AtomicFile::KeepExisting)) {
+        if (failure) *failure = reason;
         path.clear();
         return 0;
     }

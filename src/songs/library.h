@@ -42,9 +42,11 @@ std::string readSongTitle(std::string_view path, std::string* otherText = nullpt
 
 // Copies the song data file at `path` into the library `libraryFolder`, creating the library folder when it
 // is missing. A file of the same name already there shows "同じ名前のMWDファイルが既にあります。"
-// whatever its content; that, or a copy that fails (nothing shown, no partial file left),
-// empties `path` and returns 0. On success `path` becomes the copy's path and 1 is returned.
-int addToArchive(std::string_view libraryFolder, std::string& path);
+// whatever its content; a file that is not a song-data file named ".mwd" shows why (see
+// songDataFileProblem). That, or a copy that fails (nothing shown, `failure` gets the file
+// and the system's reason; no partial file left, even when the copy is killed), empties
+// `path` and returns 0. On success `path` becomes the copy's path and 1 is returned.
+int addToArchive(std::string_view libraryFolder, std::string& path, std::string* failure = nullptr);
 
 struct LibraryEntry {
     std::string fileName;  // relative to the library folder

@@ -6,6 +6,9 @@
 #include <utility>
 #include <cstdint>
 #include <cstring>
+#include <vector>
+
+#include <sys/stat.h>
 
 #include "base/text_codec.h"
 #include "base/utilities.h"
@@ -197,9 +200,11 @@ CSongData::CSongData(const std::string& path, int& measures, int& beats, int& ke
 }
 
 CSongData::CSongData(const uint8_t* bytes, size_t size) {
-    if (!(size == kSize92492 || size >= kSize94540) || bytes == nullptr) {
+    if (!isSongDataSize(size) || bytes == nullptr) {
         reportCoded(kSongDataMessages, sgdt::OldData);
         newSong(0, 4, 0, 0);
+        refusal_ = "it is " + std::to_string(bytes ? size : 0) + " bytes, and a song is exactly " +
+                   std::to_string(kSize92492) + " bytes or at least " + std::to_string(kSize94540);
         return;
     }
     Layout layout;
@@ -288,6 +293,7 @@ void CSongData::resetState() {
     lowest_ = highest_ = -1;
     rangeStale_ = false;
     loaded_ = false;
+    refusal_.clear();
 }
 
 namespace {
@@ -346,7 +352,9 @@ void CSongData::newSong(int measures, int beats, int key, int mode) {
 void CSongData::refuseMeter(int& measures, int& beats, int& key, int& mode) {
     reportText("[" + std::to_string(beats) + "]");
     reportText("time sign 0");
+    const int refused = beats;
     newSong(4, 4, 0, 0);
+    refusal_ = "its meter has " + std::to_string(refused) + " beats per measure, and a song has 1 to 8";
     measures = 4;
     beats = 4;
     key = 0;
@@ -444,19 +452,31 @@ void CSongData::readImage(const uint8_t* data, size_t size, const Layout& layout
     }
 }
 
-void CSongData::finishReading(int& measures, int& beats, int& key, int& mode, bool checkMeter) {
-    repairInformation();
-    uint8_t* field = image_.data() + kMeasuresOffset;
-    int m = get32(field);
-    int b = get16(field + 4);
-    int md = get16(field + 6);
-    int k = get32(field + 8);
+namespace {
+
+// Measures, beats and key as a reader takes them: from the measures field, or from the
+// information block when that field has no measures.
+void storedMeter(const uint8_t* image, int& m, int& b, int& k) {
+    const uint8_t* field = image + kMeasuresOffset;
+    m = get32(field);
+    b = get16(field + 4);
+    k = get32(field + 8);
     if (m <= 0) {
-        const uint8_t* info = image_.data() + kInfoOffset;
+        const uint8_t* info = image + kInfoOffset;
         m = get32(info);
         b = get16(info + 4);
         k = get32(info + 8);
     }
+}
+
+}  // namespace
+
+void CSongData::finishReading(int& measures, int& beats, int& key, int& mode, bool checkMeter) {
+    repairInformation();
+    uint8_t* field = image_.data() + kMeasuresOffset;
+    int m = 0, b = 0, k = 0;
+    storedMeter(image_.data(), m, b, k);
+    int md = get16(field + 6);
     if (checkMeter && (b < 1 || b > 8)) {
         beats = b;
         refuseMeter(measures, beats, key, mode);
@@ -879,6 +899,41 @@ bool CSongData::setLyricLine(int i, std::string_view bytes) {
     }
     lyrics_[static_cast<size_t>(i)] = std::string(bytes);
     return true;
+}
+
+// ---- Checking a file ---------------------------------------------------------------------------
+
+bool isSongDataSize(size_t size) { return size == kSize92492 || size >= kSize94540; }
+
+namespace {
+
+// 1234567 as "1,234,567".
+std::string groupedDigits(uint64_t n) {
+    std::string digits = std::to_string(n);
+    for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(static_cast<size_t>(at), ",");
+    return digits;
+}
+
+}  // namespace
+
+std::string songDataFileProblem(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
+    const std::string notSongData = path + " is not a song-data file (.mwd): ";
+    const auto size = static_cast<uint64_t>(st.st_size);
+    if (!isSongDataSize(static_cast<size_t>(std::min<uint64_t>(size, SIZE_MAX)))) {
+        return notSongData + "a song-data file is " + groupedDigits(kSize92492) + " bytes, or " +
+               groupedDigits(kSize94540) + " bytes or more; this one is " + groupedDigits(size) +
+               (size == 1 ? " byte." : " bytes.");
+    }
+    std::vector<uint8_t> head(kTextOffset);
+    if (readExact(path, head.data(), head.size()) != static_cast<int64_t>(head.size())) return {};
+    int m = 0, b = 0, k = 0;
+    storedMeter(head.data(), m, b, k);
+    if (b < 1 || b > 8) {
+        return notSongData + "it gives " + std::to_string(b) + " beats to a measure, where a song has 1 to 8.";
+    }
+    return {};
 }
 
 }  // namespace tunecase

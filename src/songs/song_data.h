@@ -101,6 +101,17 @@ const SongKey& songKey(int index);
 // The index of the key named `name` ("C", "Am", "F#m", ...; a trailing blank is ignored), or -1.
 int songKeyIndex(std::string_view name);
 
+// ---- Checking a file ---------------------------------------------------------------------------
+
+// True for the sizes a song-data file or download comes in: 92,492 bytes, or 94,540 or more.
+bool isSongDataSize(size_t size);
+
+// Why the file at `path` is not a song-data file, in plain words naming it ("x.mid is not a
+// song-data file (.mwd): ..."): a size other than those above, or a meter that is not 1 to 8
+// beats to the measure. "" when it reads as a song, and when it cannot be read at all (the
+// caller's copy then says so).
+std::string songDataFileProblem(const std::string& path);
+
 // ---- Records ---------------------------------------------------------------------------------
 
 // One half beat: up to three note positions with their text slots (the first byte of a
@@ -166,6 +177,9 @@ public:
 
     // ---- Queries ----
     bool isLoaded() const { return loaded_; }  // read from a file or accepted bytes
+    // Why the last bytes read were refused, in words for a message ("it is 100 bytes; ...",
+    // "its meter has 0 beats per measure; ..."); empty when they were not.
+    const std::string& refusal() const { return refusal_; }
     int measures() const;
     int beatsPerMeasure() const;
     int mode() const;
@@ -258,6 +272,7 @@ private:
     mutable int highest_ = -1;
     mutable bool rangeStale_ = false;
     bool loaded_ = false;
+    std::string refusal_;
 };
 
 }  // namespace tunecase

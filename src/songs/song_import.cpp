@@ -69,8 +69,8 @@ ImportedSong importMidiFile(const std::string& source, const std::string& dataFo
     song->removeTempos(0, -1);
     song->insertTempoAtFirstNote(kImportTempo);
 
-    std::string title;
-    if (!track.metaText(0x03, title) || title.empty()) title = fileNamePart(source);
+    std::string title = song->title();
+    if (title.empty()) title = fileNamePart(source);
 
     result.path = newSongPath(dataFolder);
     if (!song->saveFile(result.path)) return result;

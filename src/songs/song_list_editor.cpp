@@ -86,15 +86,24 @@ bool isOwnSongFile(std::string_view path, std::string_view folder) {
     return sameFolder(file.parent_path(), fs::path(folder));
 }
 
-bool deleteOwnSongFile(const SongList& list, int index, std::string_view folder) {
-    if (index < 0 || index >= list.count || index >= kSongSlots) return false;
+std::string ownSongFileOf(const SongList& list, int index, std::string_view folder) {
+    if (index < 0 || index >= list.count || index >= kSongSlots) return {};
     const std::string path = fieldText(list.entries[index].path, kPathBytes);
-    if (!isOwnSongFile(path, folder)) return false;
+    if (!isOwnSongFile(path, folder)) return {};
     // Another entry still playing the same file keeps it.
     for (int i = 0; i < list.count && i < kSongSlots; ++i)
-        if (i != index && fieldText(list.entries[i].path, kPathBytes) == path) return false;
-    std::error_code ec;
-    return fs::remove(path, ec);
+        if (i != index && fieldText(list.entries[i].path, kPathBytes) == path) return {};
+    return path;
+}
+
+std::vector<std::string> ownSongFiles(const SongList& list, std::string_view folder) {
+    std::vector<std::string> files;
+    for (int i = 0; i < std::min(list.count, kMaxSongs); ++i) {
+        const std::string path = fieldText(list.entries[i].path, kPathBytes);
+        if (isOwnSongFile(path, folder) && std::find(files.begin(), files.end(), path) == files.end())
+            files.push_back(path);
+    }
+    return files;
 }
 
 // ---- Editing the list ---------------------------------------------------------------------------
@@ -116,19 +125,19 @@ int moveEntry(SongList& list, int line, bool up) {
     return other;
 }
 
-bool deleteEntry(SongList& list, int line, std::string_view folder) {
+bool deleteEntry(SongList& list, int line, std::string_view folder, std::string& ownFile) {
+    ownFile.clear();
     if (line < 0 || line >= list.count) return false;
-    deleteOwnSongFile(list, line, folder);
-    return removeEntry(list, line);
+    std::string file = ownSongFileOf(list, line, folder);
+    if (!removeEntry(list, line)) return false;
+    ownFile = std::move(file);
+    return true;
 }
 
-void deleteAllEntries(SongList& list, std::string_view folder) {
-    // Last first, so that a file two entries share goes with the last of them.
-    for (int i = std::min(list.count, kMaxSongs) - 1; i >= 0; --i) {
-        deleteOwnSongFile(list, i, folder);
-        removeEntry(list, i);
-    }
+std::vector<std::string> deleteAllEntries(SongList& list, std::string_view folder) {
+    std::vector<std::string> files = ownSongFiles(list, folder);
     list = emptySongList();
+    return files;
 }
 
 int32_t closingIndex(const SongList& list, int selectedLine) {
@@ -368,22 +377,58 @@ void SongListEditor::moveDown() {
 
 void SongListEditor::deleteSelected() {
     const int line = view_.selectedLine();
-    if (!deleteEntry(list_, line, folder_)) {
+    std::string ownFile;
+    if (!deleteEntry(list_, line, folder_, ownFile)) {
         beep();
         return;
     }
     // The same line number stays selected; past the end nothing is.
     refresh(line);
+    if (!ownFile.empty()) discardMadeSongs({ownFile});
 }
 
-void SongListEditor::deleteAll() {
+void SongListEditor::deleteAll() { emptyList(true); }
+
+bool SongListEditor::emptyList(bool askFirst) {
+    const std::vector<std::string> files = ownSongFiles(list_, folder_);
+    if (askFirst && !files.empty()) {
+        const std::string question = files.size() == 1
+                                         ? std::string(kTrashMadeSongQuestion)
+                                         : fillIn(kTrashMadeSongsQuestion, std::to_string(files.size()));
+        if (reportText(question, BoxKind::OkCancel) != Answer::Ok) return false;
+    }
     deleteAllEntries(list_, folder_);
     refresh(-1);
+    discardMadeSongs(files);
+    return true;
+}
+
+void SongListEditor::discardMadeSongs(const std::vector<std::string>& files) {
+    std::vector<std::string> left;
+    std::string firstReason;
+    for (const std::string& file : files) {
+        std::string reason;
+        if (view_.moveToTrash(file, reason)) continue;
+        if (left.empty()) firstReason = reason.empty() ? "no trash for it" : reason;
+        left.push_back(file);
+    }
+    if (left.empty()) return;
+    const std::string what = left.size() == 1 ? fileNamePart(left[0]) : std::to_string(left.size());
+    std::string question = left.size() == 1 ? kDeleteUntrashedSongQuestion : kDeleteUntrashedSongsQuestion;
+    // Filled one after the other, so that a "%s" in a file name stays as it is.
+    const size_t first = question.find("%s");
+    question.replace(first, 2, what);
+    question.replace(question.find("%s", first + what.size()), 2, firstReason);
+    if (reportText(question, BoxKind::OkCancel) != Answer::Ok) return;
+    for (const std::string& file : left) {
+        std::error_code ec;
+        fs::remove(file, ec);
+    }
 }
 
 void SongListEditor::autoSelection() {
     if (reportText(kAutoSelectQuestion, BoxKind::OkCancel) != Answer::Ok) return;
-    deleteAll();
+    if (!emptyList(true)) return;
     const std::string library = folders_.library, folder = folder_;
     const RandomRange random = services_.random;
     const SongArranger arranger = services_.arranger;

@@ -34,6 +34,15 @@ inline constexpr const char* kEmptyLibraryText = "The library has no songs to ch
 inline constexpr const char* kUploadWorkFileName = "tmp_upload.mid";
 inline constexpr const char* kNoStripBoxesText = "No music box for strips is described in %s";
 inline constexpr const char* kStripNotWrittenText = "The strip could not be written: %s";
+// DEL ALL and AUTO SEL ask before the songs Tunecase made leave with the list.
+inline constexpr const char* kTrashMadeSongsQuestion = "Move %s made songs to the trash?";
+inline constexpr const char* kTrashMadeSongQuestion = "Move 1 made song to the trash?";
+// Where the trash cannot take them, a song cannot be composed again without its seed: ask
+// before deleting outright. The first %s is the file (or "N made songs"), the second the reason.
+inline constexpr const char* kDeleteUntrashedSongQuestion =
+    "%s could not be moved to the trash (%s). Delete it for good?";
+inline constexpr const char* kDeleteUntrashedSongsQuestion =
+    "%s made songs could not be moved to the trash (%s). Delete them for good?";
 // AUTO SEL takes at most this many songs.
 inline constexpr int kAutoSelectMost = 10;
 
@@ -85,9 +94,12 @@ bool isMadeSongName(std::string_view fileName);
 // may point at a user's own file anywhere, and that stays.
 bool isOwnSongFile(std::string_view path, std::string_view folder);
 
-// Deletes the song file of entry `index` when Tunecase made it and no other entry uses it.
-// Returns true when a file was deleted.
-bool deleteOwnSongFile(const SongList& list, int index, std::string_view folder);
+// The song file of entry `index` when Tunecase made it and no other entry uses it, else "":
+// the file that goes when the entry does.
+std::string ownSongFileOf(const SongList& list, int index, std::string_view folder);
+
+// The files Tunecase made for the entries of the list, each once: what DEL ALL takes along.
+std::vector<std::string> ownSongFiles(const SongList& list, std::string_view folder);
 
 // ---- Editing the list ----------------------------------------------------------------------------
 
@@ -100,12 +112,13 @@ int addMadeSong(SongList& list, const MadeSong& song, int selectedLine);
 // line, or -1 (nothing moved) at the edge or without a usable line.
 int moveEntry(SongList& list, int line, bool up);
 
-// DELETE: the entry's file when Tunecase made it, then the entry (later ones move down,
-// currentIndex falls back to 0 when it no longer names a song). False for no such line.
-bool deleteEntry(SongList& list, int line, std::string_view folder);
+// DELETE: the entry goes (later ones move down, currentIndex falls back to 0 when it no
+// longer names a song); `ownFile` gets the file Tunecase made for it, for the trash ("" when
+// none). False for no such line.
+bool deleteEntry(SongList& list, int line, std::string_view folder, std::string& ownFile);
 
-// DEL ALL: every entry and the files Tunecase made for them.
-void deleteAllEntries(SongList& list, std::string_view folder);
+// DEL ALL: every entry goes; returns the files Tunecase made for them, for the trash.
+std::vector<std::string> deleteAllEntries(SongList& list, std::string_view folder);
 
 // What currentIndex becomes when the editor closes with `selectedLine` selected.
 int32_t closingIndex(const SongList& list, int selectedLine);
@@ -215,6 +228,9 @@ public:
     virtual void runUpload(const std::string& workFile) = 0;
     // The song download dialog (modal).
     virtual void runDownload() = 0;
+    // Moves the file to the desktop's trash, as the file manager does. False with the reason
+    // when it could not (no trash for that disk, or the move failed); the file is then as it was.
+    virtual bool moveToTrash(const std::string& path, std::string& reason) = 0;
     // Ends the dialog.
     virtual void endDialog() = 0;
 };
@@ -281,6 +297,12 @@ private:
     void startExport(const ExportRequest& request, const ExportTarget& target, int line);
     // EXPORT's STRIP: the box chosen with its report in view, then the PDF written.
     void exportStrip(int line);
+    // DEL ALL's work, after `askFirst` asked about the made songs (when there are any): false
+    // and nothing changed when the answer was Cancel.
+    bool emptyList(bool askFirst);
+    // Made songs that leave the list go to the trash; those it cannot take are deleted only
+    // when the user agrees.
+    void discardMadeSongs(const std::vector<std::string>& files);
 
     PlayerSettings& settings_;
     SongList& list_;

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <optional>
 
+#include "base/atomic_file.h"
 #include "base/text_codec.h"
 
 namespace tunecase {
@@ -313,47 +314,39 @@ void drawRuler(cairo_t* cr, double left, double y, double length) {
 // ---- Files ----------------------------------------------------------------------------------
 
 struct FileSink {
-    std::FILE* file = nullptr;
-    bool failed = false;
-    int error = 0;
+    AtomicFile file;
 };
 
 cairo_status_t writeToFile(void* closure, const unsigned char* data, unsigned int length) {
     auto* sink = static_cast<FileSink*>(closure);
-    if (std::fwrite(data, 1, length, sink->file) != length) {
-        sink->failed = true;
-        sink->error = errno;
-        return CAIRO_STATUS_WRITE_ERROR;
-    }
-    return CAIRO_STATUS_SUCCESS;
+    return sink->file.write(data, length) ? CAIRO_STATUS_SUCCESS : CAIRO_STATUS_WRITE_ERROR;
 }
 
 bool openSink(FileSink& sink, const std::string& path, std::string& error) {
-    sink.file = std::fopen(path.c_str(), "wb");
-    if (!sink.file) {
-        error = std::strerror(errno);
+    if (!sink.file.open(path)) {
+        error = std::strerror(sink.file.error());
         return false;
     }
     return true;
 }
 
-// Finishes the drawing and the file; a failure of either removes the file.
-bool finish(cairo_t* cr, cairo_surface_t* surface, FileSink& sink, const std::string& path, std::string& error) {
+// Finishes the drawing and the file; the file at `path` changes only when both succeed.
+bool finish(cairo_t* cr, cairo_surface_t* surface, FileSink& sink, std::string& error) {
     cairo_status_t status = cairo_status(cr);
     cairo_destroy(cr);
     cairo_surface_finish(surface);
     if (status == CAIRO_STATUS_SUCCESS) status = cairo_surface_status(surface);
     cairo_surface_destroy(surface);
-    const bool closed = std::fclose(sink.file) == 0;
-    if (sink.failed || !closed) {
-        error = std::strerror(sink.failed ? sink.error : errno);
-    } else if (status != CAIRO_STATUS_SUCCESS) {
+    if (sink.file.error() == 0 && status != CAIRO_STATUS_SUCCESS) {
         error = cairo_status_to_string(status);
-    } else {
-        return true;
+        sink.file.discard();
+        return false;
     }
-    std::remove(path.c_str());
-    return false;
+    if (!sink.file.commit()) {
+        error = std::strerror(sink.file.error());
+        return false;
+    }
+    return true;
 }
 
 std::string tooWide(const BoxModel& box, PaperSize paper) {
@@ -375,6 +368,15 @@ PageRect printableArea(PaperSize paper) {
 }
 
 double stripLengthMm(const StripFit& fit) { return kStripLeadInMm + std::max(0.0, fit.lengthMm) + kStripTailMm; }
+
+std::string stripLengthProblem(const StripFit& fit) {
+    const double length = stripLengthMm(fit);
+    if (length <= kMaxStripLengthMm) return {};
+    char text[160];
+    std::snprintf(text, sizeof text, "the strip would be %.1f mm long; a strip is at most %.0f mm (%.0f m)", length,
+                  kMaxStripLengthMm, kMaxStripLengthMm / 1000);
+    return text;
+}
 
 double holeAlongMm(const StripNote& note) { return kStripLeadInMm + note.positionMm; }
 
@@ -423,6 +425,7 @@ int stripPageCount(const StripFit& fit, const BoxModel& box, PaperSize paper) {
 
 bool writeStripPdf(const StripFit& fit, const BoxModel& box, const StripDrawingOptions& options,
                    const std::string& path, std::string& error) {
+    if (error = stripLengthProblem(fit); !error.empty()) return false;
     const StripPicture picture = pictureOf(fit, box, options);
     const std::vector<StripPiece> pieces = layoutStripPages(picture.length, box, options.paper);
     if (pieces.empty()) {
@@ -455,11 +458,12 @@ bool writeStripPdf(const StripFit& fit, const BoxModel& box, const StripDrawingO
         drawPiece(cr, picture, box, view);
     }
     cairo_show_page(cr);
-    return finish(cr, surface, sink, path, error);
+    return finish(cr, surface, sink, error);
 }
 
 bool writeStripSvg(const StripFit& fit, const BoxModel& box, const StripDrawingOptions& options,
                    const std::string& path, std::string& error) {
+    if (error = stripLengthProblem(fit); !error.empty()) return false;
     const StripPicture picture = pictureOf(fit, box, options);
     if (box.stripWidthMm <= 0) {
         error = "box " + box.name + " has no strip width";
@@ -483,7 +487,7 @@ bool writeStripSvg(const StripFit& fit, const BoxModel& box, const StripDrawingO
 
     const double ruler = picture.length >= 130 ? 100 : picture.length >= 75 ? 50 : 10;
     drawRuler(cr, 1, height - 2.5, ruler);
-    return finish(cr, surface, sink, path, error);
+    return finish(cr, surface, sink, error);
 }
 
 }  // namespace tunecase

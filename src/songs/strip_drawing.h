@@ -23,6 +23,8 @@ inline constexpr double kStripTailMm = 15;
 inline constexpr double kStripOverlapMm = 10;
 // Nothing is drawn closer than this to a page edge.
 inline constexpr double kPageMarginMm = 10;
+// The longest strip drawn, lead-in and tail included: 50 m, far more than a song needs.
+inline constexpr double kMaxStripLengthMm = 50000;
 
 struct PageRect {
     double x = 0, y = 0, width = 0, height = 0;
@@ -52,6 +54,10 @@ struct StripPiece {
 
 // The whole strip: lead-in, the song, tail.
 double stripLengthMm(const StripFit& fit);
+
+// Why the strip of `fit` is not drawn: it is longer than kMaxStripLengthMm ("the strip would
+// be 60123.0 mm long; a strip is at most 50000 mm (50 m)"); empty when it may be.
+std::string stripLengthProblem(const StripFit& fit);
 
 // Where the hole of `note` lies along the strip, and where the line of `tooth` lies across it.
 double holeAlongMm(const StripNote& note);

@@ -170,10 +170,9 @@ std::optional<StripSong> loadStripSong(const std::string& path, bool deleteShort
         // is a 4/4 bar only at 96 ticks a quarter, so the trimming below is told 4/4.
         song->setTimeSignatureOverride(4 * 256 + 4);
     }
-    // The title as the song import finds it: the first track name, else the file's name
-    // (here without its extension).
-    std::string title;
-    if (track.metaText(meta::TrackName, title) && !title.empty()) {
+    // The title as the song import finds it: the song's title (its first track's name), else
+    // the file's name (here without its extension).
+    if (const std::string title = song->title(); !title.empty()) {
         out.title = displayText(title);
     } else {
         out.title = fileNamePart(path);

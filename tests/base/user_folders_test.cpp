@@ -64,6 +64,32 @@ TEST_F(UserFoldersTest, TheLibraryIsSeededWithTheSampleSongsOnceAndThenLeftToThe
     EXPECT_TRUE(namesIn(folders.library).empty());
 }
 
+TEST_F(UserFoldersTest, ASeedingCutShortLeavesNoLibrarySoTheNextStartSeedsAgain) {
+    const fs::path samples = home.path() / "share" / "Archive";
+    fs::create_directories(samples);
+    testing::writeFileText((samples / "a.mwd").string(), "small song");
+    testing::writeFileBytes((samples / "b.mwd").string(), std::vector<uint8_t>(121880, 3));
+    ScopedEnv dataHome("XDG_DATA_HOME", (home.path() / "xdg-data").string());
+    ProgramFolders folders = locateProgramFolders();
+    folders.program = (home.path() / "share").string();
+    // A staging folder of a seeding killed earlier (no such process now) is cleared away.
+    const fs::path abandoned = home.path() / "xdg-data" / "tunecase" / "Archive.new-999999999";
+    fs::create_directories(abandoned);
+    testing::writeFileText((abandoned / "a.mwd").string(), "small");
+
+    {
+        // The disk fills part-way through the second sample.
+        testing::ScopedFileSizeLimit nearlyFull(50000);
+        EXPECT_EQ(prepareLibraryFolder(folders), 0);
+    }
+    EXPECT_FALSE(fs::exists(folders.library)) << "no library with cut or missing samples";
+    EXPECT_TRUE(namesIn(home.path() / "xdg-data" / "tunecase").empty()) << "no staging left";
+
+    ASSERT_EQ(prepareLibraryFolder(folders), 1);
+    EXPECT_EQ(namesIn(folders.library), (std::vector<std::string>{"a.mwd", "b.mwd"}));
+    EXPECT_EQ(testing::readFileBytes(folders.library + "/b.mwd"), std::vector<uint8_t>(121880, 3));
+}
+
 TEST_F(UserFoldersTest, FoldersFollowTheXdgVariablesAndTheirHomeFallbacks) {
     // Nothing set: the home fallbacks; relative values count as unset.
     ScopedEnv relative("XDG_DATA_HOME", "relative/data");

@@ -102,6 +102,46 @@ TEST(Encoding, ShiftJisAndUtf8ConvertBothWaysAndDisplayPicksTheRightOne) {
     EXPECT_TRUE(isValidUtf8("\xF0\x9F\x8E\xB5"));
 }
 
+TEST(Encoding, ControlCharactersAreShownVisiblyAndPrintableTextIsKept) {
+    struct Case {
+        std::string stored;
+        ControlEscape style;
+        std::string shown;
+    };
+    const std::string sjis = "\x83\x49\x83\x8B";  // "オル"
+    const Case cases[] = {
+        // A title that retitles the terminal, rings the bell and clears the screen.
+        {"\x1b]0;owned\x07\x1b[2J", ControlEscape::Terminal, "\\x1b]0;owned\\x07\\x1b[2J"},
+        {std::string("a\0b\tc\nd\re\x7f", 10), ControlEscape::Terminal, "a\\x00b\\x09c\\x0ad\\x0de\\x7f"},
+        // C1 controls in UTF-8 (CSI U+009B, U+0080, U+009F); U+00A0 and U+00FF are printable.
+        {"\xC2\x9B" "2J\xC2\x80\xC2\x9F\xC2\xA0\xC3\xBF", ControlEscape::Terminal,
+         "\\u009b2J\\u0080\\u009f\xC2\xA0\xC3\xBF"},
+        {"オルゴール 星に願いを", ControlEscape::Terminal, "オルゴール 星に願いを"},
+        {"", ControlEscape::Terminal, ""},
+        // Shift-JIS is decoded first, as titles are shown; its control bytes still escaped.
+        {sjis + "\x1b", ControlEscape::Terminal, "オル\\x1b"},
+        // Inside JSON every escape is a \u one; quotes and backslashes are the JSON writer's.
+        {"\x7f\xC2\x9B\x1b\"\\", ControlEscape::Json, "\\u007f\\u009b\\u001b\"\\"},
+        // A message with a Shift-JIS path keeps the path's bytes; only C0 and DEL are touched.
+        {"曲 [" + sjis + "\x1b\x7f]", ControlEscape::KeepBytes, "曲 [" + sjis + "\\x1b\\x7f]"},
+        {"\xC2\x9B" "x", ControlEscape::KeepBytes, "\\u009bx"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(escapeControls(c.stored, c.style), c.shown) << c.shown;
+
+    // Whatever the bytes, nothing a terminal acts on survives: no C0, no DEL, no UTF-8 C1.
+    std::string every;
+    for (int b = 0; b < 256; ++b) every += static_cast<char>(b);
+    for (const std::string& text : {every, std::string("\xC2\x85\xC2\x9B[31m")}) {
+        const std::string shown = escapeControls(text);
+        EXPECT_TRUE(isValidUtf8(shown));
+        for (size_t i = 0; i < shown.size(); ++i) {
+            const auto c = static_cast<unsigned char>(shown[i]);
+            ASSERT_FALSE(c < 0x20 || c == 0x7F) << "byte " << int(c) << " at " << i;
+            ASSERT_FALSE(c == 0xC2 && i + 1 < shown.size() && static_cast<unsigned char>(shown[i + 1]) < 0xA0);
+        }
+    }
+}
+
 TEST(Files, ReadUpToReportsMissingFilesAndTheTooLargeLimit) {
     testing::TempFolder dir;
     ScopedCapture cap;

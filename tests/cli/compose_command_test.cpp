@@ -98,5 +98,30 @@ TEST(CliCompose, FailuresExitNonZeroWithTheirMessages) {
     EXPECT_FALSE(std::filesystem::exists(dir.file("k.mid")));
 }
 
+TEST(CliCompose, AnEmptyCadenceOrTimeChartFileIsNamedAndNothingIsWritten) {
+    const struct {
+        const char* file;
+        const char* holds;
+    } cases[] = {
+        {"RESOLUT.DB", "the cadence file holds a count, then that many chord progressions"},
+        {"TIMECHT.DB", "a time chart file holds a count, then that many charts of chord durations"},
+        {"RESTIME.DB", "a time chart file holds a count, then that many charts of chord durations"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        testing::TempFolder dir;
+        const std::string knowledge = dir.file("knowledge");
+        std::filesystem::copy(dataFolder(), knowledge, std::filesystem::copy_options::recursive);
+        testing::writeFileText(knowledge + "/" + c.file, "");
+        std::string err;
+        EXPECT_EQ(runCommand(cli() + " compose --seed 1 --knowledge '" + knowledge + "' '" + dir.file("k.mid") +
+                                 "' 2>&1 >/dev/null",
+                             err),
+                  1);
+        EXPECT_EQ(err, knowledge + "/" + c.file + " is empty; " + c.holds + ", each ended by \"|\"\n");
+        EXPECT_FALSE(std::filesystem::exists(dir.file("k.mid")));
+    }
+}
+
 }  // namespace
 }  // namespace tunecase

@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <nlohmann/json.hpp>
+#include <regex>
 
 #include "midi/smf_test_util.h"
 
@@ -57,6 +58,48 @@ TEST(CliExport, RefusesBadRangesAndOptionsAToyPianoCannotCarry) {
     EXPECT_FALSE(std::filesystem::exists(dir.file("y.mid")));
 }
 
+TEST(CliExport, ANarrowRangeHoldsEveryNoteWrittenAndCountsTheNotesDropped) {
+    if (!testing::haveMido()) GTEST_SKIP() << "python3-mido is not installed";
+    testing::TempFolder dir;
+    std::string out;
+    const std::string in = " '" + data("mido_three_tracks.mid") + "' ";
+    // Nine keys cannot hold every pitch: A4 (69) folds up to 81 and back down to 69.
+    for (const std::string kind : {"", "--toy-piano "}) {
+        SCOPED_TRACE(kind);
+        const std::string file = dir.file("narrow.mid");
+        ASSERT_EQ(runCommand(cli() + " export " + kind + "--range 72-80" + in + "'" + file + "'", out), 0) << out;
+        const auto notes = testing::midoNotes(file);
+        ASSERT_FALSE(notes.empty());
+        for (const auto& note : notes) {
+            EXPECT_GE(std::get<2>(note), 72);
+            EXPECT_LE(std::get<2>(note), 80);
+        }
+        std::smatch m;
+        ASSERT_TRUE(std::regex_search(out, m, std::regex("notes 72-80; ([0-9]+) notes outside 72-80 after folding "
+                                                         "were dropped\n$")))
+            << out;
+        EXPECT_GT(std::stoi(m[1]), 0);
+    }
+    // A range that holds every pitch drops nothing and says nothing of it.
+    ASSERT_EQ(runCommand(cli() + " export --range 60-71" + in + "'" + dir.file("octave.mid") + "'", out), 0) << out;
+    EXPECT_EQ(out, dir.file("octave.mid") + ": music box, program 10, notes 60-71\n");
+
+    // A range no note of the song folds into writes nothing.
+    testing::writeFileText(dir.file("sharps.csv"), "0, 0, Header, 0, 1, 480\n1, 0, Start_track\n"
+                                                   "1, 0, Note_on_c, 0, 61, 90\n1, 480, Note_off_c, 0, 61, 0\n"
+                                                   "1, 480, Note_on_c, 0, 63, 90\n1, 960, Note_off_c, 0, 63, 0\n"
+                                                   "1, 960, Note_on_c, 0, 66, 90\n1, 1440, Note_off_c, 0, 66, 0\n"
+                                                   "1, 1440, End_track\n0, 0, End_of_file\n");
+    ASSERT_EQ(runCommand("csvmidi '" + dir.file("sharps.csv") + "' '" + dir.file("sharps.mid") + "'", out), 0) << out;
+    EXPECT_EQ(runCommand(cli() + " export --range 60-60 '" + dir.file("sharps.mid") + "' '" + dir.file("none.mid") +
+                             "' 2>&1",
+                         out),
+              1);
+    EXPECT_EQ(out, "No note of " + dir.file("sharps.mid") +
+                       " lies in the keys 60-60 after folding by octaves, so nothing was exported.\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("none.mid")));
+}
+
 TEST(CliLibrary, ListsAddsAndRefusesANameAlreadyThere) {
     testing::TempFolder program, outside;
     const std::string folder = " --program-folder '" + program.path().string() + "'";
@@ -66,6 +109,7 @@ TEST(CliLibrary, ListsAddsAndRefusesANameAlreadyThere) {
 
     // Titles in Shift-JIS and in UTF-8; the JSON shows both as UTF-8.
     std::vector<uint8_t> bytes(121880, 0);
+    bytes[90432] = bytes[90436] = 4;  // four measures of 4/4
     const std::string sjis = "\x8F\x74\x82\xCC\x89\xCC";  // 春の歌
     std::copy(sjis.begin(), sjis.end(), bytes.begin() + 90401);
     testing::writeFileBytes(outside.file("haru.mwd"), bytes);
@@ -97,6 +141,31 @@ TEST(CliLibrary, ListsAddsAndRefusesANameAlreadyThere) {
     const auto json = nlohmann::json::parse(out);
     EXPECT_EQ(json["songs"], nlohmann::json::parse(R"([{"file": "cafe.mwd", "title": "Café"},
                                                        {"file": "haru.mwd", "title": "春の歌"}])"));
+}
+
+TEST(CliLibrary, RefusesAFileThatIsNoSongAndAKilledAddLeavesNothingBehind) {
+    testing::TempFolder program, outside;
+    const std::string folder = " --program-folder '" + program.path().string() + "'";
+    std::string out;
+    testing::writeFileText(outside.file("note.mwd"), "hello\n");
+    EXPECT_EQ(runCommand(cli() + " library add '" + outside.file("note.mwd") + "'" + folder, out), 1);
+    EXPECT_EQ(out, outside.file("note.mwd") +
+                       " is not a song-data file (.mwd): a song-data file is 92,492 bytes, or 94,540 bytes or more; "
+                       "this one is 6 bytes.\n");
+
+    // Killed part-way through the copy (the file size limit ends the process as a kill would).
+    std::vector<uint8_t> bytes(121880, 0);
+    bytes[90432] = bytes[90436] = 4;
+    const std::string title = "Whole";
+    std::copy(title.begin(), title.end(), bytes.begin() + 90401);
+    testing::writeFileBytes(outside.file("song.mwd"), bytes);
+    const std::string add = cli() + " library add '" + outside.file("song.mwd") + "'" + folder;
+    EXPECT_NE(runCommand("ulimit -f 100 && exec " + add, out), 0) << out;
+    EXPECT_FALSE(std::filesystem::exists(program.path() / "Archive" / "song.mwd")) << "no cut song in the library";
+    ASSERT_EQ(runCommand(add, out), 0) << out;
+    EXPECT_EQ(testing::readFileBytes((program.path() / "Archive" / "song.mwd").string()), bytes);
+    ASSERT_EQ(runCommand(cli() + " library list" + folder, out), 0) << out;
+    EXPECT_EQ(out, "song.mwd\tWhole\n");
 }
 
 }  // namespace

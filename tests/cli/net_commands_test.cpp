@@ -164,7 +164,9 @@ TEST(CliNet, ClearFailuresAndNoHang) {
     std::string out;
     EXPECT_EQ(runCommand(cli("download" + server + "0 " + quoted(dir.file("old.mwd"))), out), 1);
     EXPECT_EQ(out, "SGDT00000004 このデータは古いデータなのでこの機能では使用できません。\n"
-                   "tunecase-cli download: the song file is 93000 bytes; a song is 92492, 94540 or more than 94540 bytes\n");
+                   "tunecase-cli download: row 0 (\"Old song\") is not a song-data file: it is 93000 bytes, and a "
+                   "song is exactly 92492 bytes or at least 94540; " +
+                       dir.file("old.mwd") + " was not written\n");
     EXPECT_FALSE(std::filesystem::exists(dir.file("old.mwd")));
 
     delayMs = 5000;
@@ -190,6 +192,53 @@ TEST(CliNet, ClearFailuresAndNoHang) {
     EXPECT_NE(out.find("インターネットの接続に失敗しました。\ntunecase-cli songs: the song list: the connection was refused"),
               std::string::npos)
         << out;
+}
+
+// A server whose titles, keys and files carry control bytes, and a file of a song's size
+// that is not a song.
+TEST(CliNet, HostileAnswersArePrintedEscapedAndANonSongSaysWhy) {
+    testing::TempFolder dir;
+    writeSong(dir.file("real.mwd"), "Real");
+    const auto realSong = testing::readFileBytes(dir.file("real.mwd"));
+    httplib::Server http;
+    http.Get("/music/music_get_list.php", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("Evil\x1b]0;owned\x07\x1b[2J,C,evil.mwd,http://x/evil,120\r\n"
+                        "Fake\xC2\x9B" "1m,C,fake.mwd,http://x/fake,120\r\n",
+                        "text/plain");
+    });
+    http.Get("/music/music_get_file.php", [&](const httplib::Request& req, httplib::Response& res) {
+        if (req.get_param_value("fn") == "evil.mwd")
+            res.set_content(std::string(realSong.begin(), realSong.end()), "application/octet-stream");
+        else
+            res.set_content(std::string(94540, 'x'), "application/octet-stream");  // 'xx' beats to a measure
+    });
+    http.Post("/work/get_file.php", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("1,ab\x1b[2Jcd", "text/plain");
+    });
+    const int port = http.bind_to_any_port("127.0.0.1");
+    std::thread thread([&] { http.listen_after_bind(); });
+    const std::string server = " --server http://127.0.0.1:" + std::to_string(port) + " ";
+
+    std::string out;
+    EXPECT_EQ(runCommand(cli("songs" + server), out), 0) << out;
+    EXPECT_EQ(out, "0\tEvil\\x1b]0;owned\\x07\\x1b[2J\n1\tFake\\u009b1m\n");
+    EXPECT_EQ(runCommand(cli("download" + server + "0 " + quoted(dir.file("evil.mwd"))), out), 0) << out;
+    EXPECT_EQ(out, "0\tEvil\\x1b]0;owned\\x07\\x1b[2J\t121880 bytes\n");
+    EXPECT_EQ(runCommand(cli("upload" + server + quoted(std::string(TUNECASE_TEST_DATA) + "/midi/mido_three_tracks.mid")),
+                         out),
+              0);
+    EXPECT_EQ(out.substr(0, out.find('\n') + 1), "key ab\\x1b[2Jcd\n");  // the QR code after it is ours
+
+    // Its size is a song's; its meter is not. The message says so, not the size rule.
+    EXPECT_EQ(runCommand(cli("download" + server + "1 " + quoted(dir.file("fake.mwd")) + " 2>&1"), out), 1);
+    EXPECT_NE(out.find("tunecase-cli download: row 1 (\"Fake\\u009b1m\") is not a song-data file: its meter has 30840 "
+                       "beats per measure, and a song has 1 to 8; " +
+                       dir.file("fake.mwd") + " was not written\n"),
+              std::string::npos)
+        << out;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("fake.mwd")));
+    http.stop();
+    thread.join();
 }
 
 }  // namespace

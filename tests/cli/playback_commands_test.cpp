@@ -4,9 +4,11 @@
 #include <sys/stat.h>
 
 #include <deque>
+#include <filesystem>
 #include <map>
 #include <sstream>
 
+#include "base/utilities.h"
 #include "midi/smf_test_util.h"
 #include "platform/capture_device.h"
 
@@ -203,6 +205,25 @@ TEST(CliRender, WritesAudibleStereoAudioOfTheSongsLength) {
     runCommand("soxi -s '" + wav + "'", a);
     runCommand("soxi -s '" + slow + "'", b);
     EXPECT_GT(std::stoll(b), std::stoll(a));
+}
+
+TEST(CliRender, RefusesANameThatPromisesAFormatItDoesNotWrite) {
+    testing::TempFolder dir;
+    for (const char* name : {"song.mp3", "song.flac", "song.WAV.ogg", "song"}) {
+        const std::string out = dir.file(name);
+        std::string err;
+        EXPECT_EQ(runCommand(cli() + " render '" + data("mido_format0_melody.mid") + "' '" + out + "' 2>&1", err), 2);
+        const std::string ext = extensionLower(name);
+        EXPECT_EQ(err, "tunecase-cli render: " + out + ": " +
+                           (ext.empty() ? "the name has no extension" : "." + ext + " audio is not written") +
+                           "; the one format written is WAV, so OUT must end in .wav\n"
+                           "Run with --help for more information.\n");
+        EXPECT_FALSE(std::filesystem::exists(out)) << name;
+    }
+    std::string text;
+    EXPECT_EQ(runCommand(cli() + " render '" + data("mido_format0_melody.mid") + "' '" + dir.file("song.WAV") + "'", text),
+              0)
+        << text;
 }
 
 }  // namespace

@@ -149,5 +149,49 @@ TEST_F(CliStrip, RefusesBadArgumentsAndReportsWhatItCannotDo) {
     EXPECT_EQ(strip("--box 30-note --boxes " + quoted(dir.file("none.txt")) + in + pdf, out), 1) << out;
 }
 
+TEST_F(CliStrip, KeepsEveryLengthInRangeAndNeverWritesAStripItCannotDraw) {
+    std::string out;
+    const std::string in = " " + quoted(song) + " ";
+    const std::string svg = dir.file("x.svg");
+    for (const char* beat : {"100000000", "1e9", "0.5", "100.5"}) {
+        EXPECT_EQ(strip("--box 30-note --report --beat-mm " + std::string(beat) + in, out), 2) << beat;
+        EXPECT_EQ(out, "--beat-mm: " + std::string(beat) +
+                           " is out of range: a beat is 1 to 100 mm of strip\nRun with --help for more information.\n");
+    }
+    for (const char* beat : {"1", "100"})
+        EXPECT_EQ(strip("--box 30-note --report --beat-mm " + std::string(beat) + in, out), 0) << beat << out;
+
+    // A box far wider than any movement is refused where it is written, with its range.
+    testing::writeFileText(dir.file("huge.txt"), "box Huge\ncomb C4 D4 E4\nwidth 10000000\nline-spacing 2\n"
+                                                 "first-line 3\nbeat 8\nmin-repeat 2\n");
+    EXPECT_EQ(strip("--boxes " + quoted(dir.file("huge.txt")) + " --box Huge" + in + quoted(svg), out), 2);
+    EXPECT_NE(out.find("huge.txt:3: width 10000000 is out of range: a box's width is 10 to 300 mm\n"), std::string::npos)
+        << out;
+    EXPECT_NE(out.find("no usable box named \"Huge\""), std::string::npos) << out;
+    EXPECT_FALSE(std::filesystem::exists(svg));
+
+    // A song of 600 beats at 100 mm a beat would need 60 m of strip: refused, report and
+    // drawings alike; at 8 mm a beat it is drawn.
+    testing::writeFileText(dir.file("long.csv"), "0, 0, Header, 0, 1, 480\n1, 0, Start_track\n"
+                                                 "1, 0, Note_on_c, 0, 60, 100\n1, 480, Note_off_c, 0, 60, 0\n"
+                                                 "1, 288000, Note_on_c, 0, 62, 100\n1, 288480, Note_off_c, 0, 62, 0\n"
+                                                 "1, 288480, End_track\n0, 0, End_of_file\n");
+    const std::string longSong = dir.file("long.mid");
+    ASSERT_EQ(runCommand("csvmidi " + quoted(dir.file("long.csv")) + " " + quoted(longSong), out), 0) << out;
+    const std::string longIn = " --keep-short --keep-long " + quoted(longSong) + " ";
+    for (const std::string& target : {std::string(), quoted(svg), quoted(dir.file("x.pdf"))}) {
+        EXPECT_EQ(strip("--box 30-note --beat-mm 100" + std::string(target.empty() ? " --report" : "") + longIn + target,
+                        out),
+                  1)
+            << target;
+        EXPECT_EQ(out, "tunecase-cli strip: the strip would be 60035.0 mm long; a strip is at most 50000 mm (50 m); "
+                       "give a smaller --beat-mm\n");
+    }
+    EXPECT_FALSE(std::filesystem::exists(svg));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("x.pdf")));
+    ASSERT_EQ(strip("--box 30-note --beat-mm 8" + longIn + quoted(svg), out), 0) << out;
+    EXPECT_NE(out.find("Strip: 4835.0 mm, one long strip"), std::string::npos) << out;
+}
+
 }  // namespace
 }  // namespace tunecase

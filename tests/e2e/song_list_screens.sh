@@ -84,7 +84,8 @@ mkdir -p "$DATA"
 python3 "$HERE/write_records.py" "$CONFIG/TNC" 261 "$DATA" /dev/null none
 head -c 51608 /dev/zero >"$CONFIG/TNC/mbox.lst"
 
-(cd "$PROGRAM" && HOME="$HOMEDIR" XDG_CONFIG_HOME="$CONFIG" TUNECASE_MIDI_CAPTURE="$CAPTURE" \
+(cd "$PROGRAM" && HOME="$HOMEDIR" XDG_CONFIG_HOME="$CONFIG" XDG_DATA_HOME="$HOMEDIR/.local/share" \
+   TUNECASE_MIDI_CAPTURE="$CAPTURE" \
    TUNECASE_NO_SHUTDOWN_PAGE=1 exec "$TUNECASE") >"$HOMEDIR/log.txt" 2>&1 &
 PID=$!
 
@@ -109,11 +110,15 @@ n=$(wait_songs $((expected + 1)))
 sleep 0.5
 /usr/bin/import -window "$editor" "$OUT/3-auto-cmp.png"
 
-# 4. AUTO SEL at (110, 400)-(198, 427), answered OK: the old songs and their files go.
+# 4. AUTO SEL at (110, 400)-(198, 427), answered OK, and OK again to moving the songs made so
+# far to the trash (answer_ok presses Return while a box is up): the old songs go, their
+# files to the trash.
 xdotool mousemove --window "$editor" 154 413 click 1
 answer_ok "AUTO SEL"
 n=$(wait_songs "$expected")
 [ "$n" -eq "$expected" ] || fail "AUTO SEL left $n songs, not $expected"
+trashed=$(ls "$HOMEDIR/.local/share/Trash/files" 2>/dev/null | grep -cE '^[0-9]+(-[0-9]+){6}\.mid$' || true)
+[ "${trashed:-0}" -eq $((expected + 1)) ] || fail "AUTO SEL put ${trashed:-0} old songs in the trash, not $((expected + 1))"
 sleep 1
 /usr/bin/import -window "$editor" "$OUT/4-auto-sel.png"
 colours=$(/usr/bin/identify -format '%k' "$OUT/4-auto-sel.png")

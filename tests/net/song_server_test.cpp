@@ -310,12 +310,12 @@ TEST_F(SongServerLoopback, DeletesNeedAKeyTheServerMadeAndScrapsAreCleared) {
     EXPECT_TRUE(fs::exists(uploads_ + "/ABCDEFGHIJKL.mid"));
 
     // Scraps of writes cut short by a kill count for nothing and go at the next start.
-    testing::writeFileText(uploads_ + "/ZYXWVUTSRQPO.mid.tmp-4242", "half");
-    testing::writeFileText(uploads_ + "/notes.tmp-1", "not ours: kept");
+    testing::writeFileText(uploads_ + "/.ZYXWVUTSRQPO.mid.tmp-a4Z42x", "half");
+    testing::writeFileText(uploads_ + "/.notes.txt.tmp-a4Z42x", "not ours: kept");
     server_.reset();
     start({.uploadLimit = 2});
-    EXPECT_FALSE(fs::exists(uploads_ + "/ZYXWVUTSRQPO.mid.tmp-4242"));
-    EXPECT_TRUE(fs::exists(uploads_ + "/notes.tmp-1"));
+    EXPECT_FALSE(fs::exists(uploads_ + "/.ZYXWVUTSRQPO.mid.tmp-a4Z42x"));
+    EXPECT_TRUE(fs::exists(uploads_ + "/.notes.txt.tmp-a4Z42x"));
     EXPECT_EQ(rawPost(port(), "name=Chimeline.mid&data=TWFu").status, 200);  // 2 stored, the hand-put ones not counted
     EXPECT_EQ(rawPost(port(), "name=Chimeline.mid&data=TWFu").status, 507);
     EXPECT_EQ(rawPost(port(), "del=" + key).status, 200);  // remembered across the restart

@@ -6,6 +6,9 @@
 
 #include <algorithm>
 #include <set>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace tunecase {
 namespace {
@@ -97,6 +100,43 @@ TEST(BoxModelFile, MistakesLeaveOutOnlyTheirBoxAndNameTheLine) {
     EXPECT_TRUE(loadBoxModels("/nonexistent/boxes.txt", errors).empty());
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0].line, 0);
+}
+
+TEST(BoxModelFile, EveryFieldHasARangeAndAValueOutsideItIsNamedOnce) {
+    struct FieldCase {
+        const char* field;
+        std::vector<const char*> accepted, refused;
+        const char* range;
+    };
+    const FieldCase cases[] = {
+        {"width", {"10", "300"}, {"9.99", "300.01", "10000000"}, "10 to 300 mm"},
+        {"line-spacing", {"0.5", "20"}, {"0.4", "20.5"}, "0.5 to 20 mm"},
+        {"first-line", {"0.5", "280"}, {"0.4", "300.5"}, "0.5 to 300 mm"},
+        {"beat", {"1", "100"}, {"0.5", "100.5", "100000000"}, "1 to 100 mm"},
+        {"min-repeat", {"0.1", "100"}, {"0.05", "100.5"}, "0.1 to 100 mm"},
+    };
+    // A box valid in every field; the one under test replaces its line (line 4 onwards).
+    const auto boxWith = [](const std::string& field, const std::string& value) {
+        std::string text = "box b\ncomb C4 D4\n";
+        for (const auto& [name, good] : {std::pair<std::string, std::string>{"width", "300"}, {"line-spacing", "2"},
+                                         {"first-line", "3"}, {"beat", "8"}, {"min-repeat", "2"}})
+            text += name + " " + (name == field ? value : good) + "\n";
+        return text;
+    };
+    for (const FieldCase& c : cases) {
+        for (const char* value : c.accepted) {
+            std::vector<BoxModelError> errors;
+            EXPECT_EQ(parseBoxModels(boxWith(c.field, value), errors).size(), 1u) << c.field << " " << value;
+            EXPECT_TRUE(errors.empty()) << c.field << " " << value << ": " << errors[0].message;
+        }
+        for (const char* value : c.refused) {
+            std::vector<BoxModelError> errors;
+            EXPECT_TRUE(parseBoxModels(boxWith(c.field, value), errors).empty()) << c.field << " " << value;
+            ASSERT_EQ(errors.size(), 1u) << c.field << " " << value;
+            EXPECT_EQ(errors[0].message, std::string(c.field) + " " + value + " is out of range: a box's " + c.field +
+                                             " is " + c.range);
+        }
+    }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
 
 #include "base/reporter.h"
 #include "base/utilities.h"
@@ -20,10 +21,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A song data file of the current size with `title` at 90401 and `other` at 90145.
+// A song data file of the current size with `title` at 90401 and `other` at 90145, of four
+// measures in 4/4.
 void writeSongData(const std::string& path, const std::string& title, const std::string& other = {},
                    size_t size = 121880) {
     std::vector<uint8_t> bytes(size, 0);
+    if (size > 90436) bytes[90432] = bytes[90436] = 4;
     for (size_t i = 0; i < title.size() && 90401 + i < size; ++i) bytes[90401 + i] = static_cast<uint8_t>(title[i]);
     for (size_t i = 0; i < other.size() && 90145 + i < size; ++i) bytes[90145 + i] = static_cast<uint8_t>(other[i]);
     testing::writeFileBytes(path, bytes);
@@ -134,6 +137,63 @@ TEST(AddToArchive, CreatesTheLibraryAndRefusesAnyNameAlreadyThere) {
     EXPECT_EQ(path, "");
     EXPECT_EQ(boxes->count(), 1u);
     EXPECT_FALSE(fs::exists(archiveOf(program) + "/absent.mwd"));
+}
+
+TEST(AddToArchive, RefusesWhatIsNotASongDataFileAndSaysWhy) {
+    testing::TempFolder program, outside;
+    const std::string sizes = " is not a song-data file (.mwd): a song-data file is 92,492 bytes, or 94,540 bytes "
+                              "or more; this one is ";
+    const std::string meter = " is not a song-data file (.mwd): it gives 0 beats to a measure, where a song has 1 to 8.";
+    std::vector<uint8_t> noise(100000);
+    std::mt19937 random(7);
+    for (uint8_t& b : noise) b = static_cast<uint8_t>(random());
+    // No measures in the measures field, and none in the information block either.
+    std::fill(noise.begin() + 90432, noise.begin() + 90444, 0);
+    std::fill(noise.begin() + 90112, noise.begin() + 90124, 0);
+    const std::vector<uint8_t> midi = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 0x60,
+                                       'M', 'T', 'r', 'k', 0, 0, 0, 4, 0, 0xFF, 0x2F, 0};
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> bytes;
+        std::string why;
+    };
+    const std::vector<Case> cases = {
+        {"song.mid", midi, sizes + "26 bytes."},
+        {"note.mwd", {'h', 'e', 'l', 'l', 'o', '\n'}, sizes + "6 bytes."},
+        {"empty.mwd", {}, sizes + "0 bytes."},
+        {"old.mwd", std::vector<uint8_t>(32780, 0), sizes + "32,780 bytes."},
+        {"between.mwd", std::vector<uint8_t>(93000, 0), sizes + "93,000 bytes."},
+        {"noise.mwd", noise, meter},
+        {"zeros.mwd", std::vector<uint8_t>(121880, 0), meter},
+    };
+    for (const Case& c : cases) {
+        testing::writeFileBytes(outside.file(c.name), c.bytes);
+        std::string path = outside.file(c.name);
+        ScopedCapture boxes;
+        EXPECT_EQ(addToArchive(archiveOf(program), path), 0) << c.name;
+        EXPECT_EQ(path, "");
+        ASSERT_EQ(boxes->count(), 1u) << c.name;
+        EXPECT_EQ(boxes->visibleTexts()[0], outside.file(c.name) + c.why);
+    }
+    // A song under a name the library does not list.
+    writeSongData(outside.file("song.dat"), "Hidden");
+    std::string path = outside.file("song.dat");
+    ScopedCapture boxes;
+    EXPECT_EQ(addToArchive(archiveOf(program), path), 0);
+    ASSERT_EQ(boxes->count(), 1u);
+    EXPECT_EQ(boxes->visibleTexts()[0],
+              outside.file("song.dat") + " is not named as a song-data file: the library takes only names ending in .mwd.");
+    EXPECT_FALSE(fs::exists(archiveOf(program))) << "nothing was added";
+
+    // The two sizes a song comes in, with its meter, are taken.
+    writeSongData(outside.file("small.mwd"), "Small", {}, 92492);
+    writeSongData(outside.file("full.MWD"), "Full");
+    for (const char* name : {"small.mwd", "full.MWD"}) {
+        path = outside.file(name);
+        EXPECT_EQ(addToArchive(archiveOf(program), path), 1) << name;
+    }
+    EXPECT_EQ(listLibrary(archiveOf(program)).size(), 2u);
+    EXPECT_EQ(boxes->count(), 1u);
 }
 
 // The sample library's sheets live beside the knowledge files.

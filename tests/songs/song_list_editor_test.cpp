@@ -77,6 +77,18 @@ public:
     }
     void runDownload() override {}
     void endDialog() override { ended = true; }
+    // A trash folder of its own; with `trashRefusal` set, no trash at all.
+    bool moveToTrash(const std::string& path, std::string& reason) override {
+        if (!trashRefusal.empty()) {
+            reason = trashRefusal;
+            return false;
+        }
+        std::error_code ec;
+        fs::rename(path, trash.path() / fs::path(path).filename(), ec);
+        if (ec) reason = ec.message();
+        if (!ec) trashed.push_back(path);
+        return !ec;
+    }
 
     std::vector<std::string> lines;
     int line = -1;
@@ -88,6 +100,9 @@ public:
     std::vector<testing::NoteTuple> uploadedNotes;
     ExportRequest exportRequest;
     ExportTarget exportTarget;
+    testing::TempFolder trash;
+    std::vector<std::string> trashed;
+    std::string trashRefusal;
 
 private:
     std::mutex mutex_;
@@ -265,6 +280,89 @@ TEST_F(SongListEditorTest, DeleteTakesOnlyFilesTunecaseMadeInTheDataFolder) {
     EXPECT_TRUE(isMadeSongName("2010-7-9-13-5-2-87.mid"));
     EXPECT_FALSE(isMadeSongName("2010-7-9-13-5-2.mid"));
     EXPECT_FALSE(isMadeSongName("2010-7-9-13-5-2-87-1.mid"));
+}
+
+TEST_F(SongListEditorTest, MadeSongsGoToTheTrashAndDelAllAndAutoSelAskFirst) {
+    addOwnSong("One");
+    addOwnSong("Two");
+    addOwnSong("Three");
+    const std::string userFile = elsewhere.file("mine.mid");
+    testing::writeFileText(userFile, "MThd");
+    ASSERT_TRUE(insertOrAppend(list, userFile, "Mine"));
+    ASSERT_TRUE(insertOrAppend(list, entryPath(0), "One again"));  // one file, two entries
+    const std::vector<std::string> made = {entryPath(0), entryPath(1), entryPath(2)};
+    SongListEditor& e = open();
+
+    // DEL ALL asks, counting each made file once; Cancel changes nothing.
+    boxes->queueAnswer(Answer::Cancel);
+    e.deleteAll();
+    ASSERT_EQ(boxes->count(), 1u);
+    EXPECT_EQ(boxes->reports()[0].kind, BoxKind::OkCancel);
+    EXPECT_EQ(boxes->visibleTexts()[0], "Move 3 made songs to the trash?");
+    EXPECT_EQ(list.count, 5);
+    for (const auto& path : made) EXPECT_TRUE(fs::exists(path)) << path;
+
+    e.deleteAll();
+    EXPECT_EQ(list.count, 0);
+    EXPECT_EQ(view.trashed, made);
+    for (const auto& path : made) EXPECT_TRUE(fs::exists(view.trash.path() / fs::path(path).filename())) << path;
+    EXPECT_TRUE(fs::exists(userFile));
+    EXPECT_EQ(boxes->count(), 2u);
+
+    // DELETE of one made song: to the trash without a question.
+    addOwnSong("Four");
+    const std::string four = entryPath(0);
+    view.line = 0;
+    e.deleteSelected();
+    EXPECT_EQ(view.trashed.back(), four);
+    EXPECT_EQ(boxes->count(), 2u);
+
+    // AUTO SEL: its own question, then the one about the trash; Cancel at either keeps all.
+    makeLibrary(3);
+    addOwnSong("Five");
+    const std::string five = entryPath(0);
+    e.start();
+    boxes->queueAnswer(Answer::Ok);
+    boxes->queueAnswer(Answer::Cancel);
+    e.autoSelection();
+    EXPECT_FALSE(e.jobRunning());
+    EXPECT_EQ(boxes->visibleTexts().back(), "Move 1 made song to the trash?");
+    EXPECT_EQ(list.count, 1);
+    EXPECT_TRUE(fs::exists(five));
+    e.autoSelection();
+    ASSERT_TRUE(view.pumpUntil([&] { return !e.busy(); }));
+    EXPECT_EQ(view.trashed.back(), five);
+    EXPECT_EQ(list.count, 2);
+}
+
+TEST_F(SongListEditorTest, WithoutATrashMadeSongsAreDeletedOnlyWhenTheUserAgrees) {
+    addOwnSong("One");
+    addOwnSong("Two");
+    const std::string one = entryPath(0), two = entryPath(1);
+    SongListEditor& e = open();
+    view.trashRefusal = "no trash for it";
+
+    // DEL ALL: OK to the trash, then Cancel to deleting for good: the files stay.
+    boxes->queueAnswer(Answer::Ok);
+    boxes->queueAnswer(Answer::Cancel);
+    e.deleteAll();
+    EXPECT_EQ(list.count, 0);
+    ASSERT_EQ(boxes->count(), 2u);
+    EXPECT_EQ(boxes->visibleTexts()[1], "2 made songs could not be moved to the trash (no trash for it). Delete them for good?");
+    EXPECT_TRUE(fs::exists(one));
+    EXPECT_TRUE(fs::exists(two));
+
+    // DELETE: the file named, and OK deletes it.
+    ASSERT_TRUE(insertOrAppend(list, one, "One"));
+    e.start();
+    view.line = 0;
+    e.deleteSelected();
+    ASSERT_EQ(boxes->count(), 3u);
+    EXPECT_EQ(boxes->visibleTexts()[2],
+              fs::path(one).filename().string() + " could not be moved to the trash (no trash for it). Delete it for good?");
+    EXPECT_FALSE(fs::exists(one));
+    EXPECT_TRUE(fs::exists(two));
+    EXPECT_TRUE(view.trashed.empty());
 }
 
 TEST_F(SongListEditorTest, ADrumOnlyFileImportsAsASongWithoutNotesTitledByItsFileName) {

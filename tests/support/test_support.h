@@ -37,6 +37,24 @@ private:
     bool had_ = false;
 };
 
+// Caps every file this process writes at `bytes` for the life of the object, as a nearly
+// full disk would: a write past it fails with EFBIG ("File too large"), the signal that would
+// end the process being ignored meanwhile. The limit holds for root as well.
+class ScopedFileSizeLimit {
+public:
+    explicit ScopedFileSizeLimit(uint64_t bytes);
+    ~ScopedFileSizeLimit();
+    ScopedFileSizeLimit(const ScopedFileSizeLimit&) = delete;
+    ScopedFileSizeLimit& operator=(const ScopedFileSizeLimit&) = delete;
+
+private:
+    uint64_t oldSoft_ = 0;
+    void (*oldHandler_)(int) = nullptr;
+};
+
+// The names in `folder` (hidden ones too), sorted.
+std::vector<std::string> namesIn(const std::filesystem::path& folder);
+
 std::vector<uint8_t> readFileBytes(const std::string& path);
 void writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 void writeFileText(const std::string& path, const std::string& text);

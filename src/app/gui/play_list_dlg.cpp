@@ -15,6 +15,7 @@
 #include "controls/gui/native_paths.h"
 #include "net/gui/qr_dlg.h"
 #include "net/gui/web_dlg.h"
+#include "songs/gui/desktop_trash.h"
 #include "songs/gui/export_dlg.h"
 #include "songs/gui/library_dlg.h"
 #include "songs/gui/strip_dlg.h"
@@ -268,6 +269,10 @@ void CPlayListDlg::runDownload() {
     options.folders = folders_;
     CWebDlg web(songFolder(settings_), this, std::move(options));
     web.exec();
+}
+
+bool CPlayListDlg::moveToTrash(const std::string& path, std::string& reason) {
+    return moveToDesktopTrash(path, reason);
 }
 
 void CPlayListDlg::endDialog() {

@@ -79,6 +79,7 @@ public:
     std::optional<StripChoice> askStrip(const std::vector<std::string>& boxes, const StripReporter& reportFor) override;
     void runUpload(const std::string& workFile) override;
     void runDownload() override;
+    bool moveToTrash(const std::string& path, std::string& reason) override;
     void endDialog() override;
 
 protected:

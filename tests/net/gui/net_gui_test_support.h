@@ -62,7 +62,8 @@ public:
     std::string url(const std::string& path) const { return address().url() + path; }
     std::vector<std::string> uploadedFiles() const {
         std::vector<std::string> names;
-        for (const auto& e : std::filesystem::directory_iterator(uploads)) names.push_back(e.path().filename().string());
+        for (const auto& e : std::filesystem::directory_iterator(uploads))
+            if (e.path().filename().string()[0] != '.') names.push_back(e.path().filename().string());  // not the key index
         return names;
     }
 

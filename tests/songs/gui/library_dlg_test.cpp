@@ -21,6 +21,7 @@ namespace {
 
 void writeSongData(const std::string& path, const std::string& title) {
     std::vector<uint8_t> bytes(121880, 0);
+    bytes[90432] = bytes[90436] = 4;  // four measures of 4/4
     std::copy(title.begin(), title.end(), bytes.begin() + 90401);
     testing::writeFileBytes(path, bytes);
 }
