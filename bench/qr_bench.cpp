@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "controls/qr_encoder.h"
+#include "qr/qr_encoder.h"
 
 #ifdef TUNECASE_HAVE_QRENCODE
 #include <qrencode.h>

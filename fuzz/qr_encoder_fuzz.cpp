@@ -19,8 +19,8 @@
 #include <string_view>
 #include <string>
 
-#include "controls/qr_drawing.h"
-#include "controls/qr_encoder.h"
+#include "qr/qr_drawing.h"
+#include "qr/qr_encoder.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "base/utilities.h"
 #include "songs/library.h"
 #include "songs/song_import.h"
-#include "songs/song_list_editor.h"
+#include "app/song_list_editor.h"
 
 namespace tunecase {
 

@@ -11,10 +11,10 @@
 #include "base/utilities.h"
 #include "cli/commands.h"
 #include "cli/qr_terminal.h"
-#include "controls/qr_drawing.h"
+#include "qr/qr_drawing.h"
 #include "base/text_codec.h"
-#include "controls/qr_encoder.h"
-#include "controls/qr_png.h"
+#include "qr/qr_encoder.h"
+#include "qr/qr_png.h"
 
 namespace tunecase::cli {
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "controls/qr_encoder.h"
+#include "qr/qr_encoder.h"
 
 namespace tunecase::cli {
 

@@ -14,9 +14,9 @@
 #include "base/utilities.h"
 #include "cli/commands.h"
 #include "cli/json_output.h"
-#include "songs/box_models.h"
-#include "songs/strip_drawing.h"
-#include "songs/strip_fitting.h"
+#include "strips/box_models.h"
+#include "strips/strip_drawing.h"
+#include "strips/strip_fitting.h"
 
 namespace tunecase::cli {
 

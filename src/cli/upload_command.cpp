@@ -7,7 +7,7 @@
 #include "base/text_codec.h"
 #include "cli/qr_terminal.h"
 #include "cli/server_options.h"
-#include "controls/qr_encoder.h"
+#include "qr/qr_encoder.h"
 
 namespace tunecase::cli {
 

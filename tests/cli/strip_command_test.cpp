@@ -8,7 +8,7 @@
 #include <sstream>
 #include <string>
 
-#include "songs/strip_drawing.h"
+#include "strips/strip_drawing.h"
 #include "support/test_support.h"
 
 namespace tunecase {

@@ -15,10 +15,10 @@
 #include "controls/gui/native_paths.h"
 #include "net/gui/qr_dlg.h"
 #include "net/gui/web_dlg.h"
-#include "songs/gui/desktop_trash.h"
+#include "app/gui/desktop_trash.h"
 #include "songs/gui/export_dlg.h"
 #include "songs/gui/library_dlg.h"
-#include "songs/gui/strip_dlg.h"
+#include "strips/gui/strip_dlg.h"
 
 namespace tunecase {
 

@@ -15,7 +15,7 @@
 #include "base/records.h"
 #include "controls/gui/button_picture.h"
 #include "controls/gui/off_screen_picture.h"
-#include "songs/song_list_editor.h"
+#include "app/song_list_editor.h"
 
 namespace tunecase {
 

@@ -3,7 +3,7 @@
 #include <QPainter>
 
 #include "base/reporter.h"
-#include "controls/qr_drawing.h"
+#include "qr/qr_drawing.h"
 
 namespace tunecase {
 

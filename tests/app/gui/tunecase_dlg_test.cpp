@@ -26,7 +26,7 @@
 #include "compose/knowledge_files.h"
 #include "playback/midi_player.h"
 #include "playback/playback_test_support.h"
-#include "songs/song_list_editor.h"
+#include "app/song_list_editor.h"
 #include "songs/song_sheet.h"
 #include "support/qt_test_app.h"
 #include "support/test_support.h"

@@ -6,7 +6,7 @@
 
 #include "base/reporter.h"
 #include "controls/gui/qr_picture.h"
-#include "controls/qr_test_util.h"
+#include "qr/qr_test_util.h"
 #include "support/qt_test_app.h"
 
 namespace tunecase {

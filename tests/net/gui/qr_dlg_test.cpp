@@ -6,7 +6,7 @@
 #include <QTest>
 
 #include "base/reporter.h"
-#include "controls/qr_test_util.h"
+#include "qr/qr_test_util.h"
 #include "net/gui/net_gui_test_support.h"
 #include "net/gui/qr_dlg.h"
 #include "support/qt_test_app.h"

@@ -5,15 +5,24 @@
 // lower edge (the lowest note's side).
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
-#include "songs/box_models.h"
-#include "songs/strip_fitting.h"
+#include "strips/box_models.h"
+#include "strips/strip_fitting.h"
 
 namespace tunecase {
 
 enum class PaperSize { A4, Letter };
+
+// The paper-strip music box a strip is printed for, and the paper, as the user chose them.
+struct StripChoice {
+    std::string box;
+    bool letter = false;  // US letter instead of A4
+};
+// The fitting report of the song for a box name.
+using StripReporter = std::function<std::string(const std::string& box)>;
 
 // Blank strip before the song's first beat, for the box to take hold of, and after the
 // last hole.

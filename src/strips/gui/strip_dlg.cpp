@@ -1,4 +1,4 @@
-#include "songs/gui/strip_dlg.h"
+#include "strips/gui/strip_dlg.h"
 
 #include <QFontDatabase>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "controls/qr_png.h"
+#include "qr/qr_png.h"
 
 #include <png.h>
 

@@ -1,6 +1,6 @@
 // The box models file: the shipped boxes walked for what the strips rely on, and the parser's
 // handling of a file a user has edited badly.
-#include "songs/box_models.h"
+#include "strips/box_models.h"
 
 #include <gtest/gtest.h>
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "controls/gui/button_picture.h"
-#include "songs/song_list_editor.h"
+#include "strips/strip_drawing.h"
 
 namespace tunecase {
 

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "controls/qr_encoder.h"
+#include "qr/qr_encoder.h"
 
 namespace tunecase {
 

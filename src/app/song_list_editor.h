@@ -22,6 +22,7 @@
 #include "base/user_folders.h"
 #include "songs/export.h"
 #include "songs/library.h"
+#include "strips/strip_drawing.h"
 
 namespace tunecase {
 
@@ -190,14 +191,6 @@ struct ExportTarget {
     std::string path;  // "" when cancelled
     Format format = MusicBoxMidi;
 };
-
-// The paper-strip music box a strip is printed for, and the paper.
-struct StripChoice {
-    std::string box;
-    bool letter = false;  // US letter instead of A4
-};
-// The fitting report of the song for a box name.
-using StripReporter = std::function<std::string(const std::string& box)>;
 
 // What the editor asks of its window. Calls come on the window's thread unless marked.
 class SongListView {

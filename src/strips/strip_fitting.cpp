@@ -1,4 +1,4 @@
-#include "songs/strip_fitting.h"
+#include "strips/strip_fitting.h"
 
 #include <algorithm>
 #include <array>

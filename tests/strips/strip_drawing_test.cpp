@@ -10,7 +10,7 @@
 #include <set>
 #include <sstream>
 
-#include "songs/strip_drawing.h"
+#include "strips/strip_drawing.h"
 #include "support/test_support.h"
 
 namespace tunecase {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "songs/box_models.h"
+#include "strips/box_models.h"
 
 namespace tunecase {
 

@@ -1,4 +1,4 @@
-#include "controls/qr_drawing.h"
+#include "qr/qr_drawing.h"
 
 #include <algorithm>
 

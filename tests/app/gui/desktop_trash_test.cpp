@@ -1,6 +1,6 @@
 // The desktop's trash as the file manager keeps it: the file under Trash/files, with a
 // Trash/info record saying where it came from, so that it can be put back.
-#include "songs/gui/desktop_trash.h"
+#include "app/gui/desktop_trash.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "controls/qr_drawing.h"
+#include "qr/qr_drawing.h"
 
 namespace tunecase {
 

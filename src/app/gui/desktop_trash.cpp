@@ -1,4 +1,4 @@
-#include "songs/gui/desktop_trash.h"
+#include "app/gui/desktop_trash.h"
 
 #include <QDir>
 #include <QFile>

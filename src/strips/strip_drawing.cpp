@@ -1,4 +1,4 @@
-#include "songs/strip_drawing.h"
+#include "strips/strip_drawing.h"
 
 #include <cairo-pdf.h>
 #include <cairo-svg.h>

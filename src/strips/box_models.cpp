@@ -1,4 +1,4 @@
-#include "songs/box_models.h"
+#include "strips/box_models.h"
 
 #include <cctype>
 #include <charconv>

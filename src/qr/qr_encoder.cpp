@@ -1,4 +1,4 @@
-#include "controls/qr_encoder.h"
+#include "qr/qr_encoder.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "songs/song_list_editor.h"
+#include "app/song_list_editor.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -11,8 +11,8 @@
 #include "songs/directory_file_list.h"
 #include "songs/song_import.h"
 #include "songs/song_list.h"
-#include "songs/strip_drawing.h"
-#include "songs/strip_fitting.h"
+#include "strips/strip_drawing.h"
+#include "strips/strip_fitting.h"
 
 namespace tunecase {
 

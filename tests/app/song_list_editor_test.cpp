@@ -1,7 +1,7 @@
 // The song list editor without its window: where added songs go, the full list, the
 // automatic selection's counts, DELETE and DEL ALL (which files go with their entries), the
 // import of a drum-only file read back by python3-mido, and jobs off the window's thread.
-#include "songs/song_list_editor.h"
+#include "app/song_list_editor.h"
 
 #include <gtest/gtest.h>
 

@@ -9,10 +9,10 @@
 #include <random>
 
 #include "base/text_codec.h"
-#include "controls/qr_drawing.h"
-#include "controls/qr_encoder.h"
-#include "controls/qr_png.h"
-#include "controls/qr_test_util.h"
+#include "qr/qr_drawing.h"
+#include "qr/qr_encoder.h"
+#include "qr/qr_png.h"
+#include "qr/qr_test_util.h"
 
 namespace tunecase {
 namespace {

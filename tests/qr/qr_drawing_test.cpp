@@ -5,9 +5,9 @@
 
 #include <algorithm>
 
-#include "controls/qr_drawing.h"
-#include "controls/qr_png.h"
-#include "controls/qr_test_util.h"
+#include "qr/qr_drawing.h"
+#include "qr/qr_png.h"
+#include "qr/qr_test_util.h"
 
 namespace tunecase {
 namespace {

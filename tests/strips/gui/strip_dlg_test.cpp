@@ -1,6 +1,6 @@
 // The strip dialog on the offscreen platform: the report follows the box chosen, SAVE gives
 // the box and paper, CANCEL and Escape give nothing; without boxes nothing can be saved.
-#include "songs/gui/strip_dlg.h"
+#include "strips/gui/strip_dlg.h"
 
 #include <gtest/gtest.h>
 

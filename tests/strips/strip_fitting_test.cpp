@@ -1,7 +1,7 @@
 // Fitting songs to paper-strip boxes: the transposition search on songs whose best key is
 // known, the too-close rule at its limit, folding and dropping with the report, and songs
 // loaded from files checked against python3-mido's reading of the same files.
-#include "songs/strip_fitting.h"
+#include "strips/strip_fitting.h"
 
 #include <gtest/gtest.h>
 
