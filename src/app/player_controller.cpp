@@ -61,7 +61,11 @@ std::vector<PlateNote> plateNotesOf(const MidiTrackData& track) {
 }  // namespace
 
 PlayerController::PlayerController(PlayerSettings& settings, SongList& list, PlayerView& view)
-    : settings_(settings), list_(list), view_(view), folders_(locateProgramFolders()) {}
+    : settings_(settings),
+      list_(list),
+      view_(view),
+      folders_(locateProgramFolders()),
+      jobs_([this](JobRunner::Task task) { view_.postToUi(std::move(task)); }) {}
 
 PlayerController::~PlayerController() { shutdown(); }
 
@@ -84,29 +88,27 @@ void PlayerController::start() {
 void PlayerController::buildListAutomatically() {
     // Arranging ten songs takes a moment: the window stays live with its ring turning.
     building_ = true;
-    buildDone_ = false;
     view_.setButtonsEnabled(false);
     view_.setLoading(true);
     const std::string library = folders_.library;
     const std::string folder = songFolder(settings_);
-    buildThread_ = std::thread([this, library, folder] {
-        autoSelect(
-            library, folder, defaultRandomRange(), defaultSongArranger(),
-            [this](const MadeSong& song) {
-                view_.postToUi([this, song] {
-                    appendMadeSong(song.path, song.title);
-                    showCurrentTitle();
-                });
-            },
-            &stopBuild_);
-        buildDone_ = true;
-        view_.postToUi([this] { onListBuilt(); });
-    });
+    jobs_.start(
+        [this, library, folder](const JobRunner::Job& job) {
+            autoSelect(
+                library, folder, defaultRandomRange(), defaultSongArranger(),
+                [&job, this](const MadeSong& song) {
+                    job.post([this, song] {
+                        appendMadeSong(song.path, song.title);
+                        showCurrentTitle();
+                    });
+                },
+                &stopBuild_);
+        },
+        [this] { onListBuilt(); });
 }
 
 void PlayerController::onListBuilt() {
     if (!building_) return;
-    if (buildThread_.joinable()) buildThread_.join();
     building_ = false;
     if (stopping_) return;
     showCurrentTitle();
@@ -261,7 +263,7 @@ void PlayerController::stopForReload() {
 
 void PlayerController::startLoadThread(int mode) {
     if (shutDown_) return;
-    if (loadThread_.joinable()) loadThread_.join();  // a load takes moments; keep them in order
+    // Loads may overlap; only the newest one's song is taken (the generation says which).
     const int generation = ++loadGeneration_;
     loading_ = 1;
     view_.setButtonsEnabled(false);
@@ -271,7 +273,7 @@ void PlayerController::startLoadThread(int mode) {
     const int index = list_.currentIndex;
     const std::string path = empty ? std::string() : fieldText(currentEntry(list_).path, kPathBytes);
     const PreparationOptions options = preparationOptionsFrom(settings_);
-    loadThread_ = std::thread([this, mode, empty, index, path, options, generation] {
+    jobs_.start([this, mode, empty, index, path, options, generation](const JobRunner::Job& job) {
         std::shared_ptr<PreparedSong> song;
         bool missing = false;
         if (!empty) {
@@ -282,7 +284,7 @@ void PlayerController::startLoadThread(int mode) {
                 if (!song->ok) song.reset();
             }
         }
-        view_.postToUi([this, mode, song, missing, generation, index, path] {
+        job.post([this, mode, song, missing, generation, index, path] {
             if (missing && index < list_.count && fieldText(list_.entries[index].path, kPathBytes) == path) {
                 showMessage(kMsgFileMissing);
                 removeEntry(list_, index);
@@ -304,7 +306,7 @@ void PlayerController::onLoadFinished(int mode, std::shared_ptr<PreparedSong> so
         motion_.setDisplayLength(clampTicks(loaded_->displayLength));
         view_.plateSetSong(plateNotesOf(*loaded_->song->track()), clampTicks(loaded_->displayLength));
         if (mode == 1) view_.plateAdvanceOnce();
-        else view_.postToUi([this] { onStartLoadedSong(); });
+        else jobs_.post([this] { onStartLoadedSong(); });
     }
     // While the first list is still being built its ring turns on.
     if (!building_) {
@@ -313,7 +315,7 @@ void PlayerController::onLoadFinished(int mode, std::shared_ptr<PreparedSong> so
     }
     loading_ = 0;
     // A failed load in play mode falls back to stopped.
-    if (mode == 0 && !hasSong()) view_.postToUi([this] { onStartLoadedSong(); });
+    if (mode == 0 && !hasSong()) jobs_.post([this] { onStartLoadedSong(); });
 }
 
 void PlayerController::onStartLoadedSong() {
@@ -330,7 +332,7 @@ void PlayerController::onStartLoadedSong() {
     // A port that does not open has said why; the transport stays playing, silent, until
     // STOP, as the user pressed START.
     runActive_ = player_.startWholeSong(
-                     playable, [this] { view_.postToUi([this] { onSongFinished(); }); },
+                     playable, [this] { jobs_.post([this] { onSongFinished(); }); },
                      [this](int index, int time, const MidiEvent* e) { perEvent(index, time, e); }) == 1;
     if (settings_.speedPercent >= 50 && settings_.speedPercent <= 150) player_.clock().setSpeed(settings_.speedPercent);
     view_.plateTimer(true);
@@ -351,7 +353,7 @@ void PlayerController::perEvent(int index, int time, const MidiEvent* e) {
         }
         view_.plateSongEvent(kind, e->data1, time, chordFollows);
         if (kind == PlateEventKind::Other && index >= track.eventCount() - 1)
-            view_.postToUi([this] { onSongFinished(); });
+            jobs_.post([this] { onSongFinished(); });
     }
     motion_.songTime = time;
 }
@@ -420,17 +422,16 @@ void PlayerController::onFilesDropped(const std::vector<std::string>& paths) {
         // song of the list off the window's thread.
         std::string copy = path;
         if (!addToArchive(folders_.library, copy)) return;
-        importThreads_.emplace_back([this, copy, folder] {
+        jobs_.start([this, copy, folder](const JobRunner::Job& job) {
             if (auto song = arrangeNewSong(copy, folder, defaultSongArranger()))
-                view_.postToUi([this, song = *song] { onSelectLastSong(song.path, song.title); });
+                job.post([this, song = *song] { onSelectLastSong(song.path, song.title); });
         });
         return;
     }
     if (ext != "mid") return;
-    importThreads_.emplace_back([this, path, folder] {
+    jobs_.start([this, path, folder](const JobRunner::Job& job) {
         ImportedSong imported = importMidiFile(path, folder);
-        if (imported.ok)
-            view_.postToUi([this, imported] { onSelectLastSong(imported.path, imported.title); });
+        if (imported.ok) job.post([this, imported] { onSelectLastSong(imported.path, imported.title); });
     });
 }
 
@@ -446,12 +447,8 @@ void PlayerController::onSelectLastSong(const std::string& path, const std::stri
 
 void PlayerController::waitForWorkers() {
     // A worker may be waiting for a box to be answered: keep the window's events going.
-    while (!buildDone_) view_.pumpEvents(10);
-    if (buildThread_.joinable()) buildThread_.join();
-    if (loadThread_.joinable()) loadThread_.join();
-    for (auto& t : importThreads_)
-        if (t.joinable()) t.join();
-    importThreads_.clear();
+    jobs_.cancel();
+    jobs_.waitIdle([this] { view_.pumpEvents(10); });
 }
 
 void PlayerController::shutdown() {

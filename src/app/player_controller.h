@@ -14,24 +14,16 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/plate_geometry.h"
+#include "base/job_runner.h"
 #include "base/records.h"
 #include "base/user_folders.h"
 #include "playback/music_player.h"
 #include "playback/song_preparation.h"
 
 namespace tunecase {
-
-// The window's private messages and their values.
-namespace playermsg {
-inline constexpr uint32_t SongFinished = 0x8001;
-inline constexpr uint32_t TrayNotify = 0x81F4;
-inline constexpr uint32_t SelectLastSong = 0x81F6;
-inline constexpr uint32_t StartLoadedSong = 0x81F7;
-}  // namespace playermsg
 
 // Tray menu command ids (the plate commands are the plate codes 260..265).
 namespace traycmd {
@@ -214,15 +206,13 @@ private:
     std::atomic<bool> runActive_{false};
     int loadGeneration_ = 0;
     int transportToken_ = 0;  // bumped by every transport action; cancels a pending advance
-    std::thread loadThread_;
-    std::vector<std::thread> importThreads_;
-    std::thread buildThread_;
-    std::atomic<bool> buildDone_{true};
     std::atomic<bool> stopBuild_{false};
     bool building_ = false;
     bool stopping_ = false;
     ProgramFolders folders_;
     bool shutDown_ = false;
+    // Last: its workers end before anything they use goes.
+    JobRunner jobs_;
 };
 
 }  // namespace tunecase

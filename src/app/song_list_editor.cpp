@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 
 #include "base/reporter.h"
@@ -226,7 +227,9 @@ SongListEditor::SongListEditor(PlayerSettings& settings, SongList& list, Program
       folders_(std::move(folders)),
       folder_(songFolder(settings)),
       view_(view),
-      services_(std::move(services)) {
+      services_(std::move(services)),
+      jobs_([this](JobRunner::Task task) { view_.postToUi(std::move(task)); }) {
+    jobs_.setBusyListener([this](bool busy) { onMessage(busy ? listmsg::ListBusy : listmsg::ListIdle); });
     if (!services_.composer) services_.composer = defaultSongComposer();
     if (!services_.arranger) services_.arranger = defaultSongArranger();
     if (!services_.random) services_.random = defaultRandomRange();
@@ -235,8 +238,6 @@ SongListEditor::SongListEditor(PlayerSettings& settings, SongList& list, Program
 SongListEditor::~SongListEditor() {
     stop_ = true;
     waitForJobs();
-    // An export thread posts to this editor when it ends.
-    waitForExportJobs();
 }
 
 void SongListEditor::start() {
@@ -280,13 +281,12 @@ void SongListEditor::onMessage(uint32_t message) {
             busy_.onIdle();
             view_.setBusy(false);
             // A close asked for while the job ran happens now that its songs are in.
-            if (closePending_ && !jobRunning_) close();
+            if (closePending_ && !jobs_.busy()) close();
             break;
         case listmsg::UploadReady: {
             const std::string work = uploadWorkFile(folders_.work);
             view_.runUpload(work);
             discardNewFile(work);
-            onMessage(listmsg::ListIdle);
             break;
         }
         default: break;
@@ -300,29 +300,30 @@ bool SongListEditor::refuseWhenFull() {
 }
 
 bool SongListEditor::startJob(std::function<void(const std::function<void(const MadeSong&)>&)> work) {
-    if (jobRunning_) return false;
-    if (worker_.joinable()) worker_.join();
-    jobRunning_ = true;
-    onMessage(listmsg::ListBusy);
-    worker_ = std::thread([this, work = std::move(work)] {
-        work([this](const MadeSong& song) {
-            view_.postToUi([this, song] {
+    if (jobs_.busy()) return false;
+    jobs_.start([this, work = std::move(work)](const JobRunner::Job& job) {
+        work([this, &job](const MadeSong& song) {
+            job.post([this, song] {
                 // Each song joins where the selection is when it arrives.
                 const int line = addMadeSong(list_, song, view_.selectedLine());
                 if (line >= 0) refresh(view_.selectedLine() >= 0 ? line : -1);
             });
         });
-        view_.postToUi([this] {
-            jobRunning_ = false;
-            onMessage(listmsg::ListIdle);
-        });
     });
     return true;
 }
 
+void SongListEditor::startExportJob(std::function<bool()> work, uint32_t completion) {
+    if (jobs_.busy()) return;
+    auto wrote = std::make_shared<bool>(false);
+    jobs_.start([work = std::move(work), wrote](const JobRunner::Job&) { *wrote = work(); },
+                [this, wrote, completion] {
+                    if (*wrote && completion != listmsg::ListIdle) onMessage(completion);
+                });
+}
+
 void SongListEditor::waitForJobs() {
-    while (jobRunning_) view_.pumpEvents(10);
-    if (worker_.joinable()) worker_.join();
+    jobs_.waitIdle([this] { view_.pumpEvents(10); });
 }
 
 void SongListEditor::importMidi() {
@@ -437,27 +438,21 @@ void SongListEditor::autoSelection() {
     });
 }
 
-PostListMessage SongListEditor::poster() {
-    return [this](uint32_t message) { view_.postToUi([this, message] { onMessage(message); }); };
-}
-
 void SongListEditor::startExport(const ExportRequest& request, const ExportTarget& target, int line) {
     const SongEntry& entry = list_.entries[line];
     const std::string source = fieldText(entry.path, kPathBytes);
     const std::string title = fieldText(entry.title, kTitleBytes);
     const bool dropShort = settings_.deleteShortNoteChannel == 1;
     const bool dropLong = settings_.deleteLongNoteChannel == 1;
-    bool started = false;
     if (target.format == ExportTarget::ToyPianoFile) {
         ToyPianoExportJob job;
         job.source = source;
         job.lowNote = request.lowNote;
         job.highNote = request.highNote;
         job.output = target.path;
-        job.completionMessage = listmsg::ListIdle;
         job.deleteShortNoteChannel = dropShort;
         job.deleteLongNoteChannel = dropLong;
-        started = startToyPianoExport(job, poster());
+        startExportJob([job] { return exportToyPiano(job); }, listmsg::ListIdle);
     } else {
         RangedMidiExportJob job;
         job.source = source;
@@ -469,11 +464,8 @@ void SongListEditor::startExport(const ExportRequest& request, const ExportTarge
         job.deleteShortNoteChannel = dropShort;
         job.deleteLongNoteChannel = dropLong;
         const bool uploading = target.path == uploadWorkFile(folders_.work);
-        job.completionMessage = uploading ? listmsg::UploadReady : listmsg::ListIdle;
-        started = startRangedMidiExport(job, poster());
+        startExportJob([job] { return exportRangedMidi(job); }, uploading ? listmsg::UploadReady : listmsg::ListIdle);
     }
-    // The job posts ListBusy itself; the buttons go at once, before it arrives.
-    if (started) onMessage(listmsg::ListBusy);
 }
 
 void SongListEditor::exportSelected() {
@@ -551,7 +543,7 @@ void SongListEditor::upload() {
 void SongListEditor::download() { view_.runDownload(); }
 
 void SongListEditor::close() {
-    if (busy_.busy() || jobRunning_) {
+    if (busy_.busy() || jobs_.busy()) {
         closePending_ = true;
         return;
     }

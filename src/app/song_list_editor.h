@@ -15,9 +15,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
+#include "base/job_runner.h"
 #include "base/records.h"
 #include "base/user_folders.h"
 #include "songs/export.h"
@@ -44,6 +44,13 @@ inline constexpr const char* kDeleteUntrashedSongQuestion =
     "%s could not be moved to the trash (%s). Delete it for good?";
 inline constexpr const char* kDeleteUntrashedSongsQuestion =
     "%s made songs could not be moved to the trash (%s). Delete them for good?";
+// The editor's own window messages: a job began, a job ended, the upload's file is ready.
+namespace listmsg {
+inline constexpr uint32_t ListBusy = 0x81F5;
+inline constexpr uint32_t ListIdle = 0x81F6;
+inline constexpr uint32_t UploadReady = 0x81F8;
+}  // namespace listmsg
+
 // AUTO SEL takes at most this many songs.
 inline constexpr int kAutoSelectMost = 10;
 
@@ -273,20 +280,22 @@ public:
 
     bool busy() const { return busy_.busy(); }
     int frame() const { return busy_.frame(); }
-    bool jobRunning() const { return jobRunning_; }
+    bool jobRunning() const { return jobs_.busy(); }
     bool closePending() const { return closePending_; }
     const std::string& songFolderPath() const { return folder_; }
     // Waits (handling the window's events) until no job of the editor runs.
     void waitForJobs();
 
 private:
-    // Runs `work` on the worker; what it makes joins the list back on the window's thread,
-    // song by song, and ListIdle follows. False while a job runs.
+    // Runs `work` off the window's thread; what it makes joins the list back on the window's
+    // thread, song by song, and ListIdle follows. False while a job runs.
     bool startJob(std::function<void(const std::function<void(const MadeSong&)>&)> work);
+    // Runs an export off the window's thread; `completion` (ListIdle or UploadReady) follows
+    // when it wrote its file.
+    void startExportJob(std::function<bool()> work, uint32_t completion);
     void refresh(int selectedLine);
     // The list is full: says so; true when nothing more can join.
     bool refuseWhenFull();
-    PostListMessage poster();
     void startExport(const ExportRequest& request, const ExportTarget& target, int line);
     // EXPORT's STRIP: the box chosen with its report in view, then the PDF written.
     void exportStrip(int line);
@@ -304,10 +313,10 @@ private:
     SongListView& view_;
     Services services_;
     ListBusyState busy_;
-    std::thread worker_;
-    bool jobRunning_ = false;
     bool closePending_ = false;
     std::atomic<bool> stop_{false};
+    // Last: its workers end before anything they use goes.
+    JobRunner jobs_;
 };
 
 }  // namespace tunecase

@@ -10,7 +10,8 @@ namespace tunecase::cli {
 
 namespace {
 
-constexpr std::string_view kHandedOn[] = {"strip", "songs", "download", "upload", "serve"};
+// "strip,songs,...": the build names them once, beside the sources it leaves to tunecase-cli-full.
+constexpr std::string_view kHandedOn = TUNECASE_HANDED_ON_COMMANDS;
 
 #ifdef TUNECASE_CLI_HANDS_ON
 // Never runs: the command line is handed on before it is parsed.
@@ -24,7 +25,12 @@ Action declareHandedOn(CLI::App& sub) {
 
 bool handedOn(std::string_view name) {
 #ifdef TUNECASE_CLI_HANDS_ON
-    return std::find(std::begin(kHandedOn), std::end(kHandedOn), name) != std::end(kHandedOn);
+    for (size_t at = 0; at <= kHandedOn.size();) {
+        const size_t comma = std::min(kHandedOn.find(',', at), kHandedOn.size());
+        if (!name.empty() && kHandedOn.substr(at, comma - at) == name) return true;
+        at = comma + 1;
+    }
+    return false;
 #else
     (void)name;
     (void)kHandedOn;

@@ -200,8 +200,13 @@ int runStrip(const StripOptions& o) {
 
 Action declareStrip(CLI::App& sub) {
     auto o = std::make_shared<StripOptions>();
-    sub.add_option("--box", o->box, "the music box movement, as named in the boxes file (15-note, 20-note, 30-note)")
-        ->required();
+    sub.add_option("--box", o->box, "the music box movement, as named in the boxes file (listed below)")->required();
+    // Read only when the help is shown, from the boxes file the command would use.
+    sub.footer([] {
+        std::vector<BoxModelError> errors;
+        const std::string file = joinPath(findProgramFolder(), kBoxModelsFileName);
+        return "Boxes in " + escapeControls(file) + ": " + escapeControls(boxNames(loadBoxModels(file, errors)));
+    });
     sub.add_option("--transpose", o->transpose,
                    "semitones to move the song, -24..24, or auto for the move that fits the comb best (default)")
         ->check(CLI::Validator(

@@ -74,22 +74,6 @@ NetResult SongServerClient::fetchSong(const SongListTable& table, int row, std::
     return result;
 }
 
-SongListLoader::SongListLoader(ServerAddress server, NetTimeouts timeouts) : client_(std::move(server), timeouts) {}
-
-SongListLoader::~SongListLoader() {
-    if (worker_.joinable()) worker_.join();
-}
-
-void SongListLoader::start(std::function<void()> done) {
-    if (worker_.joinable()) return;
-    done_ = false;
-    worker_ = std::thread([this, done = std::move(done)] {
-        result_ = client_.fetchList(table_);
-        done_ = true;
-        if (done) done();
-    });
-}
-
 SongUploader::SongUploader(ServerAddress server, NetTimeouts timeouts)
     : server_(std::move(server)), timeouts_(timeouts) {}
 

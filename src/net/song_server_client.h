@@ -1,17 +1,15 @@
 // Talking to the song server and the upload server: the song list, one song's file, an
 // upload and its delete. What the web site and upload windows and the command line share;
-// each call works on the calling thread (SongListLoader runs the list on a worker).
+// each call works on the calling thread (the windows run them through their job runners).
 //
 // The calls show the boxes the windows show ("インターネットの接続に失敗しました。",
 // "通信でエラーが発生しました。", ...) through the Reporter, and return why they failed in
 // words a log or the command line can print.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "net/server_settings.h"
@@ -74,30 +72,6 @@ public:
 private:
     ServerAddress server_;
     NetTimeouts timeouts_;
-};
-
-// Loads the list on a worker thread, for a window that must stay responsive. `done` runs on
-// the worker when the attempt has ended; listAttemptDone() says so from any thread.
-class SongListLoader final {
-public:
-    SongListLoader(ServerAddress server, NetTimeouts timeouts = {});
-    ~SongListLoader();  // waits for the worker
-    SongListLoader(const SongListLoader&) = delete;
-    SongListLoader& operator=(const SongListLoader&) = delete;
-
-    // Starts the worker, once per loader; later calls do nothing.
-    void start(std::function<void()> done = {});
-    bool listAttemptDone() const { return done_.load(); }
-    // Only once listAttemptDone() is true.
-    const SongListTable& table() const { return table_; }
-    const NetResult& result() const { return result_; }
-
-private:
-    SongServerClient client_;
-    SongListTable table_;
-    NetResult result_;
-    std::atomic<bool> done_{false};
-    std::thread worker_;
 };
 
 // The upload window's server side: one song stored under a key at a time.

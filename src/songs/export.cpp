@@ -1,9 +1,6 @@
 #include "songs/export.h"
 
-#include <atomic>
 #include <memory>
-#include <mutex>
-#include <thread>
 #include <utility>
 
 #include "base/reporter.h"
@@ -74,45 +71,6 @@ bool writeSong(MidiF0Data& song, const std::string& output) {
     return song.saveFile(output) != 0;
 }
 
-// One kind of export job: its thread and whether it still runs.
-struct JobSlot {
-    std::mutex mutex;
-    std::thread thread;
-    std::atomic<bool> running{false};
-
-    ~JobSlot() { join(); }
-
-    void join() {
-        std::lock_guard lock(mutex);
-        if (thread.joinable()) thread.join();
-    }
-
-    template <typename Job, typename Run>
-    bool start(const Job& job, PostListMessage post, Run run) {
-        std::lock_guard lock(mutex);
-        if (running) return false;
-        if (thread.joinable()) thread.join();  // the previous job has ended
-        running = true;
-        if (post) post(listmsg::ListBusy);
-        thread = std::thread([this, job, post = std::move(post), run] {
-            const bool ok = run(job);
-            running = false;
-            if (post) post(ok ? job.completionMessage : listmsg::ListIdle);
-        });
-        return true;
-    }
-};
-
-JobSlot& rangedSlot() {
-    static JobSlot slot;
-    return slot;
-}
-
-JobSlot& toyPianoSlot() {
-    static JobSlot slot;
-    return slot;
-}
-
 }  // namespace
 
 bool exportRangedMidi(const RangedMidiExportJob& job, ExportCounts* counts) {
@@ -152,19 +110,6 @@ bool exportToyPiano(const ToyPianoExportJob& job, ExportCounts* counts) {
     track.removeSysEx();
 
     return writeSong(*song, job.output);
-}
-
-bool startRangedMidiExport(const RangedMidiExportJob& job, PostListMessage post) {
-    return rangedSlot().start(job, std::move(post), [](const RangedMidiExportJob& j) { return exportRangedMidi(j); });
-}
-
-bool startToyPianoExport(const ToyPianoExportJob& job, PostListMessage post) {
-    return toyPianoSlot().start(job, std::move(post), [](const ToyPianoExportJob& j) { return exportToyPiano(j); });
-}
-
-void waitForExportJobs() {
-    rangedSlot().join();
-    toyPianoSlot().join();
 }
 
 }  // namespace tunecase

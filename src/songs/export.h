@@ -1,8 +1,7 @@
 // Export of a song for a real instrument: a music box MIDI file (one channel, every note
 // folded into a chosen key range, one program, the title) or a toy piano file (".fem": one
-// channel at 48 ticks per quarter note, 6-tick notes). Each export is a plain function; the
-// song list editor runs them on worker threads that report their end through a post
-// function the window supplies.
+// channel at 48 ticks per quarter note, 6-tick notes). Each export is a plain function on the
+// calling thread; the song list editor runs them through its job runner.
 #pragma once
 
 #include <cstdint>
@@ -10,13 +9,6 @@
 #include <string>
 
 namespace tunecase {
-
-// The song list editor's private messages that the export jobs post.
-namespace listmsg {
-inline constexpr uint32_t ListBusy = 0x81F5;
-inline constexpr uint32_t ListIdle = 0x81F6;
-inline constexpr uint32_t UploadReady = 0x81F8;
-}  // namespace listmsg
 
 // The 88 keys of a piano.
 inline constexpr int kDefaultLowNote = 21;
@@ -33,7 +25,6 @@ struct RangedMidiExportJob {
     int highNote = kDefaultHighNote;
     int program = kExportMusicBoxProgram;
     std::string output;
-    uint32_t completionMessage = listmsg::ListIdle;
     std::string title;
     // The player settings' channel-deletion switches.
     bool deleteShortNoteChannel = true;
@@ -45,7 +36,6 @@ struct ToyPianoExportJob {
     int lowNote = kDefaultLowNote;
     int highNote = kDefaultHighNote;
     std::string output;
-    uint32_t completionMessage = listmsg::ListIdle;
     bool deleteShortNoteChannel = true;
     bool deleteLongNoteChannel = true;
 };
@@ -68,20 +58,5 @@ bool exportRangedMidi(const RangedMidiExportJob& job, ExportCounts* counts = nul
 // The toy piano export, on the calling thread, to job.output whatever its extension; the
 // key range as above.
 bool exportToyPiano(const ToyPianoExportJob& job, ExportCounts* counts = nullptr);
-
-// Delivers a message to the song list editor's window from any thread (the window queues it
-// onto its own thread). Core never calls the window system itself.
-using PostListMessage = std::function<void(uint32_t message)>;
-
-// Posts ListBusy and runs the export on a worker thread of its kind, which posts the job's
-// completion message when the file is written. A failed export posts ListIdle instead, so
-// the editor leaves its busy state and never goes on to upload a file that is not there.
-// Each job works on its own copy of the parameters. Returns false, posting nothing, while
-// a job of the same kind is still running.
-bool startRangedMidiExport(const RangedMidiExportJob& job, PostListMessage post);
-bool startToyPianoExport(const ToyPianoExportJob& job, PostListMessage post);
-
-// Waits for the export threads to end (shutdown, tests).
-void waitForExportJobs();
 
 }  // namespace tunecase

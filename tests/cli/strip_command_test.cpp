@@ -143,6 +143,11 @@ TEST_F(CliStrip, RefusesBadArgumentsAndReportsWhatItCannotDo) {
 
     EXPECT_EQ(strip("--box 31-note" + in + pdf, out), 2);
     EXPECT_NE(out.find("15-note, 20-note, 30-note"), std::string::npos) << out;
+    // The help names the boxes of the boxes file in the program folder, whatever they are.
+    testing::writeFileText(dir.file("boxes.txt"), "box Tiny\ncomb C4 D4 E4\nwidth 20\nline-spacing 2\n"
+                                                  "first-line 4\nbeat 8\nmin-repeat 2\n");
+    ASSERT_EQ(runCommand("TUNECASE_PROGRAM_FOLDER=" + quoted(dir.path().string()) + " " + cli() + " strip --help", out), 0);
+    EXPECT_NE(out.find("Boxes in " + dir.file("boxes.txt") + ": Tiny"), std::string::npos) << out;
     EXPECT_EQ(strip("--box 30-note" + in + quoted(dir.file("missing/x.pdf")), out), 1);
     EXPECT_NE(out.find("cannot write"), std::string::npos) << out;
     EXPECT_EQ(strip("--box 30-note " + quoted(dir.file("missing.mid")) + " " + pdf, out), 1) << out;

@@ -114,31 +114,18 @@ TEST_F(ExportTest, NarrowAndBackwardRangesFoldByOctavesAsFarAsTheyCan) {
         EXPECT_TRUE(key >= 0 && key <= 11) << key;
 }
 
-TEST_F(ExportTest, AnUploadCarriesProgramTenAndTheTitleAndPostsItsMessages) {
-    std::mutex m;
-    std::vector<uint32_t> posted;
-    auto post = [&](uint32_t message) {
-        std::lock_guard lock(m);
-        posted.push_back(message);
-    };
+TEST_F(ExportTest, AnUploadCarriesProgramTenAndTheTitleAndAFailedOneWritesNothing) {
     RangedMidiExportJob job;
     job.source = corpusFile("mido_three_tracks.mid");  // has a track name, tempos and a drum part
     job.output = dir.file("tmp_upload.mid");
     job.title = "\xE6\x98\xA5\xE3\x81\xAE\xE6\xAD\x8C";  // 春の歌
-    job.completionMessage = listmsg::UploadReady;
-    ASSERT_TRUE(startRangedMidiExport(job, post));
-    waitForExportJobs();
-    EXPECT_EQ(posted, (std::vector<uint32_t>{listmsg::ListBusy, listmsg::UploadReady}));
-
+    ASSERT_TRUE(exportRangedMidi(job));
     EXPECT_EQ(midoOthers(job.output), "program 0 0 10\nname 0 " + job.title + "\nfirst-note 0\n");
 
-    // A source nothing reads ends the busy state without going on to the upload.
-    posted.clear();
+    // A source nothing reads fails, so the editor never goes on to upload.
     job.source = dir.file("missing.mid");
     job.output = dir.file("never.mid");
-    ASSERT_TRUE(startRangedMidiExport(job, post));
-    waitForExportJobs();
-    EXPECT_EQ(posted, (std::vector<uint32_t>{listmsg::ListBusy, listmsg::ListIdle}));
+    EXPECT_FALSE(exportRangedMidi(job));
     EXPECT_FALSE(std::filesystem::exists(job.output));
     EXPECT_GE(boxes->count(), 1u);
 }
@@ -150,10 +137,7 @@ TEST_F(ExportTest, AToyPianoFileHasDivision48SixTickNotesAndNoProgramOrTitle) {
         job.output = dir.file(std::string(name) + ".fem");
         job.lowNote = 48;
         job.highNote = 97;
-        std::vector<uint32_t> posted;
-        ASSERT_TRUE(startToyPianoExport(job, [&](uint32_t message) { posted.push_back(message); }));
-        waitForExportJobs();
-        EXPECT_EQ(posted, (std::vector<uint32_t>{listmsg::ListBusy, listmsg::ListIdle})) << name;
+        ASSERT_TRUE(exportToyPiano(job)) << name;
 
         std::string header;
         const auto notes = midoNotes(job.output, &header);

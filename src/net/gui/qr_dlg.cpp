@@ -25,7 +25,6 @@ CQrDlg::CQrDlg(std::string path, QWidget* parent, Options options)
 }
 
 CQrDlg::~CQrDlg() {
-    job_.wait();
     button_.destroy();
 }
 
@@ -43,7 +42,7 @@ void CQrDlg::upload(const std::string& path) {
     setCursor(Qt::WaitCursor);
     // The uploader first deletes the song it holds, then sends the file; it shows the boxes
     // ("通信でエラーが発生しました。", "CQrDlg::ErrorMsg" for a file that is not ".mid").
-    job_.start([this, path] { uploader_.upload(path); }, [this] { uploadFinished(); });
+    job_.start([this, path](const JobRunner::Job&) { uploader_.upload(path); }, [this] { uploadFinished(); });
 }
 
 void CQrDlg::uploadFinished() {
@@ -79,7 +78,7 @@ void CQrDlg::closeAndDelete() {
         return;
     }
     setCursor(Qt::WaitCursor);
-    job_.start([this] { uploader_.release(); },
+    job_.start([this](const JobRunner::Job&) { uploader_.release(); },
                [this] {
                    key_.clear();
                    accept();

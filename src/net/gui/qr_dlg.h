@@ -10,7 +10,8 @@
 
 #include "controls/gui/button_picture.h"
 #include "controls/gui/qr_picture.h"
-#include "net/gui/background_job.h"
+#include "base/job_runner.h"
+#include "controls/gui/window_post.h"
 #include "net/song_server_client.h"
 
 namespace tunecase {
@@ -64,7 +65,8 @@ private:
     CQrPicture qr_;
     COffScreenControl* closeControl_ = nullptr;
     CButtonPicture button_;
-    BackgroundJob job_{this};
+    // Last: its workers end before anything they use goes.
+    JobRunner job_{windowPost(this)};
 };
 
 }  // namespace tunecase

@@ -111,7 +111,8 @@ CTrialDlg::CTrialDlg(std::string pageAddress, const CSongData& song, std::string
 
 CTrialDlg::~CTrialDlg() {
     addressTimer_.stop();
-    job_.wait();
+    // Its ending posts through the runner, which goes before the preview does.
+    preview_.stop();
     buttons_.destroy();
 }
 
@@ -154,12 +155,12 @@ void CTrialDlg::playOrStop() {
     const int generation = ++generation_;
     auto started = std::make_shared<bool>(false);
     job_.start(
-        [this, generation, started] {
+        [this, generation, started](const JobRunner::Job&) {
             played_ = arrangeTrialSong(song_, folders_);
             if (!played_) return;
+            // The preview ends on the player's own thread: its ending comes back as a post.
             auto ended = [this, generation] {
-                QMetaObject::invokeMethod(this, [this, generation] { previewEnded(generation); },
-                                          Qt::QueuedConnection);
+                job_.post([this, generation] { previewEnded(generation); });
                 return 1;
             };
             *started = preview_.play(*played_, ended, {}, true, false) == 1;
@@ -167,7 +168,7 @@ void CTrialDlg::playOrStop() {
         [this, generation, started] {
             if (generation != generation_) {
                 // Stopped while it was starting: stop what started.
-                if (*started) job_.start([this] { preview_.stop(); }, [this] {
+                if (*started) job_.start([this](const JobRunner::Job&) { preview_.stop(); }, [this] {
                     if (closePending_) accept();
                 });
                 else if (closePending_) accept();
@@ -183,7 +184,7 @@ void CTrialDlg::stopPreview() {
     buttons_.setLabel(trialbutton::Play, kPlayLabel);
     // While the preview is still starting, its ending stops it.
     if (job_.busy()) return;
-    job_.start([this] { preview_.stop(); }, [this] {
+    job_.start([this](const JobRunner::Job&) { preview_.stop(); }, [this] {
         if (closePending_) accept();
     });
 }

@@ -15,7 +15,8 @@
 
 #include "base/user_folders.h"
 #include "controls/gui/button_picture.h"
-#include "net/gui/background_job.h"
+#include "base/job_runner.h"
+#include "controls/gui/window_post.h"
 #include "playback/song_preview.h"
 #include "songs/song_data.h"
 
@@ -109,8 +110,8 @@ private:
     // The played song; the preview plays a copy of it on its own thread.
     std::unique_ptr<MidiF0Data> played_;
     SongPreview preview_;
-    // Declared last: it goes first, so the preview is never used after it is gone.
-    BackgroundJob job_{this};
+    // Declared last: it goes first, so its workers never use the preview after it is gone.
+    JobRunner job_{windowPost(this)};
 };
 
 }  // namespace tunecase

@@ -95,25 +95,20 @@ CWebDlg::CWebDlg(std::string dataFolder, QWidget* parent, Options options)
     placePictureButtons(buttons_, this, kWebButtons, webbutton::Count, [this](int index) { onButton(index); },
                         controls_.data());
 
-    // The list comes on a worker, which posts the list-loaded message when its attempt ends.
-    loader_ = std::make_unique<SongListLoader>(server_, timeouts_);
+    // The list comes off the window's thread; the list-loaded message follows its attempt.
     QMetaObject::invokeMethod(
         this,
         [this] {
-            loader_->start([this] {
-                QCoreApplication::postEvent(this, new QEvent(static_cast<QEvent::Type>(kListLoadedMessage)));
-            });
+            listJob_.start([this](const JobRunner::Job&) { SongServerClient(server_, timeouts_).fetchList(table_); },
+                           [this] {
+                               QCoreApplication::postEvent(this,
+                                                           new QEvent(static_cast<QEvent::Type>(kListLoadedMessage)));
+                           });
         },
         Qt::QueuedConnection);
 }
 
-CWebDlg::~CWebDlg() {
-    // The list worker ends by itself (every request has its limits); wait for it before the
-    // table it fills goes.
-    loader_.reset();
-    download_.wait();
-    buttons_.destroy();
-}
+CWebDlg::~CWebDlg() { buttons_.destroy(); }
 
 void CWebDlg::run(const std::string& dataFolder, QWidget* parent) {
     CWebDlg dialog(dataFolder, parent);
@@ -160,7 +155,7 @@ void CWebDlg::fillList() {
     buttons_.setLabel(webbutton::Search, searchText_.empty() ? kSearchInputLabel : kSearchClearLabel);
     if (!listAttemptDone_) return;  // the search is applied when the list arrives
     list_->clear();
-    const SongListTable& table = loader_->table();
+    const SongListTable& table = table_;
     for (int row : table.search(searchText_)) {
         auto* item = new QListWidgetItem(QString::fromStdString(displayText(table.cell(row, kColumnTitle))), list_);
         item->setData(Qt::UserRole, row);
@@ -187,17 +182,17 @@ void CWebDlg::openSelectedSong() {
     if (download_.busy()) return;
     QListWidgetItem* item = list_->currentItem();
     const int row = item && item->isSelected() ? item->data(Qt::UserRole).toInt() : -1;
-    if (row < 0 || row >= loader_->table().rows()) {
+    if (row < 0 || row >= table_.rows()) {
         reportText("", BoxKind::Beep);
         return;
     }
     // The table is only read once loaded, so the worker may read it too.
     auto result = std::make_shared<NetResult>();
     auto bytes = std::make_shared<std::vector<uint8_t>>();
-    const SongListTable* table = &loader_->table();
+    const SongListTable* table = &table_;
     setDownloading(true);
     download_.start(
-        [this, table, row, result, bytes] {
+        [this, table, row, result, bytes](const JobRunner::Job&) {
             SongServerClient client(server_, timeouts_);
             *result = client.fetchSong(*table, row, *bytes);
         },
@@ -221,7 +216,7 @@ void CWebDlg::songDownloaded(const NetResult& result, std::vector<uint8_t> bytes
     // A size the song data refuses shows its box and previews an empty song: the page is
     // still worth seeing, and PLAY has nothing to play.
     const CSongData song(bytes.data(), bytes.size());
-    openPreview_(this, song, loader_->table().cell(row, kColumnPageUrl), dataFolder_, folders_);
+    openPreview_(this, song, table_.cell(row, kColumnPageUrl), dataFolder_, folders_);
 }
 
 void CWebDlg::setDownloading(bool on) {

@@ -16,7 +16,8 @@
 
 #include "base/user_folders.h"
 #include "controls/gui/button_picture.h"
-#include "net/gui/background_job.h"
+#include "base/job_runner.h"
+#include "controls/gui/window_post.h"
 #include "net/song_server_client.h"
 
 namespace tunecase {
@@ -92,7 +93,7 @@ public:
     bool listAttemptDone() const { return listAttemptDone_; }
     bool isDownloading() const { return download_.busy(); }
     const std::string& searchText() const { return searchText_; }
-    const SongListTable& table() const { return loader_->table(); }
+    const SongListTable& table() const { return table_; }
     QListWidget* listBox() const { return list_; }
     COffScreenControl* buttonControl(int index) const;
     const CButtonPicture& buttons() const { return buttons_; }
@@ -129,8 +130,11 @@ private:
     QListWidget* list_ = nullptr;
     std::array<COffScreenControl*, webbutton::Count> controls_{};
     CButtonPicture buttons_;
-    std::unique_ptr<SongListLoader> loader_;
-    BackgroundJob download_{this};
+    // Filled by the list job; read on the window's thread only once that job has ended.
+    SongListTable table_;
+    // Last: their workers end before anything they use goes.
+    JobRunner listJob_{windowPost(this)};
+    JobRunner download_{windowPost(this)};
 };
 
 }  // namespace tunecase

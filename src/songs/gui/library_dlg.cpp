@@ -64,8 +64,8 @@ CLibraryDlg::CLibraryDlg(std::string libraryFolder, std::string outputPath, QWid
 }
 
 CLibraryDlg::~CLibraryDlg() {
-    // The arrangement writes into the caller's path and title: it finishes before they go.
-    if (worker_.joinable()) worker_.join();
+    // The arrangement writes into the caller's path and title: the runner, which goes first,
+    // waits for it before they go.
     busyTimer_.stop();
     if (busyControl_) busyControl_->clearHandlers();
     buttons_.destroy();
@@ -125,18 +125,15 @@ void CLibraryDlg::load() {
     }
     const std::string fileName = list_->item(line)->data(Qt::UserRole).toByteArray().toStdString();
     setBusy(true);
-    if (worker_.joinable()) worker_.join();
-    worker_ = std::thread([this, fileName] {
-        std::string title;
-        const bool ok = loadLibrarySong(libraryFolder_, fileName, outputPath_, title, arranger_);
-        QMetaObject::invokeMethod(
-            this, [this, ok, title = std::move(title)]() mutable { arrangementFinished(ok, std::move(title)); },
-            Qt::QueuedConnection);
-    });
+    auto title = std::make_shared<std::string>();
+    auto ok = std::make_shared<bool>(false);
+    job_.start([this, fileName, title, ok](const JobRunner::Job&) {
+        *ok = loadLibrarySong(libraryFolder_, fileName, outputPath_, *title, arranger_);
+    },
+               [this, title, ok] { arrangementFinished(*ok, std::move(*title)); });
 }
 
 void CLibraryDlg::arrangementFinished(bool ok, std::string title) {
-    if (worker_.joinable()) worker_.join();
     setBusy(false);
     if (!ok) return;  // the dialog stays open; the title stays empty
     title_ = std::move(title);

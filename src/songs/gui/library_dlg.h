@@ -13,11 +13,12 @@
 #include <atomic>
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "base/job_runner.h"
 #include "controls/gui/button_picture.h"
 #include "controls/gui/off_screen_picture.h"
+#include "controls/gui/window_post.h"
 #include "songs/library.h"
 
 namespace tunecase {
@@ -100,7 +101,8 @@ private:
     COffScreenPicture busyPicture_;
     QTimer busyTimer_;
     int busyPhase_ = 0;
-    std::thread worker_;
+    // Last: its worker ends before anything it uses goes.
+    JobRunner job_{windowPost(this)};
 };
 
 }  // namespace tunecase

@@ -267,46 +267,6 @@ TEST_F(PlayerWindowTest, AButtonLetGoWhileTheLoadDisabledItComesBackUp) {
     EXPECT_EQ(title(), "One");
 }
 
-TEST_F(PlayerWindowTest, NextOnTheLastEntryWrapsAndPrevOnTheFirstGoesToTheLast) {
-    addSong(writeSong("a.mid", 4, 60), "One");
-    addSong(writeSong("b.mid", 4, 60), "Two");
-    addSong(writeSong("c.mid", 4, 60), "Three");
-    list_.currentIndex = 2;
-    open();
-    EXPECT_EQ(title(), "Three");
-    click(playerbutton::Next);
-    EXPECT_EQ(title(), "One");
-    EXPECT_EQ(app_->list().currentIndex, 0);
-    ASSERT_TRUE(pumpUntil([&] { return idle(); }));
-    click(playerbutton::Prev);
-    EXPECT_EQ(title(), "Three");
-    EXPECT_EQ(app_->list().currentIndex, 2);
-}
-
-TEST_F(PlayerWindowTest, TheEndOfASongStartsTheNextAfterAPauseAndTheLastWrapsToTheFirst) {
-    // About a second each at 240 beats per minute.
-    addSong(writeSong("a.mid", 4, 60), "First");
-    addSong(writeSong("b.mid", 4, 72), "Second");
-    list_.currentIndex = 1;
-    CTunecaseDlg& w = open();
-    QElapsedTimer clock;
-    clock.start();
-    click(playerbutton::StartStop);
-    ASSERT_TRUE(pumpUntil([&] { return capturedNoteOns().size() == 4 && capturedNoteOns()[0] == 72; }));
-    // The second song was the last: the list wraps and the first plays after the pause.
-    ASSERT_TRUE(pumpUntil([&] {
-        auto keys = capturedNoteOns();
-        return !keys.empty() && keys[0] == 60;
-    }));
-    EXPECT_GE(clock.elapsed(), 1000);  // at least the pause between the songs
-    EXPECT_EQ(title(), "First");
-    EXPECT_EQ(app_->list().currentIndex, 0);
-    EXPECT_TRUE(w.controller().isPlaying());
-    EXPECT_EQ(w.buttons().label(playerbutton::StartStop), "    STOP");
-    click(playerbutton::StartStop);
-    EXPECT_FALSE(w.controller().isPlaying());
-}
-
 TEST_F(PlayerWindowTest, StopDuringALongRestWaitsForThePendingTimerAndKeepsTheWindowAlive) {
     // A note, then four seconds of nothing, then a note. Sparse channels must stay.
     settings_.deleteLongNoteChannel = 0;
