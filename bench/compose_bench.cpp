@@ -7,15 +7,15 @@
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "base/reporter.h"
+#include "compose/compose_context.h"
 #include "compose/compose_driver.h"
 #include "compose/compose_information.h"
-#include "compose/engine_state.h"
 #include "compose/form.h"
 #include "compose/knowledge_files.h"
-#include "compose/random_range.h"
 #include "compose/score_rendering.h"
 #include "styles/composition_parameters.h"
 #include "styles/style_catalogue.h"
@@ -38,24 +38,24 @@ void prepare() {
 std::string scratchFile() { return (fs::temp_directory_path() / "tunecase_compose_bench.mid").string(); }
 
 // The state a composition run sets up before its attempts: style, tempo, knowledge, flags.
-void startRun(int seed) {
-    SeedSongRandom(seed);
-    rebuildAndApplyStyle(static_cast<unsigned>(seed));
-    currentParameters.tempo = kComposeTempo;
-    currentParameters.chordDisplay = 1;
-    LoadKnowledge();
-    engineState.composeRun = true;
+void startRun(ComposeContext& ctx, int seed) {
+    ctx.Seed(seed);
+    rebuildAndApplyStyle(ctx.random, static_cast<unsigned>(seed), ctx.parameters, ctx.knowledgeNames);
+    ctx.parameters.tempo = kComposeTempo;
+    ctx.parameters.chordDisplay = 1;
+    LoadKnowledge(ctx);
+    ctx.engine.composeRun = true;
 }
 
 // One attempt that lands in the length window, ready for the melody.
-void formInTheWindow() {
-    const LengthWindow window = LengthWindowFor(currentParameters.measureCount);
+void formInTheWindow(ComposeContext& ctx) {
+    const LengthWindow window = LengthWindowFor(ctx.parameters.measureCount);
     do {
-        ResetComposition();
-        BuildFormAndCharts();
-        FitSongLength(currentParameters.measureCount);
-        BuildSongChords();
-    } while (!window.accepts(composeInformation.measureCount));
+        ResetComposition(ctx);
+        BuildFormAndCharts(ctx);
+        FitSongLength(ctx, ctx.parameters.measureCount);
+        BuildSongChords(ctx);
+    } while (!window.accepts(ctx.information.measureCount));
 }
 
 void BM_ComposeSong(benchmark::State& state) {
@@ -64,11 +64,13 @@ void BM_ComposeSong(benchmark::State& state) {
     int seed = 0;
     int64_t measures = 0, songs = 0;
     for (auto _ : state) {
+        // A fresh context for every song, as the song list editor makes one.
+        const auto ctx = std::make_unique<ComposeContext>();
         ComposeOptions options;
         options.seeded = true;
         options.seed = 1 + seed++ % kSeeds;
-        if (!ComposeSong(path, options)) state.SkipWithError("the song was not written");
-        measures += composeInformation.measureCount;
+        if (!ComposeSong(*ctx, path, options)) state.SkipWithError("the song was not written");
+        measures += ctx->information.measureCount;
         ++songs;
     }
     state.counters["measures"] = static_cast<double>(measures) / static_cast<double>(songs);
@@ -77,41 +79,41 @@ void BM_ComposeSong(benchmark::State& state) {
 
 void BM_StyleAndKnowledge(benchmark::State& state) {
     prepare();
+    const auto ctx = std::make_unique<ComposeContext>();
     int seed = 0;
-    for (auto _ : state) startRun(++seed);
-    engineState.composeRun = false;
+    for (auto _ : state) startRun(*ctx, ++seed);
 }
 
 void BM_FormChordsAndFitting(benchmark::State& state) {
     prepare();
-    startRun(1);
+    const auto ctx = std::make_unique<ComposeContext>();
+    startRun(*ctx, 1);
     for (auto _ : state) {
-        ResetComposition();
-        BuildFormAndCharts();
-        FitSongLength(currentParameters.measureCount);
-        benchmark::DoNotOptimize(BuildSongChords());
+        ResetComposition(*ctx);
+        BuildFormAndCharts(*ctx);
+        FitSongLength(*ctx, ctx->parameters.measureCount);
+        benchmark::DoNotOptimize(BuildSongChords(*ctx));
     }
-    engineState.composeRun = false;
 }
 
 void BM_MelodyAndMarks(benchmark::State& state) {
     prepare();
-    startRun(1);
-    formInTheWindow();
-    for (auto _ : state) benchmark::DoNotOptimize(GenerateSong());
-    state.counters["entries"] = static_cast<double>(composeInformation.songMelody.size());
-    state.counters["blocks"] = composeInformation.blockCount;
-    engineState.composeRun = false;
+    const auto ctx = std::make_unique<ComposeContext>();
+    startRun(*ctx, 1);
+    formInTheWindow(*ctx);
+    for (auto _ : state) benchmark::DoNotOptimize(GenerateSong(*ctx));
+    state.counters["entries"] = static_cast<double>(ctx->information.songMelody.size());
+    state.counters["blocks"] = ctx->information.blockCount;
 }
 
 void BM_RenderAndSave(benchmark::State& state) {
     prepare();
-    startRun(1);
-    formInTheWindow();
-    GenerateSong();
+    const auto ctx = std::make_unique<ComposeContext>();
+    startRun(*ctx, 1);
+    formInTheWindow(*ctx);
+    GenerateSong(*ctx);
     const std::string path = scratchFile();
-    for (auto _ : state) benchmark::DoNotOptimize(RenderSong(path, 384));
-    engineState.composeRun = false;
+    for (auto _ : state) benchmark::DoNotOptimize(RenderSong(*ctx, path, 384));
     fs::remove(path);
 }
 

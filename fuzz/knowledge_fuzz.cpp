@@ -11,14 +11,16 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "base/reporter.h"
+#include "base/seeded_random.h"
 #include "compose/chords.h"
+#include "compose/compose_context.h"
 #include "compose/knowledge_files.h"
-#include "compose/random_range.h"
 #include "styles/composition_parameters.h"
 #include "styles/knowledge_names.h"
 
@@ -60,11 +62,11 @@ void writeOrRemove(const std::string& path, const std::string* bytes) {
     }
 }
 
-void checkChord(const ChordCode& code) {
-    const ChordRecord c = MakeChord(384, code, "07");
+void checkChord(ComposeContext& ctx, const ChordCode& code) {
+    const ChordRecord c = MakeChord(ctx, 384, code, "07");
     if (c.thirdPitch && (c.thirdPitch < 60 || c.thirdPitch > 83)) __builtin_trap();
     if (c.seventhPitch && (c.seventhPitch < 60 || c.seventhPitch > 83)) __builtin_trap();
-    if (ChordProfile(code).size() != 12) __builtin_trap();
+    if (ChordProfile(ctx, code).size() != 12) __builtin_trap();
     if (ChordName(code, "04").empty()) __builtin_trap();
 }
 
@@ -89,10 +91,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     parts.emplace_back(rest.substr(from));  // the last part keeps any further 0x1E bytes
 
-    SeedSongRandom(1);
+    const auto context = std::make_unique<ComposeContext>();
+    ComposeContext& ctx = *context;
+    ctx.Seed(1);
     static const CompositionParameters defaults = [] {
         CompositionParameters p;
-        initParameters(p);
+        SeededRandom random(1);
+        initParameters(p, random);
         return p;
     }();
     CompositionParameters style = defaults;
@@ -108,46 +113,45 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     style.scale = (setting & 0x02) && hash / 8 % 4 == 0 ? 9 : 1;
     style.slashBass = (setting & 0x04) ? 1 : 0;
     finishStyle(style);
-    applyStyle(style);
+    applyStyle(style, ctx.parameters, ctx.knowledgeNames);
 
     if ((setting & 0x08) && hash / 32 % 4 == 0) {
         // Through the files (one in four of the inputs that ask, since every input writes them
         // again): each part is one file, a missing part a missing file.
         const std::string folder = scratchFolder();
-        SetKnowledgeFolder(folder);
-        const char* names[4] = {"PATTERN.DB", "RESOLUT.DB", knowledgeNames.timeChartFile.c_str(),
-                                knowledgeNames.cadenceTimeChartFile.c_str()};
+        ctx.knowledge.folder = folder;
+        const char* names[4] = {"PATTERN.DB", "RESOLUT.DB", ctx.knowledgeNames.timeChartFile.c_str(),
+                                ctx.knowledgeNames.cadenceTimeChartFile.c_str()};
         for (size_t i = 0; i < 4; ++i) writeOrRemove(folder + "/" + names[i], i < parts.size() ? &parts[i] : nullptr);
-        LoadKnowledge();
+        LoadKnowledge(ctx);
     } else {
         const KnowledgeFile which[4] = {KnowledgeFile::Pattern, KnowledgeFile::Cadence, KnowledgeFile::TimeChart,
                                         KnowledgeFile::CadenceTimeChart};
-        for (size_t i = 0; i < 4; ++i) SetKnowledgeText(which[i], i < parts.size() ? parts[i] : std::string());
-        BuildChordToneTable();
+        for (size_t i = 0; i < 4; ++i) SetKnowledgeText(ctx, which[i], i < parts.size() ? parts[i] : std::string());
     }
 
     // Every step reads the whole pattern file again, so a few steps reach what many would.
     const int steps = 1 + ((setting >> 5) & 1);
-    ChordCode chord = TonicCode();
+    ChordCode chord = TonicCode(ctx);
     for (int step = 0; step < steps; ++step) {
-        NextChord(chord);
-        checkChord(chord);
-        const std::string bass = ChooseBassText(chord);
+        NextChord(ctx, chord);
+        checkChord(ctx, chord);
+        const std::string bass = ChooseBassText(ctx, chord);
         if (bass.size() != 2) __builtin_trap();
-        checkChord(PassingChord(chord));
+        checkChord(ctx, PassingChord(ctx, chord));
     }
     const int count = (setting >> 6) + ((setting >> 4) & 1) * 2;  // 0 to 5
-    const auto closing = PickCadence(chord, count);
+    const auto closing = PickCadence(ctx, chord, count);
     if (closing.size() != static_cast<size_t>(count)) __builtin_trap();
-    for (const auto& c : closing) checkChord(c);
+    for (const auto& c : closing) checkChord(ctx, c);
     std::string chart;
-    for (std::string_view text : {TimeChartText(), CadenceTimeChartText()}) {
-        if (PickChart(text, chart))
+    for (std::string_view text : {TimeChartText(ctx), CadenceTimeChartText(ctx)}) {
+        if (PickChart(ctx, text, chart))
             for (size_t i = 0; i + 3 <= chart.size() && i < 3 * 255; i += 3) (void)RecordNumber(chart.substr(i, 3));
         (void)ReadChartList(text);
     }
     // The pattern text's first bytes, four at a time, as chord codes.
-    const std::string_view pattern = PatternText();
-    for (size_t i = 0; i + 4 <= pattern.size() && i < 16; i += 4) checkChord(ChordCode(pattern.substr(i, 4)));
+    const std::string_view pattern = PatternText(ctx);
+    for (size_t i = 0; i + 4 <= pattern.size() && i < 16; i += 4) checkChord(ctx, ChordCode(pattern.substr(i, 4)));
     return 0;
 }

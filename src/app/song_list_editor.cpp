@@ -7,6 +7,7 @@
 
 #include "base/reporter.h"
 #include "base/utilities.h"
+#include "compose/compose_context.h"
 #include "compose/compose_driver.h"
 #include "base/user_folders.h"
 #include "songs/directory_file_list.h"
@@ -44,7 +45,11 @@ bool sameFolder(const fs::path& a, const fs::path& b) {
 }  // namespace
 
 SongComposer defaultSongComposer() {
-    return [](const std::string& outputPath) { return ComposeSong(outputPath); };
+    // Every song is composed in a context of its own, made for the run and gone with it.
+    return [](const std::string& outputPath) {
+        const auto ctx = std::make_unique<ComposeContext>();
+        return ComposeSong(*ctx, outputPath);
+    };
 }
 
 RandomRange defaultRandomRange() {

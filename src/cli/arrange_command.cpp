@@ -10,8 +10,8 @@
 #include "base/text_codec.h"
 #include "cli/commands.h"
 #include "cli/knowledge_folder.h"
+#include "compose/compose_context.h"
 #include "compose/knowledge_files.h"
-#include "compose/random_range.h"
 #include "songs/song_arrangement.h"
 
 namespace tunecase::cli {

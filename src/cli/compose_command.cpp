@@ -8,9 +8,9 @@
 
 #include "cli/commands.h"
 #include "cli/knowledge_folder.h"
+#include "compose/compose_context.h"
 #include "compose/compose_driver.h"
 #include "compose/knowledge_files.h"
-#include "compose/random_range.h"
 #include "styles/composition_parameters.h"
 
 namespace tunecase::cli {
@@ -30,9 +30,10 @@ int compose(const ComposeCommandOptions& o) {
     options.seeded = true;  // the seed printed is the seed used
     options.seed = o.seed >= 0 ? static_cast<int32_t>(o.seed) : ClockSeed();
     options.measures = o.measures;
-    const int written = ComposeSong(o.out, options);
+    const auto ctx = std::make_unique<ComposeContext>();
+    const int written = ComposeSong(*ctx, o.out, options);
     if (!written) return 1;
-    std::printf("seed %d\n", SongSeed());
+    std::printf("seed %d\n", ctx->songSeed);
     return 0;
 }
 

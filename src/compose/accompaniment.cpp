@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "compose/accompaniment_patterns.h"
+#include "compose/compose_context.h"
 #include "compose/compose_errors.h"
 #include "compose/melody.h"
 #include "compose/melody_settings.h"
@@ -46,9 +47,9 @@ int nearestTone(const std::vector<int>& classes, int previous, const MelodyPartS
 
 // The alternative line of part 5: one guide tone a chord, each as near the one before as the
 // chord allows, held through the chord (re-struck every 384 ticks).
-void guideToneBlocks(int part, BlockLists& lists) {
-    const ComposeInformation& ci = composeInformation;
-    const MelodyPartSettings s = MelodySettings(part);
+void guideToneBlocks(ComposeContext& ctx, int part, BlockLists& lists) {
+    const ComposeInformation& ci = ctx.information;
+    const MelodyPartSettings s = MelodySettings(ctx, part);
     int previous = s.middle();
     for (int b = 0; b < ci.blockCount; ++b) {
         EventList& line = lists[static_cast<size_t>(b)];
@@ -64,9 +65,9 @@ void guideToneBlocks(int part, BlockLists& lists) {
 }
 
 // The set-up, pan and writer of a pattern part.
-PartWriter startPatternPart(MidiTrackData& track, int channel, int program) {
-    const CompositionParameters& p = currentParameters;
-    SetUpChannel(track, channel, program, p.partMixer[channel], 0);
+PartWriter startPatternPart(ComposeContext& ctx, MidiTrackData& track, int channel, int program) {
+    const CompositionParameters& p = ctx.parameters;
+    SetUpChannel(ctx, track, channel, program, p.partMixer[channel], 0);
     PartWriter w(track, channel);
     w.Control(w.LastTime(), 10, p.partMixer[channel][mixer::Pan]);
     return w;
@@ -74,56 +75,55 @@ PartWriter startPatternPart(MidiTrackData& track, int channel, int program) {
 
 }  // namespace
 
-EventList BuildCounterMelody(int part) {
-    const CompositionParameters& p = currentParameters;
-    const ComposeInformation& ci = composeInformation;
+EventList BuildCounterMelody(ComposeContext& ctx, int part) {
+    const CompositionParameters& p = ctx.parameters;
+    const ComposeInformation& ci = ctx.information;
     EventList line;
     if (part == kDerivedChannel && p.derivedPartMode == 8) {
         line.AddRest(kDelayedMelodyRest);
         for (const ComposeEntry& e : ci.songMelody) line.Add(e);
         return line;
     }
-    static BlockLists lists;
-    for (EventList& l : lists) l.Clear();
-    if (part == kCounterChannel && p.part5Mode != 0) guideToneBlocks(part, lists);
-    else if (!PlaceBlockMelodies(part, lists, zemc::InfiniteLoopRisk)) return line;
-    const int last = FlattenBlocks(lists, line);
-    AppendEnding(part, line, last);
+    BlockLists lists;
+    if (part == kCounterChannel && p.part5Mode != 0) guideToneBlocks(ctx, part, lists);
+    else if (!PlaceBlockMelodies(ctx, part, lists, zemc::InfiniteLoopRisk)) return line;
+    const int last = FlattenBlocks(ctx, lists, line);
+    AppendEnding(ctx, part, line, last);
     return line;
 }
 
-void BuildBacking(int channel, MidiTrackData& track, int program, int kind, int pace,
+void BuildBacking(ComposeContext& ctx, int channel, MidiTrackData& track, int program, int kind, int pace,
                   const std::vector<ChordRecord>& chords) {
-    PartWriter w = startPatternPart(track, channel, program);
-    PlayBacking(w, chords, w.LastTime() + LeadInTicks(), kind, pace);
-    ShiftOctaves(track, channel, PartOctaves(channel));
+    PartWriter w = startPatternPart(ctx, track, channel, program);
+    PlayBacking(ctx, w, chords, w.LastTime() + LeadInTicks(ctx), kind, pace);
+    ShiftOctaves(track, channel, PartOctaves(ctx, channel));
     CloseTrack(track);
 }
 
-void BuildBass(MidiTrackData& track, const std::vector<ChordRecord>& chords) {
-    const CompositionParameters& p = currentParameters;
-    PartWriter w = startPatternPart(track, kBassChannel, p.partProgram[kBassChannel]);
-    PlayBass(w, chords, w.LastTime() + LeadInTicks(), p.bassPattern, p.partPace[kBassChannel]);
-    ShiftOctaves(track, kBassChannel, PartOctaves(kBassChannel));
+void BuildBass(ComposeContext& ctx, MidiTrackData& track, const std::vector<ChordRecord>& chords) {
+    const CompositionParameters& p = ctx.parameters;
+    PartWriter w = startPatternPart(ctx, track, kBassChannel, p.partProgram[kBassChannel]);
+    PlayBass(ctx, w, chords, w.LastTime() + LeadInTicks(ctx), p.bassPattern, p.partPace[kBassChannel]);
+    ShiftOctaves(track, kBassChannel, PartOctaves(ctx, kBassChannel));
     CloseTrack(track);
 }
 
-void BuildDrums(MidiTrackData& track) {
-    const CompositionParameters& p = currentParameters;
-    SetUpChannel(track, kDrumChannel, 0, p.partMixer[kDrumChannel], 0);
+void BuildDrums(ComposeContext& ctx, MidiTrackData& track) {
+    const CompositionParameters& p = ctx.parameters;
+    SetUpChannel(ctx, track, kDrumChannel, 0, p.partMixer[kDrumChannel], 0);
     PartWriter w(track, kDrumChannel);
-    PlayDrums(w, composeInformation.structureMarks, w.LastTime() + LeadInTicks(), p.drumPattern,
+    PlayDrums(ctx, w, ctx.information.structureMarks, w.LastTime() + LeadInTicks(ctx), p.drumPattern,
               p.partPace[kDrumChannel]);
     CloseTrack(track);
 }
 
-void BuildEnvironment(MidiTrackData& track, const std::vector<ChordRecord>& chords) {
-    const CompositionParameters& p = currentParameters;
+void BuildEnvironment(ComposeContext& ctx, MidiTrackData& track, const std::vector<ChordRecord>& chords) {
+    const CompositionParameters& p = ctx.parameters;
     const int program = p.partProgram[kEnvironmentChannel];
-    SetUpChannel(track, kEnvironmentChannel, program, p.partMixer[kEnvironmentChannel], LeadInTicks());
+    SetUpChannel(ctx, track, kEnvironmentChannel, program, p.partMixer[kEnvironmentChannel], LeadInTicks(ctx));
     if (isEnvironmentProgram(program)) {
         PartWriter w(track, kEnvironmentChannel);
-        PlayEnvironment(w, chords, w.LastTime(), program);
+        PlayEnvironment(ctx, w, chords, w.LastTime(), program);
     } else {
         ReportComposeError(zemc::EnvironmentInstrument);
     }

@@ -18,6 +18,8 @@
 
 namespace tunecase {
 
+struct ComposeContext;
+
 inline constexpr int kBackingKinds = 62;
 inline constexpr int kBassKinds = 23;
 inline constexpr int kDrumStyles = 40;
@@ -28,23 +30,23 @@ inline constexpr int kDrumFigures = 53;
 // 4 with derived-part mode 8 the song melody one measure late; for part 5 with its
 // counter-melody switch on a line of guide tones (one chord tone per chord, moving as little
 // as it can). Failing blocks are retried; 0xff0101af is reported after every 1000 failures.
-EventList BuildCounterMelody(int part);
+EventList BuildCounterMelody(ComposeContext& ctx, int part);
 
 // Channel 3 or 7: set up, pan, the lead-in, the pattern of `kind` over `chords`, the octave
 // shift, End of Track. A kind outside 1 .. 62 reports 0xff010027 and leaves the part empty.
-void BuildBacking(int channel, MidiTrackData& track, int program, int kind, int pace,
+void BuildBacking(ComposeContext& ctx, int channel, MidiTrackData& track, int program, int kind, int pace,
                   const std::vector<ChordRecord>& chords);
 
 // Channel 2 with the record's bass kind (a kind outside 1 .. 23 reports 0xff010027).
-void BuildBass(MidiTrackData& track, const std::vector<ChordRecord>& chords);
+void BuildBass(ComposeContext& ctx, MidiTrackData& track, const std::vector<ChordRecord>& chords);
 
 // Channel 9 with the record's drum style over the structure marks (a style outside 1 .. 40
 // reports 0xff010001).
-void BuildDrums(MidiTrackData& track);
+void BuildDrums(ComposeContext& ctx, MidiTrackData& track);
 
 // Channel 8 with the effect pattern of its program (any program but 122, 123 and 126 reports
 // 0xff0101d2 and leaves the part empty).
-void BuildEnvironment(MidiTrackData& track, const std::vector<ChordRecord>& chords);
+void BuildEnvironment(ComposeContext& ctx, MidiTrackData& track, const std::vector<ChordRecord>& chords);
 
 // The General MIDI key of drum figure `kind` (1 .. 53) and its usual velocity; a kind outside
 // the table reports 0xff010002 and gives key 0.

@@ -26,6 +26,8 @@
 
 namespace tunecase {
 
+struct ComposeContext;
+
 struct Figure {
     int grid;             // ticks per symbol: 24, 32 or 48
     const char* symbols;  // one 4/4 measure
@@ -40,11 +42,14 @@ struct FigureHit {
     int offset;
     char symbol;
 };
-std::vector<FigureHit> FigureHits(const Figure& figure, int length, bool sounding);
+std::vector<FigureHit> FigureHits(const ComposeContext& ctx, const Figure& figure, int length, bool sounding);
 
-void PlayBacking(PartWriter& w, const std::vector<ChordRecord>& chords, int64_t start, int kind, int pace);
-void PlayBass(PartWriter& w, const std::vector<ChordRecord>& chords, int64_t start, int kind, int pace);
-void PlayDrums(PartWriter& w, const EventList& marks, int64_t start, int style, int pace);
-void PlayEnvironment(PartWriter& w, const std::vector<ChordRecord>& chords, int64_t start, int program);
+void PlayBacking(ComposeContext& ctx, PartWriter& w, const std::vector<ChordRecord>& chords, int64_t start, int kind,
+                 int pace);
+void PlayBass(ComposeContext& ctx, PartWriter& w, const std::vector<ChordRecord>& chords, int64_t start, int kind,
+              int pace);
+void PlayDrums(ComposeContext& ctx, PartWriter& w, const EventList& marks, int64_t start, int style, int pace);
+void PlayEnvironment(ComposeContext& ctx, PartWriter& w, const std::vector<ChordRecord>& chords, int64_t start,
+                     int program);
 
 }  // namespace tunecase

@@ -6,9 +6,9 @@
 #include <utility>
 
 #include "compose/accompaniment_patterns.h"
+#include "compose/compose_context.h"
 #include "compose/compose_errors.h"
 #include "compose/compose_information.h"
-#include "compose/random_range.h"
 #include "compose/score_rendering.h"
 #include "styles/composition_parameters.h"
 
@@ -18,17 +18,19 @@ namespace {
 
 constexpr int kGap = 2;  // a figure's note ends this many ticks before the next symbol
 
-bool tripletFeel() { return currentParameters.rhythmFeel == 3; }
-bool dottedQuarterBeat() { return currentParameters.timeSignature == 1 && currentParameters.beatKind == 2; }
-bool bassSilent() { return currentParameters.partProgram[2] == kNotPlayed; }
+bool tripletFeel(const ComposeContext& ctx) { return ctx.parameters.rhythmFeel == 3; }
+bool dottedQuarterBeat(const ComposeContext& ctx) {
+    return ctx.parameters.timeSignature == 1 && ctx.parameters.beatKind == 2;
+}
+bool bassSilent(const ComposeContext& ctx) { return ctx.parameters.partProgram[2] == kNotPlayed; }
 
 // The chord tones a backing part plays, led from the chord before: a seventh that would leap
 // up more than a major third goes down an octave, a third that would fall more than that goes
 // up one.
 class Voicing {
 public:
-    Voicing(int previousSeventh, int previousThird)
-        : previousSeventh_(previousSeventh), previousThird_(previousThird) {}
+    Voicing(const ComposeContext& ctx, int previousSeventh, int previousThird)
+        : bassSilent_(bassSilent(ctx)), previousSeventh_(previousSeventh), previousThird_(previousThird) {}
 
     void Begin(const ChordRecord& c) {
         root = c.rootPitch;
@@ -45,7 +47,7 @@ public:
     std::vector<int> Pitches(char symbol) const {
         const auto up = [](int pitch) { return pitch ? pitch + 12 : 0; };
         switch (std::toupper(static_cast<unsigned char>(symbol))) {
-        case 'C': return {third, fifth, (seventh == 0 || bassSilent()) ? root : seventh};
+        case 'C': return {third, fifth, (seventh == 0 || bassSilent_) ? root : seventh};
         case 'K': return {root, third, fifth, seventh};
         case 'P': return {root, fifth};
         case 'R': return {root};
@@ -63,6 +65,7 @@ public:
     int root = 0, third = 0, fifth = 0, seventh = 0;
 
 private:
+    bool bassSilent_;
     int previousSeventh_;
     int previousThird_;
 };
@@ -77,18 +80,18 @@ void playSymbol(PartWriter& w, const Voicing& v, int64_t at, char symbol, int ve
 
 // Plays `figure` over every chord, measure by measure. A held figure (`waitsForTune`) lets
 // the song's first chord wait for the tune's first note, so that it does not sound alone.
-void playFigure(PartWriter& w, const std::vector<ChordRecord>& chords, int64_t start, const Figure& figure,
-                bool waitsForTune = false) {
-    const int measure = MeasureLength();
-    Voicing v(75, 70);
+void playFigure(ComposeContext& ctx, PartWriter& w, const std::vector<ChordRecord>& chords, int64_t start,
+                const Figure& figure, bool waitsForTune = false) {
+    const int measure = MeasureLength(ctx);
+    Voicing v(ctx, 75, 70);
     int64_t chordStart = start;
     for (size_t i = 0; i < chords.size(); ++i) {
         const ChordRecord& c = chords[i];
         v.Begin(c);
-        const int entry = waitsForTune && i == 0 && FirstNoteTime() < c.duration ? FirstNoteTime() : 0;
+        const int entry = waitsForTune && i == 0 && FirstNoteTime(ctx) < c.duration ? FirstNoteTime(ctx) : 0;
         for (int from = 0; from < c.duration; from += measure) {
             const int length = std::min(measure, c.duration - from);
-            std::vector<FigureHit> hits = FigureHits(figure, length, true);
+            std::vector<FigureHit> hits = FigureHits(ctx, figure, length, true);
             if (entry > from) {
                 const char first = hits.empty() ? 0 : hits.front().symbol;
                 std::erase_if(hits, [&](const FigureHit& h) { return from + h.offset < entry; });
@@ -109,8 +112,8 @@ void playFigure(PartWriter& w, const std::vector<ChordRecord>& chords, int64_t s
 // ---- Exact generators ------------------------------------------------------------------------
 
 // Kind 1: block chords on every beat.
-void blockChords(PartWriter& w, const std::vector<ChordRecord>& chords, int64_t start, int pace) {
-    const CompositionParameters& p = currentParameters;
+void blockChords(ComposeContext& ctx, PartWriter& w, const std::vector<ChordRecord>& chords, int64_t start, int pace) {
+    const CompositionParameters& p = ctx.parameters;
     int previousSeventh = 75, previousThird = 70;
     int64_t chordStart = start;
     for (const ChordRecord& c : chords) {
@@ -132,8 +135,8 @@ void blockChords(PartWriter& w, const std::vector<ChordRecord>& chords, int64_t 
                 if (seventh > 71 && seventh - previousSeventh > 4) seventh -= 12;
                 if (third != 0 && third <= 71 && previousThird - third > 4) third += 12;
             }
-            const int top = bassSilent() ? c.rootPitch : seventh;
-            const bool split = pace >= 120 && (k + 1 == steps.size() || RandomRange(1, 2) == 1);
+            const int top = bassSilent(ctx) ? c.rootPitch : seventh;
+            const bool split = pace >= 120 && (k + 1 == steps.size() || ctx.random.range(1, 2) == 1);
             const int noteGate = split ? g / 2 : g;
             for (int pitch : {third, int(c.fifthPitch), top}) w.Note(at, pitch, 64, noteGate);
             if (split) w.Note(at + length / 2, c.rootPitch, 64, g / 2);
@@ -147,7 +150,7 @@ void blockChords(PartWriter& w, const std::vector<ChordRecord>& chords, int64_t 
 
 // Kind 4 at pace 61 .. 80: soft broken chords of eighths and quarters with an arpeggio now
 // and then.
-void gentleBrokenChords(PartWriter& w, const std::vector<ChordRecord>& chords, int64_t start) {
+void gentleBrokenChords(ComposeContext& ctx, PartWriter& w, const std::vector<ChordRecord>& chords, int64_t start) {
     int previousSeventh = 80, previousThird = 75;
     int64_t chordStart = start;
     for (const ChordRecord& c : chords) {
@@ -160,26 +163,26 @@ void gentleBrokenChords(PartWriter& w, const std::vector<ChordRecord>& chords, i
                 stepLength = 48;
                 gate = 47;
             } else {
-                const int r = RandomRange(1, 3);
+                const int r = ctx.random.range(1, 3);
                 if (r == 1) {
                     stepLength = 48;
                     gate = 47;
                 } else if (r == 2 && (rem == 192 || rem == 384)) {
                     const int64_t at = chordStart + p;
-                    if (RandomRange(1, 4) == 1) {
+                    if (ctx.random.range(1, 4) == 1) {
                         int previousDraw = 0;
                         for (int n = 0; n < 4; ++n) {
                             int draw;
-                            do draw = RandomRange(1, 4);
+                            do draw = ctx.random.range(1, 4);
                             while (draw == previousDraw);
                             previousDraw = draw;
                             const int pitch = draw == 1 ? c.thirdPitch : draw == 2 ? c.fifthPitch
                                             : draw == 3 ? c.seventhPitch : c.rootPitch;
-                            const int velocity = RandomRange(4, 6) * 64 / 6;
+                            const int velocity = ctx.random.range(4, 6) * 64 / 6;
                             w.Note(at + 48 * n, pitch, pitch == 0 ? 0 : velocity, 47);
                         }
                     } else {
-                        const int figure = RandomRange(1, 3);
+                        const int figure = ctx.random.range(1, 3);
                         const bool hasSeventh = c.seventhPitch != 0;
                         const auto up = [](int pitch) { return pitch ? pitch + 12 : 0; };
                         int tones[4];
@@ -199,7 +202,8 @@ void gentleBrokenChords(PartWriter& w, const std::vector<ChordRecord>& chords, i
                             tones[2] = hasSeventh ? c.seventhPitch : up(c.rootPitch);
                             tones[3] = hasSeventh ? up(c.rootPitch) : c.fifthPitch;
                         }
-                        for (int n = 0; n < 4; ++n) w.Note(at + 48 * n, tones[n], RandomRange(3, 6) * 64 / 6, 47);
+                        for (int n = 0; n < 4; ++n)
+                            w.Note(at + 48 * n, tones[n], ctx.random.range(3, 6) * 64 / 6, 47);
                     }
                     p += 192;
                     continue;
@@ -216,14 +220,14 @@ void gentleBrokenChords(PartWriter& w, const std::vector<ChordRecord>& chords, i
                 if (t != 0 && previousThird - t > 4 && t + 12 <= 83) t += 12;
             }
             const int64_t at = chordStart + p;
-            if (bassSilent() || s == 0) {
+            if (bassSilent(ctx) || s == 0) {
                 w.Note(at, c.rootPitch, 42, gate);
                 w.Note(at, t, 42, gate);
-                if (RandomRange(1, 2) == 1) w.Note(at, c.fifthPitch, 32, gate);
+                if (ctx.random.range(1, 2) == 1) w.Note(at, c.fifthPitch, 32, gate);
             } else {
                 w.Note(at, s, 32, gate);
                 w.Note(at, t, 42, gate);
-                if (RandomRange(1, 2) == 1) w.Note(at, c.fifthPitch, 42, gate);
+                if (ctx.random.range(1, 2) == 1) w.Note(at, c.fifthPitch, 42, gate);
             }
             p += stepLength;
         }
@@ -238,9 +242,9 @@ void gentleBrokenChords(PartWriter& w, const std::vector<ChordRecord>& chords, i
 // Chords on a fixed step; a chord's remainder is played in quarters and eighths, and a
 // remainder that is no multiple of an eighth is a beat error (left silent). `cycle` gives
 // the symbol of each step in turn.
-void stepChords(PartWriter& w, const std::vector<ChordRecord>& chords, int64_t start, int step, int gate,
-                const char* cycle, int velocity) {
-    Voicing v(75, 70);
+void stepChords(ComposeContext& ctx, PartWriter& w, const std::vector<ChordRecord>& chords, int64_t start, int step,
+                int gate, const char* cycle, int velocity) {
+    Voicing v(ctx, 75, 70);
     const size_t cycleLength = std::strlen(cycle);
     int64_t chordStart = start;
     for (const ChordRecord& c : chords) {
@@ -257,7 +261,7 @@ void stepChords(PartWriter& w, const std::vector<ChordRecord>& chords, int64_t s
         for (size_t k = 0; k < steps.size(); ++k) {
             const char symbol = cycle[k % cycleLength];
             // An accent on the first beat of every measure.
-            const bool downbeat = (at - start) % MeasureLength() == 0;
+            const bool downbeat = (at - start) % MeasureLength(ctx) == 0;
             playSymbol(w, v, at, symbol, downbeat ? std::min(velocity + 8, 127) : velocity,
                        std::min(gate, steps[k] - 1));
             at += steps[k];
@@ -292,19 +296,19 @@ int riffLength(const Riff& r) {
 
 // Kind 30: a riff repeated every measure; without a riff of the measure's length, 0xff0101d3
 // and an eighth-note figure instead.
-void riffBacking(PartWriter& w, const std::vector<ChordRecord>& chords, int64_t start) {
-    const int measure = MeasureLength();
+void riffBacking(ComposeContext& ctx, PartWriter& w, const std::vector<ChordRecord>& chords, int64_t start) {
+    const int measure = MeasureLength(ctx);
     std::vector<const Riff*> fitting;
     for (const Riff& r : kBackingRiffs)
         if (r.measure == measure) fitting.push_back(&r);
     const Riff* riff =
-        fitting.empty() ? nullptr : fitting[static_cast<size_t>(RandomRange(0, int(fitting.size()) - 1))];
+        fitting.empty() ? nullptr : fitting[static_cast<size_t>(ctx.random.range(0, int(fitting.size()) - 1))];
     if (!riff || riffLength(*riff) != measure) {
         ReportComposeError(zemc::RiffLength);
-        playFigure(w, chords, start, Figure{48, "PpPpPpPp", 56});
+        playFigure(ctx, w, chords, start, Figure{48, "PpPpPpPp", 56});
         return;
     }
-    Voicing v(75, 70);
+    Voicing v(ctx, 75, 70);
     int64_t chordStart = start;
     for (const ChordRecord& c : chords) {
         v.Begin(c);
@@ -323,14 +327,14 @@ void riffBacking(PartWriter& w, const std::vector<ChordRecord>& chords, int64_t 
 
 // Kind 47: chords on the dotted-quarter beat. A measure that is no whole number of dotted
 // quarters reports 0xff0101d4 (once) and the part plays on quarters.
-void dottedQuarterChords(PartWriter& w, const std::vector<ChordRecord>& chords, int64_t start) {
-    const int measure = MeasureLength();
+void dottedQuarterChords(ComposeContext& ctx, PartWriter& w, const std::vector<ChordRecord>& chords, int64_t start) {
+    const int measure = MeasureLength(ctx);
     int beat = 144;
     if (measure % beat != 0) {
         ReportComposeError(zemc::TimeSignBaseBeat);
         beat = 96;
     }
-    Voicing v(75, 70);
+    Voicing v(ctx, 75, 70);
     int64_t chordStart = start;
     for (const ChordRecord& c : chords) {
         v.Begin(c);
@@ -430,7 +434,7 @@ constexpr Figure kKind4Lively{24, "C.c.C.c.C.c.C.c.", 48};
 
 }  // namespace
 
-std::vector<FigureHit> FigureHits(const Figure& figure, int length, bool sounding) {
+std::vector<FigureHit> FigureHits(const ComposeContext& ctx, const Figure& figure, int length, bool sounding) {
     std::vector<FigureHit> hits;
     const size_t count = std::strlen(figure.symbols);
     if (figure.grid <= 0 || count == 0) return hits;
@@ -450,13 +454,13 @@ std::vector<FigureHit> FigureHits(const Figure& figure, int length, bool soundin
         }
         if (found) hits.push_back({at, found});
     };
-    if (dottedQuarterBeat()) {
+    if (dottedQuarterBeat(ctx)) {
         // A dotted quarter reads a half of the 4/4 figure, its eighths a third of that each.
         for (int t = 0; t < length; t += 48) {
             const int from = (t / 144) * 192 + ((t % 144) / 48) * 64;
             slot(from, from + 64, t);
         }
-    } else if (tripletFeel() && (figure.grid == 24 || figure.grid == 48)) {
+    } else if (tripletFeel(ctx) && (figure.grid == 24 || figure.grid == 48)) {
         // Long-short: the first half of a beat sounds on the beat, the second on its last triplet.
         for (int beat = 0; beat < length; beat += 96) {
             slot(beat, beat + 48, beat);
@@ -478,38 +482,39 @@ std::vector<FigureHit> FigureHits(const Figure& figure, int length, bool soundin
     return hits;
 }
 
-void PlayBacking(PartWriter& w, const std::vector<ChordRecord>& chords, int64_t start, int kind, int pace) {
+void PlayBacking(ComposeContext& ctx, PartWriter& w, const std::vector<ChordRecord>& chords, int64_t start, int kind,
+                 int pace) {
     if (kind < 1 || kind > 62) {
         ReportComposeError(zemc::BackingPattern);
         return;
     }
     const BackingKind& k = kBackingKinds[kind];
     switch (k.gen) {
-    case Gen::Block: blockChords(w, chords, start, pace); break;
+    case Gen::Block: blockChords(ctx, w, chords, start, pace); break;
     case Gen::Fast:
-        if (pace >= 140) stepChords(w, chords, start, 48, 40, "C", 56);
-        else if (pace >= 120) stepChords(w, chords, start, 96, 80, "RC", 56);
-        else stepChords(w, chords, start, 192, 188, "C", 54);
+        if (pace >= 140) stepChords(ctx, w, chords, start, 48, 40, "C", 56);
+        else if (pace >= 120) stepChords(ctx, w, chords, start, 96, 80, "RC", 56);
+        else stepChords(ctx, w, chords, start, 192, 188, "C", 54);
         break;
     case Gen::Gentle:
-        if (tripletFeel()) playFigure(w, chords, start, kKind4Triplet);
-        else if (pace <= 40) playFigure(w, chords, start, kKind4Slow);
-        else if (pace <= 60) playFigure(w, chords, start, kKind4Calm);
+        if (tripletFeel(ctx)) playFigure(ctx, w, chords, start, kKind4Triplet);
+        else if (pace <= 40) playFigure(ctx, w, chords, start, kKind4Slow);
+        else if (pace <= 60) playFigure(ctx, w, chords, start, kKind4Calm);
         else if (pace <= 80) {
-            if (currentParameters.beatKind == 2) playFigure(w, chords, start, kKind4Dotted);
-            else gentleBrokenChords(w, chords, start);
+            if (ctx.parameters.beatKind == 2) playFigure(ctx, w, chords, start, kKind4Dotted);
+            else gentleBrokenChords(ctx, w, chords, start);
         } else {
-            playFigure(w, chords, start, kKind4Lively);
+            playFigure(ctx, w, chords, start, kKind4Lively);
         }
         break;
-    case Gen::HalfNotes: stepChords(w, chords, start, 192, 188, "C", 54); break;
+    case Gen::HalfNotes: stepChords(ctx, w, chords, start, 192, 188, "C", 54); break;
     case Gen::Figure29:
-        playFigure(w, chords, start, pace > 60 ? Figure{48, "RTFTRTFT", 54} : Figure{48, "R-T-F-T-", 54});
+        playFigure(ctx, w, chords, start, pace > 60 ? Figure{48, "RTFTRTFT", 54} : Figure{48, "R-T-F-T-", 54});
         break;
-    case Gen::Riff: riffBacking(w, chords, start); break;
-    case Gen::DottedQuarter: dottedQuarterChords(w, chords, start); break;
-    case Gen::Quarters: stepChords(w, chords, start, 96, 60, "C", 58); break;
-    case Gen::Figure: playFigure(w, chords, start, k.figure, k.waitsForTune); break;
+    case Gen::Riff: riffBacking(ctx, w, chords, start); break;
+    case Gen::DottedQuarter: dottedQuarterChords(ctx, w, chords, start); break;
+    case Gen::Quarters: stepChords(ctx, w, chords, start, 96, 60, "C", 58); break;
+    case Gen::Figure: playFigure(ctx, w, chords, start, k.figure, k.waitsForTune); break;
     case Gen::None: ReportComposeError(zemc::BackingPattern); break;
     }
 }

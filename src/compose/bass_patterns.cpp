@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "compose/accompaniment_patterns.h"
+#include "compose/compose_context.h"
 #include "compose/compose_errors.h"
-#include "compose/random_range.h"
 #include "styles/composition_parameters.h"
 
 namespace tunecase {
@@ -59,15 +59,16 @@ int velocityOf(char symbol, int velocity) {
     return std::islower(static_cast<unsigned char>(symbol)) ? velocity * 3 / 4 : velocity;
 }
 
-void playBassFigure(PartWriter& w, const std::vector<ChordRecord>& chords, int64_t start, const Figure& figure) {
-    const int measure = MeasureLength();
+void playBassFigure(const ComposeContext& ctx, PartWriter& w, const std::vector<ChordRecord>& chords, int64_t start,
+                    const Figure& figure) {
+    const int measure = MeasureLength(ctx);
     int64_t chordStart = start;
     for (size_t i = 0; i < chords.size(); ++i) {
         const ChordRecord& c = chords[i];
         const BassTones tones(c, i + 1 < chords.size() ? &chords[i + 1] : nullptr);
         for (int from = 0; from < c.duration; from += measure) {
             const int length = std::min(measure, c.duration - from);
-            const std::vector<FigureHit> hits = FigureHits(figure, length, true);
+            const std::vector<FigureHit> hits = FigureHits(ctx, figure, length, true);
             for (size_t k = 0; k < hits.size(); ++k) {
                 if (hits[k].symbol == '.') continue;
                 const int end = k + 1 < hits.size() ? hits[k + 1].offset : length;
@@ -83,8 +84,8 @@ void playBassFigure(PartWriter& w, const std::vector<ChordRecord>& chords, int64
 
 // Kind 1: the root on every step, doubled an octave up on even steps, with a fill of chord
 // tones now and then at a brisk pace.
-void rootBass(PartWriter& w, const std::vector<ChordRecord>& chords, int64_t start, int pace) {
-    const CompositionParameters& p = currentParameters;
+void rootBass(ComposeContext& ctx, PartWriter& w, const std::vector<ChordRecord>& chords, int64_t start, int pace) {
+    const CompositionParameters& p = ctx.parameters;
     int64_t chordStart = start;
     for (const ChordRecord& c : chords) {
         int step = 96, gate = 94;
@@ -102,7 +103,7 @@ void rootBass(PartWriter& w, const std::vector<ChordRecord>& chords, int64_t sta
         for (size_t k = 0; k < steps.size(); ++k) {
             const auto [length, g] = steps[k];
             const bool even = k % 2 == 0;
-            if (k + 1 == steps.size() && pace >= 120 && RandomRange(1, 3) == 1) {
+            if (k + 1 == steps.size() && pace >= 120 && ctx.random.range(1, 3) == 1) {
                 const int quarter = length / 4, quarterGate = std::max(g / 4, 1);
                 w.Note(at, c.bassPitch, kBassVelocity, quarterGate);
                 if (even) w.Note(at, c.bassPitch + 12, kBassVelocity, quarterGate);
@@ -122,9 +123,9 @@ void rootBass(PartWriter& w, const std::vector<ChordRecord>& chords, int64_t sta
 }
 
 // Kind 2: the first chord's bass held through the song.
-void pedalBass(PartWriter& w, const std::vector<ChordRecord>& chords, int64_t start) {
+void pedalBass(const ComposeContext& ctx, PartWriter& w, const std::vector<ChordRecord>& chords, int64_t start) {
     if (chords.empty()) return;
-    const CompositionParameters& p = currentParameters;
+    const CompositionParameters& p = ctx.parameters;
     const int pedal = chords.front().bassPitch;
     const int unit = p.timeSignature == 1 && p.beatKind == 2 ? 288 : 192;
     int64_t chordStart = start;
@@ -138,8 +139,9 @@ void pedalBass(PartWriter& w, const std::vector<ChordRecord>& chords, int64_t st
 }
 
 // Kind 3: bass and fifth in turn.
-void alternatingBass(PartWriter& w, const std::vector<ChordRecord>& chords, int64_t start, int pace) {
-    const CompositionParameters& p = currentParameters;
+void alternatingBass(ComposeContext& ctx, PartWriter& w, const std::vector<ChordRecord>& chords, int64_t start,
+                     int pace) {
+    const CompositionParameters& p = ctx.parameters;
     const auto pitchOf = [](const ChordRecord& c, int k) { return k % 2 == 0 ? int(c.bassPitch) : lowFifth(c); };
     int64_t chordStart = start;
     for (size_t i = 0; i < chords.size(); ++i) {
@@ -170,7 +172,7 @@ void alternatingBass(PartWriter& w, const std::vector<ChordRecord>& chords, int6
             } else {
                 for (int at = 0; at < c.duration; at += 144, ++k) {
                     const int pitch = pitchOf(c, k);
-                    if (RandomRange(1, 2) == 1) {
+                    if (ctx.random.range(1, 2) == 1) {
                         w.Note(chordStart + at, pitch, kBassVelocity, 142);
                     } else {
                         w.Note(chordStart + at, pitch, kBassVelocity, 94);
@@ -202,8 +204,8 @@ void alternatingBass(PartWriter& w, const std::vector<ChordRecord>& chords, int6
 
 // Kind 5: quarters that start on the bass, wander over chord tones and the step above the
 // root, and lead into the next chord's bass by a semitone.
-void walkingBass(PartWriter& w, const std::vector<ChordRecord>& chords, int64_t start) {
-    const int beat = currentParameters.timeSignature == 1 && currentParameters.beatKind == 2 ? 144 : 96;
+void walkingBass(ComposeContext& ctx, PartWriter& w, const std::vector<ChordRecord>& chords, int64_t start) {
+    const int beat = ctx.parameters.timeSignature == 1 && ctx.parameters.beatKind == 2 ? 144 : 96;
     int64_t chordStart = start;
     for (size_t i = 0; i < chords.size(); ++i) {
         const ChordRecord& c = chords[i];
@@ -215,7 +217,7 @@ void walkingBass(PartWriter& w, const std::vector<ChordRecord>& chords, int64_t 
             if (k == 0) pitch = tones.bass;
             else if (k == beats - 1 && i + 1 < chords.size()) pitch = tones.approach;
             else {
-                const int r = RandomRange(1, 3);
+                const int r = ctx.random.range(1, 3);
                 pitch = r == 1 ? (tones.third ? tones.third : tones.fifth) : r == 2 ? tones.fifth : tones.bass + 2;
             }
             w.Note(chordStart + at, pitch, k == 0 ? kBassVelocity : kBassVelocity - 8, std::max(length - 6, 1));
@@ -241,8 +243,8 @@ constexpr BassRiff kBassRiffs[] = {
 
 // Kind 19: a riff of one measure repeated over every chord; without a riff of the measure's
 // length, 0xff0101cf and the root and fifth instead.
-void riffBass(PartWriter& w, const std::vector<ChordRecord>& chords, int64_t start) {
-    const int measure = MeasureLength();
+void riffBass(ComposeContext& ctx, PartWriter& w, const std::vector<ChordRecord>& chords, int64_t start) {
+    const int measure = MeasureLength(ctx);
     std::vector<const BassRiff*> fitting;
     for (const BassRiff& r : kBassRiffs) {
         int total = 0;
@@ -251,10 +253,10 @@ void riffBass(PartWriter& w, const std::vector<ChordRecord>& chords, int64_t sta
     }
     if (fitting.empty()) {
         ReportComposeError(zemc::BassRiff);
-        playBassFigure(w, chords, start, Figure{48, "B-F-B-F-", kBassVelocity});
+        playBassFigure(ctx, w, chords, start, Figure{48, "B-F-B-F-", kBassVelocity});
         return;
     }
-    const BassRiff& riff = *fitting[static_cast<size_t>(RandomRange(0, int(fitting.size()) - 1))];
+    const BassRiff& riff = *fitting[static_cast<size_t>(ctx.random.range(0, int(fitting.size()) - 1))];
     int64_t chordStart = start;
     for (size_t i = 0; i < chords.size(); ++i) {
         const ChordRecord& c = chords[i];
@@ -310,19 +312,20 @@ constexpr BassKind kBassKinds[24] = {
 
 }  // namespace
 
-void PlayBass(PartWriter& w, const std::vector<ChordRecord>& chords, int64_t start, int kind, int pace) {
+void PlayBass(ComposeContext& ctx, PartWriter& w, const std::vector<ChordRecord>& chords, int64_t start, int kind,
+              int pace) {
     if (kind < 1 || kind > 23) {
         ReportComposeError(zemc::BackingPattern);
         return;
     }
     const BassKind& k = kBassKinds[kind];
     switch (k.gen) {
-    case Gen::Root: rootBass(w, chords, start, pace); break;
-    case Gen::Pedal: pedalBass(w, chords, start); break;
-    case Gen::Alternating: alternatingBass(w, chords, start, pace); break;
-    case Gen::Walking: walkingBass(w, chords, start); break;
-    case Gen::Riff: riffBass(w, chords, start); break;
-    case Gen::Figure: playBassFigure(w, chords, start, k.figure); break;
+    case Gen::Root: rootBass(ctx, w, chords, start, pace); break;
+    case Gen::Pedal: pedalBass(ctx, w, chords, start); break;
+    case Gen::Alternating: alternatingBass(ctx, w, chords, start, pace); break;
+    case Gen::Walking: walkingBass(ctx, w, chords, start); break;
+    case Gen::Riff: riffBass(ctx, w, chords, start); break;
+    case Gen::Figure: playBassFigure(ctx, w, chords, start, k.figure); break;
     case Gen::None: break;
     }
 }

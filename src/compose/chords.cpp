@@ -4,12 +4,10 @@
 #include <cstring>
 #include <memory>
 
+#include "compose/compose_context.h"
 #include "compose/compose_errors.h"
 #include "compose/engine_constants.h"
 #include "compose/knowledge_files.h"
-#include "compose/random_range.h"
-#include "styles/composition_parameters.h"
-#include "styles/knowledge_names.h"
 
 namespace tunecase {
 
@@ -22,15 +20,12 @@ constexpr int kMaxWeightedCandidates = 30;
 constexpr int kClosingTriesPerChord = 150;
 constexpr int kCadenceTriesAvoidingRepeat = 2000;
 
-// The chord-tone table, text as the knowledge files are, with room to spare.
-std::array<char, kKnowledgeBytes> chordToneTable{};
-
 int mod12(int v) { return ((v % 12) + 12) % 12; }
 
 // Draws a placement until the pitch lies in 60..83. `shifted` is the pitch of draw 2.
-int placeByDraws(int plain, int shifted) {
+int placeByDraws(ComposeContext& ctx, int plain, int shifted) {
     for (int tries = 0; tries < 1000; ++tries) {
-        const int pitch = RandomRange(1, 3) == 2 ? shifted : plain;
+        const int pitch = ctx.random.range(1, 3) == 2 ? shifted : plain;
         if (pitch >= kPlacedLow && pitch <= kPlacedHigh) return pitch;
     }
     // Only reached with a broken generator: fold into the range instead of looping on.
@@ -42,7 +37,7 @@ int placeByDraws(int plain, int shifted) {
 
 uint8_t clampPitch(int pitch) { return static_cast<uint8_t>(std::clamp(pitch, 0, 127)); }
 
-bool majorKnowledge() { return currentParameters.knowledgeSet == 1; }
+bool majorKnowledge(const ComposeContext& ctx) { return ctx.parameters.knowledgeSet == 1; }
 
 int familyMinimumScore(int family, bool cadence) {
     if (family == 1) return 5;
@@ -134,7 +129,7 @@ int BassNumber(std::string_view bassText) {
     return (a - '0') * 10 + (b - '0');
 }
 
-ChordRecord MakeChord(int duration, const ChordCode& code, std::string_view bassText) {
+ChordRecord MakeChord(ComposeContext& ctx, int duration, const ChordCode& code, std::string_view bassText) {
     ChordRecord chord;
     chord.duration = duration;
     chord.code = code;
@@ -167,21 +162,21 @@ ChordRecord MakeChord(int duration, const ChordCode& code, std::string_view bass
     if (root == 0) return chord;
 
     chord.rootPitch = clampPitch(root);
-    const int bassBase = currentParameters.bassMode == 10 ? kFixedBassPitch : root - 24;
+    const int bassBase = ctx.parameters.bassMode == 10 ? kFixedBassPitch : root - 24;
     chord.bassPitch = clampPitch(bassBase + BassNumber(bassText));
     if (third >= 0) {
-        chord.thirdPitch = currentParameters.backingPattern3 == 47
+        chord.thirdPitch = ctx.parameters.backingPattern3 == 47
                                ? clampPitch(root + third)
-                               : clampPitch(placeByDraws(root + third, root + third + 12));
+                               : clampPitch(placeByDraws(ctx, root + third, root + third + 12));
     }
     if (fifth >= 0) chord.fifthPitch = clampPitch(root + fifth);
-    if (seventh >= 0) chord.seventhPitch = clampPitch(placeByDraws(root + seventh, root + seventh - 12));
+    if (seventh >= 0) chord.seventhPitch = clampPitch(placeByDraws(ctx, root + seventh, root + seventh - 12));
     return chord;
 }
 
 // ---- Profiles ----------------------------------------------------------------------------
 
-std::string ScaleProfile() { return scalePattern(); }
+std::string ScaleProfile(const ComposeContext& ctx) { return scalePatternOf(ctx.parameters); }
 
 int ProfileDigit(std::string_view profile, int pc) {
     const size_t at = (profile.size() >= 16 ? 4 : 0) + static_cast<size_t>(mod12(pc));
@@ -192,7 +187,7 @@ int ProfileDigit(std::string_view profile, int pc) {
 
 namespace {
 
-// The table's text, the same at every load: written once, copied in at each load.
+// The table's text, the same for every composition: written once, never changed.
 void writeChordToneTable(std::array<char, kKnowledgeBytes>& table) {
     table.fill('\0');
     static constexpr char kThirds[] = "Mm4";
@@ -225,18 +220,13 @@ void writeChordToneTable(std::array<char, kKnowledgeBytes>& table) {
 
 }  // namespace
 
-void BuildChordToneTable() {
-    static const auto built = [] {
-        auto table = std::make_unique<std::array<char, kKnowledgeBytes>>();
-        writeChordToneTable(*table);
-        return table;
-    }();
-    chordToneTable = *built;
-}
-
 std::string_view ChordToneText() {
-    if (chordToneTable[0] == '\0') BuildChordToneTable();
-    return std::string_view(chordToneTable.data(), strnlen(chordToneTable.data(), chordToneTable.size()));
+    static const auto table = [] {
+        auto t = std::make_unique<std::array<char, kKnowledgeBytes>>();
+        writeChordToneTable(*t);
+        return t;
+    }();
+    return std::string_view(table->data(), strnlen(table->data(), table->size()));
 }
 
 bool ChordToneDigits(const ChordCode& code, char digits[12]) {
@@ -254,8 +244,8 @@ bool ChordToneDigits(const ChordCode& code, char digits[12]) {
     return true;
 }
 
-std::string ChordProfile(const ChordCode& code) {
-    const std::string scale = ScaleProfile();
+std::string ChordProfile(const ComposeContext& ctx, const ChordCode& code) {
+    const std::string scale = ScaleProfile(ctx);
     int scaleDigits[12];
     for (int pc = 0; pc < 12; ++pc) scaleDigits[pc] = ProfileDigit(scale, pc);
     std::string profile(12, '0');
@@ -266,7 +256,7 @@ std::string ChordProfile(const ChordCode& code) {
     char tones[12];
     ChordToneDigits(code, tones);
 
-    const int kind = currentParameters.scale;
+    const int kind = ctx.parameters.scale;
     if (kind == 1 || kind == 7) {
         auto holdsChord = [&](int shift) {
             for (int pc = 0; pc < 12; ++pc)
@@ -293,11 +283,11 @@ std::string ChordProfile(const ChordCode& code) {
     return profile;
 }
 
-int DiatonicScore(const ChordCode& code) {
+int DiatonicScore(const ComposeContext& ctx, const ChordCode& code) {
     int score = 0;
     for (int pc : ChordPitchClasses(code)) {
         if (pc == 1 || pc == 3 || pc == 10) continue;
-        if (pc == 6 || pc == 8) score += majorKnowledge() ? 1 : 2;
+        if (pc == 6 || pc == 8) score += majorKnowledge(ctx) ? 1 : 2;
         else score += 2;
     }
     return score;
@@ -305,18 +295,18 @@ int DiatonicScore(const ChordCode& code) {
 
 // ---- Progression ---------------------------------------------------------------------------
 
-ChordCode TonicCode() { return ChordCode(knowledgeNames.tonic); }
+ChordCode TonicCode(const ComposeContext& ctx) { return ChordCode(ctx.knowledgeNames.tonic); }
 
-ChordCode WeightedSuccession(const ChordCode& current) {
+ChordCode WeightedSuccession(ComposeContext& ctx, const ChordCode& current) {
     int lowest;
-    switch (currentParameters.progressionFamily) {
+    switch (ctx.parameters.progressionFamily) {
         case 1: lowest = 1; break;
         case 2: lowest = 3; break;
         case 3: case 6: case 9: lowest = 4; break;
         case 4: case 7: lowest = 5; break;
         default:
             ReportComposeError(zemc::ChordProgression);
-            currentParameters.progressionFamily = 3;
+            ctx.parameters.progressionFamily = 3;
             lowest = 1;
             break;
     }
@@ -324,106 +314,106 @@ ChordCode WeightedSuccession(const ChordCode& current) {
     ChordCode candidates[kMaxWeightedCandidates];
     int levels[kMaxWeightedCandidates];
     int matches = 0;
-    const std::string_view text = PatternText();
+    const std::string_view text = PatternText(ctx);
     size_t pos = 0;
     std::string record;
     while (ReadRecord(text, pos, record)) {
         if (record.size() < 4 || std::memcmp(record.data(), current.c.data(), 4) != 0) continue;
         if (matches < kMaxWeightedCandidates) {
             candidates[matches] = ChordCode(record.size() > 4 ? std::string_view(record).substr(4) : "");
-            levels[matches] = SuccessionLevel(PatternWeight(record));
+            levels[matches] = SuccessionLevel(ctx, PatternWeight(record));
         }
         ++matches;
     }
     // Without a record for the chord the tonic follows.
-    if (matches == 0) return TonicCode();
+    if (matches == 0) return TonicCode(ctx);
     // When no candidate reaches the family's lowest level every draw below fails: the tonic
     // follows at once instead of after all the tries.
     int highest = 0;
     for (int i = 0; i < std::min(matches, kMaxWeightedCandidates); ++i) highest = std::max(highest, levels[i]);
-    if (highest < lowest) return TonicCode();
+    if (highest < lowest) return TonicCode(ctx);
 
     for (int tries = 0; tries < kSuccessionTries; ++tries) {
-        int index = RandomRange(0, matches - 1);
+        int index = ctx.random.range(0, matches - 1);
         if (index >= kMaxWeightedCandidates) index = kMaxWeightedCandidates - 1;
-        const int threshold = RandomRange(lowest, 9);
+        const int threshold = ctx.random.range(lowest, 9);
         if (levels[index] < threshold) continue;
         if (candidates[index].c[0] == '\0') {
             ReportComposeError(zemc::ErrorInDb2);
-            return TonicCode();
+            return TonicCode(ctx);
         }
         return candidates[index];
     }
-    return TonicCode();
+    return TonicCode(ctx);
 }
 
-ChordCode RandomChord() {
+ChordCode RandomChord(ComposeContext& ctx) {
     ChordCode chord("CMPS");
-    chord.c[0] = kChordRoots[RandomRange(0, 11)];
-    chord.c[1] = RandomRange(1, 2) == 1 ? 'M' : 'm';
-    if (RandomRange(1, 3) <= 2) {
+    chord.c[0] = kChordRoots[ctx.random.range(0, 11)];
+    chord.c[1] = ctx.random.range(1, 2) == 1 ? 'M' : 'm';
+    if (ctx.random.range(1, 3) <= 2) {
         chord.c[2] = 'P';
     } else {
         chord.c[1] = 'm';
         chord.c[2] = 'd';
     }
-    chord.c[3] = RandomRange(1, 2) == 1 ? 'S' : 's';
+    chord.c[3] = ctx.random.range(1, 2) == 1 ? 'S' : 's';
     return chord;
 }
 
-ChordCode DominantChain(const ChordCode& current) {
+ChordCode DominantChain(ComposeContext& ctx, const ChordCode& current) {
     const int from = std::max(RootPitchClass(current), 0);
     int to;
-    if (from == 2 && RandomRange(1, 2) == 1) to = 7;        // D -> G
-    else if (from == 7 && RandomRange(1, 3) <= 2) to = 0;   // G -> C
-    else if (from == 0 && RandomRange(1, 3) == 1) to = 2;   // C -> D
-    else if (RandomRange(1, 2) == 1) to = from + 5;
-    else if (RandomRange(1, 3) == 1) to = from + 9;
-    else if (RandomRange(1, 2) == 1) to = from + 7;
+    if (from == 2 && ctx.random.range(1, 2) == 1) to = 7;        // D -> G
+    else if (from == 7 && ctx.random.range(1, 3) <= 2) to = 0;   // G -> C
+    else if (from == 0 && ctx.random.range(1, 3) == 1) to = 2;   // C -> D
+    else if (ctx.random.range(1, 2) == 1) to = from + 5;
+    else if (ctx.random.range(1, 3) == 1) to = from + 9;
+    else if (ctx.random.range(1, 2) == 1) to = from + 7;
     else to = from + 3;
     to = mod12(to);
 
     ChordCode chord = WithRoot(ChordCode("CMPs"), to);
     switch (to) {
-        case 0: chord.c[3] = RandomRange(1, 4) == 1 ? 's' : 'S'; break;
-        case 2: chord.c[3] = RandomRange(1, 5) == 1 ? 'S' : 's'; break;
-        case 7: chord.c[3] = RandomRange(1, 6) == 1 ? 'S' : 's'; break;
-        default: chord.c[3] = RandomRange(1, 2) == 1 ? 'S' : 's'; break;
+        case 0: chord.c[3] = ctx.random.range(1, 4) == 1 ? 's' : 'S'; break;
+        case 2: chord.c[3] = ctx.random.range(1, 5) == 1 ? 'S' : 's'; break;
+        case 7: chord.c[3] = ctx.random.range(1, 6) == 1 ? 'S' : 's'; break;
+        default: chord.c[3] = ctx.random.range(1, 2) == 1 ? 'S' : 's'; break;
     }
     return chord;
 }
 
-ChordCode DescendingMinorLoop(const ChordCode& current) {
+ChordCode DescendingMinorLoop(ComposeContext& ctx, const ChordCode& current) {
     const char* next = nullptr;
     switch (current.root()) {
         case 'A': next = "GMPS"; break;
-        case 'E': next = majorKnowledge() ? "CMPS" : "AmPs"; break;
+        case 'E': next = majorKnowledge(ctx) ? "CMPS" : "AmPs"; break;
         case 'F': next = "EMPs"; break;
         case 'G': next = "FMPS"; break;
         default: break;
     }
-    if (next && RandomRange(1, 3) <= 2) return ChordCode(next);
+    if (next && ctx.random.range(1, 3) <= 2) return ChordCode(next);
     static constexpr const char* kAny[4] = {"GMPS", "FMPS", "EMPs", "AmPs"};
-    return ChordCode(kAny[RandomRange(0, 3)]);
+    return ChordCode(kAny[ctx.random.range(0, 3)]);
 }
 
-ChordCode GeneratedSuccession(const ChordCode& current) {
-    const int minimum = familyMinimumScore(currentParameters.progressionFamily, false);
+ChordCode GeneratedSuccession(ComposeContext& ctx, const ChordCode& current) {
+    const int minimum = familyMinimumScore(ctx.parameters.progressionFamily, false);
     const int from = std::max(RootPitchClass(current), 0);
     const std::vector<int> currentTones = ChordPitchClasses(current);
 
     for (int tries = 0; tries < kSuccessionTries; ++tries) {
-        ChordCode candidate = RandomChord();
-        if (RandomRange(1, 4) == 1) {
+        ChordCode candidate = RandomChord(ctx);
+        if (ctx.random.range(1, 4) == 1) {
             candidate.c = {candidate.c[0], 'm', 'd', 's'};  // half-diminished
-        } else if (RandomRange(1, 3) == 1) {
+        } else if (ctx.random.range(1, 3) == 1) {
             candidate = WithRoot(candidate, from + 7);        // a fifth up
-            if (RandomRange(1, 2) == 1) candidate.c = {candidate.c[0], 'M', 'P', 's'};
-        } else if (RandomRange(1, 3) == 1) {
+            if (ctx.random.range(1, 2) == 1) candidate.c = {candidate.c[0], 'M', 'P', 's'};
+        } else if (ctx.random.range(1, 3) == 1) {
             candidate = WithRoot(candidate, from + 5);        // a fourth up
-            if (RandomRange(1, 2) == 1) candidate.c = {candidate.c[0], 'M', 'P', 'S'};
+            if (ctx.random.range(1, 2) == 1) candidate.c = {candidate.c[0], 'M', 'P', 'S'};
         }
-        if (DiatonicScore(candidate) < RandomRange(minimum, 8)) continue;
+        if (DiatonicScore(ctx, candidate) < ctx.random.range(minimum, 8)) continue;
 
         // Voice leading: how far each new tone lies from the nearest tone of the chord before.
         int common = 0, semitone = 0, wholeTone = 0;
@@ -441,27 +431,27 @@ ChordCode GeneratedSuccession(const ChordCode& current) {
         if (candidate.isMajorSeventh() || candidate.isMinorSeventh()) ++score;
 
         if (wholeTone == 3) return candidate;
-        if (common == 3 && RandomRange(1, 2) == 1) return candidate;
+        if (common == 3 && ctx.random.range(1, 2) == 1) return candidate;
         if (common == 2) ++score;
         if (score > 1) return candidate;
     }
-    return TonicCode();
+    return TonicCode(ctx);
 }
 
-void NextChord(ChordCode& current) {
+void NextChord(ComposeContext& ctx, ChordCode& current) {
     auto draw = [&]() {
         // Read the family again: the weighted succession may have repaired it.
-        const int f = currentParameters.progressionFamily;
-        if (f == 5) return RandomChord();
-        if (f == 9) return DominantChain(current);
-        if (f == 10) return DescendingMinorLoop(current);
-        if (f == 6 || currentParameters.progressionMethod != 1) return WeightedSuccession(current);
-        return GeneratedSuccession(current);
+        const int f = ctx.parameters.progressionFamily;
+        if (f == 5) return RandomChord(ctx);
+        if (f == 9) return DominantChain(ctx, current);
+        if (f == 10) return DescendingMinorLoop(ctx, current);
+        if (f == 6 || ctx.parameters.progressionMethod != 1) return WeightedSuccession(ctx, current);
+        return GeneratedSuccession(ctx, current);
     };
     ChordCode next = draw();
-    const int kind = currentParameters.scale;
+    const int kind = ctx.parameters.scale;
     if (kind != 1 && kind != 6 && kind != 7) {
-        const std::string scale = ScaleProfile();
+        const std::string scale = ScaleProfile(ctx);
         auto outOfScale = [&](const ChordCode& chord) {
             const int root = RootPitchClass(chord);
             return root >= 0 && ProfileDigit(scale, root) <= 1;
@@ -474,67 +464,67 @@ void NextChord(ChordCode& current) {
 namespace {
 
 // The closing chord that follows `previous` when closings are derived.
-ChordCode DeriveClosingChord(const ChordCode& previous) {
+ChordCode DeriveClosingChord(ComposeContext& ctx, const ChordCode& previous) {
     const int root = std::max(RootPitchClass(previous), 0);
     if (previous.isDominantSeventh())
-        return WithRoot(ChordCode(RandomRange(1, 2) == 1 ? "CMPS" : "CmPs"), root + 5);
+        return WithRoot(ChordCode(ctx.random.range(1, 2) == 1 ? "CMPS" : "CmPs"), root + 5);
     if (previous.isMajorSeventh()) {
-        switch (RandomRange(1, 3)) {
+        switch (ctx.random.range(1, 3)) {
             case 1: return WithRoot(ChordCode("CmPs"), root + 2);
             case 2: return WithRoot(ChordCode("CMPS"), root + 5);
             default: return WithRoot(ChordCode("CMPs"), root + 2);
         }
     }
     if (previous.isMinorSeventh()) return WithRoot(ChordCode("CMPs"), root + 5);
-    return TonicCode();
+    return TonicCode(ctx);
 }
 
 }  // namespace
 
-std::vector<ChordCode> PickCadence(const ChordCode& before, int count) {
+std::vector<ChordCode> PickCadence(ComposeContext& ctx, const ChordCode& before, int count) {
     std::vector<ChordCode> closing;
     if (count <= 0) return closing;
 
-    if (currentParameters.progressionMethod == 1) {
-        const int minimum = familyMinimumScore(currentParameters.progressionFamily, true);
+    if (ctx.parameters.progressionMethod == 1) {
+        const int minimum = familyMinimumScore(ctx.parameters.progressionFamily, true);
         ChordCode previous = before;
         for (int i = 0; i < count; ++i) {
-            ChordCode next = DeriveClosingChord(previous);
-            for (int tries = 1; tries < kClosingTriesPerChord && DiatonicScore(next) < minimum; ++tries)
-                next = DeriveClosingChord(previous);
+            ChordCode next = DeriveClosingChord(ctx, previous);
+            for (int tries = 1; tries < kClosingTriesPerChord && DiatonicScore(ctx, next) < minimum; ++tries)
+                next = DeriveClosingChord(ctx, previous);
             closing.push_back(next);
             previous = next;
         }
         return closing;
     }
 
-    const ChartList list = ReadChartList(CadenceText());
+    const ChartList list = ReadChartList(CadenceText(ctx));
     std::string progression;
     for (int tries = 0; tries < kSuccessionTries; ++tries) {
         // A file that cannot give a progression says so once; the closing is then the tonic.
-        if (!list.Pick(progression)) break;
+        if (!list.Pick(ctx, progression)) break;
         if (progression.size() != static_cast<size_t>(count) * 4) continue;
         if (tries < kCadenceTriesAvoidingRepeat && std::memcmp(progression.data(), before.c.data(), 4) == 0)
             continue;
         for (int i = 0; i < count; ++i) closing.emplace_back(std::string_view(progression).substr(i * 4, 4));
         return closing;
     }
-    closing.assign(static_cast<size_t>(count), TonicCode());
+    closing.assign(static_cast<size_t>(count), TonicCode(ctx));
     return closing;
 }
 
-std::string ChooseBassText(const ChordCode& code) {
-    if (currentParameters.slashBass != 1) return "00";
-    if (RandomRange(1, 4) != 1) return "00";
-    switch (RandomRange(1, 3)) {
+std::string ChooseBassText(ComposeContext& ctx, const ChordCode& code) {
+    if (ctx.parameters.slashBass != 1) return "00";
+    if (ctx.random.range(1, 4) != 1) return "00";
+    switch (ctx.random.range(1, 3)) {
         case 1: return "07";
         case 2: return code.third() == 'M' ? "04" : code.third() == 'm' ? "03" : "00";
         default: return code.seventh() == 'S' ? "11" : code.seventh() == 's' ? "10" : "00";
     }
 }
 
-ChordCode PassingChord(const ChordCode& next) {
-    const int step = RandomRange(1, 2) == 1 ? 1 : -1;
+ChordCode PassingChord(ComposeContext& ctx, const ChordCode& next) {
+    const int step = ctx.random.range(1, 2) == 1 ? 1 : -1;
     const int root = RootPitchClass(next);
     if (root < 0) return next;
     return WithRoot(next, root + step);

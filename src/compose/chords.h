@@ -21,6 +21,8 @@
 
 namespace tunecase {
 
+struct ComposeContext;
+
 struct ChordCode {
     std::array<char, 4> c{'N', 'o', 'C', 'd'};
 
@@ -85,62 +87,62 @@ struct ChordRecord {
 // interval; the third and seventh are placed by draws into 60..83 (the third without a draw
 // when part 3's backing kind is 47). A character outside its table is reported (root: no
 // chord; third: none; fifth: the root; seventh: interval 0). An empty bass text is "00".
-ChordRecord MakeChord(int duration, const ChordCode& code, std::string_view bassText = "00");
+ChordRecord MakeChord(ComposeContext& ctx, int duration, const ChordCode& code, std::string_view bassText = "00");
 
 // The bass text's number: two decimal digits ("" and other text count as 0).
 int BassNumber(std::string_view bassText);
 
 // ---- Profiles ------------------------------------------------------------------------------
 
-// The scale profile of the current parameters: "xxxx" and twelve digits from C to B.
-std::string ScaleProfile();
+// The scale profile of the context's parameters: "xxxx" and twelve digits from C to B.
+std::string ScaleProfile(const ComposeContext& ctx);
 
 // The digit of pitch class `pc` in a profile string of 12 digits (or 16 with its head).
 int ProfileDigit(std::string_view profile, int pc);
 
 // The chord-tone table: for each of the 648 codes with a root, a third M m 4, a fifth P A d
 // and a fourth character S s d o 6 9, a record of the code, twelve digits (root, third and
-// fifth 9; sixth 5, ninth 4, major seventh 4, minor seventh 5) and "|\r\n".
+// fifth 9; sixth 5, ninth 4, major seventh 4, minor seventh 5) and "|\r\n". A constant,
+// made on first use.
 inline constexpr int kChordToneRecords = 648;
 inline constexpr int kChordToneRecordBytes = 19;
-void BuildChordToneTable();
 std::string_view ChordToneText();
 // The twelve digits of `code` from the table; false (and all '0') when it has none.
 bool ChordToneDigits(const ChordCode& code, char digits[12]);
 
 // The twelve-digit chord profile of `code`: the weights the melody uses over the chord.
 // For a no-chord code it is the scale's own digits.
-std::string ChordProfile(const ChordCode& code);
+std::string ChordProfile(const ComposeContext& ctx, const ChordCode& code);
 
 // The diatonic score of a chord: over its tones, 0 for C#, D#, A#; 1 for F#, G# with major
 // knowledge (2 with minor); 2 for the others.
-int DiatonicScore(const ChordCode& code);
+int DiatonicScore(const ComposeContext& ctx, const ChordCode& code);
 
 // ---- Progression ---------------------------------------------------------------------------
 
 // The chord every progression starts from and falls back to (set with the knowledge names).
-ChordCode TonicCode();
+ChordCode TonicCode(const ComposeContext& ctx);
 
-// Replaces `current` by the chord that follows it, by the method of the current progression
-// family and progression method.
-void NextChord(ChordCode& current);
+// Replaces `current` by the chord that follows it, by the method of the context's
+// progression family and progression method.
+void NextChord(ComposeContext& ctx, ChordCode& current);
 
 // The successor rules NextChord dispatches to (one draw each, no scale check).
-ChordCode WeightedSuccession(const ChordCode& current);
-ChordCode RandomChord();
-ChordCode DominantChain(const ChordCode& current);
-ChordCode DescendingMinorLoop(const ChordCode& current);
-ChordCode GeneratedSuccession(const ChordCode& current);
+ChordCode WeightedSuccession(ComposeContext& ctx, const ChordCode& current);
+ChordCode RandomChord(ComposeContext& ctx);
+ChordCode DominantChain(ComposeContext& ctx, const ChordCode& current);
+ChordCode DescendingMinorLoop(ComposeContext& ctx, const ChordCode& current);
+ChordCode GeneratedSuccession(ComposeContext& ctx, const ChordCode& current);
 
 // The `count` chords of the closing block after `before`: from the cadence file, or derived
 // chord by chord with progression method 1.
-std::vector<ChordCode> PickCadence(const ChordCode& before, int count);
+std::vector<ChordCode> PickCadence(ComposeContext& ctx, const ChordCode& before, int count);
 
 // The bass text of a chord in a regular block ("00" unless slash chords are on).
-std::string ChooseBassText(const ChordCode& code);
+std::string ChooseBassText(ComposeContext& ctx, const ChordCode& code);
 
 // `next` with its root a semitone up or down.
-ChordCode PassingChord(const ChordCode& next);
+ChordCode PassingChord(ComposeContext& ctx, const ChordCode& next);
 
 // The display name: CMPS "CM7", CMPs "C7", AmPs "Am7", dMPs "Db7", Bmds "Bdim7", CMPd "C "
 // (a triad ends with a space), with "on" and the bass note's name when the bass text is

@@ -4,41 +4,37 @@
 #include <climits>
 
 #include "base/reporter.h"
+#include "compose/compose_context.h"
 #include "compose/compose_information.h"
 #include "compose/engine_constants.h"
-#include "compose/engine_state.h"
 #include "compose/form.h"
 #include "compose/knowledge_files.h"
 #include "compose/melody.h"
 #include "compose/melody_settings.h"
-#include "compose/pitch_algorithms.h"
-#include "compose/random_range.h"
 #include "compose/score_rendering.h"
 #include "styles/composition_parameters.h"
+#include "styles/style_catalogue.h"
 
 namespace tunecase {
 
 namespace {
-
-std::string outputName;
-int generationsMade = 0;
 
 constexpr int kFittingSteps = 1000;
 constexpr int kStepsBeforeGivingUp = 6;   // 4/4: an unchanged length after this many steps ends the fitting
 constexpr int kStepsBeforeHalving = 3;    // 4/4: shorter chords may change after this many steps
 constexpr int kStepsBeforeDropping = 500; // 3/4: a block may be dropped after this many steps
 
-bool lengthIsFree() {
-    const CompositionParameters& p = currentParameters;
+bool lengthIsFree(const ComposeContext& ctx) {
+    const CompositionParameters& p = ctx.parameters;
     return p.progressionMethod == 8 || p.oneChordPerMeasure == 1 || p.chartKind == 4;
 }
 
-int closingChordTicks() { return currentParameters.timeSignature == 0 ? 768 : 576; }
+int closingChordTicks(const ComposeContext& ctx) { return ctx.parameters.timeSignature == 0 ? 768 : 576; }
 
 // Every chord entry of every block, in block order.
 template <typename F>
-bool forEachChord(F&& visit) {
-    ComposeInformation& ci = composeInformation;
+bool forEachChord(ComposeContext& ctx, F&& visit) {
+    ComposeInformation& ci = ctx.information;
     for (int b = 0; b < ci.blockCount; ++b)
         for (ComposeEntry& e : ci.blockChords[static_cast<size_t>(b)])
             if (e.isChord() && visit(e)) return true;
@@ -46,14 +42,14 @@ bool forEachChord(F&& visit) {
 }
 
 // 4/4: one long chord halved (1 in 3), or after a few steps one half-note chord halved again.
-void shortenOneChord(int step) {
-    forEachChord([&](ComposeEntry& e) {
+void shortenOneChord(ComposeContext& ctx, int step) {
+    forEachChord(ctx, [&](ComposeEntry& e) {
         if (e.length >= 384) {
-            if (RandomRange(1, 3) == 1) {
+            if (ctx.random.range(1, 3) == 1) {
                 e.length = 192;
                 return true;
             }
-        } else if (step > kStepsBeforeHalving && e.length >= 192 && RandomRange(1, 2) == 1) {
+        } else if (step > kStepsBeforeHalving && e.length >= 192 && ctx.random.range(1, 2) == 1) {
             e.length = 96;
             return true;
         }
@@ -62,17 +58,17 @@ void shortenOneChord(int step) {
 }
 
 // 4/4: one short chord made a measure, or a measure made two, or a quarter made a half.
-void lengthenOneChord(int step) {
-    forEachChord([&](ComposeEntry& e) {
-        if (e.length < 384 && RandomRange(1, 3) == 1) {
+void lengthenOneChord(ComposeContext& ctx, int step) {
+    forEachChord(ctx, [&](ComposeEntry& e) {
+        if (e.length < 384 && ctx.random.range(1, 3) == 1) {
             e.length = 384;
             return true;
         }
-        if (e.length < 768 && RandomRange(1, 3) == 1) {
+        if (e.length < 768 && ctx.random.range(1, 3) == 1) {
             e.length = 768;
             return true;
         }
-        if (step > kStepsBeforeHalving && e.length < 192 && RandomRange(1, 2) == 1) {
+        if (step > kStepsBeforeHalving && e.length < 192 && ctx.random.range(1, 2) == 1) {
             e.length = 192;
             return true;
         }
@@ -81,8 +77,8 @@ void lengthenOneChord(int step) {
 }
 
 // 3/4: drops the last regular block, so that the closing block stays last in the form.
-void dropLastRegularBlock() {
-    ComposeInformation& ci = composeInformation;
+void dropLastRegularBlock(ComposeContext& ctx) {
+    ComposeInformation& ci = ctx.information;
     const int closing = ci.blockCount;    // block numbers from 1
     const int dropped = closing - 1;
     const size_t from = static_cast<size_t>(closing - 1), to = static_cast<size_t>(dropped - 1);
@@ -107,16 +103,16 @@ struct FormShape {
     std::vector<std::vector<int32_t>> charts;
 };
 
-FormShape SaveShape() {
-    const ComposeInformation& ci = composeInformation;
+FormShape SaveShape(const ComposeContext& ctx) {
+    const ComposeInformation& ci = ctx.information;
     const size_t n = static_cast<size_t>(ci.blockCount);
     return {ci.blockCount, ci.form, {ci.blockChords.begin(), ci.blockChords.begin() + n},
             {ci.timeCharts.begin(), ci.timeCharts.begin() + n}};
 }
 
-void RestoreShape(const FormShape& shape) {
-    ComposeInformation& ci = composeInformation;
-    ResetComposition();
+void RestoreShape(ComposeContext& ctx, const FormShape& shape) {
+    ComposeInformation& ci = ctx.information;
+    ResetComposition(ctx);
     ci.blockCount = shape.blockCount;
     ci.form = shape.form;
     std::copy(shape.chords.begin(), shape.chords.end(), ci.blockChords.begin());
@@ -130,124 +126,121 @@ LengthWindow LengthWindowFor(int target) {
     return {std::max(target - half, kShortestWindow), target + half};
 }
 
-const std::string& ComposeOutputName() { return outputName; }
-
-int LastRunGenerations() { return generationsMade; }
-
-int FormMeasures() {
-    const ComposeInformation& ci = composeInformation;
+int FormMeasures(const ComposeContext& ctx) {
+    const ComposeInformation& ci = ctx.information;
     int64_t ticks = 0;
     for (int number : ci.form) {
         if (number < 1 || number > ci.blockCount) continue;
         for (const ComposeEntry& e : ci.blockChords[static_cast<size_t>(number - 1)])
             if (e.isChord()) ticks += e.length;
     }
-    if (currentParameters.progressionMethod != 8) ticks += closingChordTicks();
-    return static_cast<int>(ticks / 96 / BeatsPerMeasure());
+    if (ctx.parameters.progressionMethod != 8) ticks += closingChordTicks(ctx);
+    return static_cast<int>(ticks / 96 / BeatsPerMeasure(ctx));
 }
 
-int FitSongLength(int target) {
-    const CompositionParameters& p = currentParameters;
-    int measures = FormMeasures();
-    if (lengthIsFree() || p.timeSignature == 2) return measures;
+int FitSongLength(ComposeContext& ctx, int target) {
+    const CompositionParameters& p = ctx.parameters;
+    int measures = FormMeasures(ctx);
+    if (lengthIsFree(ctx) || p.timeSignature == 2) return measures;
     for (int step = 0; measures < target - 1 || measures > target + 1;) {
         const int before = measures;
         if (p.timeSignature == 0) {
-            if (measures > target) shortenOneChord(step);
-            else lengthenOneChord(step);
-            measures = FormMeasures();
+            if (measures > target) shortenOneChord(ctx, step);
+            else lengthenOneChord(ctx, step);
+            measures = FormMeasures(ctx);
             if (measures == before && step >= kStepsBeforeGivingUp) break;
         } else {
             if (measures > target) {
-                if (step > kStepsBeforeDropping && composeInformation.blockCount > 2) dropLastRegularBlock();
-                forEachChord([](ComposeEntry& e) {
+                if (step > kStepsBeforeDropping && ctx.information.blockCount > 2) dropLastRegularBlock(ctx);
+                forEachChord(ctx, [&](ComposeEntry& e) {
                     if (e.length <= 575) return false;
-                    if (RandomRange(1, 3) == 1) e.length = 288;
+                    if (ctx.random.range(1, 3) == 1) e.length = 288;
                     return true;
                 });
             } else {
-                forEachChord([](ComposeEntry& e) {
+                forEachChord(ctx, [&](ComposeEntry& e) {
                     if (e.length >= 288) return false;
-                    if (RandomRange(1, 3) == 1) e.length = 576;
+                    if (ctx.random.range(1, 3) == 1) e.length = 576;
                     return true;
                 });
             }
-            measures = FormMeasures();
+            measures = FormMeasures(ctx);
         }
         if (++step > kFittingSteps) break;
     }
     return measures;
 }
 
-int GenerateSong() {
-    ComposeInformation& ci = composeInformation;
-    const bool secondLine = currentParameters.partRules[kMelodyChannel][rule::SecondLine] != 0;
-    if (!PlaceMelodies(kMelodyChannel)) return 0;
-    if (secondLine) DeriveSecondLine(kMelodyChannel);
-    const int last = FlattenBlocks(ci.blockMelodies, ci.songMelody);
-    AppendEnding(kMelodyChannel, ci.songMelody, last);
+int GenerateSong(ComposeContext& ctx) {
+    ComposeInformation& ci = ctx.information;
+    const bool secondLine = ctx.parameters.partRules[kMelodyChannel][rule::SecondLine] != 0;
+    if (!PlaceMelodies(ctx, kMelodyChannel)) return 0;
+    if (secondLine) DeriveSecondLine(ctx, kMelodyChannel);
+    const int last = FlattenBlocks(ctx, ci.blockMelodies, ci.songMelody);
+    AppendEnding(ctx, kMelodyChannel, ci.songMelody, last);
     if (secondLine) {
-        FlattenBlocks(ci.blockSecondLines, ci.songSecondLine);
-        AppendSecondLineEnding(kMelodyChannel, ci.songMelody, ci.songSecondLine);
+        FlattenBlocks(ctx, ci.blockSecondLines, ci.songSecondLine);
+        AppendSecondLineEnding(ctx, kMelodyChannel, ci.songMelody, ci.songSecondLine);
     }
-    BuildStructureMarks();
+    BuildStructureMarks(ctx);
     return 1;
 }
 
-int ComposeAttempts() {
-    LoadKnowledge();
-    const CompositionParameters& p = currentParameters;
-    ComposeInformation& ci = composeInformation;
+int ComposeAttempts(ComposeContext& ctx) {
+    LoadKnowledge(ctx);
+    const CompositionParameters& p = ctx.parameters;
+    ComposeInformation& ci = ctx.information;
     const int target = p.measureCount;
     LengthWindow window = LengthWindowFor(target);
     int generations = 0;
     FormShape closest;  // the attempt that came nearest to the window
     int closestDistance = INT_MAX;
-    generationsMade = 0;
+    ctx.generationsMade = 0;
     for (int attempt = 1;; ++attempt) {
-        ResetComposition();
-        BuildFormAndCharts();
+        ResetComposition(ctx);
+        BuildFormAndCharts(ctx);
         if (p.timeSignature == 2) {
             window.upper += 10;
             window.lower = kShortestWindow;
         } else {
-            FitSongLength(target);
+            FitSongLength(ctx, target);
         }
-        BuildSongChords();
+        BuildSongChords(ctx);
         int distance = window.distance(ci.measureCount);
         // A window the knowledge cannot reach: the nearest attempt is taken in the end.
-        const bool lastChance = attempt >= kMaxComposeAttempts && distance > 0 && !lengthIsFree();
+        const bool lastChance = attempt >= kMaxComposeAttempts && distance > 0 && !lengthIsFree(ctx);
         if (distance < closestDistance) {
             closestDistance = distance;
-            if (!lastChance) closest = SaveShape();
+            if (!lastChance) closest = SaveShape(ctx);
         } else if (lastChance) {
-            RestoreShape(closest);
-            BuildSongChords();
+            RestoreShape(ctx, closest);
+            BuildSongChords(ctx);
             distance = closestDistance;
         }
-        if (distance == 0 || lengthIsFree() || lastChance) {
-            if (!GenerateSong()) return 0;
-            ++generationsMade;
+        if (distance == 0 || lengthIsFree(ctx) || lastChance) {
+            if (!GenerateSong(ctx)) return 0;
+            ++ctx.generationsMade;
             if (generations > kExtraGenerations || lastChance) break;
             ++generations;
             if (p.oneChordPerMeasure == 1) break;
         }
         if (distance == 0) break;
     }
-    return RenderSong(outputName, kLongestMelodyNote);
+    return RenderSong(ctx, ctx.outputName, kLongestMelodyNote);
 }
 
-int ComposeSong(std::string_view outputPath, const ComposeOptions& options) {
-    const EngineRun run;
-    engineState.arrangementMode = 0;
-    engineState.suppliedMelody = false;
-    engineState.suppliedSecondLine = false;
-    arrangementPart.Clear();
+int ComposeSong(ComposeContext& ctx, std::string_view outputPath, const ComposeOptions& options) {
+    ctx.engine.arrangementMode = 0;
+    ctx.engine.suppliedMelody = false;
+    ctx.engine.suppliedSecondLine = false;
+    ctx.arrangementPart.Clear();
     const int32_t seed = options.seeded ? options.seed : ClockSeed();
-    SeedSongRandom(seed);
-    ResetAdjustmentReport();
-    if (!rebuildAndApplyStyle(static_cast<unsigned>(seed), options.category, options.slot)) return 0;
-    CompositionParameters& p = currentParameters;
+    ctx.Seed(seed);
+    ctx.adjustmentReported = false;
+    if (!rebuildAndApplyStyle(ctx.random, static_cast<unsigned>(seed), ctx.parameters, ctx.knowledgeNames,
+                              options.category, options.slot))
+        return 0;
+    CompositionParameters& p = ctx.parameters;
     p.tempo = kComposeTempo;
     p.chordDisplay = 1;
     if (options.measures > 0) {
@@ -257,42 +250,43 @@ int ComposeSong(std::string_view outputPath, const ComposeOptions& options) {
     if (options.adjust) options.adjust(p);
     // A missing knowledge file has been reported by the loader; without it every attempt
     // would report again for every chord block, so the run ends here.
-    if (!LoadKnowledge()) return 0;
+    if (!LoadKnowledge(ctx)) return 0;
     // A file that is missing has been reported; one that is empty is said here, once.
     for (KnowledgeFile f : {KnowledgeFile::Cadence, KnowledgeFile::TimeChart, KnowledgeFile::CadenceTimeChart})
-        if (KnowledgeText(f).empty()) {
-            if (const std::string empty = EmptyKnowledgeFileText(f); !empty.empty()) reportText(empty, BoxKind::Ok);
+        if (KnowledgeText(ctx, f).empty()) {
+            if (const std::string empty = EmptyKnowledgeFileText(ctx, f); !empty.empty())
+                reportText(empty, BoxKind::Ok);
             return 0;
         }
-    outputName = std::string(outputPath);
-    engineState.composeRun = true;
-    const int written = ComposeAttempts();
-    engineState.composeRun = false;
+    ctx.outputName = std::string(outputPath);
+    ctx.engine.composeRun = true;
+    const int written = ComposeAttempts(ctx);
+    ctx.engine.composeRun = false;
     return written;
 }
 
-int ArrangeSuppliedSong(std::string_view outputPath, const SuppliedSong& song) {
-    const EngineRun run;
-    if (!Arranging() || !engineState.suppliedMelody) return 0;
-    if (currentParameters.modulation[0] == 1) reportText(kNoModulationText, BoxKind::Ok);
-    // The chord-tone table comes with the knowledge; the files' progressions go unused.
-    if (!LoadKnowledge()) return 0;
-    ComposeInformation& ci = composeInformation;
-    ResetComposition();
+int ArrangeSuppliedSong(ComposeContext& ctx, std::string_view outputPath, const SuppliedSong& song) {
+    if (!ctx.engine.Arranging() || !ctx.engine.suppliedMelody) return 0;
+    if (ctx.parameters.modulation[0] == 1) reportText(kNoModulationText, BoxKind::Ok);
+    // The knowledge is loaded as for a composition (a missing pattern file ends the run);
+    // the files' progressions go unused.
+    if (!LoadKnowledge(ctx)) return 0;
+    ComposeInformation& ci = ctx.information;
+    ResetComposition(ctx);
     // The whole song is one block played once: its chords are the supplied ones.
     ci.blockCount = 1;
     ci.form = {1};
     for (const ComposeEntry& e : song.chords)
         if (e.isChord()) ci.blockChords[0].Add(e);
-    BuildSongChords();
+    BuildSongChords(ctx);
     ci.songMelody = song.melody;
-    BuildStructureMarks();
-    arrangementPart = song.accompaniment;
-    outputName = std::string(outputPath);
-    engineState.composeRun = false;
-    generationsMade = 1;
-    const int written = RenderSong(outputName, kLongestMelodyNote);
-    arrangementPart.Clear();  // the accompanying notes belong to this song alone
+    BuildStructureMarks(ctx);
+    ctx.arrangementPart = song.accompaniment;
+    ctx.outputName = std::string(outputPath);
+    ctx.engine.composeRun = false;
+    ctx.generationsMade = 1;
+    const int written = RenderSong(ctx, ctx.outputName, kLongestMelodyNote);
+    ctx.arrangementPart.Clear();  // the accompanying notes belong to this song alone
     return written;
 }
 

@@ -15,6 +15,8 @@
 
 namespace tunecase {
 
+struct ComposeContext;
+
 // Automatic composition always plays at 120 beats per minute: 60000 / 120 * 1000.
 inline constexpr int kComposeTempo = 60000 / 120 * 1000;
 
@@ -49,34 +51,35 @@ struct LengthWindow {
 };
 LengthWindow LengthWindowFor(int target);
 
-// Composes one song with the style of `options` and writes it to `outputPath`. Clears what
-// an arrangement left (the arrangement switches, the supplied accompanying notes), seeds the
-// generator (the song's seed, written into the song), rebuilds the style table and applies
-// the style, sets 120 beats per minute and the chord display (and the measure count and
-// adjustments asked for), loads the knowledge files and runs the attempts. Returns 1 when
-// the file was written; 0 when the style slot does not exist, a knowledge file cannot be
-// read, the melody cannot be placed or the file cannot be saved (each reported where it
-// happened).
-int ComposeSong(std::string_view outputPath, const ComposeOptions& options = {});
+// Composes one song with the style of `options` and writes it to `outputPath`, working in
+// `ctx` (a fresh context, or one a run has used before). Clears what an arrangement left in
+// it (the arrangement switches, the supplied accompanying notes), seeds its generator (the
+// song's seed, written into the song), rebuilds the style table and applies the style, sets
+// 120 beats per minute and the chord display (and the measure count and adjustments asked
+// for), loads the knowledge files and runs the attempts. Returns 1 when the file was
+// written; 0 when the style slot does not exist, a knowledge file cannot be read, the melody
+// cannot be placed or the file cannot be saved (each reported where it happened). The
+// context keeps the song's state for the caller to look at.
+int ComposeSong(ComposeContext& ctx, std::string_view outputPath, const ComposeOptions& options = {});
 
-// The attempt loop over the current parameters, then rendering to the output name. Returns
+// The attempt loop over the context's parameters, then rendering to its output name. Returns
 // 1 when the song was written.
-int ComposeAttempts();
+int ComposeAttempts(ComposeContext& ctx);
 
 // The song made from the current form and charts: the melody of every block, the second
 // line when the style has one, both joined in form order with their endings, and the
 // structure marks. 0 when a melody block could not be placed.
-int GenerateSong();
+int GenerateSong(ComposeContext& ctx);
 
 // Fits the length of the current form (4/4 and 3/4; nothing for free progressions, one
 // chord a measure, fixed four-chord charts and 7/8) by shortening or lengthening one chord
 // at a time until the song is within one measure of `target` or the steps give up. Returns
 // the measure count reached.
-int FitSongLength(int target);
+int FitSongLength(ComposeContext& ctx, int target);
 
 // The length of the current form in measures (regular chords in form order and the closing
 // chord), as the song chord sequence would count it.
-int FormMeasures();
+int FormMeasures(const ComposeContext& ctx);
 
 // What an arrangement hands the engine: the melody (rendered on channel 1), the accompanying
 // notes (channel 15) and the chord entries with their lengths and bass texts, in playing
@@ -93,17 +96,10 @@ inline constexpr const char* kNoModulationText = "転調は使用できません
 // The driver's arrangement form: the supplied chords take the place of the form and the
 // progression, the supplied melody that of the generated one, and the style's
 // accompaniment is added around them; then the song is rendered to `outputPath`. Runs on
-// the current parameters as the arranger set them (arrangement mode, supplied melody), with
+// the context's parameters as the arranger set them (arrangement mode, supplied melody), with
 // no lead-in and no chord markers. Returns 1 when the file was written; 0 when the
 // arrangement switches are not set, the pattern file cannot be read or the file cannot be
 // saved.
-int ArrangeSuppliedSong(std::string_view outputPath, const SuppliedSong& song);
-
-// The output name of the current run.
-const std::string& ComposeOutputName();
-
-// How many songs the last run generated before it rendered one (1 when the first attempt in
-// the length window was taken; up to 5 when the length is not enforced).
-int LastRunGenerations();
+int ArrangeSuppliedSong(ComposeContext& ctx, std::string_view outputPath, const SuppliedSong& song);
 
 }  // namespace tunecase

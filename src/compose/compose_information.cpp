@@ -3,13 +3,10 @@
 #include <cstring>
 
 #include "base/reporter.h"
+#include "compose/compose_context.h"
 #include "compose/compose_errors.h"
-#include "compose/engine_state.h"
-#include "styles/composition_parameters.h"
 
 namespace tunecase {
-
-ComposeInformation composeInformation;
 
 namespace {
 
@@ -69,8 +66,8 @@ int64_t EventList::Ticks() const {
     return total;
 }
 
-void ResetComposition() {
-    ComposeInformation& ci = composeInformation;
+void ResetComposition(ComposeContext& ctx) {
+    ComposeInformation& ci = ctx.information;
     ci.blockCount = 0;
     for (auto& chart : ci.timeCharts) chart.clear();
     for (auto& list : ci.blockChords) list.Clear();
@@ -84,26 +81,26 @@ void ResetComposition() {
     ci.form.clear();
 }
 
-int BeatsPerMeasure() { return currentParameters.timeSignature == 0 ? 4 : 3; }
+int BeatsPerMeasure(const ComposeContext& ctx) { return ctx.parameters.timeSignature == 0 ? 4 : 3; }
 
-int MeasureLength() { return measureTicks(currentParameters.timeSignature); }
+int MeasureLength(const ComposeContext& ctx) { return measureTicks(ctx.parameters.timeSignature); }
 
-bool AddSongChord(const ChordRecord& chord) {
-    auto& chords = composeInformation.songChords;
+bool AddSongChord(ComposeContext& ctx, const ChordRecord& chord) {
+    auto& chords = ctx.information.songChords;
     if (chords.size() >= static_cast<size_t>(kMaxSongChords)) return false;
     chords.push_back(chord);
     if (chords.size() == static_cast<size_t>(kMaxSongChords)) reportText(kSongChordsFullText, BoxKind::Ok);
     return true;
 }
 
-int64_t SongChordTicks() {
+int64_t SongChordTicks(const ComposeContext& ctx) {
     int64_t total = 0;
-    for (const ChordRecord& c : composeInformation.songChords) total += c.duration;
+    for (const ChordRecord& c : ctx.information.songChords) total += c.duration;
     return total;
 }
 
-int BuildSongChords() {
-    ComposeInformation& ci = composeInformation;
+int BuildSongChords(ComposeContext& ctx) {
+    ComposeInformation& ci = ctx.information;
     ci.songChords.clear();
     bool room = true;
     for (int number : ci.form) {
@@ -114,22 +111,22 @@ int BuildSongChords() {
         if (number > ci.blockCount) continue;
         for (const ComposeEntry& e : ci.blockChords[static_cast<size_t>(number - 1)]) {
             if (!e.isChord()) continue;
-            room = AddSongChord(MakeChord(e.length, e.chord, std::string_view(e.bassText, 2)));
+            room = AddSongChord(ctx, MakeChord(ctx, e.length, e.chord, std::string_view(e.bassText, 2)));
             if (!room) break;
         }
         if (!room) break;
     }
-    if (room && currentParameters.progressionMethod != 8) {
-        const int closing = currentParameters.timeSignature == 0 ? kClosingChord44 : kClosingChordOther;
-        AddSongChord(MakeChord(closing, TonicCode(), "00"));
+    if (room && ctx.parameters.progressionMethod != 8) {
+        const int closing = ctx.parameters.timeSignature == 0 ? kClosingChord44 : kClosingChordOther;
+        AddSongChord(ctx, MakeChord(ctx, closing, TonicCode(ctx), "00"));
     }
-    const int64_t quarters = SongChordTicks() / 96;
-    ci.measureCount = static_cast<int>(quarters / BeatsPerMeasure());
+    const int64_t quarters = SongChordTicks(ctx) / 96;
+    ci.measureCount = static_cast<int>(quarters / BeatsPerMeasure(ctx));
     return static_cast<int>(quarters);
 }
 
-void BuildStructureMarks() {
-    ComposeInformation& ci = composeInformation;
+void BuildStructureMarks(ComposeContext& ctx) {
+    ComposeInformation& ci = ctx.information;
     EventList& marks = ci.structureMarks;
     marks.Clear();
     char last[4] = {'A', 'E', 'X', 'X'};
@@ -150,8 +147,8 @@ void BuildStructureMarks() {
             std::memcpy(last, mark, 4);
         }
     }
-    if (!Arranging()) {
-        const int measure = MeasureLength() == 384 ? 384 : 288;
+    if (!ctx.engine.Arranging()) {
+        const int measure = MeasureLength(ctx) == 384 ? 384 : 288;
         marks.AddMark(measure, std::string_view(last, 4));
         marks.AddMark(measure, std::string_view(last, 4));
     }

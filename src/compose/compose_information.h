@@ -1,6 +1,7 @@
 // The engine's composition state: the chord blocks and their time charts, the form, the
 // song's chord sequence in playing order, the structure marks and the event lists the
-// melody and accompaniment stages fill. One global instance, reset at every attempt.
+// melody and accompaniment stages fill. One per composition (in its context), reset at every
+// attempt.
 //
 // A song is laid out as chord blocks. Every block has a time chart (its chord durations)
 // and a chord list; the form plays the blocks in order, each one or more times in a row
@@ -18,6 +19,8 @@
 #include "compose/chords.h"
 
 namespace tunecase {
+
+struct ComposeContext;
 
 inline constexpr int kMaxBlocks = 200;          // chord blocks of one song
 inline constexpr int kMaxChartDurations = 255;  // durations of one time chart
@@ -103,35 +106,32 @@ struct ComposeInformation {
     std::vector<int> form;    // block numbers from 1, in playing order
 };
 
-// The one composition state of the program.
-extern ComposeInformation composeInformation;
-
 // Clears every list, chart, the form and the song chord sequence for a new attempt.
-void ResetComposition();
+void ResetComposition(ComposeContext& ctx);
 
 // Quarter notes per measure for counting measures: 4 in 4/4, 3 in 3/4 and in 7/8.
-int BeatsPerMeasure();
+int BeatsPerMeasure(const ComposeContext& ctx);
 
-// Ticks of one measure of the current meter: 384, 288 or 336.
-int MeasureLength();
+// Ticks of one measure of the composition's meter: 384, 288 or 336.
+int MeasureLength(const ComposeContext& ctx);
 
 // Appends a chord to the song chord sequence. The 1000th chord shows the box
 // "ComposeInformation::ErrorMsg"; chords after it are not added (false).
-bool AddSongChord(const ChordRecord& chord);
+bool AddSongChord(ComposeContext& ctx, const ChordRecord& chord);
 
 // Rebuilds the song chord sequence from the form: every chord of every played block, then
 // (unless the progression method is 8) the tonic as closing chord, 768 ticks in 4/4 and 576
 // otherwise. A form entry below 1 reports 0xff0101c6 and is skipped. Sets the measure
 // count and returns the sequence's length in quarter notes.
-int BuildSongChords();
+int BuildSongChords(ComposeContext& ctx);
 
 // The length of the song chord sequence in ticks.
-int64_t SongChordTicks();
+int64_t SongChordTicks(const ComposeContext& ctx);
 
 // Rebuilds the structure-mark list: for every chord in form order a mark "A" + block index,
 // 'E' on a block's last chord and 'X' otherwise, then "XX", lasting the chord's duration;
 // then, unless a supplied melody is being arranged, the last mark twice more, one measure
 // each. A form entry below 1 reports 0xff0101d0.
-void BuildStructureMarks();
+void BuildStructureMarks(ComposeContext& ctx);
 
 }  // namespace tunecase

@@ -5,8 +5,8 @@
 
 #include "compose/accompaniment.h"
 #include "compose/accompaniment_patterns.h"
+#include "compose/compose_context.h"
 #include "compose/compose_errors.h"
-#include "compose/random_range.h"
 #include "styles/composition_parameters.h"
 
 namespace tunecase {
@@ -142,8 +142,8 @@ constexpr FillLanes kFills[] = {
 
 // The drum kind of the record (part 9's "program") trades figures: 2 brushes, 3 electronic,
 // 4 hand percussion for the cymbals.
-int kitFigure(int figure) {
-    switch (currentParameters.partProgram[kDrumPart]) {
+int kitFigure(const ComposeContext& ctx, int figure) {
+    switch (ctx.parameters.partProgram[kDrumPart]) {
     case 2:
         if (figure == Snare || figure == SnareAccent) return SnareSoft;
         if (figure == Kick) return KickSoft;
@@ -168,9 +168,10 @@ struct Stroke {
     int velocity;
 };
 
-void addStrokes(std::vector<Stroke>& out, const Lane& lane, int64_t at, int length, int skipFrom) {
-    const std::vector<FigureHit> hits = FigureHits(Figure{24, lane.strokes, 0}, length, false);
-    const DrumFigure f = DrumSound(kitFigure(lane.figure));
+void addStrokes(const ComposeContext& ctx, std::vector<Stroke>& out, const Lane& lane, int64_t at, int length,
+                int skipFrom) {
+    const std::vector<FigureHit> hits = FigureHits(ctx, Figure{24, lane.strokes, 0}, length, false);
+    const DrumFigure f = DrumSound(kitFigure(ctx, lane.figure));
     for (const FigureHit& h : hits) {
         if (h.symbol == '.' || h.offset >= skipFrom) continue;
         const int velocity = h.symbol == 'X'   ? std::min(f.velocity + 20, 127)
@@ -186,8 +187,9 @@ void writeStrokes(PartWriter& w, std::vector<Stroke>& strokes) {
     strokes.clear();
 }
 
-void playGroove(PartWriter& w, const DrumStyle& style, const EventList& marks, int64_t start) {
-    const int measure = MeasureLength();
+void playGroove(const ComposeContext& ctx, PartWriter& w, const DrumStyle& style, const EventList& marks,
+                int64_t start) {
+    const int measure = MeasureLength(ctx);
     const size_t count = marks.size();
     std::vector<Stroke> strokes;
     int64_t t = start;
@@ -196,7 +198,7 @@ void playGroove(PartWriter& w, const DrumStyle& style, const EventList& marks, i
         const int length = std::max(mark.length, 0);
         const bool blockStart = i == 0 || marks[i - 1].mark[1] == 'E';
         if (style.crash && i >= count / 2 && blockStart) {
-            const DrumFigure crash = DrumSound(kitFigure(Crash));
+            const DrumFigure crash = DrumSound(kitFigure(ctx, Crash));
             strokes.push_back({t, crash.key, crash.velocity});
         }
         const bool fill = style.fill != Fill::None && mark.mark[1] == 'E' && length >= 192;
@@ -204,11 +206,11 @@ void playGroove(PartWriter& w, const DrumStyle& style, const EventList& marks, i
         for (int from = 0; from < length; from += measure) {
             const int part = std::min(measure, length - from);
             for (const Lane& lane : style.lanes)
-                if (lane.strokes) addStrokes(strokes, lane, t + from, part, fillFrom - from);
+                if (lane.strokes) addStrokes(ctx, strokes, lane, t + from, part, fillFrom - from);
         }
         if (fill)
             for (const Lane& lane : kFills[static_cast<int>(style.fill)].lanes)
-                if (lane.strokes) addStrokes(strokes, lane, t + fillFrom, 96, 96);
+                if (lane.strokes) addStrokes(ctx, strokes, lane, t + fillFrom, 96, 96);
         writeStrokes(w, strokes);
         t += length;
     }
@@ -252,24 +254,25 @@ DrumFigure DrumSound(int kind) {
     return kFigures[kind - 1];
 }
 
-void PlayDrums(PartWriter& w, const EventList& marks, int64_t start, int style, int pace) {
+void PlayDrums(ComposeContext& ctx, PartWriter& w, const EventList& marks, int64_t start, int style, int pace) {
     if (style < 1 || style > kDrumStyles) {
         ReportComposeError(zemc::DrumPattern);
         return;
     }
-    const CompositionParameters& p = currentParameters;
+    const CompositionParameters& p = ctx.parameters;
     if (style == 1) {
         if (p.rhythmFeel != 3 && p.timeSignature != 1 && pace < 100) styleOne(w, marks, start);
-        else playGroove(w, kStyles[p.rhythmFeel == 3 ? 0 : p.timeSignature == 1 ? 1 : 2], marks, start);
+        else playGroove(ctx, w, kStyles[p.rhythmFeel == 3 ? 0 : p.timeSignature == 1 ? 1 : 2], marks, start);
         return;
     }
-    playGroove(w, kStyles[kStyleOneOthers + style - 2], marks, start);
+    playGroove(ctx, w, kStyles[kStyleOneOthers + style - 2], marks, start);
 }
 
 // ---- Environment ------------------------------------------------------------------------------
 
-void PlayEnvironment(PartWriter& w, const std::vector<ChordRecord>& chords, int64_t start, int program) {
-    const int measure = MeasureLength();
+void PlayEnvironment(ComposeContext& ctx, PartWriter& w, const std::vector<ChordRecord>& chords, int64_t start,
+                     int program) {
+    const int measure = MeasureLength(ctx);
     int64_t chordStart = start;
     for (size_t i = 0; i < chords.size(); ++i) {
         const ChordRecord& c = chords[i];
@@ -286,13 +289,13 @@ void PlayEnvironment(PartWriter& w, const std::vector<ChordRecord>& chords, int6
             const int64_t at = chordStart + from;
             switch (program) {
             case 122:  // waves: one swell a measure, or a quiet measure
-                w.Note(at, root, RandomRange(1, 2) == 1 ? 0 : 64, length - 1);
+                w.Note(at, root, ctx.random.range(1, 2) == 1 ? 0 : 64, length - 1);
                 break;
             case 123:  // birds: a chirp on a chord tone now and then, on the beats
                 for (int beat = 0; beat < length; beat += 96)
-                    if (RandomRange(1, 4) == 1) {
-                        const int tone = RandomRange(1, 2) == 1 ? c.thirdPitch : c.fifthPitch;
-                        w.Note(at + beat, tone ? tone + 12 : 0, RandomRange(40, 70), 24);
+                    if (ctx.random.range(1, 4) == 1) {
+                        const int tone = ctx.random.range(1, 2) == 1 ? c.thirdPitch : c.fifthPitch;
+                        w.Note(at + beat, tone ? tone + 12 : 0, ctx.random.range(40, 70), 24);
                     }
                 break;
             case 126:  // applause: held back for the close

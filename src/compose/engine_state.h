@@ -1,8 +1,6 @@
-// Switches the engine keeps across attempts and songs. The composer and the arranger set
-// them before a run; the stages read them.
+// Switches the engine keeps across the attempts of one run. The composer and the arranger
+// set them before a run; the stages read them.
 #pragma once
-
-#include <mutex>
 
 namespace tunecase {
 
@@ -21,23 +19,8 @@ struct EngineState {
     // clears both flags; the arranger never supplies a second line.
     bool suppliedMelody = false;
     bool suppliedSecondLine = false;
-};
 
-extern EngineState engineState;
-
-inline bool Arranging() { return engineState.arrangementMode == kArrangingMode; }
-
-// Held for the length of a composition or an arrangement: the engine's state and the
-// current parameters are global, so only one run goes on in the process at a time. The
-// thread that holds it may take it again (the arranger holds it around the driver).
-class EngineRun {
-public:
-    EngineRun();
-    EngineRun(const EngineRun&) = delete;
-    EngineRun& operator=(const EngineRun&) = delete;
-
-private:
-    std::unique_lock<std::recursive_mutex> lock_;
+    bool Arranging() const { return arrangementMode == kArrangingMode; }
 };
 
 }  // namespace tunecase

@@ -1,34 +1,44 @@
 #include "compose/knowledge_files.h"
 
-#include <array>
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 #include "base/reporter.h"
 #include "base/utilities.h"
-#include "compose/chords.h"
+#include "compose/compose_context.h"
 #include "compose/compose_errors.h"
-#include "compose/random_range.h"
-#include "styles/composition_parameters.h"
-#include "styles/knowledge_names.h"
 
 namespace tunecase {
 
 namespace {
 
-// One byte more than the most read, for the closing NUL.
-using KnowledgeBuffer = std::array<char, kKnowledgeBytes + 1>;
+// The program's default knowledge folder: a setting, written at start-up and read by every
+// composition that names no folder of its own.
+struct DefaultFolder {
+    std::mutex mutex;
+    std::string folder;
+};
 
-std::array<KnowledgeBuffer, 4> buffers{};
-std::array<std::string, 4> readPaths;  // where LoadKnowledge read each file; "" when it did not open
-int weightUnit = 0;
-std::string knowledgeFolder;
+DefaultFolder& defaultFolder() {
+    static DefaultFolder folder;
+    return folder;
+}
 
-KnowledgeBuffer& bufferOf(KnowledgeFile which) { return buffers[static_cast<size_t>(which)]; }
+std::string& textOf(ComposeContext& ctx, KnowledgeFile which) {
+    return ctx.knowledge.texts[static_cast<size_t>(which)];
+}
 
-void computeWeightUnit() {
-    const std::string_view text = PatternText();
+// The bytes a load keeps: at most kKnowledgeBytes, up to the first NUL.
+void keepText(std::string& text, std::string_view bytes) {
+    bytes = bytes.substr(0, kKnowledgeBytes);
+    text.assign(bytes.substr(0, bytes.find('\0')));
+}
+
+void computeWeightUnit(ComposeContext& ctx) {
+    const std::string_view text = PatternText(ctx);
     int largest = 0;
     size_t pos = 0;
     std::string record;
@@ -36,85 +46,102 @@ void computeWeightUnit() {
         const int w = PatternWeight(record);
         if (w > largest) largest = w;
     }
-    weightUnit = largest / 8;
+    ctx.knowledge.weightUnit = largest / 8;
 }
 
 // Reads at most kKnowledgeBytes of `path` into `which`. False when it cannot be opened.
-bool readInto(KnowledgeFile which, const std::string& path) {
-    KnowledgeBuffer& buffer = bufferOf(which);
-    buffer[0] = '\0';
-    readPaths[static_cast<size_t>(which)].clear();
+bool readInto(ComposeContext& ctx, KnowledgeFile which, const std::string& path) {
+    std::string& text = textOf(ctx, which);
+    std::string& readPath = ctx.knowledge.readPaths[static_cast<size_t>(which)];
+    text.clear();
+    readPath.clear();
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return false;
-    readPaths[static_cast<size_t>(which)] = path;
+    readPath = path;
+    text.resize(kKnowledgeBytes);
     size_t got = 0;
     while (got < kKnowledgeBytes) {
-        const size_t n = std::fread(buffer.data() + got, 1, kKnowledgeBytes - got, f);
+        const size_t n = std::fread(text.data() + got, 1, kKnowledgeBytes - got, f);
         if (n == 0) break;
         got += n;
     }
     std::fclose(f);
-    buffer[got] = '\0';
+    text.resize(std::min(got, text.find('\0')));
     return true;
 }
 
 }  // namespace
 
-std::string_view KnowledgeText(KnowledgeFile which) {
-    const KnowledgeBuffer& b = bufferOf(which);
-    return std::string_view(b.data(), strnlen(b.data(), b.size()));
+std::string_view KnowledgeText(const ComposeContext& ctx, KnowledgeFile which) {
+    return ctx.knowledge.texts[static_cast<size_t>(which)];
+}
+std::string_view PatternText(const ComposeContext& ctx) { return KnowledgeText(ctx, KnowledgeFile::Pattern); }
+std::string_view CadenceText(const ComposeContext& ctx) { return KnowledgeText(ctx, KnowledgeFile::Cadence); }
+std::string_view TimeChartText(const ComposeContext& ctx) { return KnowledgeText(ctx, KnowledgeFile::TimeChart); }
+std::string_view CadenceTimeChartText(const ComposeContext& ctx) {
+    return KnowledgeText(ctx, KnowledgeFile::CadenceTimeChart);
 }
 
-void SetKnowledgeText(KnowledgeFile which, std::string_view bytes) {
-    KnowledgeBuffer& buffer = bufferOf(which);
-    const size_t n = bytes.size() < kKnowledgeBytes ? bytes.size() : kKnowledgeBytes;
-    if (n) std::memcpy(buffer.data(), bytes.data(), n);
-    buffer[n] = '\0';
-    if (which == KnowledgeFile::Pattern) computeWeightUnit();
+void SetKnowledgeText(ComposeContext& ctx, KnowledgeFile which, std::string_view bytes) {
+    keepText(textOf(ctx, which), bytes);
+    if (which == KnowledgeFile::Pattern) computeWeightUnit(ctx);
 }
 
-void SetKnowledgeFolder(std::string folder) { knowledgeFolder = std::move(folder); }
+void SetKnowledgeFolder(std::string folder) {
+    DefaultFolder& d = defaultFolder();
+    const std::lock_guard lock(d.mutex);
+    d.folder = std::move(folder);
+}
 
-std::string KnowledgeFolder() { return knowledgeFolder.empty() ? currentFolder() : knowledgeFolder; }
+std::string KnowledgeFolder() {
+    DefaultFolder& d = defaultFolder();
+    std::unique_lock lock(d.mutex);
+    std::string folder = d.folder;
+    lock.unlock();
+    return folder.empty() ? currentFolder() : folder;
+}
 
-std::string KnowledgePath(std::string_view name, bool ownPathAllowed) {
+std::string KnowledgeFolder(const ComposeContext& ctx) {
+    return ctx.knowledge.folder.empty() ? KnowledgeFolder() : ctx.knowledge.folder;
+}
+
+std::string KnowledgePath(const ComposeContext& ctx, std::string_view name, bool ownPathAllowed) {
     if (ownPathAllowed && !name.empty() && name.front() == '/') return std::string(name);
-    return joinPath(KnowledgeFolder(), name);
+    return joinPath(KnowledgeFolder(ctx), name);
 }
 
 std::string PatternNotFoundText(std::string_view path) {
     return std::string(path) + " is not found in program folder! You might install ZEM agein.";
 }
 
-int LoadKnowledge() {
-    for (auto& b : buffers) b[0] = '\0';
-    weightUnit = 0;
-    const CompositionParameters& p = currentParameters;
+int LoadKnowledge(ComposeContext& ctx) {
+    for (std::string& text : ctx.knowledge.texts) text.clear();
+    ctx.knowledge.weightUnit = 0;
+    const CompositionParameters& p = ctx.parameters;
 
     const std::string patternPath =
-        KnowledgePath(fieldText(p.patternFileName, sizeof p.patternFileName), true);
-    if (!readInto(KnowledgeFile::Pattern, patternPath)) {
+        KnowledgePath(ctx, fieldText(p.patternFileName, sizeof p.patternFileName), true);
+    if (!readInto(ctx, KnowledgeFile::Pattern, patternPath)) {
         ReportComposeError(zemc::PatternFile);
         reportText(PatternNotFoundText(patternPath), BoxKind::Ok);
         return 0;
     }
-    computeWeightUnit();
+    computeWeightUnit(ctx);
 
-    if (!readInto(KnowledgeFile::Cadence,
-                  KnowledgePath(fieldText(p.resolutionFileName, sizeof p.resolutionFileName), true)))
+    if (!readInto(ctx, KnowledgeFile::Cadence,
+                  KnowledgePath(ctx, fieldText(p.resolutionFileName, sizeof p.resolutionFileName), true)))
         ReportComposeError(zemc::CadenceFile);
-    if (!readInto(KnowledgeFile::TimeChart, KnowledgePath(knowledgeNames.timeChartFile, false)))
+    if (!readInto(ctx, KnowledgeFile::TimeChart, KnowledgePath(ctx, ctx.knowledgeNames.timeChartFile, false)))
         ReportComposeError(zemc::TimeChartFile);
-    if (!readInto(KnowledgeFile::CadenceTimeChart, KnowledgePath(knowledgeNames.cadenceTimeChartFile, false)))
+    if (!readInto(ctx, KnowledgeFile::CadenceTimeChart,
+                  KnowledgePath(ctx, ctx.knowledgeNames.cadenceTimeChartFile, false)))
         ReportComposeError(zemc::CadenceTimeChartFile);
-
-    BuildChordToneTable();
     return 1;
 }
 
-std::string EmptyKnowledgeFileText(KnowledgeFile which) {
-    const std::string& path = readPaths[static_cast<size_t>(which)];
-    if (path.empty() || !KnowledgeText(which).empty()) return {};
+std::string EmptyKnowledgeFileText(const ComposeContext& ctx, KnowledgeFile which) {
+    const std::string& path = ctx.knowledge.readPaths[static_cast<size_t>(which)];
+    if (path.empty() || !KnowledgeText(ctx, which).empty()) return {};
     switch (which) {
         case KnowledgeFile::Cadence:
             return path + " is empty; the cadence file holds a count, then that many chord progressions, each "
@@ -128,10 +155,10 @@ std::string EmptyKnowledgeFileText(KnowledgeFile which) {
     return {};
 }
 
-int WeightUnit() { return weightUnit; }
+int WeightUnit(const ComposeContext& ctx) { return ctx.knowledge.weightUnit; }
 
-int SuccessionLevel(int weight) {
-    const int unit = weightUnit > 0 ? weightUnit : 1;
+int SuccessionLevel(const ComposeContext& ctx, int weight) {
+    const int unit = ctx.knowledge.weightUnit > 0 ? ctx.knowledge.weightUnit : 1;
     int level = 1 + weight / unit;
     if (level < 0) level = 0;
     if (level > 9) level = 9;
@@ -200,13 +227,13 @@ ChartList ReadChartList(std::string_view text) {
     return list;
 }
 
-bool ChartList::Pick(std::string& chart) const {
+bool ChartList::Pick(ComposeContext& ctx, std::string& chart) const {
     chart.clear();
     if (count < 1) {
         ReportComposeError(zemc::ReadDatabase);
         return false;
     }
-    const int k = RandomRange(1, count);
+    const int k = ctx.random.range(1, count);
     if (static_cast<size_t>(k) > charts.size()) {
         ReportComposeError(zemc::ReadDatabase);
         return false;
@@ -215,7 +242,7 @@ bool ChartList::Pick(std::string& chart) const {
     return true;
 }
 
-bool PickChart(std::string_view text, std::string& chart) {
+bool PickChart(ComposeContext& ctx, std::string_view text, std::string& chart) {
     chart.clear();
     size_t pos = 0;
     std::string record;
@@ -224,7 +251,7 @@ bool PickChart(std::string_view text, std::string& chart) {
         ReportComposeError(zemc::ReadDatabase);
         return false;
     }
-    const int k = RandomRange(1, count);
+    const int k = ctx.random.range(1, count);
     if (!SkipRecords(text, k - 1, pos)) return false;
     if (!ReadRecord(text, pos, chart)) {
         ReportComposeError(zemc::ReadDatabase);

@@ -6,10 +6,9 @@
 #include <string>
 
 #include "compose/chords.h"
-#include "compose/engine_state.h"
+#include "compose/compose_context.h"
 #include "compose/note_length.h"
 #include "compose/pitch_algorithms.h"
-#include "compose/random_range.h"
 #include "styles/composition_parameters.h"
 
 namespace tunecase {
@@ -43,17 +42,19 @@ bool isTriadTone(const ChordCode& code, int pitch) {
     return digits[mod12(pitch)] == '9';
 }
 
-bool draws(int setting) { return setting == 2 || (setting == 1 && RandomRange(1, 2) == 1); }
+bool draws(ComposeContext& ctx, int setting) {
+    return setting == 2 || (setting == 1 && ctx.random.range(1, 2) == 1);
+}
 
 // Scale kind 21: the melody leans on E, and takes G or G sharp from the chord.
-int leanOnE(int pitch, int previous, const ChordCode& code, const MelodyPartSettings& s) {
+int leanOnE(ComposeContext& ctx, int pitch, int previous, const ChordCode& code, const MelodyPartSettings& s) {
     const int original = pitch;
     const int octave = pitch - mod12(pitch);
     if (mod12(pitch) != 4) {
         const int root = RootPitchClass(code);
         const bool fallingFromF = previous != 0 && mod12(previous) == 5 && pitch < previous;
         const int d = (root != 4 && root != 9 && !fallingFromF) ? 4 : 3;
-        if (RandomRange(1, 2) == 1 && OneIn(d)) pitch = octave + 4;
+        if (ctx.random.range(1, 2) == 1 && ctx.random.oneIn(d)) pitch = octave + 4;
     }
     if (mod12(pitch) == 7 || mod12(pitch) == 8) {
         const std::vector<int> tones = ChordPitchClasses(code);
@@ -68,23 +69,25 @@ int leanOnE(int pitch, int previous, const ChordCode& code, const MelodyPartSett
 }
 
 // Adds `pitch` as an ornament group when the draws allow one; false leaves it to the caller.
-bool addOrnamentGroup(EventList& melody, int pitch, int length, int previous, const MelodyPartSettings& s) {
-    const CompositionParameters& p = currentParameters;
+bool addOrnamentGroup(ComposeContext& ctx, EventList& melody, int pitch, int length, int previous,
+                      const MelodyPartSettings& s) {
+    const CompositionParameters& p = ctx.parameters;
     std::vector<int> pitches;
     int unit = 24;
     if (length > 192 && previous == 0) {
-        const bool refused = (RandomRange(1, 3) != 1 && RandomRange(0, s.consonance) != 1) ||
-                             (s.majorKnowledge && RandomRange(1, 2) != 1);
+        const bool refused = (ctx.random.range(1, 3) != 1 && ctx.random.range(0, s.consonance) != 1) ||
+                             (s.majorKnowledge && ctx.random.range(1, 2) != 1);
         if (refused || !s.inRange(pitch - 1)) return false;
         pitches = {pitch, pitch - 1, pitch};
         unit = 48;
     } else if (previous != 0 && std::abs(pitch - previous) == 4) {
         // A passing tone through a major third, kept as often as the record keeps steps
         // (size class 1) and thirds (size class 2).
-        if (RandomRange(0, 99) >= p.jumpAcceptance[1] || RandomRange(0, 99) >= p.jumpAcceptance[2]) return false;
+        if (ctx.random.range(0, 99) >= p.jumpAcceptance[1] || ctx.random.range(0, 99) >= p.jumpAcceptance[2])
+            return false;
         pitches = {(pitch + previous) / 2, pitch};
     } else if (length == 96 && s.beat != 3 && s.pace > 79) {
-        const int r = RandomRange(1, 9);
+        const int r = ctx.random.range(1, 9);
         if (r <= 2) pitches = {pitch, pitch};
         else if (r == 3) pitches = {pitch, pitch, pitch};
         else return false;
@@ -92,7 +95,7 @@ bool addOrnamentGroup(EventList& melody, int pitch, int length, int previous, co
         return false;
     }
     std::vector<int> lengths;
-    if (!OrnamentLengths(length, unit, static_cast<int>(pitches.size()), lengths)) return false;
+    if (!OrnamentLengths(ctx, length, unit, static_cast<int>(pitches.size()), lengths)) return false;
     for (size_t i = 0; i < pitches.size(); ++i) melody.AddNote(lengths[i], pitches[i]);
     return true;
 }
@@ -103,7 +106,7 @@ struct Mirror {
     int held = 0;
     int holds = 0;
 
-    int note(int pitch, int setting) {
+    int note(ComposeContext& ctx, int pitch, int setting) {
         if (pitch != 0) {
             if (axis < 0) axis = pitch - 2;
             else if (pitch <= axis) axis = pitch - 3;
@@ -119,18 +122,18 @@ struct Mirror {
         }
         if (setting != 2 || held == 0) return 0;
         int out;
-        if (RandomRange(1, 7) == 1) out = held + 12 <= 127 ? held + 12 : held;
-        else if (RandomRange(1, 4) == 1) out = 0;
+        if (ctx.random.range(1, 7) == 1) out = held + 12 <= 127 ? held + 12 : held;
+        else if (ctx.random.range(1, 4) == 1) out = 0;
         else out = held;
         ++holds;
-        if (holds > 4 && RandomRange(1, 2) == 1) held = 0;
+        if (holds > 4 && ctx.random.range(1, 2) == 1) held = 0;
         return out;
     }
 };
 
 }  // namespace
 
-bool OrnamentLengths(int total, int unit, int count, std::vector<int>& lengths) {
+bool OrnamentLengths(ComposeContext& ctx, int total, int unit, int count, std::vector<int>& lengths) {
     lengths.clear();
     if (unit <= 0 || count <= 0 || total % unit != 0 || total / unit < count) return false;
     const int units = total / unit;
@@ -139,7 +142,7 @@ bool OrnamentLengths(int total, int unit, int count, std::vector<int>& lengths) 
         int spent = 0;
         for (int i = 0; i < count; ++i) {
             const int most = std::max(1, units - spent - (count - i - 1));
-            const int k = RandomRange(1, most);
+            const int k = ctx.random.range(1, most);
             lengths.push_back(k * unit);
             spent += k;
         }
@@ -149,9 +152,10 @@ bool OrnamentLengths(int total, int unit, int count, std::vector<int>& lengths) 
     return false;
 }
 
-int GenerateBlockMelody([[maybe_unused]] int blockIndex, int part, const EventList& chords, EventList& melody) {
-    const MelodyPartSettings s = MelodySettings(part);
-    const CompositionParameters& p = currentParameters;
+int GenerateBlockMelody(ComposeContext& ctx, [[maybe_unused]] int blockIndex, int part, const EventList& chords,
+                        EventList& melody) {
+    const MelodyPartSettings s = MelodySettings(ctx, part);
+    const CompositionParameters& p = ctx.parameters;
     melody.Clear();
 
     std::vector<const ComposeEntry*> chordEntries;
@@ -165,7 +169,7 @@ int GenerateBlockMelody([[maybe_unused]] int blockIndex, int part, const EventLi
     NoteLengthState lengths;
     lengths.BeginBlock();
     PitchGenerator pitches;
-    pitches.BeginBlock(s, blockTicks);
+    pitches.BeginBlock(ctx, s, blockTicks);
     std::vector<ChordMemory> memory;
     memory.reserve(std::min(chordEntries.size(), static_cast<size_t>(kRememberedChords)));
 
@@ -174,7 +178,7 @@ int GenerateBlockMelody([[maybe_unused]] int blockIndex, int part, const EventLi
     int restsInARow = 0;
     int pushIn = 0;
     int chordStart = 0;
-    const int measure = MeasureLength();
+    const int measure = MeasureLength(ctx);
 
     for (size_t ci = 0; ci < chordEntries.size(); ++ci) {
         const ComposeEntry& entry = *chordEntries[ci];
@@ -186,7 +190,7 @@ int GenerateBlockMelody([[maybe_unused]] int blockIndex, int part, const EventLi
             if (ci > 0) melody.AddProgram(0);
             melody.AddProgram(s.program);
         }
-        const ChordRecord chord = MakeChord(duration, entry.chord, bass);
+        const ChordRecord chord = MakeChord(ctx, duration, entry.chord, bass);
         melody.AddChord(duration, entry.chord, bass);
         if (p.progressionMethod != 8) {
             if (p.timeSignature == 1 && duration != 288 && duration != 576) ReportComposeError(zemc::ThreeFour);
@@ -196,18 +200,18 @@ int GenerateBlockMelody([[maybe_unused]] int blockIndex, int part, const EventLi
         // Rhythm mode 9 may push a chord's last note across the bar line into the next chord.
         int pushOut = 0;
         if (p.timeSignature == 0 && s.rhythmMode == 9 && s.beat != 3 && duration != 768 && !lastChord &&
-            chordEntries[ci + 1]->length > kPushTicks && RandomRange(1, 3) <= 2)
+            chordEntries[ci + 1]->length > kPushTicks && ctx.random.range(1, 3) <= 2)
             pushOut = kPushTicks;
         const int walk = std::max(duration - pushIn + pushOut, 0);
 
         PitchContext c;
         c.settings = &s;
         c.chord = &chord;
-        c.profile = ChordProfile(entry.chord);
+        c.profile = ChordProfile(ctx, entry.chord);
         if (c.profile.find_first_not_of('0') == std::string::npos) ReportComposeError(zemc::General);
         c.previous = previous;
         c.previous2 = previous2;
-        lengths.BeginChord(s, duration, chordStart, previousLength);
+        lengths.BeginChord(ctx, s, duration, chordStart, previousLength);
         pitches.BeginChord(c);
 
         // An earlier chord of the same duration lends its rhythm and intervals.
@@ -217,8 +221,8 @@ int GenerateBlockMelody([[maybe_unused]] int blockIndex, int part, const EventLi
                 source = static_cast<int>(j);
                 break;
             }
-        const bool repeatRhythm = source >= 0 && draws(s.rhythmRepetition);
-        const bool repeatIntervals = source >= 0 && draws(s.intervalRepetition);
+        const bool repeatRhythm = source >= 0 && draws(ctx, s.rhythmRepetition);
+        const bool repeatIntervals = source >= 0 && draws(ctx, s.intervalRepetition);
         ChordMemory mine;
         mine.duration = duration;
 
@@ -227,7 +231,7 @@ int GenerateBlockMelody([[maybe_unused]] int blockIndex, int part, const EventLi
         int index = 0;
         while (position < walk) {
             const int remaining = walk - position;
-            int length = NoteLength(s, lengths, position % wrap, position, remaining, previousLength);
+            int length = NoteLength(ctx, s, lengths, position % wrap, position, remaining, previousLength);
             if (length <= 0) break;
 
             c.length = length;
@@ -236,7 +240,7 @@ int GenerateBlockMelody([[maybe_unused]] int blockIndex, int part, const EventLi
             c.firstOfChord = index == 0;
             c.previous = previous;
             c.previous2 = previous2;
-            int pitch = pitches.Next(c);
+            int pitch = pitches.Next(ctx, c);
 
             const bool remembered = index < kRememberedNotes;
             if (repeatRhythm && remembered) {
@@ -248,7 +252,7 @@ int GenerateBlockMelody([[maybe_unused]] int blockIndex, int part, const EventLi
                 const int interval = memory[static_cast<size_t>(source)].intervals[static_cast<size_t>(index)];
                 if (interval == kRestInterval) pitch = 0;
                 else if (interval != kNothingStored && interval != kNoPreviousPitch && previous != 0)
-                    pitch = FitToRange(AcceptablePitch(previous + interval, c), s);
+                    pitch = FitToRange(ctx, AcceptablePitch(ctx, previous + interval, c), s);
             }
 
             // The note ends at the chord's end at the latest, and is never longer than a melodic
@@ -263,9 +267,9 @@ int GenerateBlockMelody([[maybe_unused]] int blockIndex, int part, const EventLi
 
             if (s.restSwitch == 1) {
                 bool rest = false;
-                if (RandomRange(1, 2) == 1) {
+                if (ctx.random.range(1, 2) == 1) {
                     if (restsInARow < kRestsInARow && pitch != 0 && pitch == previous) rest = true;
-                    else if (RandomRange(1, 4) == 1) rest = true;
+                    else if (ctx.random.range(1, 4) == 1) rest = true;
                 }
                 if (rest) {
                     pitch = 0;
@@ -285,23 +289,23 @@ int GenerateBlockMelody([[maybe_unused]] int blockIndex, int part, const EventLi
             }
 
             // Slower parts breathe more.
-            if (pitch != 0 && (previous == 0 || previous2 != 0 || RandomRange(1, 4) == 1)) {
+            if (pitch != 0 && (previous == 0 || previous2 != 0 || ctx.random.range(1, 4) == 1)) {
                 const int pace = s.paceClass;
                 bool rest = false;
-                if (s.algorithm == 1 && pace != 1 && OneIn(20 - 2 * pace)) rest = true;
+                if (s.algorithm == 1 && pace != 1 && ctx.random.oneIn(20 - 2 * pace)) rest = true;
                 if ((s.algorithm == 3 || s.algorithm == 4) && pace != 1 &&
-                    (RandomRange(1, 10 - pace) == 1 || RandomRange(1, 10 - pace) == 2))
+                    (ctx.random.range(1, 10 - pace) == 1 || ctx.random.range(1, 10 - pace) == 2))
                     rest = true;
-                if (pace == 6 && OneIn(7)) rest = true;
-                else if (pace > 6 && OneIn(3)) rest = true;
-                if (pace == 8 && OneIn(2)) rest = true;
+                if (pace == 6 && ctx.random.oneIn(7)) rest = true;
+                else if (pace > 6 && ctx.random.oneIn(3)) rest = true;
+                if (pace == 8 && ctx.random.oneIn(2)) rest = true;
                 if (rest) pitch = 0;
             }
 
-            if (s.scale == 21 && pitch != 0) pitch = leanOnE(pitch, previous, entry.chord, s);
+            if (s.scale == 21 && pitch != 0) pitch = leanOnE(ctx, pitch, previous, entry.chord, s);
 
             const bool ornamented = s.algorithm == 6 && (s.scale == 1 || s.scale == 7) && pitch > 11 &&
-                                    length >= 96 && addOrnamentGroup(melody, pitch, length, previous, s);
+                                    length >= 96 && addOrnamentGroup(ctx, melody, pitch, length, previous, s);
             if (!ornamented) melody.AddNote(length, pitch);
 
             if (remembered) {
@@ -318,7 +322,7 @@ int GenerateBlockMelody([[maybe_unused]] int blockIndex, int part, const EventLi
             ++index;
 
             // The last chord of a block may end early on a chord tone: the phrase breathes.
-            if (lastChord && !Arranging() && pitch != 0 && walk - position > kEarlyEndRoom &&
+            if (lastChord && !ctx.engine.Arranging() && pitch != 0 && walk - position > kEarlyEndRoom &&
                 isTriadTone(entry.chord, pitch))
                 break;
         }
@@ -332,16 +336,16 @@ int GenerateBlockMelody([[maybe_unused]] int blockIndex, int part, const EventLi
     return 1;
 }
 
-int PlaceBlockMelodies(int part, BlockLists& lists, uint32_t everyThousandCode) {
-    ComposeInformation& ci = composeInformation;
+int PlaceBlockMelodies(ComposeContext& ctx, int part, BlockLists& lists, uint32_t everyThousandCode) {
+    ComposeInformation& ci = ctx.information;
     if (part < 1 || part >= kPartCount) return 0;
-    int32_t& mode = currentParameters.partRules[part][rule::RhythmMode];
+    int32_t& mode = ctx.parameters.partRules[part][rule::RhythmMode];
     const int32_t savedMode = mode;
     int result = 1;
     for (int b = 0; b < ci.blockCount && result; ++b) {
         if (b > ci.blockCount / 2 && savedMode == 2) mode = 1;
         const size_t at = static_cast<size_t>(b);
-        for (int failures = 0; !GenerateBlockMelody(b, part, ci.blockChords[at], lists[at]);) {
+        for (int failures = 0; !GenerateBlockMelody(ctx, b, part, ci.blockChords[at], lists[at]);) {
             ++failures;
             if (failures % kTriesPerBlock == 0) ReportComposeError(everyThousandCode);
             if (failures >= kMaxBlockFailures) {
@@ -356,10 +360,12 @@ int PlaceBlockMelodies(int part, BlockLists& lists, uint32_t everyThousandCode) 
     return result;
 }
 
-int PlaceMelodies(int part) { return PlaceBlockMelodies(part, composeInformation.blockMelodies, zemc::General); }
+int PlaceMelodies(ComposeContext& ctx, int part) {
+    return PlaceBlockMelodies(ctx, part, ctx.information.blockMelodies, zemc::General);
+}
 
-int FlattenBlocks(BlockLists& blocks, EventList& song) {
-    const ComposeInformation& ci = composeInformation;
+int FlattenBlocks(const ComposeContext& ctx, BlockLists& blocks, EventList& song) {
+    const ComposeInformation& ci = ctx.information;
     song.Clear();
     for (int number : ci.form) {
         if (number < 1) {
@@ -377,20 +383,20 @@ int FlattenBlocks(BlockLists& blocks, EventList& song) {
     return 0;
 }
 
-std::vector<std::array<int, 2>> ClosingFigure(int figure, int tonic) {
-    const bool major = currentParameters.knowledgeSet == 1;
+std::vector<std::array<int, 2>> ClosingFigure(const ComposeContext& ctx, int figure, int tonic) {
+    const bool major = ctx.parameters.knowledgeSet == 1;
     if (figure == 1) return {{96, tonic + 7}, {96, tonic + (major ? 4 : 3)}, {384, tonic}};
     // A turn: the scale tones above and below the tonic, then the tonic.
-    const std::string scale = ScaleProfile();
+    const std::string scale = ScaleProfile(ctx);
     int upper = tonic + 1, lower = tonic - 1;
     while (upper < tonic + 3 && ProfileDigit(scale, mod12(upper)) < 5) ++upper;
     while (lower > tonic - 3 && ProfileDigit(scale, mod12(lower)) < 5) --lower;
     return {{48, upper}, {48, lower}, {288, tonic}};
 }
 
-void AppendEnding(int part, EventList& song, int lastPitch) {
-    const MelodyPartSettings s = MelodySettings(part);
-    const CompositionParameters& p = currentParameters;
+void AppendEnding(ComposeContext& ctx, int part, EventList& song, int lastPitch) {
+    const MelodyPartSettings s = MelodySettings(ctx, part);
+    const CompositionParameters& p = ctx.parameters;
     const bool major = p.knowledgeSet == 1;
     song.AddChord(kClosingChordTicks, kClosingChordCode, "00");
     if (lastPitch < 24 || lastPitch > 127) lastPitch = (major ? 12 : 9) + 12 * ((s.highest + s.lowest) / 24) - 12;
@@ -407,12 +413,12 @@ void AppendEnding(int part, EventList& song, int lastPitch) {
     if (s.effect == 1) {
         int tonic = lastPitch - mod12(lastPitch - tonicClass);
         if (lastPitch - tonic > 6) tonic += 12;
-        closing = ClosingFigure(RandomRange(1, 4) == 1 ? 1 : 2, tonic);
+        closing = ClosingFigure(ctx, ctx.random.range(1, 4) == 1 ? 1 : 2, tonic);
     } else {
         char digits[12];
-        ChordToneDigits(TonicCode(), digits);
+        ChordToneDigits(TonicCode(ctx), digits);
         auto weight = [&](int pitch) { return digits[mod12(pitch)] - '0'; };
-        const int direction = RandomRange(1, 2) == 1 ? 1 : -1;
+        const int direction = ctx.random.range(1, 2) == 1 ? 1 : -1;
         int pitch = lastPitch;
         for (int step = 0; step < 8; ++step) {
             pitch += direction;
@@ -421,7 +427,7 @@ void AppendEnding(int part, EventList& song, int lastPitch) {
             if (w > 1) closing.push_back({w >= 5 ? 96 : 48, pitch});
         }
         // The last note lands on a tone of the tonic chord.
-        if (p.scale != 13 && RandomRange(1, 2) == 1) {
+        if (p.scale != 13 && ctx.random.range(1, 2) == 1) {
             pitch += 5;
             for (int moves = 0; moves < 8 && weight(pitch) == 0; ++moves) ++pitch;
             closing.push_back({192, pitch});
@@ -443,9 +449,9 @@ void AppendEnding(int part, EventList& song, int lastPitch) {
     for (const auto& note : closing) song.AddNote(note[0], FitClassIntoRange(note[1], s));
 }
 
-void DeriveSecondLine(int part) {
-    ComposeInformation& ci = composeInformation;
-    const MelodyPartSettings s = MelodySettings(part);
+void DeriveSecondLine(ComposeContext& ctx, int part) {
+    ComposeInformation& ci = ctx.information;
+    const MelodyPartSettings s = MelodySettings(ctx, part);
     for (int b = 0; b < ci.blockCount; ++b) {
         const size_t at = static_cast<size_t>(b);
         EventList& line = ci.blockSecondLines[at];
@@ -453,13 +459,13 @@ void DeriveSecondLine(int part) {
         Mirror mirror;
         for (const ComposeEntry& e : ci.blockMelodies[at]) {
             if (e.isChord()) line.Add(e);
-            else if (e.isNote()) line.AddNote(e.length, mirror.note(e.value, s.secondLine));
+            else if (e.isNote()) line.AddNote(e.length, mirror.note(ctx, e.value, s.secondLine));
         }
     }
 }
 
-void AppendSecondLineEnding(int part, const EventList& melody, EventList& secondLine) {
-    const MelodyPartSettings s = MelodySettings(part);
+void AppendSecondLineEnding(ComposeContext& ctx, int part, const EventList& melody, EventList& secondLine) {
+    const MelodyPartSettings s = MelodySettings(ctx, part);
     size_t from = melody.size();
     for (size_t i = melody.size(); i > 0; --i)
         if (melody[i - 1].isChord()) {
@@ -470,7 +476,7 @@ void AppendSecondLineEnding(int part, const EventList& melody, EventList& second
     for (size_t i = from; i < melody.size(); ++i) {
         const ComposeEntry& e = melody[i];
         if (e.isChord()) secondLine.Add(e);
-        else if (e.isNote()) secondLine.AddNote(e.length, mirror.note(e.value, s.secondLine));
+        else if (e.isNote()) secondLine.AddNote(e.length, mirror.note(ctx, e.value, s.secondLine));
     }
 }
 

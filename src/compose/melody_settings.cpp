@@ -1,11 +1,12 @@
 #include "compose/melody_settings.h"
 
+#include "compose/compose_context.h"
 #include "styles/composition_parameters.h"
 
 namespace tunecase {
 
-MelodyPartSettings MelodySettings(int part) {
-    const CompositionParameters& p = currentParameters;
+MelodyPartSettings MelodySettings(const ComposeContext& ctx, int part) {
+    const CompositionParameters& p = ctx.parameters;
     MelodyPartSettings s;
     if (part < 1 || part >= kPartCount) part = 1;
     s.part = part;

@@ -5,6 +5,8 @@
 
 namespace tunecase {
 
+struct ComposeContext;
+
 // Places in partRules[part] of the melody switches that the record leaves to the engine
 // (the fixed places are in the record's own `rule` names).
 namespace melody_rule {
@@ -42,7 +44,7 @@ struct MelodyPartSettings {
     bool inRange(int pitch) const { return pitch >= lowest && pitch <= highest; }
 };
 
-// The settings of `part` (1 .. 15) from currentParameters.
-MelodyPartSettings MelodySettings(int part);
+// The settings of `part` (1 .. 15) from the context's parameters.
+MelodyPartSettings MelodySettings(const ComposeContext& ctx, int part);
 
 }  // namespace tunecase

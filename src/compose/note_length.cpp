@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "compose/compose_context.h"
 #include "compose/compose_errors.h"
-#include "compose/random_range.h"
 #include "styles/composition_parameters.h"
 
 namespace tunecase {
@@ -49,21 +49,22 @@ std::vector<int> repeated(const std::vector<int>& pattern, size_t entries) {
 }
 
 // Modes 1 to 5: a count of 16ths by the position in the beat.
-int drawnLength(const MelodyPartSettings& s, NoteLengthState& state, int mode, int position, int previousLength) {
+int drawnLength(ComposeContext& ctx, const MelodyPartSettings& s, NoteLengthState& state, int mode, int position,
+                int previousLength) {
     int f;
     if (mode == 5) {
-        f = 2 * RandomRange(1, 2);
+        f = 2 * ctx.random.range(1, 2);
     } else if (position % 96 != 0) {
         const bool onEighth = position % 48 == 0;
-        if (onEighth) f = mode == 4 ? RandomRange(1, 2) : RandomRange(mode, 4);
-        else f = RandomRange(mode, 2);
-        if (s.restSwitch == 1 && RandomRange(1, 2) == 1) f = onEighth ? 4 : 2;
+        if (onEighth) f = mode == 4 ? ctx.random.range(1, 2) : ctx.random.range(mode, 4);
+        else f = ctx.random.range(mode, 2);
+        if (s.restSwitch == 1 && ctx.random.range(1, 2) == 1) f = onEighth ? 4 : 2;
     } else {
         if (mode == 4) {
-            f = RandomRange(1, 2);
-            if (f == 2) f = RandomRange(1, 2);
+            f = ctx.random.range(1, 2);
+            if (f == 2) f = ctx.random.range(1, 2);
         } else {
-            f = RandomRange(mode, 10);
+            f = ctx.random.range(mode, 10);
             if (f == 9) f = 2;
             if (f == 10) {
                 if (s.beat == 1) {
@@ -73,7 +74,7 @@ int drawnLength(const MelodyPartSettings& s, NoteLengthState& state, int mode, i
                 f = 2;
             }
         }
-        if (s.restSwitch == 1 && RandomRange(1, 3) <= 2) f = 1;
+        if (s.restSwitch == 1 && ctx.random.range(1, 3) <= 2) f = 1;
     }
     if (f == 3 || f == 5 || f == 6 || f == 7) {
         const int previous16 = previousLength / kSixteenth;
@@ -83,27 +84,27 @@ int drawnLength(const MelodyPartSettings& s, NoteLengthState& state, int mode, i
 
     if (s.beat == 3) {
         if (mode == 5) {
-            length = RandomRange(1, 3) <= 2 ? RandomRange(1, 3) * 32 : 96;
+            length = ctx.random.range(1, 3) <= 2 ? ctx.random.range(1, 3) * 32 : 96;
         } else if (previousLength == 16) {
             length = 16;
-        } else if (RandomRange(1, 8) == 1) {
-            length = RandomRange(1, 4) == 1 ? 16 : 32;
+        } else if (ctx.random.range(1, 8) == 1) {
+            length = ctx.random.range(1, 4) == 1 ? 16 : 32;
         } else {
             length = 64;
         }
     }
     if (mode == 3) {
         length = 96;
-        if (RandomRange(1, 3) == 1) length = RandomRange(1, 3) == 1 ? 288 : 192;
+        if (ctx.random.range(1, 3) == 1) length = ctx.random.range(1, 3) == 1 ? 288 : 192;
     }
     return length;
 }
 
 // Mode 6: the rhythm motif of the record, one byte per 16th over six measures; a nonzero
 // byte starts a note of that many 16ths.
-int motifLength(int blockPosition) {
+int motifLength(const ComposeContext& ctx, int blockPosition) {
     if (blockPosition % kSixteenth != 0) return kSixteenth - blockPosition % kSixteenth;
-    const uint8_t* motif = currentParameters.rhythmMotif;
+    const uint8_t* motif = ctx.parameters.rhythmMotif;
     const int step = (blockPosition / kSixteenth) % kMotifSteps;
     // Inside a motif note (the walk was cut off the motif's grid): what is left of it.
     int start = step;
@@ -113,30 +114,30 @@ int motifLength(int blockPosition) {
 }
 
 // Mode 7: long notes on the strong beats, shorter on the weak ones.
-int accentLength(int position) {
+int accentLength(ComposeContext& ctx, int position) {
     if (position % kSixteenth != 0) return kSixteenth - position % kSixteenth;
     if (position % 48 != 0) return kSixteenth;
     if (position % 96 != 0) return 48;
-    const int meter = currentParameters.timeSignature;
+    const int meter = ctx.parameters.timeSignature;
     const int measure = measureTicks(meter);
     const int inMeasure = position % measure;
     if (inMeasure == 0) {
-        if (meter == 2) return RandomRange(1, 2) == 1 ? 192 : 96;
-        switch (RandomRange(1, 3)) {
+        if (meter == 2) return ctx.random.range(1, 2) == 1 ? 192 : 96;
+        switch (ctx.random.range(1, 3)) {
             case 1: return 192;
             case 2: return 144;
             default: return 96;
         }
     }
     if (meter == 0 && inMeasure == 192) {
-        switch (RandomRange(1, 4)) {
+        switch (ctx.random.range(1, 4)) {
             case 3: return 144;
             case 4: return 192;
             default: return 96;
         }
     }
-    if (meter == 2 && inMeasure == 192) return RandomRange(1, 2) == 1 ? 144 : 96;
-    return RandomRange(1, 2) == 1 ? 96 : 48;
+    if (meter == 2 && inMeasure == 192) return ctx.random.range(1, 2) == 1 ? 144 : 96;
+    return ctx.random.range(1, 2) == 1 ? 96 : 48;
 }
 
 }  // namespace
@@ -153,7 +154,7 @@ std::vector<std::vector<int>> RhythmPatterns(int duration) {
     }
 }
 
-std::vector<int> RhythmTable(int duration, bool tripletTables) {
+std::vector<int> RhythmTable(ComposeContext& ctx, int duration, bool tripletTables) {
     if (tripletTables) {
         if (duration == 384) return repeated(kTriplet384, kTripletTableEntries);
         if (duration == 768) return repeated(kTriplet768, kTripletTableEntries);
@@ -163,22 +164,22 @@ std::vector<int> RhythmTable(int duration, bool tripletTables) {
     switch (duration) {
         case 48: return {48};
         case 96: {
-            const int r = RandomRange(1, 8);
+            const int r = ctx.random.range(1, 8);
             return std::vector<int>(kTableEntries, r <= 4 ? 96 : r == 5 ? 24 : 48);
         }
         case 144:
-            if (RandomRange(1, 2) == 1) return repeated({96, 48}, kTableEntries);
+            if (ctx.random.range(1, 2) == 1) return repeated({96, 48}, kTableEntries);
             return std::vector<int>(kTableEntries, 144);
         case 192: {
-            if (RandomRange(1, 2) == 1) {
+            if (ctx.random.range(1, 2) == 1) {
                 int v = 192;
-                if (RandomRange(1, 3) == 1) v = 48;
-                else if (RandomRange(1, 5) == 1) v = 24;
+                if (ctx.random.range(1, 3) == 1) v = 48;
+                else if (ctx.random.range(1, 5) == 1) v = 24;
                 return std::vector<int>(kTableEntries, v);
             }
             std::vector<int> table;
             while (table.size() < static_cast<size_t>(kTableEntries)) {
-                if (RandomRange(1, 3) == 1) {
+                if (ctx.random.range(1, 3) == 1) {
                     table.push_back(24);
                     table.push_back(72);
                 } else {
@@ -191,14 +192,14 @@ std::vector<int> RhythmTable(int duration, bool tripletTables) {
         case 288:
         case 576:
         case 672: {
-            const int r = RandomRange(1, 4);
+            const int r = ctx.random.range(1, 4);
             return std::vector<int>(kTableEntries, r <= 2 ? 96 : r == 3 ? 48 : 24);
         }
         default: break;
     }
     const std::vector<std::vector<int>> patterns = RhythmPatterns(duration);
     if (patterns.empty()) return std::vector<int>(kTableEntries, 96);
-    return repeated(patterns[static_cast<size_t>(RandomRange(0, static_cast<int>(patterns.size()) - 1))],
+    return repeated(patterns[static_cast<size_t>(ctx.random.range(0, static_cast<int>(patterns.size()) - 1))],
                     kTableEntries);
 }
 
@@ -210,20 +211,21 @@ void NoteLengthState::BeginBlock() {
     chordStart = 0;
 }
 
-void NoteLengthState::BeginChord(const MelodyPartSettings& s, int duration, int start, int previousLength) {
+void NoteLengthState::BeginChord(ComposeContext& ctx, const MelodyPartSettings& s, int duration, int start,
+                                 int previousLength) {
     chordStart = start;
     next = 0;
     const int mode = s.rhythmMode;
     if (mode != 8 && mode != 9) return;
     const bool refill = mode == 9 || table.empty() || duration != tableDuration ||
-                        (previousLength > 3 * kSixteenth && RandomRange(1, 2) == 1);
+                        (previousLength > 3 * kSixteenth && ctx.random.range(1, 2) == 1);
     if (!refill) return;
-    table = RhythmTable(duration, mode == 8 && s.beat == 3);
+    table = RhythmTable(ctx, duration, mode == 8 && s.beat == 3);
     tableDuration = duration;
 }
 
-int NoteLength(const MelodyPartSettings& s, NoteLengthState& state, int beatPosition, int chordPosition,
-               int remaining, int previousLength) {
+int NoteLength(ComposeContext& ctx, const MelodyPartSettings& s, NoteLengthState& state, int beatPosition,
+               int chordPosition, int remaining, int previousLength) {
     if (remaining <= 0) return 0;
     int mode = s.rhythmMode;
     if (mode < 1 || mode > 10) mode = 1;
@@ -233,17 +235,17 @@ int NoteLength(const MelodyPartSettings& s, NoteLengthState& state, int beatPosi
         --state.tripletLeft;
         length = kTripletNote;
     } else if (mode == 6) {
-        length = motifLength(state.chordStart + chordPosition);
+        length = motifLength(ctx, state.chordStart + chordPosition);
     } else if (mode == 7) {
-        length = accentLength(beatPosition);
+        length = accentLength(ctx, beatPosition);
     } else if (mode == 8 || mode == 9) {
         length = state.next < state.table.size() ? state.table[state.next++] : 0;
     } else if (mode == 10) {
         if (beatPosition % 96 != 0) length = s.beat == 3 ? 32 : kSixteenth;
-        else if (RandomRange(1, 4) == 1) length = 96;
+        else if (ctx.random.range(1, 4) == 1) length = 96;
         else length = s.beat == 3 ? 64 : 72;
     } else {
-        length = drawnLength(s, state, mode, beatPosition, previousLength);
+        length = drawnLength(ctx, s, state, mode, beatPosition, previousLength);
     }
     return std::min(length, remaining);
 }

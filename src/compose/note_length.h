@@ -18,6 +18,8 @@
 
 namespace tunecase {
 
+struct ComposeContext;
+
 // What the generator keeps between notes of one block.
 struct NoteLengthState {
     int tripletLeft = 0;        // notes still to come in a triplet group
@@ -29,19 +31,19 @@ struct NoteLengthState {
     void BeginBlock();
     // A chord of `duration` begins `chordStart` ticks into the block; `previousLength` is
     // the length of the note before it (0 when none).
-    void BeginChord(const MelodyPartSettings& s, int duration, int chordStart, int previousLength);
+    void BeginChord(ComposeContext& ctx, const MelodyPartSettings& s, int duration, int chordStart, int previousLength);
 };
 
 // The next note length. `beatPosition` is the position used for beat decisions (wrapping
 // at a measure), `chordPosition` the position from the chord's start, `remaining` the time
 // left in the chord's walk and `previousLength` the previous note's length in ticks (0 when
 // none). 0 means the chord has no more notes.
-int NoteLength(const MelodyPartSettings& s, NoteLengthState& state, int beatPosition, int chordPosition,
-               int remaining, int previousLength);
+int NoteLength(ComposeContext& ctx, const MelodyPartSettings& s, NoteLengthState& state, int beatPosition,
+               int chordPosition, int remaining, int previousLength);
 
 // The rhythm table of modes 8 and 9 for a chord of `duration`. `tripletTables` selects the
 // triplet-feel tables of mode 8 (a 672-tick chord then reports 0xff01003c).
-std::vector<int> RhythmTable(int duration, bool tripletTables);
+std::vector<int> RhythmTable(ComposeContext& ctx, int duration, bool tripletTables);
 
 // Durations with a table of their own design (each pattern fills its duration exactly).
 inline constexpr int kPatternDurations[] = {240, 336, 384, 432, 720, 768};

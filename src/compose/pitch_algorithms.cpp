@@ -4,8 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "compose/compose_context.h"
 #include "compose/compose_errors.h"
-#include "compose/random_range.h"
 #include "styles/composition_parameters.h"
 
 namespace tunecase {
@@ -26,51 +26,49 @@ constexpr int kScaleStepWeight = 5;     // profile weight of a scale tone over t
 // jump acceptance then keeps or rejects it) and the semitones it stands for.
 constexpr int kJumpProposal[8] = {10, 40, 25, 10, 6, 4, 3, 2};
 
-bool adjustmentReported = false;
-
 int mod12(int v) { return ((v % 12) + 12) % 12; }
 
-int jumpSemitones(int sizeClass) {
+int jumpSemitones(ComposeContext& ctx, int sizeClass) {
     switch (sizeClass) {
         case 0: return 0;
-        case 1: return RandomRange(1, 2);
-        case 2: return RandomRange(3, 4);
+        case 1: return ctx.random.range(1, 2);
+        case 2: return ctx.random.range(3, 4);
         case 3: return 5;
         case 4: return 7;
-        case 5: return RandomRange(8, 9);
-        case 6: return RandomRange(10, 11);
+        case 5: return ctx.random.range(8, 9);
+        case 6: return ctx.random.range(10, 11);
         default: return 12;
     }
 }
 
-int drawJumpClass() {
-    const CompositionParameters& p = currentParameters;
+int drawJumpClass(ComposeContext& ctx) {
+    const CompositionParameters& p = ctx.parameters;
     for (int tries = 0; tries < 100; ++tries) {
-        int draw = RandomRange(1, 100);
+        int draw = ctx.random.range(1, 100);
         int sizeClass = 0;
         while (sizeClass < 7 && draw > kJumpProposal[sizeClass]) draw -= kJumpProposal[sizeClass++];
-        if (RandomRange(0, 99) < p.jumpAcceptance[sizeClass]) return sizeClass;
+        if (ctx.random.range(0, 99) < p.jumpAcceptance[sizeClass]) return sizeClass;
     }
     return 1;
 }
 
 // Random-walk steps: 1 or 2 (2/3), 0 (1/6), 3 or 4 (1/12), 5 or 6 (1/24), 7 .. 12 (1/24).
-int walkStep() {
-    const int r = RandomRange(1, 24);
-    if (r <= 16) return RandomRange(1, 2);
+int walkStep(ComposeContext& ctx) {
+    const int r = ctx.random.range(1, 24);
+    if (r <= 16) return ctx.random.range(1, 2);
     if (r <= 20) return 0;
-    if (r <= 22) return RandomRange(3, 4);
-    if (r == 23) return RandomRange(5, 6);
-    return RandomRange(7, 12);
+    if (r <= 22) return ctx.random.range(3, 4);
+    if (r == 23) return ctx.random.range(5, 6);
+    return ctx.random.range(7, 12);
 }
 
 // Whether a leap of more than two octaves in the adjustment is pulled back, by pace class.
-bool pullBackLeap(int paceClass) {
+bool pullBackLeap(ComposeContext& ctx, int paceClass) {
     switch (paceClass) {
         case 5: case 6: return true;
-        case 4: return RandomRange(1, 2) == 1;
-        case 3: return RandomRange(1, 5) == 1;
-        case 2: return RandomRange(1, 7) == 1;
+        case 4: return ctx.random.range(1, 2) == 1;
+        case 3: return ctx.random.range(1, 5) == 1;
+        case 2: return ctx.random.range(1, 7) == 1;
         default: return false;
     }
 }
@@ -102,9 +100,7 @@ int scaleSteps(int pitch, int steps, std::string_view profile) {
 
 int ProfileWeight(std::string_view profile, int pitch) { return ProfileDigit(profile, mod12(pitch)); }
 
-void ResetAdjustmentReport() { adjustmentReported = false; }
-
-int AcceptablePitch(int pitch, const PitchContext& c) {
+int AcceptablePitch(ComposeContext& ctx, int pitch, const PitchContext& c) {
     const MelodyPartSettings& s = *c.settings;
     if (pitch == 0) return 0;
     if (pitch < 0) {
@@ -112,17 +108,17 @@ int AcceptablePitch(int pitch, const PitchContext& c) {
         return 0;
     }
     if (!validProfile(c.profile)) {
-        if (!adjustmentReported) ReportComposeError(zemc::Adjustment);
-        adjustmentReported = true;
+        if (!ctx.adjustmentReported) ReportComposeError(zemc::Adjustment);
+        ctx.adjustmentReported = true;
         return pitch;
     }
 
     const int level = s.consonance;
     int threshold;
-    if (c.length == 24 && c.previousLength == 24) threshold = RandomRange(level, 9);
-    else if (level <= 3) threshold = RandomRange(4, 9);
+    if (c.length == 24 && c.previousLength == 24) threshold = ctx.random.range(level, 9);
+    else if (level <= 3) threshold = ctx.random.range(4, 9);
     else if (level == 10) threshold = 9;
-    else threshold = RandomRange(level, 9);
+    else threshold = ctx.random.range(level, 9);
 
     if (c.previous != 0 && pitch == c.previous) {
         if (c.length == 96 && c.position != 0) return 0;
@@ -132,14 +128,14 @@ int AcceptablePitch(int pitch, const PitchContext& c) {
     int steps = 0;
     while (ProfileWeight(c.profile, pitch) < threshold) {
         if (c.previous == 0) {
-            pitch = RandomRange(s.lowest, s.highest);
+            pitch = ctx.random.range(s.lowest, s.highest);
         } else if (c.previous < pitch) {
             pitch = pitch >= s.highest ? pitch - 11 : pitch + 1;
         } else {
             pitch = pitch <= s.lowest ? pitch + 11 : pitch - 1;
         }
         if (c.previous != 0 && std::abs(pitch - c.previous) > 23 && pitch >= 70 && pitch <= 110 &&
-            pullBackLeap(s.paceClass))
+            pullBackLeap(ctx, s.paceClass))
             pitch = c.previous;
         if (pitch < 0) {
             ReportComposeError(zemc::Adjustment2);
@@ -152,11 +148,11 @@ int AcceptablePitch(int pitch, const PitchContext& c) {
     return pitch;
 }
 
-int FitToRange(int pitch, const MelodyPartSettings& s) {
+int FitToRange(ComposeContext& ctx, int pitch, const MelodyPartSettings& s) {
     if (pitch == 0) return 0;
     const bool narrow = s.highest - s.lowest <= kNarrowRange;
-    if (pitch > s.highest) pitch -= narrow ? RandomRange(1, 3) : 12;
-    if (pitch < s.lowest) pitch += narrow ? RandomRange(1, 3) : 12;
+    if (pitch > s.highest) pitch -= narrow ? ctx.random.range(1, 3) : 12;
+    if (pitch < s.lowest) pitch += narrow ? ctx.random.range(1, 3) : 12;
     return pitch;
 }
 
@@ -167,11 +163,11 @@ int FitClassIntoRange(int pitch, const MelodyPartSettings& s) {
     return std::clamp(pitch, std::min(s.lowest, s.highest), std::max(s.lowest, s.highest));
 }
 
-int AlterChordTone(int pitch, const PitchContext& c) {
+int AlterChordTone(ComposeContext& ctx, int pitch, const PitchContext& c) {
     const MelodyPartSettings& s = *c.settings;
     if (pitch == 0 || c.chord == nullptr) return pitch;
     if (s.alteration == 2) {
-        if (!c.firstOfChord && RandomRange(1, 5) != 1) return pitch;
+        if (!c.firstOfChord && ctx.random.range(1, 5) != 1) return pitch;
         const int root = RootPitchClass(c.chord->code);
         if (root < 0) return pitch;
         int candidates[3];
@@ -191,9 +187,9 @@ int AlterChordTone(int pitch, const PitchContext& c) {
         return pitch;
     }
     if (s.alteration == 1 && c.length <= 96) {
-        if (c.previous > 24 && (mod12(c.previous) == 3 || mod12(c.previous) == 10) && RandomRange(1, 2) == 1)
+        if (c.previous > 24 && (mod12(c.previous) == 3 || mod12(c.previous) == 10) && ctx.random.range(1, 2) == 1)
             return c.previous - 1;
-        if (OneIn(s.consonance) && c.previous != 0) {
+        if (ctx.random.oneIn(s.consonance) && c.previous != 0) {
             const int octave = pitch - mod12(pitch);
             for (int blue : {octave + 10, octave + 8, octave + 3})
                 if (std::abs(blue - c.previous) <= 4) return blue;
@@ -240,7 +236,7 @@ double LagrangeValue(const std::array<double, 4>& xs, const std::array<double, 4
 
 // ---- PitchGenerator ------------------------------------------------------------------------
 
-void PitchGenerator::BeginBlock(const MelodyPartSettings& s, int blockTicks) {
+void PitchGenerator::BeginBlock(ComposeContext& ctx, const MelodyPartSettings& s, int blockTicks) {
     settings_ = &s;
     invalidReported_ = false;
     walkDirection_ = 1;
@@ -248,12 +244,13 @@ void PitchGenerator::BeginBlock(const MelodyPartSettings& s, int blockTicks) {
     curveReady_ = false;
     switch (s.algorithm) {
         case 1: {
-            const int span = blockTicks * RandomRange(1, 3);
+            const int span = blockTicks * ctx.random.range(1, 3);
             for (int draw = 0; draw < kCurveDraws && span >= 3; ++draw) {
-                const int x1 = RandomRange(0, span), x2 = RandomRange(0, span);
+                const int x1 = ctx.random.range(0, span), x2 = ctx.random.range(0, span);
                 curveX_ = {0.0, double(x1), double(x2), double(span)};
-                curveY_ = {double(s.middle() / 12 * 12 + RandomRange(0, 11)), double(RandomRange(s.lowest, s.highest)),
-                           double(RandomRange(s.lowest, s.highest)), double(RandomRange(s.lowest, s.highest))};
+                curveY_ = {double(s.middle() / 12 * 12 + ctx.random.range(0, 11)),
+                           double(ctx.random.range(s.lowest, s.highest)), double(ctx.random.range(s.lowest, s.highest)),
+                           double(ctx.random.range(s.lowest, s.highest))};
                 if (x1 != 0 && x2 != 0 && x1 != span && x2 != span && x1 != x2) {
                     curveReady_ = true;
                     break;
@@ -265,19 +262,19 @@ void PitchGenerator::BeginBlock(const MelodyPartSettings& s, int blockTicks) {
         case 3:
         case 4:
             for (int& step : ladderSteps_) {
-                const int r = RandomRange(1, 20);
+                const int r = ctx.random.range(1, 20);
                 if (r <= 7) step = 1;
                 else if (r <= 14) step = -1;
                 else if (r <= 16) step = 2;
                 else if (r <= 18) step = -2;
                 else if (r == 19) step = 0;
-                else step = RandomRange(1, 2) == 1 ? 3 : -3;
+                else step = ctx.random.range(1, 2) == 1 ? 3 : -3;
             }
             ladderStep_ = 0;
             rung_ = 10;
             break;
         case 5:
-            contour_ = RandomRange(0, kContourCount - 1);
+            contour_ = ctx.random.range(0, kContourCount - 1);
             break;
         default: break;
     }
@@ -318,12 +315,12 @@ void PitchGenerator::BeginChord(const PitchContext& c) {
     }
 }
 
-int PitchGenerator::adjusted(int pitch, const PitchContext& c, bool directionStep) {
+int PitchGenerator::adjusted(ComposeContext& ctx, int pitch, const PitchContext& c, bool directionStep) {
     const MelodyPartSettings& s = *c.settings;
-    pitch = AcceptablePitch(pitch, c);
-    pitch = FitToRange(pitch, s);
-    pitch = AlterChordTone(pitch, c);
-    pitch = FitToRange(pitch, s);
+    pitch = AcceptablePitch(ctx, pitch, c);
+    pitch = FitToRange(ctx, pitch, s);
+    pitch = AlterChordTone(ctx, pitch, c);
+    pitch = FitToRange(ctx, pitch, s);
     if (directionStep) pitch = DirectionStep(pitch, c);
     return pitch;
 }
@@ -335,20 +332,20 @@ int PitchGenerator::curvePitch(const PitchContext& c) {
     return static_cast<int>(std::lround(std::clamp(value, 0.0, 127.0)));
 }
 
-int PitchGenerator::walkPitch(const PitchContext& c) {
+int PitchGenerator::walkPitch(ComposeContext& ctx, const PitchContext& c) {
     const MelodyPartSettings& s = *c.settings;
-    if (RandomRange(1, 4) == 1) walkDirection_ = -walkDirection_;
+    if (ctx.random.range(1, 4) == 1) walkDirection_ = -walkDirection_;
     const int start = c.previous != 0 ? c.previous : s.middle();
     const int wanted = c.firstOfChord ? 8 : 5;
     int p = start;
     for (int tries = 0; tries < kWalkTries; ++tries) {
         if (s.walkVariant == 1) p = start;
-        const int step = walkStep();
+        const int step = walkStep(ctx);
         if (!s.inRange(p + walkDirection_ * step)) walkDirection_ = -walkDirection_;
         p += walkDirection_ * step;
         if (ProfileWeight(c.profile, p) >= wanted) break;
     }
-    if (RandomRange(1, 8) == 1) return 0;
+    if (ctx.random.range(1, 8) == 1) return 0;
     return p;
 }
 
@@ -369,14 +366,14 @@ int PitchGenerator::contourPitch(const PitchContext& c) {
     return scaleSteps(anchor_, steps, c.profile);
 }
 
-int PitchGenerator::jumpPitch(const PitchContext& c) {
+int PitchGenerator::jumpPitch(ComposeContext& ctx, const PitchContext& c) {
     const MelodyPartSettings& s = *c.settings;
-    const CompositionParameters& p = currentParameters;
+    const CompositionParameters& p = ctx.parameters;
     const int from = c.previous != 0 ? c.previous : s.middle();
-    const int sizeClass = drawJumpClass();
+    const int sizeClass = drawJumpClass(ctx);
     const int keep = std::clamp(50 - p.jumpBias[sizeClass], 0, 100);
-    if (RandomRange(0, 99) >= keep) jumpDirection_ = -jumpDirection_;
-    const int semitones = jumpSemitones(sizeClass);
+    if (ctx.random.range(0, 99) >= keep) jumpDirection_ = -jumpDirection_;
+    const int semitones = jumpSemitones(ctx, sizeClass);
     int pitch = from + jumpDirection_ * semitones;
     if (!s.inRange(pitch)) {
         jumpDirection_ = -jumpDirection_;
@@ -385,19 +382,20 @@ int PitchGenerator::jumpPitch(const PitchContext& c) {
     return NearestWeightedPitch(pitch, c.profile, std::clamp(s.consonance, kScaleStepWeight, 9), jumpDirection_);
 }
 
-int PitchGenerator::Next(const PitchContext& c) {
+int PitchGenerator::Next(ComposeContext& ctx, const PitchContext& c) {
     const MelodyPartSettings& s = *c.settings;
     switch (s.algorithm) {
-        case 1: return adjusted(curvePitch(c), c, true);
-        case 2: return adjusted(walkPitch(c), c, false);
+        case 1: return adjusted(ctx, curvePitch(c), c, true);
+        case 2: return adjusted(ctx, walkPitch(ctx, c), c, false);
         case 3:
         case 4:
             // Short notes of the stepping ladder often hold the pitch.
-            if (s.algorithm == 3 && (c.length == 48 || c.length == 32) && c.previous != 0 && RandomRange(1, 3) <= 2)
+            if (s.algorithm == 3 && (c.length == 48 || c.length == 32) && c.previous != 0 &&
+                ctx.random.range(1, 3) <= 2)
                 return c.previous;
-            return adjusted(ladderPitch(c), c, false);
-        case 5: return FitToRange(contourPitch(c), s);
-        case 6: return FitToRange(jumpPitch(c), s);
+            return adjusted(ctx, ladderPitch(c), c, false);
+        case 5: return FitToRange(ctx, contourPitch(c), s);
+        case 6: return FitToRange(ctx, jumpPitch(ctx, c), s);
         case 7: return s.middle();
         default:
             if (!invalidReported_) ReportComposeError(zemc::AlgorithmSelection);

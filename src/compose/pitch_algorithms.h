@@ -25,6 +25,8 @@
 
 namespace tunecase {
 
+struct ComposeContext;
+
 // What a pitch choice sees of the note being made.
 struct PitchContext {
     const MelodyPartSettings* settings = nullptr;
@@ -44,19 +46,19 @@ int ProfileWeight(std::string_view profile, int pitch);
 // Moves `pitch` to the first pitch whose weight reaches a threshold drawn from the
 // consonance level, stepping away from the previous pitch inside the part's range; may give
 // a rest (a repeated pitch on a quarter note inside the chord, or no pitch after 800 steps).
-int AcceptablePitch(int pitch, const PitchContext& c);
+int AcceptablePitch(ComposeContext& ctx, int pitch, const PitchContext& c);
 
 // One correction each way: above the highest pitch one octave down (one random step of
 // 1 .. 3 semitones when the range is 19 semitones or less), then below the lowest one up.
 // A pitch still outside is left there; the walk treats it as out of range.
-int FitToRange(int pitch, const MelodyPartSettings& s);
+int FitToRange(ComposeContext& ctx, int pitch, const MelodyPartSettings& s);
 
 // Like FitToRange, but octave steps until the pitch is inside, keeping its pitch class
 // (the nearest end of the range when no octave of it fits). For closing notes.
 int FitClassIntoRange(int pitch, const MelodyPartSettings& s);
 
 // The chord-tone alteration of the part (setting 1 blue notes, setting 2 tensions).
-int AlterChordTone(int pitch, const PitchContext& c);
+int AlterChordTone(ComposeContext& ctx, int pitch, const PitchContext& c);
 
 // Moves by semitones towards the previous pitch while the pitch's weight is below 5 (at
 // most 12 moves); tries the other way when that leaves the range.
@@ -68,9 +70,6 @@ int NearestWeightedPitch(int pitch, std::string_view profile, int threshold, int
 
 // The cubic through four points (x distinct), evaluated at x.
 double LagrangeValue(const std::array<double, 4>& xs, const std::array<double, 4>& ys, double x);
-
-// Lets the adjustment's one-per-run message show again (a new composition run).
-void ResetAdjustmentReport();
 
 // The contour shapes of algorithm 5, in scale steps from the chord's anchor pitch.
 inline constexpr int kContourLength = 8;
@@ -89,19 +88,19 @@ class PitchGenerator {
 public:
     // A new block of `blockTicks` ticks: the curve points, the ladder's step table, the
     // contour.
-    void BeginBlock(const MelodyPartSettings& s, int blockTicks);
+    void BeginBlock(ComposeContext& ctx, const MelodyPartSettings& s, int blockTicks);
     // A new chord: the ladder and the contour anchor follow its profile.
     void BeginChord(const PitchContext& c);
     // The pitch of the part's algorithm for this note, adjusted; 0 for a rest.
-    int Next(const PitchContext& c);
+    int Next(ComposeContext& ctx, const PitchContext& c);
 
 private:
     int curvePitch(const PitchContext& c);
-    int walkPitch(const PitchContext& c);
+    int walkPitch(ComposeContext& ctx, const PitchContext& c);
     int ladderPitch(const PitchContext& c);
     int contourPitch(const PitchContext& c);
-    int jumpPitch(const PitchContext& c);
-    int adjusted(int pitch, const PitchContext& c, bool directionStep);
+    int jumpPitch(ComposeContext& ctx, const PitchContext& c);
+    int adjusted(ComposeContext& ctx, int pitch, const PitchContext& c, bool directionStep);
 
     const MelodyPartSettings* settings_ = nullptr;
     bool curveReady_ = false;

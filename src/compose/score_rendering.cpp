@@ -7,22 +7,17 @@
 #include "base/reporter.h"
 #include "compose/accompaniment.h"
 #include "compose/chords.h"
+#include "compose/compose_context.h"
 #include "compose/compose_errors.h"
 #include "compose/engine_constants.h"
-#include "compose/engine_state.h"
 #include "compose/part_effects.h"
 #include "compose/part_writer.h"
-#include "compose/random_range.h"
 #include "midi/midi_f1_data.h"
 #include "styles/composition_parameters.h"
 
 namespace tunecase {
 
-EventList arrangementPart;
-
 namespace {
-
-int firstNoteTime = 0;
 
 constexpr const char* kUnisonText = "AddUnison";
 constexpr int kKitProgram = 0;  // the standard kit: General MIDI has no other
@@ -59,8 +54,8 @@ bool isRenderedChannel(int channel) {
            channel == kSecondLineChannel || channel == kArrangementChannel;
 }
 
-int effectOf(int channel) {
-    return channel >= 0 && channel < kPartCount ? currentParameters.partRules[channel][rule::Effect] : 0;
+int effectOf(const ComposeContext& ctx, int channel) {
+    return channel >= 0 && channel < kPartCount ? ctx.parameters.partRules[channel][rule::Effect] : 0;
 }
 
 // The first sounding note of a list, from the lead-in's end; -1 when it has none.
@@ -74,23 +69,24 @@ int64_t firstSounding(const EventList& list) {
     return -1;
 }
 
-void computeFirstNoteTime() {
+void computeFirstNoteTime(ComposeContext& ctx) {
     int64_t first = -1;
-    for (const EventList* list : {&composeInformation.songMelody, &arrangementPart}) {
+    for (const EventList* list : {&ctx.information.songMelody, &ctx.arrangementPart}) {
         const int64_t t = firstSounding(*list);
         if (t >= 0 && (first < 0 || t < first)) first = t;
     }
-    const auto& chords = composeInformation.songChords;
+    const auto& chords = ctx.information.songChords;
     const int64_t firstChord = chords.empty() ? 0 : chords.front().duration;
-    firstNoteTime = (first < 0 || first >= firstChord) ? 0 : static_cast<int>(first);
+    ctx.firstNoteTime = (first < 0 || first >= firstChord) ? 0 : static_cast<int>(first);
 }
 
 // Renders a list; with `copyVelocity` > 0 every note up to 115 gets a copy an octave up.
-void renderList(const EventList& list, MidiTrackData& track, int channel, int longestNote, int copyVelocity) {
+void renderList(ComposeContext& ctx, const EventList& list, MidiTrackData& track, int channel, int longestNote,
+                int copyVelocity) {
     if (!isRenderedChannel(channel)) ReportComposeError(zemc::TrackInformation);
     PartWriter w(track, channel);
-    const int64_t start = w.LastTime() + LeadInTicks();
-    NoteEffect effect(w, effectOf(channel), start, MeasureLength());
+    const int64_t start = w.LastTime() + LeadInTicks(ctx);
+    NoteEffect effect(w, effectOf(ctx, channel), start, MeasureLength(ctx));
     int64_t t = start;
     for (size_t i = 0; i < list.size(); ++i) {
         const ComposeEntry& e = list[i];
@@ -120,7 +116,7 @@ void renderList(const EventList& list, MidiTrackData& track, int channel, int lo
     }
     effect.Finish(t);
     CloseTrack(track);
-    ApplyPartEffect(track, channel, effectOf(channel));
+    ApplyPartEffect(track, channel, effectOf(ctx, channel));
 }
 
 // Sets the value of every pan controller of the track.
@@ -190,14 +186,14 @@ std::unique_ptr<PartTrack> NewPartTrack() {
     return std::make_unique<PartTrack>(2 * kTrackBufferSize, MidiTrackData::NoteEvents);
 }
 
-int LeadInTicks() { return engineState.composeRun ? MeasureLength() : 0; }
+int LeadInTicks(const ComposeContext& ctx) { return ctx.engine.composeRun ? MeasureLength(ctx) : 0; }
 
-int FirstNoteTime() { return firstNoteTime; }
+int FirstNoteTime(const ComposeContext& ctx) { return ctx.firstNoteTime; }
 
-int PickProgram(int value, [[maybe_unused]] int channel) {
+int PickProgram(ComposeContext& ctx, int value, [[maybe_unused]] int channel) {
     if (value >= 0 && value <= 127) return value;
     if (const Group* g = groupOf(value))
-        return g->programs[static_cast<size_t>(RandomRange(1, int(g->programs.size())) - 1)];
+        return g->programs[static_cast<size_t>(ctx.random.range(1, int(g->programs.size())) - 1)];
     switch (value) {
     case 128: return 53;
     case 130:
@@ -219,8 +215,8 @@ const char* ProgramGroupName(int value) {
     return g ? g->name : "";
 }
 
-int PartOctaves(int channel) {
-    const CompositionParameters& p = currentParameters;
+int PartOctaves(const ComposeContext& ctx, int channel) {
+    const CompositionParameters& p = ctx.parameters;
     if (channel == kArrangementChannel) return p.part15Octave;
     if (channel < 0 || channel >= static_cast<int>(sizeof p.partOctave / sizeof p.partOctave[0])) return 0;
     const int value = p.partOctave[channel];
@@ -245,14 +241,15 @@ void CloseTrack(MidiTrackData& track) {
     track.ensureEndOfTrack(clampTicks(end - lastEvent));
 }
 
-int SetUpChannel(MidiTrackData& track, int channel, int program, const uint8_t settings[16], int leadIn) {
+int SetUpChannel(ComposeContext& ctx, MidiTrackData& track, int channel, int program, const uint8_t settings[16],
+                 int leadIn) {
     PartWriter w(track, channel);
     const int64_t at = w.LastTime() + std::max(leadIn, 0);
     int resolved = -1;
     if (channel == kDrumChannel) {
         if (kKitProgram != 0) w.Program(at, kKitProgram);
     } else {
-        resolved = PickProgram(program, channel);
+        resolved = PickProgram(ctx, program, channel);
         if (resolved >= 0) {
             w.Control(at, 0, 0);
             w.Program(at, resolved);
@@ -264,17 +261,17 @@ int SetUpChannel(MidiTrackData& track, int channel, int program, const uint8_t s
         {72, mixer::Release}, {73, mixer::Attack}, {75, mixer::Decay},
     };
     for (auto [controller, byte] : kControllers)
-        if (engineState.composeRun || settings[byte] != 64) w.Control(at, controller, settings[byte]);
+        if (ctx.engine.composeRun || settings[byte] != 64) w.Control(at, controller, settings[byte]);
     w.Control(at, 101, 0);
     w.Control(at, 100, 0);
     w.Control(at, 6, kBendRange);
     return resolved;
 }
 
-void BuildConductorTrack(MidiTrackData& track) {
-    const CompositionParameters& p = currentParameters;
+void BuildConductorTrack(ComposeContext& ctx, MidiTrackData& track) {
+    const CompositionParameters& p = ctx.parameters;
     char seedText[32];
-    const int n = std::snprintf(seedText, sizeof seedText, "random_seed %d", SongSeed());
+    const int n = std::snprintf(seedText, sizeof seedText, "random_seed %d", ctx.songSeed);
     track.addMeta(0, meta::Text, reinterpret_cast<const uint8_t*>(seedText), n + 1);
     track.addGmSystemOn();
     auto volume = std::make_unique<MidiEvent>();
@@ -285,10 +282,10 @@ void BuildConductorTrack(MidiTrackData& track) {
     else track.addTimeSignature(4, 2);
     track.addKeySignature(0, ((p.key % 12) + 12) % 12, p.knowledgeSet == 1 ? 0 : 1);
     track.addTempo(p.tempo);
-    if (engineState.composeRun && p.chordDisplay != 0) {
+    if (ctx.engine.composeRun && p.chordDisplay != 0) {
         track.addMarker(0, "N/C");
-        int delta = LeadInTicks();
-        for (const ChordRecord& c : composeInformation.songChords) {
+        int delta = LeadInTicks(ctx);
+        for (const ChordRecord& c : ctx.information.songChords) {
             if (delta == 0) ReportComposeError(zemc::DisplayData);
             track.addMarker(delta, ChordName(c.code, std::string_view(c.bassText, 2)));
             delta = c.duration;
@@ -297,8 +294,8 @@ void BuildConductorTrack(MidiTrackData& track) {
     track.ensureEndOfTrack(0);
 }
 
-void RenderPart(const EventList& list, MidiTrackData& track, int channel, int longestNote) {
-    renderList(list, track, channel, longestNote, 0);
+void RenderPart(ComposeContext& ctx, const EventList& list, MidiTrackData& track, int channel, int longestNote) {
+    renderList(ctx, list, track, channel, longestNote, 0);
 }
 
 int RemoveClashes(const std::vector<MidiTrackData*>& tracks, int kept, int thinned) {
@@ -370,24 +367,25 @@ int SoftenAgainst(const std::vector<MidiTrackData*>& tracks, int softened, int a
     return changed;
 }
 
-int RenderSong(std::string_view outputName, int longestNote) {
-    const CompositionParameters& p = currentParameters;
-    const ComposeInformation& ci = composeInformation;
+int RenderSong(ComposeContext& ctx, std::string_view outputName, int longestNote) {
+    const CompositionParameters& p = ctx.parameters;
+    const ComposeInformation& ci = ctx.information;
     const auto played = [&](int channel) { return p.partProgram[channel] != kNotPlayed; };
-    computeFirstNoteTime();
+    computeFirstNoteTime(ctx);
 
     std::vector<std::unique_ptr<PartTrack>> tracks;
     int programs[16];
     std::fill(std::begin(programs), std::end(programs), -1);
 
     auto conductor = NewPartTrack();
-    BuildConductorTrack(*conductor);
+    BuildConductorTrack(ctx, *conductor);
     tracks.push_back(std::move(conductor));
 
     if (played(kMelodyChannel)) {
         auto melody = NewPartTrack();
         const uint8_t* mix = p.partMixer[kMelodyChannel];
-        programs[kMelodyChannel] = SetUpChannel(*melody, kMelodyChannel, p.partProgram[kMelodyChannel], mix, 0);
+        programs[kMelodyChannel] =
+            SetUpChannel(ctx, *melody, kMelodyChannel, p.partProgram[kMelodyChannel], mix, 0);
         melody->addControlChange(kMelodyChannel, 10, mix[mixer::Pan]);
         int copyVelocity = 0;
         if (p.partOctave[kMelodyChannel] == 1) {
@@ -397,18 +395,17 @@ int RenderSong(std::string_view outputName, int longestNote) {
                 copyVelocity = kOctaveCopyVelocity;
             }
         }
-        renderList(ci.songMelody, *melody, kMelodyChannel, longestNote, copyVelocity);
+        renderList(ctx, ci.songMelody, *melody, kMelodyChannel, longestNote, copyVelocity);
         if (const int delay = mix[mixer::CopyDelay]; delay != 0)
             tracks.push_back(delayedCopy(*melody, kMelodyChannel, kMelodyCopyChannel, delay, mix[mixer::Pan]));
         tracks.push_back(std::move(melody));
 
         if (p.partRules[kMelodyChannel][rule::SecondLine] != 0) {
             auto second = NewPartTrack();
-            programs[kSecondLineChannel] =
-                SetUpChannel(*second, kSecondLineChannel, programs[kMelodyChannel] >= 0 ? programs[kMelodyChannel]
-                                                                                        : p.partProgram[kMelodyChannel],
-                             mix, 0);
-            RenderPart(ci.songSecondLine, *second, kSecondLineChannel, longestNote);
+            const int program =
+                programs[kMelodyChannel] >= 0 ? programs[kMelodyChannel] : p.partProgram[kMelodyChannel];
+            programs[kSecondLineChannel] = SetUpChannel(ctx, *second, kSecondLineChannel, program, mix, 0);
+            RenderPart(ctx, ci.songSecondLine, *second, kSecondLineChannel, longestNote);
             second->addToVelocities(-kSecondLineSoftening);
             tracks.push_back(std::move(second));
         }
@@ -418,7 +415,7 @@ int RenderSong(std::string_view outputName, int longestNote) {
         if (!played(channel)) continue;
         auto backing = NewPartTrack();
         const int kind = channel == kBackingChannel ? p.backingPattern3 : p.backingPattern7;
-        BuildBacking(channel, *backing, p.partProgram[channel], kind, p.partPace[channel], ci.songChords);
+        BuildBacking(ctx, channel, *backing, p.partProgram[channel], kind, p.partPace[channel], ci.songChords);
         programs[channel] = backing->programOfChannel(channel);
         const uint8_t* mix = p.partMixer[channel];
         if (channel == kBackingChannel && mix[mixer::CopyDelay] != 0)
@@ -429,37 +426,37 @@ int RenderSong(std::string_view outputName, int longestNote) {
 
     for (int channel : {kDerivedChannel, kCounterChannel}) {
         if (!played(channel)) continue;
-        const EventList line = BuildCounterMelody(channel);
+        const EventList line = BuildCounterMelody(ctx, channel);
         auto part = NewPartTrack();
-        programs[channel] = SetUpChannel(*part, channel, p.partProgram[channel], p.partMixer[channel], 0);
-        RenderPart(line, *part, channel, kDelayedMelodyRest);
-        ShiftOctaves(*part, channel, PartOctaves(channel));
+        programs[channel] = SetUpChannel(ctx, *part, channel, p.partProgram[channel], p.partMixer[channel], 0);
+        RenderPart(ctx, line, *part, channel, kDelayedMelodyRest);
+        ShiftOctaves(*part, channel, PartOctaves(ctx, channel));
         tracks.push_back(std::move(part));
     }
 
     if (played(kBassChannel)) {
         auto bass = NewPartTrack();
-        BuildBass(*bass, ci.songChords);
+        BuildBass(ctx, *bass, ci.songChords);
         programs[kBassChannel] = bass->programOfChannel(kBassChannel);
         tracks.push_back(std::move(bass));
     }
     if (played(kDrumChannel)) {
         auto drums = NewPartTrack();
-        BuildDrums(*drums);
+        BuildDrums(ctx, *drums);
         tracks.push_back(std::move(drums));
     }
     if (played(kEnvironmentChannel)) {
         auto environment = NewPartTrack();
-        BuildEnvironment(*environment, ci.songChords);
+        BuildEnvironment(ctx, *environment, ci.songChords);
         tracks.push_back(std::move(environment));
     }
-    if (!arrangementPart.empty() && played(kArrangementChannel)) {
+    if (!ctx.arrangementPart.empty() && played(kArrangementChannel)) {
         auto part = NewPartTrack();
         programs[kArrangementChannel] =
-            SetUpChannel(*part, kArrangementChannel, p.partProgram[kArrangementChannel],
+            SetUpChannel(ctx, *part, kArrangementChannel, p.partProgram[kArrangementChannel],
                          p.partMixer[kArrangementChannel], 0);
-        RenderPart(arrangementPart, *part, kArrangementChannel, longestNote);
-        ShiftOctaves(*part, kArrangementChannel, PartOctaves(kArrangementChannel));
+        RenderPart(ctx, ctx.arrangementPart, *part, kArrangementChannel, longestNote);
+        ShiftOctaves(*part, kArrangementChannel, PartOctaves(ctx, kArrangementChannel));
         tracks.push_back(std::move(part));
     }
 

@@ -21,6 +21,8 @@
 
 namespace tunecase {
 
+struct ComposeContext;
+
 inline constexpr int kSongDivision = 96;
 inline constexpr int kSingleTrackBufferSize = 393216;  // a whole song held as one track
 
@@ -55,26 +57,23 @@ using PartTrack = MidiF1TrackData;
 std::unique_ptr<PartTrack> NewPartTrack();
 
 // One measure (384, 288 or 336) in a compose run, else 0: where every part begins.
-int LeadInTicks();
+int LeadInTicks(const ComposeContext& ctx);
 
-// The accompanying notes an arrangement supplies for channel 15 (empty when composing).
-extern EventList arrangementPart;
-
-// The start of the song's first sounding note over the melody and the arrangement part, or
-// 0 when it is not earlier than the first chord's end; set by RenderSong before the parts
-// are built.
-int FirstNoteTime();
+// The start of the song's first sounding note over the melody and the arrangement part
+// (ctx.arrangementPart), or 0 when it is not earlier than the first chord's end; set by
+// RenderSong before the parts are built.
+int FirstNoteTime(const ComposeContext& ctx);
 
 // Builds every track, cleans up the clashes the style asks for, checks the data and saves
 // the file under `outputName`. `longestNote` is the longest melody note allowed. Returns 1
 // when the file was written. Reports go through the engine's message table; the file is
 // saved even after them.
-int RenderSong(std::string_view outputName, int longestNote);
+int RenderSong(ComposeContext& ctx, std::string_view outputName, int longestNote);
 
 // The conductor track: "random_seed N" text, GM System On, master volume 127, time and key
 // signature, tempo, and in a compose run with the chord display on the "N/C" marker and one
 // marker per chord of the song chord sequence; then End of Track.
-void BuildConductorTrack(MidiTrackData& track);
+void BuildConductorTrack(ComposeContext& ctx, MidiTrackData& track);
 
 // The start-up events of a channel: bank 0 and program (the kit on the drum channel, none
 // for kit 0), volume, reverb, chorus, brightness, resonance, release, attack and decay (a
@@ -82,18 +81,19 @@ void BuildConductorTrack(MidiTrackData& track);
 // event comes `leadIn` ticks after the track's start. `program` is a record value: groups
 // and extended instruments are resolved with PickProgram. Returns the program sent, -1 for
 // none.
-int SetUpChannel(MidiTrackData& track, int channel, int program, const uint8_t settings[16], int leadIn);
+int SetUpChannel(ComposeContext& ctx, MidiTrackData& track, int channel, int program, const uint8_t settings[16],
+                 int leadIn);
 
 // Renders an event list on channel 1, 4, 5, 6 or 15 (else 0xff010028): notes from the lead-in
 // on, velocity 64 (48 for the list's last entry), gate = length - 3, through the part's melody
 // effect; a note longer than `longestNote` reports 0xff010029 and ends the part. Then closes
 // the track and applies the part's pitch-bend effect.
-void RenderPart(const EventList& list, MidiTrackData& track, int channel, int longestNote);
+void RenderPart(ComposeContext& ctx, const EventList& list, MidiTrackData& track, int channel, int longestNote);
 
 // The General MIDI program for a record value: 0 .. 127 itself, a group 136 .. 144 one of
 // its programs drawn with equal chance, an extended instrument its stand-in; any other value
 // reports 0xff010156 and gives -1 (no program change).
-int PickProgram(int value, int channel);
+int PickProgram(ComposeContext& ctx, int value, int channel);
 
 // The programs of the groups 136 .. 144, and the group's name ("" outside).
 const std::vector<int>& ProgramGroup(int value);
@@ -108,7 +108,7 @@ void ShiftOctaves(MidiTrackData& track, int channel, int octaves);
 
 // The octave count of a part from the record: partOctave, part15Octave for channel 15, and
 // for the bass 99 = one octave down, 101 = one octave up.
-int PartOctaves(int channel);
+int PartOctaves(const ComposeContext& ctx, int channel);
 
 // ---- Clean-up over the finished track list -------------------------------------------------
 

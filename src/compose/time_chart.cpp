@@ -2,17 +2,17 @@
 
 #include <string>
 
+#include "compose/compose_context.h"
 #include "compose/compose_errors.h"
 #include "compose/compose_information.h"
 #include "compose/knowledge_files.h"
-#include "compose/random_range.h"
 #include "styles/composition_parameters.h"
 
 namespace tunecase {
 
-void DecodeTimeChart(std::string_view record, std::vector<int32_t>& durations) {
+void DecodeTimeChart(const ComposeContext& ctx, std::string_view record, std::vector<int32_t>& durations) {
     durations.clear();
-    const int meter = currentParameters.timeSignature;
+    const int meter = ctx.parameters.timeSignature;
     bool meterReported = false;
     for (size_t at = 0; at < record.size(); at += 3) {
         const int duration = RecordNumber(record.substr(at, 3));
@@ -35,23 +35,23 @@ void DecodeTimeChart(std::string_view record, std::vector<int32_t>& durations) {
     }
 }
 
-bool ReadTimeChart(std::string_view chartText, std::vector<int32_t>& durations) {
+bool ReadTimeChart(ComposeContext& ctx, std::string_view chartText, std::vector<int32_t>& durations) {
     durations.clear();
     std::string chart;
-    if (!PickChart(chartText, chart)) return false;
-    DecodeTimeChart(chart, durations);
+    if (!PickChart(ctx, chartText, chart)) return false;
+    DecodeTimeChart(ctx, chart, durations);
     return true;
 }
 
-void GenerateTimeChart(std::vector<int32_t>& durations, int chartKind) {
+void GenerateTimeChart(ComposeContext& ctx, std::vector<int32_t>& durations, int chartKind) {
     durations.clear();
-    const CompositionParameters& p = currentParameters;
-    const int count = chartKind == 0 ? RandomRange(3, 8) : 4;
+    const CompositionParameters& p = ctx.parameters;
+    const int count = chartKind == 0 ? ctx.random.range(3, 8) : 4;
     for (int i = 0; i < count; ++i) {
         int duration;
         if (p.oneChordPerMeasure == 1) duration = measureTicks(p.timeSignature);
-        else if (p.timeSignature == 0) duration = RandomRange(1, 4) * 192;
-        else if (p.timeSignature == 1) duration = RandomRange(1, 2) * 288;
+        else if (p.timeSignature == 0) duration = ctx.random.range(1, 4) * 192;
+        else if (p.timeSignature == 1) duration = ctx.random.range(1, 2) * 288;
         else duration = 336;
         durations.push_back(duration);
     }

@@ -11,20 +11,22 @@
 
 namespace tunecase {
 
+struct ComposeContext;
+
 // Decodes `record` three digits at a time into `durations` (replacing what was there) and
 // checks them against the meter. A duration of 0 ends the chart and reports 0xff01003a;
 // in 3/4 a duration other than 288 or 576 reports 0xff01003b, in 7/8 one other than 336
 // 0xff01003c (once per chart each, the durations are kept); more than 255 durations
 // report 0xff01003d and the rest is dropped.
-void DecodeTimeChart(std::string_view record, std::vector<int32_t>& durations);
+void DecodeTimeChart(const ComposeContext& ctx, std::string_view record, std::vector<int32_t>& durations);
 
 // Picks one chart of a time chart text (count record, then charts) and decodes it. False,
 // with `durations` empty, when the text gives no chart (reported by the picker).
-bool ReadTimeChart(std::string_view chartText, std::vector<int32_t>& durations);
+bool ReadTimeChart(ComposeContext& ctx, std::string_view chartText, std::vector<int32_t>& durations);
 
-// Makes a chart without a file: 4 durations (RandomRange(3, 8) for fixed chart kind 0).
+// Makes a chart without a file: 4 durations (ctx.random.range(3, 8) for fixed chart kind 0).
 // With one chord per measure each is one measure; otherwise 4/4 draws 192, 384, 576 or
 // 768, 3/4 draws 288 or 576 and 7/8 uses 336.
-void GenerateTimeChart(std::vector<int32_t>& durations, int chartKind);
+void GenerateTimeChart(ComposeContext& ctx, std::vector<int32_t>& durations, int chartKind);
 
 }  // namespace tunecase

@@ -5,14 +5,14 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 
 #include "base/general_errors.h"
 #include "base/reporter.h"
 #include "base/utilities.h"
+#include "compose/compose_context.h"
 #include "compose/compose_errors.h"
-#include "compose/engine_state.h"
-#include "compose/random_range.h"
 #include "midi/midi_f1_data.h"
 #include "songs/song_data.h"
 #include "styles/composition_parameters.h"
@@ -77,12 +77,12 @@ const char* qualityOf(std::string_view suffix) {
 }
 
 // The knowledge files of set 1 (".DB") or 2 (".DB2") and the chart names for them.
-void selectKnowledgeSet(int set) {
-    CompositionParameters& p = currentParameters;
+void selectKnowledgeSet(ComposeContext& ctx, int set) {
+    CompositionParameters& p = ctx.parameters;
     setField(p.patternFileName, set == 1 ? "PATTERN.DB" : "PATTERN.DB2");
     setField(p.resolutionFileName, set == 1 ? "RESOLUT.DB" : "RESOLUT.DB2");
     p.knowledgeSet = set;
-    SelectKnowledgeNames(set);
+    ctx.knowledgeNames = SelectKnowledgeNames(p, set);
 }
 
 std::string bassDigits(int value) {
@@ -202,10 +202,10 @@ std::string chordCode(std::string_view name) {
     return std::string(1, root) + qualityOf(suffix);
 }
 
-void setArrangerParameters(int melodyProgram, int tempoBpm, int part3Program, int part7Program, int beatKind,
-                           int keepDelays) {
-    CompositionParameters& p = currentParameters;
-    selectKnowledgeSet(1);
+void setArrangerParameters(ComposeContext& ctx, int melodyProgram, int tempoBpm, int part3Program, int part7Program,
+                           int beatKind, int keepDelays) {
+    CompositionParameters& p = ctx.parameters;
+    selectKnowledgeSet(ctx, 1);
     p.modulation[0] = 0;
     p.progressionMethod = 8;
     p.partRules[1][rule::SecondLine] = 0;
@@ -217,19 +217,19 @@ void setArrangerParameters(int melodyProgram, int tempoBpm, int part3Program, in
     p.partProgram[3] = part3Program;
     p.partProgram[7] = part7Program;
     p.beatKind = static_cast<int16_t>(beatKind);
-    engineState.arrangementMode = kArrangingMode;
-    engineState.suppliedMelody = true;
-    engineState.suppliedSecondLine = false;
+    ctx.engine.arrangementMode = kArrangingMode;
+    ctx.engine.suppliedMelody = true;
+    ctx.engine.suppliedSecondLine = false;
 }
 
-void applySongKey(int keyIndex) {
+void applySongKey(ComposeContext& ctx, int keyIndex) {
     const SongKey& key = songKey(keyIndex);
     if (key.minor) {
-        selectKnowledgeSet(2);
-        currentParameters.key = (key.tonic + 3) % 12;
+        selectKnowledgeSet(ctx, 2);
+        ctx.parameters.key = (key.tonic + 3) % 12;
     } else {
-        selectKnowledgeSet(1);
-        currentParameters.key = key.tonic;
+        selectKnowledgeSet(ctx, 1);
+        ctx.parameters.key = key.tonic;
     }
 }
 
@@ -286,22 +286,25 @@ int arrangeSongData(const std::string& songDataPath, const std::string& outputPa
     std::unique_ptr<CSongData> song = loadSongData(songDataPath);
     if (!song) return 0;
 
-    const EngineRun run;
+    // A context of this arrangement's own (about 45 KB: on the heap).
+    const auto ctx = std::make_unique<ComposeContext>();
     const int32_t songSeed = seed ? *seed : ClockSeed();
-    SeedSongRandom(songSeed);
-    if (!rebuildAndApplyStyle(static_cast<unsigned>(songSeed), kMusicBoxCategory, kMusicBoxSlot)) return 0;
-    CompositionParameters& p = currentParameters;
+    ctx->Seed(songSeed);
+    if (!rebuildAndApplyStyle(ctx->random, static_cast<unsigned>(songSeed), ctx->parameters, ctx->knowledgeNames,
+                              kMusicBoxCategory, kMusicBoxSlot))
+        return 0;
+    CompositionParameters& p = ctx->parameters;
     p.timeSignature = song->beatsPerMeasure() == 4 ? 0 : 1;
     const ArrangedGrid grid = arrangeGrid(*song, kArrangedLongestNote);
-    setArrangerParameters(10, 120, 10, 10, 1, 0);
+    setArrangerParameters(*ctx, 10, 120, 10, 10, 1, 0);
     p.partMixer[15][mixer::Volume] = p.partMixer[1][mixer::Volume];
     p.partProgram[15] = 10;
-    applySongKey(song->keyIndex());
+    applySongKey(*ctx, song->keyIndex());
     p.scale = 1;
 
     // The engine writes beside the output; only the finished song takes the output's name.
     const ScratchFile scratch(outputPath);
-    if (!renderArrangedGrid(grid, scratch.path())) return 0;
+    if (!renderArrangedGrid(*ctx, grid, scratch.path())) return 0;
     auto file = MidiF1Data::openFile(scratch.path(), kReloadCapacity);
     if (!file->isLoaded()) return 0;
     file->foldVolumeIntoVelocityAll();

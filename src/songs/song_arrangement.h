@@ -4,7 +4,8 @@
 //
 // The grid walk below works on plain lists; the hand-over to the engine lives in its own
 // file (song_arrangement_engine.cpp), so that nothing here needs the engine's chord types.
-// Only one composition or arrangement runs in the process at a time.
+// Every arrangement works in a composition context of its own: arrangements and compositions
+// may run on several threads at once.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +17,7 @@
 namespace tunecase {
 
 class CSongData;
+struct ComposeContext;
 
 // Boxes of the arranger.
 inline constexpr const char* kArrangerErrorText = "CFSAlgo::ErrorMsg";
@@ -32,17 +34,18 @@ inline constexpr size_t kArrangedLineCapacity = 16383;
 // shows kArrangerErrorText and keeps the letter. "" stays "".
 std::string chordCode(std::string_view name);
 
-// The overrides an arrangement makes to the applied style: the ".DB" knowledge files, no
-// key changes, free progression (the chords are given), no second melody line, no delayed
-// copies unless `keepDelays`, no environment part, the programs of parts 1, 3 and 7, the
-// tempo and the beat kind. Also switches the engine to arranging a supplied melody.
-void setArrangerParameters(int melodyProgram, int tempoBpm, int part3Program, int part7Program, int beatKind,
-                           int keepDelays);
+// The overrides an arrangement makes to the style applied in `ctx`: the ".DB" knowledge
+// files, no key changes, free progression (the chords are given), no second melody line, no
+// delayed copies unless `keepDelays`, no environment part, the programs of parts 1, 3 and 7,
+// the tempo and the beat kind. Also switches the context's engine to arranging a supplied
+// melody.
+void setArrangerParameters(ComposeContext& ctx, int melodyProgram, int tempoBpm, int part3Program, int part7Program,
+                           int beatKind, int keepDelays);
 
-// Selects the knowledge for song key `keyIndex` (0..29): a major key the ".DB" files,
-// knowledge set 1 and its tonic as the key; a minor key the ".DB2" files, knowledge set 2
-// and the tonic of its relative major.
-void applySongKey(int keyIndex);
+// Selects the knowledge for song key `keyIndex` (0..29) in `ctx`: a major key the ".DB"
+// files, knowledge set 1 and its tonic as the key; a minor key the ".DB2" files, knowledge
+// set 2 and the tonic of its relative major.
+void applySongKey(ComposeContext& ctx, int keyIndex);
 
 // ---- The grid walk -----------------------------------------------------------------------------
 
@@ -74,17 +77,17 @@ struct ArrangedGrid {
 // it. Notes longer than `longestNote` are split into notes of that length and rests.
 ArrangedGrid arrangeGrid(const CSongData& song, int longestNote = kArrangedLongestNote);
 
-// The engine's arrangement run over the current parameters: the grid's melody on part 1, its
+// The engine's arrangement run over the parameters of `ctx`: the grid's melody on part 1, its
 // accompanying notes on part 15, its chords in place of a progression. Writes `outputPath`;
 // 1 when written.
-int renderArrangedGrid(const ArrangedGrid& grid, const std::string& outputPath);
+int renderArrangedGrid(ComposeContext& ctx, const ArrangedGrid& grid, const std::string& outputPath);
 
 // ---- Arranging a file --------------------------------------------------------------------------
 
 // Loads the song-data file, arranges it in the "Music Box" style and writes the Standard MIDI
 // File to `outputPath` (format 1, 96 ticks per quarter, no control changes), then gives the
-// song's title (bytes as stored). The random generator is seeded with `seed`, or with the
-// time when none is given. Returns 1 when the file was written. A song-data file that is
+// song's title (bytes as stored). The arrangement works in a composition context of its own,
+// whose generator is seeded with `seed`, or with the time when none is given. Returns 1 when the file was written. A song-data file that is
 // missing or cannot be read is reported and gives 0, and then nothing is written at
 // `outputPath`; neither is anything when the engine or the final save fails.
 int arrangeSongData(const std::string& songDataPath, const std::string& outputPath, std::string& titleOut,

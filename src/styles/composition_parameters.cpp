@@ -2,12 +2,10 @@
 
 #include <cstring>
 
-#include "base/utilities.h"
+#include "base/seeded_random.h"
 #include "styles/knowledge_names.h"
 
 namespace tunecase {
-
-CompositionParameters currentParameters{};
 
 namespace {
 
@@ -58,17 +56,17 @@ constexpr int kBeatFigureCount = static_cast<int>(sizeof kBeatFigures / sizeof k
 
 }  // namespace
 
-void makeRhythmMotif(uint8_t motif[96]) {
+void makeRhythmMotif(uint8_t motif[96], SeededRandom& random) {
     std::memset(motif, 0, 96);
     int step = 0;
     while (step < 96) {
         // On the first or third beat of a measure a half note now and then.
-        if (step % 8 == 0 && randomBetween(1, 6) == 1) {
+        if (step % 8 == 0 && random.range(1, 6) == 1) {
             motif[step] = 8;
             step += 8;
             continue;
         }
-        const BeatFigure& f = kBeatFigures[randomBetween(0, kBeatFigureCount - 1)];
+        const BeatFigure& f = kBeatFigures[random.range(0, kBeatFigureCount - 1)];
         for (int i = 0; i < f.count; ++i) {
             motif[step] = f.lengths[i];
             step += f.lengths[i];
@@ -76,7 +74,7 @@ void makeRhythmMotif(uint8_t motif[96]) {
     }
 }
 
-void initParameters(CompositionParameters& p) {
+void initParameters(CompositionParameters& p, SeededRandom& random) {
     std::memset(&p, 0, sizeof p);
 
     for (int k = 0; k < kPartCount; ++k) p.partProgram[k] = 0;
@@ -134,7 +132,7 @@ void initParameters(CompositionParameters& p) {
     std::memcpy(p.partRules[5], p.partRules[1], sizeof p.partRules[1]);
     for (auto& pace : p.partPace) pace = 100;
 
-    makeRhythmMotif(p.rhythmMotif);
+    makeRhythmMotif(p.rhythmMotif, random);
 }
 
 int measureTicks(int timeSignature) {
@@ -182,9 +180,9 @@ std::string measureEntryChord(const CompositionParameters& p, int index) {
     return std::string(reinterpret_cast<const char*>(at), 4);
 }
 
-void applyStyle(const CompositionParameters& style) {
-    currentParameters = style;
-    SelectKnowledgeNames(currentParameters.knowledgeSet == 1 ? 1 : 2);
+void applyStyle(const CompositionParameters& style, CompositionParameters& current, KnowledgeNames& names) {
+    current = style;
+    names = SelectKnowledgeNames(current, current.knowledgeSet == 1 ? 1 : 2);
 }
 
 std::string scalePatternOf(const CompositionParameters& p) {
@@ -205,14 +203,6 @@ std::string scalePatternOf(const CompositionParameters& p) {
     std::string out = base;
     for (int pc = 0; pc < 12; ++pc) out[4 + (pc + shift) % 12] = base[4 + pc];
     return out;
-}
-
-std::string scalePattern() { return scalePatternOf(currentParameters); }
-
-void scalePattern(char out[20]) {
-    const std::string s = scalePattern();
-    std::memcpy(out, s.data(), 16);
-    out[16] = '\0';
 }
 
 int paceClass(int pace) {

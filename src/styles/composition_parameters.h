@@ -1,6 +1,6 @@
 // The composition parameter record: every setting a style defines and the composition
-// engine reads. A style is one complete record; applying it copies it into
-// `currentParameters`, which is the only record the engine looks at.
+// engine reads. A style is one complete record; applying it copies it into the record of
+// one composition (its context's parameters), which is the only record the engine looks at.
 //
 // The record is a plain block of 22,732 bytes (copied by value, no pointers), with the
 // field order and widths below fixed. Parts are numbered from 1; index 0 of the per-part
@@ -13,6 +13,9 @@
 #include <type_traits>
 
 namespace tunecase {
+
+class SeededRandom;
+struct KnowledgeNames;
 
 inline constexpr int kPartCount = 16;
 inline constexpr int kMeasureTableEntries = 682;  // room in the measure table, 6 bytes each
@@ -68,7 +71,7 @@ struct CompositionParameters {
     int32_t timeSignature;                        // 0 = 4/4, 1 = 3/4, 2 = 7/8
     int32_t tempo;                                // microseconds per quarter note
     int32_t knowledgeSet;                         // 1 = ".DB" knowledge, 2 = ".DB2" knowledge
-    int32_t scale;                                // scale number (see scalePattern)
+    int32_t scale;                                // scale number (see scalePatternOf)
     int32_t key;                                  // tonic pitch class 0..11
     int16_t beatKind;                             // 2 with 3/4: dotted-quarter grouping
     uint8_t reservedBytes[2];
@@ -161,27 +164,21 @@ static_assert(offsetof(CompositionParameters, measureTable) == 17632);
 static_assert(offsetof(CompositionParameters, partRules) == 21724);
 static_assert(offsetof(CompositionParameters, partPace) == 22684);
 
-// The record the engine reads. Written by applyStyle, by the composer and arranger after
-// applyStyle, and by the engine while it works. One composition at a time.
-extern CompositionParameters currentParameters;
-
-// Writes every default, the chord succession tables and, last, a fresh rhythm motif (which
-// draws from the C library generator).
-void initParameters(CompositionParameters& p);
+// Writes every default, the chord succession tables and, last, a fresh rhythm motif drawn
+// from `random`.
+void initParameters(CompositionParameters& p, SeededRandom& random);
 
 // Fills the measure table (one entry per measure, "CMPS" and "GMPs" alternating every four
 // measures, two zero bytes after the last) and, when derivedPartMode is 6, gives part 4
 // the melody's rules.
 void finishStyle(CompositionParameters& p);
 
-// Copies `style` into currentParameters and selects the knowledge file names for it.
-void applyStyle(const CompositionParameters& style);
+// Copies `style` into `current` (the record a composition works on) and selects the
+// knowledge file names for it into `names`.
+void applyStyle(const CompositionParameters& style, CompositionParameters& current, KnowledgeNames& names);
 
-// The scale pattern of currentParameters: "xxxx" and twelve weight digits from C to B,
-// transposed to the key. `out` gets 16 characters and a NUL.
-void scalePattern(char out[20]);
-std::string scalePattern();
-// The same for any record.
+// The scale pattern of a record: "xxxx" and twelve weight digits from C to B, transposed to
+// the key.
 std::string scalePatternOf(const CompositionParameters& p);
 
 // Pace class of a partPace value: 8 (slowest) .. 1; 170 and above count as 4.
@@ -197,8 +194,8 @@ std::string measureEntryChord(const CompositionParameters& p, int index);
 
 // A rhythm motif: one byte per 16th-note step over six 4/4 measures. A nonzero byte starts
 // a note that lasts that many 16ths; 0 continues the note before it. Each quarter-note
-// beat is filled exactly by one of a handful of figures.
-void makeRhythmMotif(uint8_t motif[96]);
+// beat is filled exactly by one of a handful of figures, drawn from `random`.
+void makeRhythmMotif(uint8_t motif[96], SeededRandom& random);
 
 // Copies `text` into a fixed field, cut to fit and NUL-terminated.
 template <size_t N>

@@ -6,10 +6,7 @@
 
 namespace tunecase {
 
-KnowledgeNames knowledgeNames;
-
-void SelectKnowledgeNames(int knowledgeSet) {
-    CompositionParameters& p = currentParameters;
+KnowledgeNames SelectKnowledgeNames(CompositionParameters& p, int knowledgeSet) {
     KnowledgeNames names;
     if (p.progressionFamily == 6) {
         names.timeChartFile = "TIMECHT.DB";
@@ -35,7 +32,7 @@ void SelectKnowledgeNames(int knowledgeSet) {
     }
     if (std::strncmp(p.patternFileName, "PATTERN.DBB", sizeof p.patternFileName) == 0)
         std::memcpy(names.tonic, "CMPs", 5);
-    knowledgeNames = names;
+    return names;
 }
 
 }  // namespace tunecase

@@ -1,11 +1,11 @@
 #include "styles/style_catalogue.h"
 
-#include <cstdlib>
 #include <cstring>
 
-namespace tunecase {
+#include "base/seeded_random.h"
+#include "styles/knowledge_names.h"
 
-CompositionParameters styleTable[kStyleCategories][kStyleSlots];
+namespace tunecase {
 
 namespace {
 
@@ -512,6 +512,28 @@ constexpr bool rowsInOrder() {
 }
 static_assert(rowsInOrder(), "named styles must be listed once each, in category and slot order");
 
+// Builds every slot in table order into one record and hands it to `visit(category, slot,
+// record)`: the draws are those of a whole table, without holding one.
+template <typename Visit>
+void buildSlots(SeededRandom& random, Visit&& visit) {
+    CompositionParameters p;
+    for (int c = 0; c < kStyleCategories; ++c) {
+        for (int s = 0; s < kStyleSlots; ++s) {
+            initParameters(p, random);
+            if (s == 0) {
+                // A random style has no measure table: it never passes through finishStyle.
+                setField(p.name, kRandomStyles[c].name);
+                setField(p.description, kRandomStyles[c].description);
+                p.randomCategory = c + 1;
+            } else {
+                if (const int i = kSlotIndex.style[c][s]; i >= 0) writeNamedStyle(p, kNamedStyles[i]);
+                finishStyle(p);
+            }
+            visit(c, s, p);
+        }
+    }
+}
+
 }  // namespace
 
 const char* styleCategoryName(int category) {
@@ -519,30 +541,24 @@ const char* styleCategoryName(int category) {
     return kCategoryNames[category];
 }
 
-void buildStyleTable() {
-    for (int c = 0; c < kStyleCategories; ++c) {
-        for (int s = 0; s < kStyleSlots; ++s) {
-            CompositionParameters& p = styleTable[c][s];
-            initParameters(p);
-            if (s == 0) {
-                // A random style has no measure table: it never passes through finishStyle.
-                setField(p.name, kRandomStyles[c].name);
-                setField(p.description, kRandomStyles[c].description);
-                p.randomCategory = c + 1;
-                continue;
-            }
-            if (const int i = kSlotIndex.style[c][s]; i >= 0) writeNamedStyle(p, kNamedStyles[i]);
-            finishStyle(p);
-        }
-    }
+std::unique_ptr<StyleTable> buildStyleTable(SeededRandom& random) {
+    auto table = std::make_unique<StyleTable>();
+    buildSlots(random, [&](int c, int s, const CompositionParameters& p) {
+        (*table)[static_cast<size_t>(c)][static_cast<size_t>(s)] = p;
+    });
+    return table;
 }
 
-int rebuildAndApplyStyle(unsigned seed, int category, int slot) {
-    std::srand(seed);
-    buildStyleTable();
-    if (category < 0 || category >= kStyleCategories || slot < 0 || slot >= kStyleSlots) return 0;
-    applyStyle(styleTable[category][slot]);
-    return 1;
+int rebuildAndApplyStyle(SeededRandom& random, unsigned seed, CompositionParameters& current, KnowledgeNames& names,
+                         int category, int slot) {
+    random.reseed(seed);
+    bool applied = false;
+    buildSlots(random, [&](int c, int s, const CompositionParameters& p) {
+        if (c != category || s != slot) return;
+        applyStyle(p, current, names);
+        applied = true;
+    });
+    return applied ? 1 : 0;
 }
 
 }  // namespace tunecase

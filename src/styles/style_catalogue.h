@@ -7,13 +7,19 @@
 // finishStyle only (empty name, "No music style is defined.").
 //
 // The table is rebuilt in full before every use, category by category and slot by slot.
-// Every record draws a fresh rhythm motif from the C library generator, so the seed and the
-// fill order decide every motif: the same seed gives the same table.
+// Every record draws a fresh rhythm motif from the composition's generator, so the seed and
+// the fill order decide every motif: the same seed gives the same table.
 #pragma once
+
+#include <array>
+#include <memory>
 
 #include "styles/composition_parameters.h"
 
 namespace tunecase {
+
+class SeededRandom;
+struct KnowledgeNames;
 
 inline constexpr int kStyleCategories = 9;
 inline constexpr int kStyleSlots = 24;
@@ -22,21 +28,23 @@ inline constexpr int kStyleSlots = 24;
 inline constexpr int kMusicBoxCategory = 7;
 inline constexpr int kMusicBoxSlot = 1;
 
-// styleTable[category][slot]; overwritten in full by every build.
-extern CompositionParameters styleTable[kStyleCategories][kStyleSlots];
+// table[category][slot]: 216 records, about 4.9 MB.
+using StyleTable = std::array<std::array<CompositionParameters, kStyleSlots>, kStyleCategories>;
 
 // The category's name ("Pops(World)" .. "Techno"); "" outside 0..8.
 const char* styleCategoryName(int category);
 
 // Fills all 216 slots in order from the generator's current state.
-void buildStyleTable();
+std::unique_ptr<StyleTable> buildStyleTable(SeededRandom& random);
 
 // What the composer and the arranger do before every run (and the preview page when it
-// opens): seed the C library generator with `seed` (callers pass the time in seconds, or
-// the seed the song was asked for), build the whole table, then apply
-// styleTable[category][slot] to currentParameters, which also selects the knowledge file
-// names for it. Returns 1; 0 when the slot is outside the table, in which case the table
-// is still rebuilt but currentParameters is left as it was.
-int rebuildAndApplyStyle(unsigned seed, int category = kMusicBoxCategory, int slot = kMusicBoxSlot);
+// opens): seed `random` with `seed` (callers pass the time in seconds, or the seed the song
+// was asked for), build the whole table, then apply table[category][slot] to `current`,
+// which also selects the knowledge file names for it into `names`. Returns 1; 0 when the
+// slot is outside the table, in which case every slot is still built (the generator moves
+// on as far) but `current` and `names` are left as they were. Only the chosen record is
+// kept.
+int rebuildAndApplyStyle(SeededRandom& random, unsigned seed, CompositionParameters& current, KnowledgeNames& names,
+                         int category = kMusicBoxCategory, int slot = kMusicBoxSlot);
 
 }  // namespace tunecase

@@ -8,9 +8,8 @@
 
 #include "compose/accompaniment.h"
 #include "compose/compose_errors.h"
+#include "compose/compose_context.h"
 #include "compose/compose_information.h"
-#include "compose/engine_state.h"
-#include "compose/random_range.h"
 #include "compose/score_rendering.h"
 #include "compose_test_util.h"
 #include "song_test_util.h"
@@ -28,27 +27,25 @@ class Accompaniment : public testing::EngineTest {
 protected:
     void SetUp() override {
         EngineTest::SetUp();
-        ResetComposition();
-        engineState = EngineState{};
-        for (int k : {2, 3, 7, 8}) currentParameters.partProgram[k] = 10;
-        currentParameters.partOctave[2] = 0;
+        for (int k : {2, 3, 7, 8}) ctx.parameters.partProgram[k] = 10;
+        ctx.parameters.partOctave[2] = 0;
     }
 
     std::vector<PartNote> bass(const std::vector<ChordRecord>& chords) {
         auto track = NewPartTrack();
-        BuildBass(*track, chords);
+        BuildBass(ctx, *track, chords);
         return partNotes(*track);
     }
     std::vector<PartNote> backing(int kind, int pace, const std::vector<ChordRecord>& chords, int channel = 3) {
         auto track = NewPartTrack();
-        BuildBacking(channel, *track, 10, kind, pace, chords);
+        BuildBacking(ctx, channel, *track, 10, kind, pace, chords);
         return partNotes(*track);
     }
 };
 
 TEST_F(Accompaniment, BassKindThreeAlternatesBassAndFifthByTheChordsQuarters) {
-    currentParameters.bassPattern = 3;
-    currentParameters.partPace[2] = 100;
+    ctx.parameters.bassPattern = 3;
+    ctx.parameters.partPace[2] = 100;
     const std::vector<ChordRecord> chords = {
         chordOf(384, "CMPS", 60, 64, 67, 71),  // 4 quarters: two 192-tick steps
         chordOf(288, "AmPs", 69, 72, 76, 79),  // 3 quarters: three 96-tick steps
@@ -63,14 +60,14 @@ TEST_F(Accompaniment, BassKindThreeAlternatesBassAndFifthByTheChordsQuarters) {
     EXPECT_EQ(bass(chords), expected);
 
     // At pace 80 or less every quarter-based step sounds 48 ticks.
-    currentParameters.partPace[2] = 80;
+    ctx.parameters.partPace[2] = 80;
     for (PartNote& n : expected)
         if (n.duration != 47) n.duration = 48;
     EXPECT_EQ(bass(chords), expected);
 
     // Above 100: units of 192 ticks, long-short in the first half of the song, three short
     // notes in the second; the remainder on the last pitch used.
-    currentParameters.partPace[2] = 120;
+    ctx.parameters.partPace[2] = 120;
     const std::vector<ChordRecord> brisk = {chordOf(384, "CMPS", 60, 64, 67, 71), chordOf(384, "FMPS", 65, 69, 72, 76),
                                             chordOf(480, "GMPs", 67, 71, 74, 77)};
     const std::vector<PartNote> briskExpected = {
@@ -85,16 +82,16 @@ TEST_F(Accompaniment, BassKindThreeAlternatesBassAndFifthByTheChordsQuarters) {
     // The octave setting moves the whole part: 99 one octave down, 101 one up; and in a
     // compose run the part begins one measure in.
     const std::vector<ChordRecord> one = {chordOf(192, "CMPS", 60, 64, 67, 71)};
-    currentParameters.partPace[2] = 100;
-    currentParameters.partOctave[2] = 101;
+    ctx.parameters.partPace[2] = 100;
+    ctx.parameters.partOctave[2] = 101;
     EXPECT_EQ(bass(one), (std::vector<PartNote>{{0, 48, 64, 188}}));
-    currentParameters.partOctave[2] = 99;
-    engineState.composeRun = true;
+    ctx.parameters.partOctave[2] = 99;
+    ctx.engine.composeRun = true;
     EXPECT_EQ(bass(one), (std::vector<PartNote>{{384, 24, 64, 188}}));
 }
 
 TEST_F(Accompaniment, BlockChordsLeadTheVoicesOnEachChordsFirstStepAndReportOddRemainders) {
-    currentParameters.partPace[3] = 100;
+    ctx.parameters.partPace[3] = 100;
     const std::vector<ChordRecord> chords = {
         chordOf(384, "CMPS", 60, 64, 67, 83),  // seventh leaps up, third falls: both moved
         chordOf(240, "GMPs", 67, 71, 74, 77),  // two quarters and an eighth
@@ -113,7 +110,7 @@ TEST_F(Accompaniment, BlockChordsLeadTheVoicesOnEachChordsFirstStepAndReportOddR
     EXPECT_EQ(boxes->count(), 0u);
 
     // Without a bass part the root takes the seventh's place.
-    currentParameters.partProgram[2] = kNotPlayed;
+    ctx.parameters.partProgram[2] = kNotPlayed;
     const auto noBass = backing(1, 100, {chordOf(96, "CMPS", 60, 64, 67, 71)});
     EXPECT_EQ(noBass, (std::vector<PartNote>{{0, 60, 64, 94}, {0, 67, 64, 94}, {0, 76, 64, 94}}));
 
@@ -122,7 +119,7 @@ TEST_F(Accompaniment, BlockChordsLeadTheVoicesOnEachChordsFirstStepAndReportOddR
     EXPECT_TRUE(reported(boxes.sink(), zemc::Beat));
 
     // From pace 120 the last step always splits: chord for half the gate, then the root.
-    currentParameters.partProgram[2] = 10;
+    ctx.parameters.partProgram[2] = 10;
     const auto split = backing(1, 120, {chordOf(384, "CMPS", 60, 64, 67, 71)});
     EXPECT_TRUE(std::find(split.begin(), split.end(), PartNote{288, 71, 64, 47}) != split.end());
     EXPECT_TRUE(std::find(split.begin(), split.end(), PartNote{336, 60, 64, 47}) != split.end());
@@ -148,11 +145,11 @@ TEST_F(Accompaniment, GentleBrokenChordsTileEveryChordWithTheirSteps) {
     std::set<int> velocities;
     for (int seed = 1; seed <= 60; ++seed) {
         std::mt19937 pick(static_cast<unsigned>(seed));
-        SeedSongRandom(seed);
+        ctx.Seed(seed);
         std::vector<ChordRecord> chords;
         for (int n = 0; n < 8; ++n) {
             const int d = durations[pick() % durations.size()];
-            chords.push_back(MakeChord(d, codes[pick() % codes.size()], "00"));
+            chords.push_back(MakeChord(ctx, d, codes[pick() % codes.size()], "00"));
         }
         const auto notes = backing(4, 70, chords);
         int64_t chordStart = 0;
@@ -184,16 +181,16 @@ TEST_F(Accompaniment, GentleBrokenChordsTileEveryChordWithTheirSteps) {
 }
 
 TEST_F(Accompaniment, DrumStyleOnePlaysItsStepTableOverTheStructureMarks) {
-    currentParameters.partProgram[9] = 1;
-    currentParameters.drumPattern = 1;
-    currentParameters.partPace[9] = 80;
-    EventList& marks = composeInformation.structureMarks;
+    ctx.parameters.partProgram[9] = 1;
+    ctx.parameters.drumPattern = 1;
+    ctx.parameters.partPace[9] = 80;
+    EventList& marks = ctx.information.structureMarks;
     marks.AddMark(384, "AXXX");
     marks.AddMark(192, "AEXX");
     marks.AddMark(384, "BXXX");
     marks.AddMark(384, "BEXX");
     auto track = NewPartTrack();
-    BuildDrums(*track);
+    BuildDrums(ctx, *track);
     std::map<int64_t, std::vector<std::pair<int, int>>> at;  // time -> (key, velocity)
     for (const PartNote& n : partNotes(*track)) {
         EXPECT_EQ(n.duration, 1);
@@ -231,12 +228,13 @@ TEST_F(Accompaniment, EveryKindFillsEveryChordInEveryMeterWithTheChordsTones) {
     const std::vector<const char*> codes = {"CMPS", "AmPs", "FMPd", "GMPs", "EmPs", "G4Ps", "dMPs", "BmdS"};
     std::mt19937 pick(7);
     for (const Meter& m : meters) {
-        currentParameters.timeSignature = m.timeSignature;
-        currentParameters.beatKind = static_cast<int16_t>(m.beatKind);
-        currentParameters.rhythmFeel = m.feel;
+        ctx.parameters.timeSignature = m.timeSignature;
+        ctx.parameters.beatKind = static_cast<int16_t>(m.beatKind);
+        ctx.parameters.rhythmFeel = m.feel;
         std::vector<ChordRecord> chords;
         for (int n = 0; n < 10; ++n)
-            chords.push_back(MakeChord(m.durations[pick() % m.durations.size()], codes[pick() % codes.size()], "00"));
+            chords.push_back(
+                MakeChord(ctx, m.durations[pick() % m.durations.size()], codes[pick() % codes.size()], "00"));
         int64_t songEnd = 0;
         std::vector<int64_t> starts;
         for (const ChordRecord& c : chords) {
@@ -279,8 +277,8 @@ TEST_F(Accompaniment, EveryKindFillsEveryChordInEveryMeterWithTheChordsTones) {
         for (int kind = 1; kind <= kBassKinds; ++kind)
             for (int pace : {60, 100, 130}) {
                 boxes->clear();
-                currentParameters.bassPattern = kind;
-                currentParameters.partPace[2] = pace;
+                ctx.parameters.bassPattern = kind;
+                ctx.parameters.partPace[2] = pace;
                 const auto notes = bass(chords);
                 std::set<size_t> heard;
                 for (const PartNote& n : notes) {
@@ -297,16 +295,16 @@ TEST_F(Accompaniment, EveryKindFillsEveryChordInEveryMeterWithTheChordsTones) {
             }
 
         // The drums over marks of the chords' lengths and the two closing measures.
-        composeInformation.structureMarks.Clear();
+        ctx.information.structureMarks.Clear();
         for (size_t i = 0; i < chords.size(); ++i)
-            composeInformation.structureMarks.AddMark(chords[i].duration, i % 3 == 2 ? "AEXX" : "AXXX");
+            ctx.information.structureMarks.AddMark(chords[i].duration, i % 3 == 2 ? "AEXX" : "AXXX");
         for (int style = 1; style <= kDrumStyles; ++style)
             for (int pace : {80, 120}) {
                 boxes->clear();
-                currentParameters.drumPattern = style;
-                currentParameters.partPace[9] = pace;
+                ctx.parameters.drumPattern = style;
+                ctx.parameters.partPace[9] = pace;
                 auto track = NewPartTrack();
-                BuildDrums(*track);
+                BuildDrums(ctx, *track);
                 const auto notes = partNotes(*track);
                 std::set<size_t> heard;
                 for (const PartNote& n : notes) {
@@ -328,16 +326,16 @@ TEST_F(Accompaniment, KindsOutsideTheTablesReportAndLeaveThePartEmpty) {
         EXPECT_TRUE(backing(kind, 80, chords).empty());
         EXPECT_EQ(testing::reportedCodes(boxes.sink()), std::vector<uint32_t>{zemc::BackingPattern});
     }
-    currentParameters.bassPattern = 24;
+    ctx.parameters.bassPattern = 24;
     EXPECT_TRUE(bass(chords).empty());
     EXPECT_TRUE(reported(boxes.sink(), zemc::BackingPattern));
 
-    composeInformation.structureMarks.AddMark(384, "AXXX");
+    ctx.information.structureMarks.AddMark(384, "AXXX");
     for (int style : {0, 41}) {
         boxes->clear();
-        currentParameters.drumPattern = style;
+        ctx.parameters.drumPattern = style;
         auto track = NewPartTrack();
-        BuildDrums(*track);
+        BuildDrums(ctx, *track);
         EXPECT_TRUE(partNotes(*track).empty());
         EXPECT_EQ(testing::reportedCodes(boxes.sink()), std::vector<uint32_t>{zemc::DrumPattern});
     }
@@ -349,9 +347,9 @@ TEST_F(Accompaniment, KindsOutsideTheTablesReportAndLeaveThePartEmpty) {
     EXPECT_EQ(DrumSound(kDrumFigures).key, 51);
 
     boxes->clear();
-    currentParameters.partProgram[8] = 100;
+    ctx.parameters.partProgram[8] = 100;
     auto environment = NewPartTrack();
-    BuildEnvironment(*environment, chords);
+    BuildEnvironment(ctx, *environment, chords);
     EXPECT_TRUE(partNotes(*environment).empty());
     EXPECT_EQ(testing::reportedCodes(boxes.sink()), std::vector<uint32_t>{zemc::EnvironmentInstrument});
 }
@@ -361,12 +359,12 @@ TEST_F(Accompaniment, EnvironmentStartsAfterTheLeadInAndClosesOnTwoNotes) {
     for (int i = 0; i < 12; ++i) chords.push_back(chordOf(384, "CMPS", 60, 64, 67, 71));
     chords.push_back(chordOf(768, "CMPS", 60, 64, 67, 71));
     for (int program : {122, 123, 126}) {
-        currentParameters.partProgram[8] = program;
+        ctx.parameters.partProgram[8] = program;
         for (bool composing : {false, true}) {
-            engineState.composeRun = composing;
+            ctx.engine.composeRun = composing;
             const int lead = composing ? 384 : 0;
             auto track = NewPartTrack();
-            BuildEnvironment(*track, chords);
+            BuildEnvironment(ctx, *track, chords);
             // The set-up itself waits for the lead-in.
             EXPECT_EQ(track->event(0)->delta, lead) << program;
             const auto notes = partNotes(*track);

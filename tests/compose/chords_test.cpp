@@ -7,7 +7,6 @@
 #include "compose/chords.h"
 #include "compose/compose_errors.h"
 #include "compose/knowledge_files.h"
-#include "compose/random_range.h"
 #include "compose_test_util.h"
 #include "styles/composition_parameters.h"
 #include "styles/knowledge_names.h"
@@ -31,7 +30,7 @@ std::vector<ChordCode> everyCode() {
 TEST_F(Chords, EveryCodeGivesItsTonesPlacedInRangeAndTheBassTwoOctavesBelow) {
     for (const ChordCode& code : everyCode()) {
         for (int round = 0; round < 4; ++round) {
-            const ChordRecord c = MakeChord(384, code, "07");
+            const ChordRecord c = MakeChord(ctx, 384, code, "07");
             const int root = RootPitch(code.root());
             ASSERT_EQ(c.rootPitch, root);
             ASSERT_EQ(c.bassPitch, root - 24 + 7);
@@ -52,7 +51,7 @@ TEST_F(Chords, EveryCodeGivesItsTonesPlacedInRangeAndTheBassTwoOctavesBelow) {
 TEST_F(Chords, SuspendedDominantOnGAndItsName) {
     std::set<int> thirds, sevenths;
     for (int i = 0; i < 200; ++i) {
-        const ChordRecord c = MakeChord(384, "G4Ps");
+        const ChordRecord c = MakeChord(ctx, 384, "G4Ps");
         EXPECT_EQ(c.rootPitch, 67);
         EXPECT_EQ(c.fifthPitch, 74);
         thirds.insert(c.thirdPitch);
@@ -64,25 +63,25 @@ TEST_F(Chords, SuspendedDominantOnGAndItsName) {
 }
 
 TEST_F(Chords, BassModeTenFixesTheBassAndBackingFortySevenKeepsTheThirdClose) {
-    currentParameters.bassMode = 10;
-    currentParameters.backingPattern3 = 47;
+    ctx.parameters.bassMode = 10;
+    ctx.parameters.backingPattern3 = 47;
     for (const char* code : {"CMPS", "BmPs", "gMPd"}) {
-        EXPECT_EQ(MakeChord(192, code, "00").bassPitch, 43);
-        EXPECT_EQ(MakeChord(192, code, "04").bassPitch, 47);
-        EXPECT_EQ(MakeChord(192, code, "").bassPitch, 43);
+        EXPECT_EQ(MakeChord(ctx, 192, code, "00").bassPitch, 43);
+        EXPECT_EQ(MakeChord(ctx, 192, code, "04").bassPitch, 47);
+        EXPECT_EQ(MakeChord(ctx, 192, code, "").bassPitch, 43);
     }
-    for (int i = 0; i < 50; ++i) EXPECT_EQ(MakeChord(192, "BmPs").thirdPitch, 74);
+    for (int i = 0; i < 50; ++i) EXPECT_EQ(MakeChord(ctx, 192, "BmPs").thirdPitch, 74);
 }
 
 TEST_F(Chords, BrokenCodesAreReportedAndFallBackWithoutLooping) {
-    const ChordRecord a = MakeChord(96, "XMPS");
+    const ChordRecord a = MakeChord(ctx, 96, "XMPS");
     EXPECT_EQ(a.rootPitch, 0);
     EXPECT_EQ(a.thirdPitch, 0);
-    const ChordRecord b = MakeChord(96, "DxZq");
+    const ChordRecord b = MakeChord(ctx, 96, "DxZq");
     EXPECT_EQ(b.thirdPitch, 0);
     EXPECT_EQ(b.fifthPitch, 62);
     EXPECT_EQ(b.seventhPitch, 62);
-    const ChordRecord none = MakeChord(96, "NoCd");
+    const ChordRecord none = MakeChord(ctx, 96, "NoCd");
     EXPECT_EQ(none.bassPitch, 0);
     EXPECT_EQ(boxes->visibleTexts(), (std::vector<std::string>{"ZEMCFF010022 root note error!",
                                                                 "ZEMCFF010023 third note error!",
@@ -105,13 +104,13 @@ TEST_F(Chords, ChordToneTableHoldsEveryCodeWithItsWeights) {
 
 TEST_F(Chords, ChordProfilesAddChordWeightsToTheScaleAndKeepNotesOutsideTheScaleAtZero) {
     // C major, scale 1: "919299192929"; a chord tone adds its weight, everything loses 4.
-    EXPECT_EQ(ChordProfile("NoCd"), "919299192929");
-    EXPECT_EQ(ChordProfile("CMPS"), "905095090509");
-    EXPECT_EQ(ChordProfile("DMPs"), "909055650905");
+    EXPECT_EQ(ChordProfile(ctx, "NoCd"), "919299192929");
+    EXPECT_EQ(ChordProfile(ctx, "CMPS"), "905095090509");
+    EXPECT_EQ(ChordProfile(ctx, "DMPs"), "909055650905");
     // Whole-tone scale: A and F stay out even when the chord holds them.
-    currentParameters.scale = 12;
-    EXPECT_EQ(ChordProfile("DMPs"), "909050905050");
-    EXPECT_EQ(ChordProfile("FMPd"), "905050505050");
+    ctx.parameters.scale = 12;
+    EXPECT_EQ(ChordProfile(ctx, "DMPs"), "909050905050");
+    EXPECT_EQ(ChordProfile(ctx, "FMPd"), "905050505050");
 }
 
 TEST_F(Chords, NamesOfEveryShape) {
@@ -132,29 +131,29 @@ TEST_F(Chords, NamesOfEveryShape) {
 TEST_F(Chords, WeightedSuccessionFollowsTheLevelsOfTheFile) {
     // Levels 9, 5 and 1. With family 3 (lowest level 4) a candidate of level L wins in
     // proportion to L - 3: 6 : 2 : 0. With family 1 (lowest 1): 9 : 5 : 1.
-    SetKnowledgeText(KnowledgeFile::Pattern, "CMPSFMPS080|CMPSGMPs040|CMPSAmPs005|GMPsCMPS080|");
+    SetKnowledgeText(ctx, KnowledgeFile::Pattern, "CMPSFMPS080|CMPSGMPs040|CMPSAmPs005|GMPsCMPS080|");
     const std::pair<int, std::map<std::string, double>> expectations[] = {
         {3, {{"FMPS", 0.75}, {"GMPs", 0.25}, {"AmPs", 0.0}}},
         {1, {{"FMPS", 9.0 / 15}, {"GMPs", 5.0 / 15}, {"AmPs", 1.0 / 15}}},
     };
     for (const auto& [family, shares] : expectations) {
-        currentParameters.progressionFamily = family;
+        ctx.parameters.progressionFamily = family;
         std::map<std::string, int> seen;
         const int draws = 20000;
-        for (int i = 0; i < draws; ++i) ++seen[WeightedSuccession("CMPS").str()];
+        for (int i = 0; i < draws; ++i) ++seen[WeightedSuccession(ctx, "CMPS").str()];
         for (const auto& [code, share] : shares)
             EXPECT_NEAR(seen[code] / double(draws), share, 0.015) << "family " << family << " " << code;
     }
     // No record for the chord: the tonic, at once.
-    EXPECT_EQ(WeightedSuccession("dMPs"), TonicCode());
+    EXPECT_EQ(WeightedSuccession(ctx, "dMPs"), TonicCode(ctx));
     EXPECT_EQ(boxes->count(), 0u);
 }
 
 TEST_F(Chords, WeightedSuccessionRepairsAnUnknownFamilyAndAnEmptySuccessor) {
-    SetKnowledgeText(KnowledgeFile::Pattern, "CMPS|CMPS|");
-    currentParameters.progressionFamily = 8;
-    EXPECT_EQ(WeightedSuccession("CMPS"), TonicCode());
-    EXPECT_EQ(currentParameters.progressionFamily, 3);
+    SetKnowledgeText(ctx, KnowledgeFile::Pattern, "CMPS|CMPS|");
+    ctx.parameters.progressionFamily = 8;
+    EXPECT_EQ(WeightedSuccession(ctx, "CMPS"), TonicCode(ctx));
+    EXPECT_EQ(ctx.parameters.progressionFamily, 3);
     EXPECT_EQ(boxes->visibleTexts(), (std::vector<std::string>{"ZEMCFF01003F error in chord progression!",
                                                                 "ZEMCFF01014A Error in DB2!"}));
 }
@@ -162,9 +161,9 @@ TEST_F(Chords, WeightedSuccessionRepairsAnUnknownFamilyAndAnEmptySuccessor) {
 TEST_F(Chords, FixedSuccessionRulesKeepTheirOdds) {
     std::map<std::string, int> afterG, afterA;
     for (int i = 0; i < 12000; ++i) {
-        ++afterG[DominantChain("GMPs").str().substr(0, 1)];
-        ++afterA[DescendingMinorLoop("AmPs").str()];
-        const ChordCode r = RandomChord();
+        ++afterG[DominantChain(ctx, "GMPs").str().substr(0, 1)];
+        ++afterA[DescendingMinorLoop(ctx, "AmPs").str()];
+        const ChordCode r = RandomChord(ctx);
         ASSERT_TRUE(IsValidChordCode(r));
         ASSERT_TRUE(r.fifth() == 'P' || r.third() == 'm') << r.str();
     }
@@ -176,25 +175,26 @@ TEST_F(Chords, FixedSuccessionRulesKeepTheirOdds) {
 }
 
 TEST_F(Chords, GeneratedSuccessionsAreDiatonicEnoughForTheFamily) {
-    currentParameters.progressionMethod = 1;
+    ctx.parameters.progressionMethod = 1;
     for (int family : {1, 2, 3, 4}) {
-        currentParameters.progressionFamily = family;
-        ChordCode chord = TonicCode();
+        ctx.parameters.progressionFamily = family;
+        ChordCode chord = TonicCode(ctx);
         for (int i = 0; i < 300; ++i) {
-            NextChord(chord);
+            NextChord(ctx, chord);
             ASSERT_TRUE(IsValidChordCode(chord));
-            ASSERT_GE(DiatonicScore(chord), family == 1 ? 5 : family == 2 ? 6 : family == 3 ? 7 : 8) << chord.str();
+            ASSERT_GE(DiatonicScore(ctx, chord), family == 1 ? 5 : family == 2 ? 6 : family == 3 ? 7 : 8)
+                << chord.str();
         }
     }
 }
 
 TEST_F(Chords, ScalesOtherThanOneSixSevenRedrawRootsOutsideTheScale) {
-    currentParameters.progressionFamily = 5;
-    currentParameters.scale = 9;  // "009090090909": no C, no C#
+    ctx.parameters.progressionFamily = 5;
+    ctx.parameters.scale = 9;  // "009090090909": no C, no C#
     int outside = 0;
     for (int i = 0; i < 3000; ++i) {
-        ChordCode chord = TonicCode();
-        NextChord(chord);
+        ChordCode chord = TonicCode(ctx);
+        NextChord(ctx, chord);
         const int root = RootPitchClass(chord);
         outside += root == 0 || root == 1 || root == 3 || root == 5 || root == 6 || root == 8 || root == 10;
     }
@@ -202,49 +202,49 @@ TEST_F(Chords, ScalesOtherThanOneSixSevenRedrawRootsOutsideTheScale) {
 }
 
 TEST_F(Chords, ClosingFromTheFileMatchesLengthAvoidsARepeatAndFallsBackToTheTonic) {
-    SetKnowledgeText(KnowledgeFile::Cadence, "3|GMPsCMPS|FMPSCMPS|DmPsGMPsCMPS|");
+    SetKnowledgeText(ctx, KnowledgeFile::Cadence, "3|GMPsCMPS|FMPSCMPS|DmPsGMPsCMPS|");
     for (int i = 0; i < 200; ++i) {
-        const auto closing = PickCadence("GMPs", 2);
+        const auto closing = PickCadence(ctx, "GMPs", 2);
         ASSERT_EQ(closing, (std::vector<ChordCode>{"FMPS", "CMPS"}));
     }
-    EXPECT_EQ(PickCadence("AmPs", 3), (std::vector<ChordCode>{"DmPs", "GMPs", "CMPS"}));
-    EXPECT_EQ(PickCadence("AmPs", 4), std::vector<ChordCode>(4, TonicCode()));
+    EXPECT_EQ(PickCadence(ctx, "AmPs", 3), (std::vector<ChordCode>{"DmPs", "GMPs", "CMPS"}));
+    EXPECT_EQ(PickCadence(ctx, "AmPs", 4), std::vector<ChordCode>(4, TonicCode(ctx)));
     EXPECT_EQ(boxes->count(), 0u);
     // An unreadable file: one box, then the tonic.
-    SetKnowledgeText(KnowledgeFile::Cadence, "x|");
-    EXPECT_EQ(PickCadence("AmPs", 2), std::vector<ChordCode>(2, TonicCode()));
+    SetKnowledgeText(ctx, KnowledgeFile::Cadence, "x|");
+    EXPECT_EQ(PickCadence(ctx, "AmPs", 2), std::vector<ChordCode>(2, TonicCode(ctx)));
     EXPECT_EQ(boxes->count(), 1u);
 }
 
 TEST_F(Chords, DerivedClosingsWalkByFourthsFromTheChordBefore) {
-    currentParameters.progressionMethod = 1;
-    currentParameters.progressionFamily = 3;
+    ctx.parameters.progressionMethod = 1;
+    ctx.parameters.progressionFamily = 3;
     for (int i = 0; i < 200; ++i) {
-        const auto closing = PickCadence("GMPs", 3);
+        const auto closing = PickCadence(ctx, "GMPs", 3);
         ASSERT_EQ(closing.size(), 3u);
         EXPECT_EQ(closing[0], ChordCode("CMPS"));  // Cm7 scores 5, below family 3's 7
-        EXPECT_GE(DiatonicScore(closing[1]), 7);
+        EXPECT_GE(DiatonicScore(ctx, closing[1]), 7);
     }
     // After a plain triad the closing starts again from the tonic (Cmaj7), then moves on.
-    const auto fromTriad = PickCadence("CMPd", 2);
-    EXPECT_EQ(fromTriad[0], TonicCode());
+    const auto fromTriad = PickCadence(ctx, "CMPd", 2);
+    EXPECT_EQ(fromTriad[0], TonicCode(ctx));
     EXPECT_TRUE(fromTriad[1] == ChordCode("DmPs") || fromTriad[1] == ChordCode("FMPS") ||
                 fromTriad[1] == ChordCode("DMPs")) << fromTriad[1].str();
 }
 
 TEST_F(Chords, SlashBassesAndPassingChords) {
     std::map<std::string, int> basses;
-    for (int i = 0; i < 4000; ++i) ++basses[ChooseBassText("CMPS")];
+    for (int i = 0; i < 4000; ++i) ++basses[ChooseBassText(ctx, "CMPS")];
     EXPECT_EQ(basses, (std::map<std::string, int>{{"00", 4000}}));
-    currentParameters.slashBass = 1;
+    ctx.parameters.slashBass = 1;
     basses.clear();
-    for (int i = 0; i < 12000; ++i) ++basses[ChooseBassText("AmPs")];
+    for (int i = 0; i < 12000; ++i) ++basses[ChooseBassText(ctx, "AmPs")];
     EXPECT_EQ(basses.size(), 4u);  // 00, 07, 03, 10
     EXPECT_NEAR(basses["00"] / 12000.0, 0.75, 0.02);
     EXPECT_NEAR(basses["10"] / 12000.0, 1.0 / 12, 0.015);
 
     std::set<std::string> passing;
-    for (int i = 0; i < 100; ++i) passing.insert(PassingChord("CMPs").str());
+    for (int i = 0; i < 100; ++i) passing.insert(PassingChord(ctx, "CMPs").str());
     EXPECT_EQ(passing, (std::set<std::string>{"dMPs", "BMPs"}));
 }
 

@@ -1,22 +1,26 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <latch>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "compose/accompaniment.h"
 #include "compose/compose_driver.h"
 #include "compose/compose_errors.h"
+#include "compose/compose_context.h"
 #include "compose/compose_information.h"
-#include "compose/engine_state.h"
 #include "compose/form.h"
-#include "compose/random_range.h"
 #include "compose/score_rendering.h"
 #include "compose_test_util.h"
 #include "song_test_util.h"
+#include "support/two_at_once.h"
 #include "styles/composition_parameters.h"
 #include "styles/knowledge_names.h"
 #include "midi/midi_f1_data.h"
@@ -28,16 +32,11 @@ namespace {
 
 class Driver : public testing::EngineTest {
 protected:
-    void SetUp() override {
-        EngineTest::SetUp();
-        engineState = EngineState{};
-    }
-
     // Composes into the temp folder; the song's measures are those the driver counted.
     int compose(int seed, ComposeOptions options = {}) {
         options.seeded = true;
         options.seed = seed;
-        return ComposeSong(dir.file("song.mid"), options);
+        return ComposeSong(ctx, dir.file("song.mid"), options);
     }
 
     testing::TempFolder dir;
@@ -58,8 +57,8 @@ TEST_F(Driver, SongsOfTheMusicBoxComeOutInsideTheWindowOfTheirTarget) {
             ComposeOptions o;
             o.measures = target;
             ASSERT_EQ(compose(seed, o), 1) << target;
-            EXPECT_EQ(currentParameters.measureCount, target);
-            ++lengths[composeInformation.measureCount];
+            EXPECT_EQ(ctx.parameters.measureCount, target);
+            ++lengths[ctx.information.measureCount];
         }
         // Most forms are too long to be fitted down to 5 measures (and the fitting stops at 6):
         // a 5-measure target mostly ends on the nearest of the attempts.
@@ -73,29 +72,29 @@ TEST_F(Driver, SongsOfTheMusicBoxComeOutInsideTheWindowOfTheirTarget) {
 
 TEST_F(Driver, SevenEightWidensTheWindowInsteadOfFitting) {
     // The fitting leaves a 7/8 form alone, however far it lies from the target.
-    currentParameters.timeSignature = 2;
-    currentParameters.measureCount = 25;
-    SelectKnowledgeNames(currentParameters.knowledgeSet);
-    LoadKnowledge();
-    ResetComposition();
-    BuildFormAndCharts();
-    const int natural = FormMeasures();
-    EXPECT_EQ(FitSongLength(5), natural);
-    for (int b = 0; b < composeInformation.blockCount; ++b)
-        for (const ComposeEntry& e : composeInformation.blockChords[static_cast<size_t>(b)]) EXPECT_EQ(e.length, 336);
+    ctx.parameters.timeSignature = 2;
+    ctx.parameters.measureCount = 25;
+    ctx.knowledgeNames = SelectKnowledgeNames(ctx.parameters, ctx.parameters.knowledgeSet);
+    LoadKnowledge(ctx);
+    ResetComposition(ctx);
+    BuildFormAndCharts(ctx);
+    const int natural = FormMeasures(ctx);
+    EXPECT_EQ(FitSongLength(ctx, 5), natural);
+    for (int b = 0; b < ctx.information.blockCount; ++b)
+        for (const ComposeEntry& e : ctx.information.blockChords[static_cast<size_t>(b)]) EXPECT_EQ(e.length, 336);
 
     for (int seed = 1; seed <= 6; ++seed) {
         ComposeOptions o;
         o.measures = 6;
-        o.adjust = [](CompositionParameters& p) {
+        o.adjust = [this](CompositionParameters& p) {
             p.timeSignature = 2;
-            SelectKnowledgeNames(p.knowledgeSet);
+            ctx.knowledgeNames = SelectKnowledgeNames(p, p.knowledgeSet);
         };
         ASSERT_EQ(compose(seed, o), 1);
         // The first pass takes anything from 3 to the target + 10, later passes more.
-        EXPECT_GE(composeInformation.measureCount, 3);
-        EXPECT_EQ(LastRunGenerations(), 1);
-        for (const ChordRecord& c : composeInformation.songChords)
+        EXPECT_GE(ctx.information.measureCount, 3);
+        EXPECT_EQ(ctx.generationsMade, 1);
+        for (const ChordRecord& c : ctx.information.songChords)
             EXPECT_TRUE(c.duration == 336 || c.duration == 576) << c.duration;
     }
 }
@@ -105,7 +104,7 @@ TEST_F(Driver, FreeLengthsGenerateFiveTimesAndOneChordAMeasureOnce) {
     o.measures = 200;  // out of reach of four-chord charts
     o.adjust = [](CompositionParameters& p) { p.chartKind = 4; };
     ASSERT_EQ(compose(11, o), 1);
-    EXPECT_EQ(LastRunGenerations(), 5);
+    EXPECT_EQ(ctx.generationsMade, 5);
 
     o.measures = 34;
     o.adjust = [](CompositionParameters& p) {
@@ -113,35 +112,35 @@ TEST_F(Driver, FreeLengthsGenerateFiveTimesAndOneChordAMeasureOnce) {
         p.oneChordPerMeasure = 1;
     };
     ASSERT_EQ(compose(12, o), 1);
-    EXPECT_EQ(LastRunGenerations(), 1);
+    EXPECT_EQ(ctx.generationsMade, 1);
     // (34 - 2) / 4 / 2 = 4 blocks, each played twice, every chord one measure.
-    EXPECT_EQ(composeInformation.blockCount, 4);
-    EXPECT_EQ(composeInformation.form, (std::vector<int>{1, 1, 2, 2, 3, 3, 4, 4}));
-    for (size_t i = 0; i + 1 < composeInformation.songChords.size(); ++i)
-        EXPECT_EQ(composeInformation.songChords[i].duration, 384);
+    EXPECT_EQ(ctx.information.blockCount, 4);
+    EXPECT_EQ(ctx.information.form, (std::vector<int>{1, 1, 2, 2, 3, 3, 4, 4}));
+    for (size_t i = 0; i + 1 < ctx.information.songChords.size(); ++i)
+        EXPECT_EQ(ctx.information.songChords[i].duration, 384);
 
     // A target no song can reach ends after a bounded number of attempts, with a song.
     o.measures = 1;
     o.adjust = nullptr;
     ASSERT_EQ(compose(13, o), 1);
-    EXPECT_EQ(LastRunGenerations(), 1);
+    EXPECT_EQ(ctx.generationsMade, 1);
 }
 
 TEST_F(Driver, TheSameSeedGivesTheSameFileAndTheRunResetsWhatAnArrangementLeft) {
     ASSERT_EQ(compose(99), 1);
     const auto first = testing::readFileBytes(dir.file("song.mid"));
-    engineState.arrangementMode = kArrangingMode;
-    arrangementPart.AddNote(96, 60);
+    ctx.engine.arrangementMode = kArrangingMode;
+    ctx.arrangementPart.AddNote(96, 60);
     ASSERT_EQ(compose(99), 1);
     EXPECT_EQ(testing::readFileBytes(dir.file("song.mid")), first);
-    EXPECT_EQ(engineState.arrangementMode, 0);
-    EXPECT_FALSE(engineState.composeRun);
+    EXPECT_EQ(ctx.engine.arrangementMode, 0);
+    EXPECT_FALSE(ctx.engine.composeRun);
     // An ordinary composition: the structure marks close with two measures.
-    EXPECT_EQ(composeInformation.structureMarks.size(), composeInformation.songChords.size() + 1);
+    EXPECT_EQ(ctx.information.structureMarks.size(), ctx.information.songChords.size() + 1);
 
     ASSERT_EQ(compose(100), 1);
     EXPECT_NE(testing::readFileBytes(dir.file("song.mid")), first);
-    EXPECT_EQ(SongSeed(), 100);
+    EXPECT_EQ(ctx.songSeed, 100);
 
     // A style slot outside the table writes nothing.
     std::filesystem::remove(dir.file("song.mid"));
@@ -241,6 +240,85 @@ TEST_F(Driver, EveryComposedSongReadsBackAsAMusicBoxSongThatFillsItsChords) {
     }
 }
 
+// Two compositions with different seeds on two threads at the same time, each in its own
+// context: round after round each gives the bytes it gives alone, and the runs overlap in
+// time (nothing makes one wait for the other).
+TEST_F(Driver, TwoCompositionsOnTwoThreadsShareNothing) {
+    const int32_t seeds[2] = {7, 8};
+    const auto composeInto = [&](int32_t seed, const std::string& path) {
+        const auto own = std::make_unique<ComposeContext>();
+        own->knowledge.folder = testing::programDataFolder();
+        ComposeOptions o;
+        o.seeded = true;
+        o.seed = seed;
+        return ComposeSong(*own, path, o);
+    };
+    std::vector<uint8_t> alone[2];
+    for (size_t k = 0; k < 2; ++k) {
+        ASSERT_EQ(composeInto(seeds[k], dir.file("alone.mid")), 1);
+        alone[k] = testing::readFileBytes(dir.file("alone.mid"));
+    }
+    ASSERT_NE(alone[0], alone[1]);
+
+    int results[2] = {0, 0};
+    const int overlapped = testing::runTwoAtOnce(
+        25, [&](size_t k, int) { results[k] = composeInto(seeds[k], dir.file("both" + std::to_string(k) + ".mid")); },
+        [&](int round) {
+            for (size_t k = 0; k < 2; ++k) {
+                EXPECT_EQ(results[k], 1) << "round " << round;
+                EXPECT_EQ(testing::readFileBytes(dir.file("both" + std::to_string(k) + ".mid")), alone[k])
+                    << "round " << round << " seed " << seeds[k];
+            }
+        });
+    EXPECT_GT(overlapped, 0);
+    EXPECT_EQ(boxes->count(), 0u);
+}
+
+// The "Music Box" style as a listener gets it, read back by python3-mido: three music boxes
+// mixed melody 120, bass 60, backing 100, all with chorus 60 and no reverb, and the bass one
+// octave above a plain bass: it starts every chord on the chord's root, in 48 .. 59.
+TEST_F(Driver, TheMusicBoxMixesItsThreeBoxesAndPlaysTheBassAnOctaveUp) {
+    if (!testing::haveMido()) GTEST_SKIP() << "python3-mido is not installed";
+    const auto rootOf = [](const std::string& name) {
+        const std::string letters = "C D EF G A B";
+        int pc = static_cast<int>(letters.find(name[0]));
+        if (name.size() > 1 && name[1] == 'b') pc += 11;
+        if (name.size() > 1 && name[1] == '#') pc += 1;
+        return pc % 12;
+    };
+    for (int seed = 1; seed <= 5; ++seed) {
+        ASSERT_EQ(compose(seed), 1);
+        const auto song = testing::songSummary(dir.file("song.mid"));
+        ASSERT_FALSE(song.is_null()) << seed;
+        std::map<int, std::map<int, int>> setUp;  // channel -> controller -> value at the start
+        std::map<int, std::vector<std::pair<int, int>>> notes;  // channel -> (start, key)
+        for (const auto& track : song["tracks"]) {
+            for (const auto& c : track["controls"])
+                if (c[0].get<int>() == 0) setUp[c[1].get<int>()][c[2].get<int>()] = c[3].get<int>();
+            for (const auto& n : track["notes"]) notes[n[1].get<int>()].emplace_back(n[0].get<int>(), n[2].get<int>());
+        }
+        const std::map<int, int> volumes = {{1, 120}, {2, 60}, {3, 100}};
+        for (auto [channel, volume] : volumes) {
+            EXPECT_EQ(setUp[channel][7], volume) << "channel " << channel;
+            EXPECT_EQ(setUp[channel][93], 60) << "channel " << channel;
+            EXPECT_EQ(setUp[channel][91], 0) << "channel " << channel;
+        }
+        EXPECT_EQ(notes.size(), 3u) << seed;
+
+        const auto& markers = song["tracks"][0]["markers"];
+        ASSERT_GE(markers.size(), 2u);
+        for (size_t i = 1; i < markers.size(); ++i) {
+            const int at = markers[i][0];
+            const std::string name = markers[i][1];
+            const auto first = std::find_if(notes[2].begin(), notes[2].end(), [&](auto n) { return n.first == at; });
+            ASSERT_NE(first, notes[2].end()) << "seed " << seed << " chord " << name << " at " << at;
+            EXPECT_EQ(first->second % 12, rootOf(name)) << "seed " << seed << " chord " << name;
+            EXPECT_GE(first->second, 48) << name;
+            EXPECT_LE(first->second, 59) << name;
+        }
+    }
+}
+
 // Every slot of the style catalogue, with every part playing and the pattern kinds, drum
 // styles, environment programs and melody effects taken in turn: each composes, reports
 // nothing and writes a song whose tracks hold one channel each and end with the song.
@@ -264,9 +342,9 @@ TEST_F(Driver, EveryStyleComposesWithEveryPartPlaying) {
                 p.partPace[3] = 20 + n % 15 * 10;
             };
             boxes->clear();
-            ASSERT_EQ(compose(n, o), 1) << styleTable[c][s].name;
+            ASSERT_EQ(compose(n, o), 1) << c << "/" << s;
             // Only the kinds that do not fit the meter say so.
-            const CompositionParameters& p = currentParameters;
+            const CompositionParameters& p = ctx.parameters;
             for (const Report& r : boxes->reports()) {
                 const bool fits = (r.code == zemc::TimeSignBaseBeat &&
                                    (p.backingPattern3 == 47 || p.backingPattern7 == 47) && p.timeSignature != 1) ||
@@ -275,9 +353,9 @@ TEST_F(Driver, EveryStyleComposesWithEveryPartPlaying) {
                                   (r.code == zemc::BassRiff && p.bassPattern == 19 && p.timeSignature == 2);
                 EXPECT_TRUE(fits) << c << "/" << s << " " << r.visible;
             }
-            int64_t songEnd = LeadInTicks();
-            for (const ChordRecord& chord : composeInformation.songChords) songEnd += chord.duration;
-            songEnd += MeasureLength();  // the delayed parts may reach this far past the song
+            int64_t songEnd = LeadInTicks(ctx);
+            for (const ChordRecord& chord : ctx.information.songChords) songEnd += chord.duration;
+            songEnd += MeasureLength(ctx);  // the delayed parts may reach this far past the song
 
             auto file = MidiF1Data::openFile(dir.file("song.mid"));
             ASSERT_GE(file->trackCount(), 9) << c << "/" << s;  // conductor, 1, 3, 7, 4, 5, 2, 9, 8

@@ -1,14 +1,15 @@
-// Shared set-up of the engine tests: a default style applied, a fixed seed, boxes captured,
-// and the program folder's knowledge files.
+// Shared set-up of the engine tests: a fresh composition context with a default style
+// applied, a fixed seed, boxes captured, and the program folder's knowledge files.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 #include "base/reporter.h"
+#include "compose/compose_context.h"
 #include "compose/knowledge_files.h"
-#include "compose/random_range.h"
 #include "styles/composition_parameters.h"
 
 namespace tunecase::testing {
@@ -19,18 +20,17 @@ inline std::string programDataFolder() { return std::string(TUNECASE_TEST_DATA) 
 class EngineTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        SeedSongRandom(12345);
+        ctx.Seed(12345);
         CompositionParameters style;
-        initParameters(style);
+        initParameters(style, ctx.random);
         finishStyle(style);
-        applyStyle(style);
-        SetKnowledgeFolder(programDataFolder());
-        for (auto which : {KnowledgeFile::Pattern, KnowledgeFile::Cadence, KnowledgeFile::TimeChart,
-                           KnowledgeFile::CadenceTimeChart})
-            SetKnowledgeText(which, "");
+        applyStyle(style, ctx.parameters, ctx.knowledgeNames);
+        ctx.knowledge.folder = programDataFolder();
     }
-    void TearDown() override { SetKnowledgeFolder({}); }
 
+    // Every test works in a composition of its own: nothing is left over from another.
+    std::unique_ptr<ComposeContext> context = std::make_unique<ComposeContext>();
+    ComposeContext& ctx = *context;
     ScopedCapture boxes;
 };
 

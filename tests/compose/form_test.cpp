@@ -6,11 +6,10 @@
 #include <vector>
 
 #include "compose/chords.h"
+#include "compose/compose_context.h"
 #include "compose/compose_information.h"
-#include "compose/engine_state.h"
 #include "compose/form.h"
 #include "compose/knowledge_files.h"
-#include "compose/random_range.h"
 #include "compose/time_chart.h"
 #include "compose_test_util.h"
 #include "styles/composition_parameters.h"
@@ -23,25 +22,23 @@ class Form : public testing::EngineTest {
 protected:
     void SetUp() override {
         EngineTest::SetUp();
-        ResetComposition();
-        engineState = EngineState{};
-        currentParameters.progressionFamily = 3;
+        ctx.parameters.progressionFamily = 3;
+    }
+
+    // "CODE:duration" for every chord of a block.
+    std::vector<std::string> blockShape(int block) {
+        std::vector<std::string> out;
+        for (const ComposeEntry& e : ctx.information.blockChords[static_cast<size_t>(block)])
+            out.push_back(e.chord.str() + ":" + std::to_string(e.length));
+        return out;
+    }
+
+    std::vector<int32_t> decoded(std::string_view record) {
+        std::vector<int32_t> d;
+        DecodeTimeChart(ctx, record, d);
+        return d;
     }
 };
-
-// "CODE:duration" for every chord of a block.
-std::vector<std::string> blockShape(int block) {
-    std::vector<std::string> out;
-    for (const ComposeEntry& e : composeInformation.blockChords[static_cast<size_t>(block)])
-        out.push_back(e.chord.str() + ":" + std::to_string(e.length));
-    return out;
-}
-
-std::vector<int32_t> decoded(std::string_view record) {
-    std::vector<int32_t> d;
-    DecodeTimeChart(record, d);
-    return d;
-}
 
 TEST_F(Form, ChartRecordsDecodeThreeDigitsAtATimeAndAreCheckedAgainstTheMeter) {
     EXPECT_EQ(decoded("384192192"), (std::vector<int32_t>{384, 192, 192}));
@@ -52,10 +49,10 @@ TEST_F(Form, ChartRecordsDecodeThreeDigitsAtATimeAndAreCheckedAgainstTheMeter) {
     for (int i = 0; i < 256; ++i) long_ += "096";
     EXPECT_EQ(decoded(long_).size(), 255u);
 
-    currentParameters.timeSignature = 1;
+    ctx.parameters.timeSignature = 1;
     EXPECT_EQ(decoded("288576"), (std::vector<int32_t>{288, 576}));
     EXPECT_EQ(decoded("288384384"), (std::vector<int32_t>{288, 384, 384}));  // kept, reported once
-    currentParameters.timeSignature = 2;
+    ctx.parameters.timeSignature = 2;
     EXPECT_EQ(decoded("336336").size(), 2u);
     decoded("336288");
     EXPECT_EQ(boxes->visibleTexts(),
@@ -65,32 +62,32 @@ TEST_F(Form, ChartRecordsDecodeThreeDigitsAtATimeAndAreCheckedAgainstTheMeter) {
 }
 
 TEST_F(Form, BlockCountsOfTheFixedForms) {
-    currentParameters.progressionFamily = 7;
-    EXPECT_EQ(ChooseBlockCount(), 3);
-    EXPECT_EQ(BuildForm(3), (std::vector<int>{1, 1, 2, 2, 3, 3}));
+    ctx.parameters.progressionFamily = 7;
+    EXPECT_EQ(ChooseBlockCount(ctx), 3);
+    EXPECT_EQ(BuildForm(ctx, 3), (std::vector<int>{1, 1, 2, 2, 3, 3}));
 
-    currentParameters.progressionFamily = 3;
-    currentParameters.oneChordPerMeasure = 1;
-    currentParameters.chartKind = 4;
-    currentParameters.measureCount = 34;
-    EXPECT_EQ(ChooseBlockCount(), 4);  // (34 - 2) / 4 / 2
-    EXPECT_EQ(BuildForm(4), (std::vector<int>{1, 1, 2, 2, 3, 3, 4, 4}));
+    ctx.parameters.progressionFamily = 3;
+    ctx.parameters.oneChordPerMeasure = 1;
+    ctx.parameters.chartKind = 4;
+    ctx.parameters.measureCount = 34;
+    EXPECT_EQ(ChooseBlockCount(ctx), 4);  // (34 - 2) / 4 / 2
+    EXPECT_EQ(BuildForm(ctx, 4), (std::vector<int>{1, 1, 2, 2, 3, 3, 4, 4}));
 
-    currentParameters.chartKind = 0;
-    currentParameters.measureCount = 26;
+    ctx.parameters.chartKind = 0;
+    ctx.parameters.measureCount = 26;
     std::set<int> counts;
     for (int seed = 1; seed <= 50; ++seed) {
-        SeedSongRandom(seed);
-        counts.insert(ChooseBlockCount());
+        ctx.Seed(seed);
+        counts.insert(ChooseBlockCount(ctx));
     }
     EXPECT_EQ(counts, (std::set<int>{4, 6}));  // 24 / 4, 24 / 5, 24 / 6
     EXPECT_EQ(boxes->count(), 0u);
 
-    currentParameters.measureCount = 5;
-    currentParameters.chartKind = 4;
-    EXPECT_EQ(ChooseBlockCount(), 1);  // nothing left for regular blocks: the closing block alone
-    currentParameters.chartKind = 2;
-    EXPECT_EQ(ChooseBlockCount(), 1);
+    ctx.parameters.measureCount = 5;
+    ctx.parameters.chartKind = 4;
+    EXPECT_EQ(ChooseBlockCount(ctx), 1);  // nothing left for regular blocks: the closing block alone
+    ctx.parameters.chartKind = 2;
+    EXPECT_EQ(ChooseBlockCount(ctx), 1);
     EXPECT_EQ(boxes->visibleTexts(),
               (std::vector<std::string>{"ZEMCFF0101C8 Invalid chord pattern!", "ZEMCFF0101C7 Invalid chord block length!",
                                         "ZEMCFF0101C8 Invalid chord pattern!"}));
@@ -98,14 +95,14 @@ TEST_F(Form, BlockCountsOfTheFixedForms) {
 
 TEST_F(Form, SongsFromTheShippedKnowledgeHaveBlocksInOrderEachPlayedAFewTimes) {
     for (int target : {24, 40}) {
-        currentParameters.measureCount = target;
-        ASSERT_EQ(LoadKnowledge(), 1);
+        ctx.parameters.measureCount = target;
+        ASSERT_EQ(LoadKnowledge(ctx), 1);
         std::map<int, int> counts;
         for (int seed = 1; seed <= 400; ++seed) {
-            SeedSongRandom(seed);
-            ResetComposition();
-            BuildFormAndCharts();
-            const ComposeInformation& ci = composeInformation;
+            ctx.Seed(seed);
+            ResetComposition(ctx);
+            BuildFormAndCharts(ctx);
+            const ComposeInformation& ci = ctx.information;
             ++counts[ci.blockCount];
             ASSERT_TRUE(ci.blockCount >= 2 && ci.blockCount <= (target > 30 ? 13 : 12));
             const int mostPlays = target > 30 ? 4 : 3;
@@ -127,7 +124,7 @@ TEST_F(Form, SongsFromTheShippedKnowledgeHaveBlocksInOrderEachPlayedAFewTimes) {
                 }
             }
             // The closing block ends on the tonic in the shipped cadences.
-            ASSERT_EQ(ci.blockChords[static_cast<size_t>(ci.blockCount - 1)].back().chord, TonicCode());
+            ASSERT_EQ(ci.blockChords[static_cast<size_t>(ci.blockCount - 1)].back().chord, TonicCode(ctx));
         }
         if (target == 24) EXPECT_GT(counts[4], counts[5]);  // two of the fourteen draws give 4
     }
@@ -135,47 +132,47 @@ TEST_F(Form, SongsFromTheShippedKnowledgeHaveBlocksInOrderEachPlayedAFewTimes) {
 }
 
 TEST_F(Form, FamilySevenPlaysTheTonicForTwoMeasuresPerChord) {
-    currentParameters.progressionFamily = 7;
-    ASSERT_EQ(LoadKnowledge(), 1);
+    ctx.parameters.progressionFamily = 7;
+    ASSERT_EQ(LoadKnowledge(ctx), 1);
     for (int seed = 1; seed <= 30; ++seed) {
-        SeedSongRandom(seed);
-        ResetComposition();
-        BuildFormAndCharts();
-        ASSERT_EQ(composeInformation.blockCount, 3);
-        ASSERT_EQ(composeInformation.form, (std::vector<int>{1, 1, 2, 2, 3, 3}));
+        ctx.Seed(seed);
+        ResetComposition(ctx);
+        BuildFormAndCharts(ctx);
+        ASSERT_EQ(ctx.information.blockCount, 3);
+        ASSERT_EQ(ctx.information.form, (std::vector<int>{1, 1, 2, 2, 3, 3}));
         for (int b : {0, 1})
             for (const std::string& chord : blockShape(b)) ASSERT_EQ(chord, "CMPS:768");
     }
 }
 
 TEST_F(Form, ADominantSeventhMaySplitIntoItsSuspendedFourth) {
-    SetKnowledgeText(KnowledgeFile::Pattern, "CMPSGMPs099|GMPsCMPS099|");
+    SetKnowledgeText(ctx, KnowledgeFile::Pattern, "CMPSGMPs099|GMPsCMPS099|");
     std::set<std::vector<std::string>> shapes;
     for (int seed = 1; seed <= 60; ++seed) {
-        SeedSongRandom(seed);
-        WalkBlockChart(0, {384, 384, 384});
+        ctx.Seed(seed);
+        WalkBlockChart(ctx, 0, {384, 384, 384});
         shapes.insert(blockShape(0));
     }
     // The split takes the places of its own duration and the next one.
     EXPECT_EQ(shapes, (std::set<std::vector<std::string>>{{"CMPS:384", "GMPs:384", "CMPS:384"},
                                                           {"CMPS:384", "G4Ps:192", "GMPs:192"}}));
-    currentParameters.progressionFamily = 6;
+    ctx.parameters.progressionFamily = 6;
     shapes.clear();
     for (int seed = 1; seed <= 30; ++seed) {
-        SeedSongRandom(seed);
-        WalkBlockChart(0, {384, 384, 384});
+        ctx.Seed(seed);
+        WalkBlockChart(ctx, 0, {384, 384, 384});
         shapes.insert(blockShape(0));
     }
     EXPECT_EQ(shapes.size(), 1u);
 }
 
 TEST_F(Form, GeneratedProgressionsGetChromaticPassingChords) {
-    currentParameters.progressionMethod = 1;
+    ctx.parameters.progressionMethod = 1;
     int passing = 0;
     for (int seed = 1; seed <= 200; ++seed) {
-        SeedSongRandom(seed);
-        WalkBlockChart(0, {384, 192, 384});
-        const EventList& chords = composeInformation.blockChords[0];
+        ctx.Seed(seed);
+        WalkBlockChart(ctx, 0, {384, 192, 384});
+        const EventList& chords = ctx.information.blockChords[0];
         ASSERT_GE(chords.size(), 3u);
         if (chords.size() == 3 && chords[1].length == 192) {
             const ChordCode a = chords[1].chord, b = chords[2].chord;
@@ -189,24 +186,24 @@ TEST_F(Form, GeneratedProgressionsGetChromaticPassingChords) {
 }
 
 TEST_F(Form, TheClosingBlockAvoidsRepeatingTheChordBeforeIt) {
-    SetKnowledgeText(KnowledgeFile::Pattern, "CMPSGMPs099|GMPsCMPS099|");
-    SetKnowledgeText(KnowledgeFile::TimeChart, "1|384384|");
-    SetKnowledgeText(KnowledgeFile::Cadence, "2|GMPsCMPS|FMPSCMPS|");
-    SetKnowledgeText(KnowledgeFile::CadenceTimeChart, "1|768384|");
+    SetKnowledgeText(ctx, KnowledgeFile::Pattern, "CMPSGMPs099|GMPsCMPS099|");
+    SetKnowledgeText(ctx, KnowledgeFile::TimeChart, "1|384384|");
+    SetKnowledgeText(ctx, KnowledgeFile::Cadence, "2|GMPsCMPS|FMPSCMPS|");
+    SetKnowledgeText(ctx, KnowledgeFile::CadenceTimeChart, "1|768384|");
     for (int seed = 1; seed <= 30; ++seed) {
-        SeedSongRandom(seed);
-        ResetComposition();
-        BuildFormAndCharts();
-        const int last = composeInformation.blockCount - 1;
+        ctx.Seed(seed);
+        ResetComposition(ctx);
+        BuildFormAndCharts(ctx);
+        const int last = ctx.information.blockCount - 1;
         EXPECT_EQ(blockShape(last), (std::vector<std::string>{"FMPS:768", "CMPS:384"}));
-        EXPECT_EQ(composeInformation.timeCharts[static_cast<size_t>(last)], (std::vector<int32_t>{768, 384}));
+        EXPECT_EQ(ctx.information.timeCharts[static_cast<size_t>(last)], (std::vector<int32_t>{768, 384}));
     }
     // Without chart files every block still gets a generated chart.
-    SetKnowledgeText(KnowledgeFile::TimeChart, "");
-    SetKnowledgeText(KnowledgeFile::CadenceTimeChart, "");
-    ResetComposition();
-    BuildFormAndCharts();
-    for (int b = 0; b < composeInformation.blockCount; ++b) EXPECT_FALSE(blockShape(b).empty());
+    SetKnowledgeText(ctx, KnowledgeFile::TimeChart, "");
+    SetKnowledgeText(ctx, KnowledgeFile::CadenceTimeChart, "");
+    ResetComposition(ctx);
+    BuildFormAndCharts(ctx);
+    for (int b = 0; b < ctx.information.blockCount; ++b) EXPECT_FALSE(blockShape(b).empty());
 }
 
 }  // namespace

@@ -11,7 +11,6 @@
 
 #include "compose/chords.h"
 #include "compose/knowledge_files.h"
-#include "compose/random_range.h"
 #include "compose_test_util.h"
 #include "styles/composition_parameters.h"
 #include "styles/knowledge_names.h"
@@ -60,8 +59,8 @@ TEST_F(ShippedKnowledge, PatternFilesNameValidChordsWithUsableWeightsAndNoDeadEn
     for (const PatternFile& file : kPatternFiles) {
         SCOPED_TRACE(file.name);
         const auto recs = records(file.name);
-        SetKnowledgeText(KnowledgeFile::Pattern, shipped(file.name));
-        ASSERT_GE(WeightUnit(), 1);
+        SetKnowledgeText(ctx, KnowledgeFile::Pattern, shipped(file.name));
+        ASSERT_GE(WeightUnit(ctx), 1);
         std::map<std::string, std::vector<std::pair<std::string, int>>> successors;
         std::set<std::string> pairs;
         for (const std::string& r : recs) {
@@ -70,7 +69,7 @@ TEST_F(ShippedKnowledge, PatternFilesNameValidChordsWithUsableWeightsAndNoDeadEn
             for (int i = 8; i < 11; ++i) ASSERT_TRUE(r[i] >= '0' && r[i] <= '9') << r;
             ASSERT_GE(PatternWeight(r), 1) << r;
             ASSERT_TRUE(pairs.insert(r.substr(0, 8)).second) << "listed twice: " << r;
-            successors[r.substr(0, 4)].push_back({r.substr(4, 4), SuccessionLevel(PatternWeight(r))});
+            successors[r.substr(0, 4)].push_back({r.substr(4, 4), SuccessionLevel(ctx, PatternWeight(r))});
         }
         // Everything reachable from a tonic moves on, and some successor clears the
         // strictest family's lowest level (5), so no family is stuck on the tonic.
@@ -160,7 +159,7 @@ TEST_F(ShippedKnowledge, EveryStyleCombinationLoadsQuietlyAndItsProgressionsFoll
         for (int set : {1, 2})
             for (int family : {1, 2, 3, 4, 6, 7})
                 for (int meter : {0, 1, 2}) {
-                    CompositionParameters style = currentParameters;
+                    CompositionParameters style = ctx.parameters;
                     setField(style.patternFileName, pattern);
                     std::string closing = pattern;
                     closing.replace(0, 7, "RESOLUT");
@@ -168,27 +167,27 @@ TEST_F(ShippedKnowledge, EveryStyleCombinationLoadsQuietlyAndItsProgressionsFoll
                     style.knowledgeSet = set;
                     style.progressionFamily = family;
                     style.timeSignature = meter;
-                    applyStyle(style);
-                    ASSERT_EQ(LoadKnowledge(), 1);
+                    applyStyle(style, ctx.parameters, ctx.knowledgeNames);
+                    ASSERT_EQ(LoadKnowledge(ctx), 1);
                     ASSERT_EQ(boxes->count(), 0u) << pattern << set << family << meter;
 
                     std::map<std::string, std::set<std::string>> allowed;
-                    const std::string text(PatternText());
+                    const std::string text(PatternText(ctx));
                     size_t pos = 0;
                     std::string r;
                     while (ReadRecord(text, pos, r)) allowed[r.substr(0, 4)].insert(r.substr(4, 4));
-                    ChordCode chord = TonicCode();
+                    ChordCode chord = TonicCode(ctx);
                     for (int step = 0; step < 60; ++step) {
                         const ChordCode before = chord;
-                        NextChord(chord);
-                        ASSERT_TRUE(chord == TonicCode() || allowed[before.str()].count(chord.str()))
+                        NextChord(ctx, chord);
+                        ASSERT_TRUE(chord == TonicCode(ctx) || allowed[before.str()].count(chord.str()))
                             << before.str() << " -> " << chord.str();
-                        MakeChord(384, chord);
+                        MakeChord(ctx, 384, chord);
                     }
                     std::string chart;
-                    ASSERT_TRUE(PickChart(TimeChartText(), chart));
-                    ASSERT_TRUE(PickChart(CadenceTimeChartText(), chart));
-                    const auto cadence = PickCadence(chord, static_cast<int>(chart.size() / 3));
+                    ASSERT_TRUE(PickChart(ctx, TimeChartText(ctx), chart));
+                    ASSERT_TRUE(PickChart(ctx, CadenceTimeChartText(ctx), chart));
+                    const auto cadence = PickCadence(ctx, chord, static_cast<int>(chart.size() / 3));
                     const char* fileTonic = closing == "RESOLUT.DB" ? "CMPS" : closing == "RESOLUT.DB2" ? "AmPs" : "CMPs";
                     EXPECT_EQ(cadence.back(), ChordCode(fileTonic)) << closing;
                     ASSERT_EQ(boxes->count(), 0u);

@@ -6,7 +6,6 @@
 
 #include "compose/compose_errors.h"
 #include "compose/knowledge_files.h"
-#include "compose/random_range.h"
 #include "compose_test_util.h"
 #include "styles/composition_parameters.h"
 #include "styles/knowledge_names.h"
@@ -52,7 +51,7 @@ TEST_F(EngineTest, PickChartDrawsEveryChartEvenlyAndReportsCountsItCannotKeep) {
     std::map<std::string, int> seen;
     std::string chart;
     for (int i = 0; i < 3000; ++i) {
-        ASSERT_TRUE(PickChart("3|\r\n384384|192192384|096096192384|", chart));
+        ASSERT_TRUE(PickChart(ctx, "3|\r\n384384|192192384|096096192384|", chart));
         ++seen[chart];
     }
     ASSERT_EQ(seen.size(), 3u);
@@ -60,41 +59,41 @@ TEST_F(EngineTest, PickChartDrawsEveryChartEvenlyAndReportsCountsItCannotKeep) {
     EXPECT_EQ(boxes->count(), 0u);
 
     // A count of zero, no count at all, or more charts claimed than held.
-    EXPECT_FALSE(PickChart("0|384|", chart));
-    EXPECT_FALSE(PickChart("", chart));
+    EXPECT_FALSE(PickChart(ctx, "0|384|", chart));
+    EXPECT_FALSE(PickChart(ctx, "", chart));
     int failures = 0;
-    for (int i = 0; i < 200; ++i) failures += PickChart("4|384|", chart) ? 0 : 1;
+    for (int i = 0; i < 200; ++i) failures += PickChart(ctx, "4|384|", chart) ? 0 : 1;
     EXPECT_GT(failures, 100);
     EXPECT_EQ(boxes->count(), 2u + failures);
 
     // The parsed list draws the same way as the text.
     const ChartList list = ReadChartList("3|\r\n384384|192192384|096096192384|");
-    SeedSongRandom(5);
+    ctx.Seed(5);
     std::vector<std::string> a, b;
-    for (int i = 0; i < 20; ++i) a.push_back((PickChart("3|\r\n384384|192192384|096096192384|", chart), chart));
-    SeedSongRandom(5);
-    for (int i = 0; i < 20; ++i) b.push_back((list.Pick(chart), chart));
+    for (int i = 0; i < 20; ++i) a.push_back((PickChart(ctx, "3|\r\n384384|192192384|096096192384|", chart), chart));
+    ctx.Seed(5);
+    for (int i = 0; i < 20; ++i) b.push_back((list.Pick(ctx, chart), chart));
     EXPECT_EQ(a, b);
 }
 
 TEST_F(EngineTest, WeightUnitIsTheLargestWeightOverEightAndLevelsRiseWithIt) {
-    SetKnowledgeText(KnowledgeFile::Pattern, "CMPSFMPS079|CMPSGMPs080|CMPSAmPs005|");
-    EXPECT_EQ(WeightUnit(), 10);
-    EXPECT_EQ(SuccessionLevel(79), 8);
-    EXPECT_EQ(SuccessionLevel(80), 9);
-    EXPECT_EQ(SuccessionLevel(5), 1);
-    EXPECT_EQ(SuccessionLevel(0), 1);
+    SetKnowledgeText(ctx, KnowledgeFile::Pattern, "CMPSFMPS079|CMPSGMPs080|CMPSAmPs005|");
+    EXPECT_EQ(WeightUnit(ctx), 10);
+    EXPECT_EQ(SuccessionLevel(ctx, 79), 8);
+    EXPECT_EQ(SuccessionLevel(ctx, 80), 9);
+    EXPECT_EQ(SuccessionLevel(ctx, 5), 1);
+    EXPECT_EQ(SuccessionLevel(ctx, 0), 1);
     // Without a weight of 8 the unit is 0 and levels still stay within 1..9.
-    SetKnowledgeText(KnowledgeFile::Pattern, "CMPSFMPS007|");
-    EXPECT_EQ(WeightUnit(), 0);
-    EXPECT_EQ(SuccessionLevel(7), 8);
-    EXPECT_EQ(SuccessionLevel(500), 9);
+    SetKnowledgeText(ctx, KnowledgeFile::Pattern, "CMPSFMPS007|");
+    EXPECT_EQ(WeightUnit(ctx), 0);
+    EXPECT_EQ(SuccessionLevel(ctx, 7), 8);
+    EXPECT_EQ(SuccessionLevel(ctx, 500), 9);
 }
 
 TEST_F(EngineTest, AMissingPatternFileStopsTheLoadWithBothBoxes) {
     testing::TempFolder dir;
-    SetKnowledgeFolder(dir.path().string());
-    EXPECT_EQ(LoadKnowledge(), 0);
+    ctx.knowledge.folder = dir.path().string();
+    EXPECT_EQ(LoadKnowledge(ctx), 0);
     const std::string path = dir.file("PATTERN.DB");
     EXPECT_EQ(boxes->visibleTexts(),
               (std::vector<std::string>{"ZEMCFF010035 error in pattern file!",
@@ -104,15 +103,15 @@ TEST_F(EngineTest, AMissingPatternFileStopsTheLoadWithBothBoxes) {
 TEST_F(EngineTest, OtherMissingFilesAreReportedInLoadOrderAndLeaveEmptyText) {
     testing::TempFolder dir;
     testing::writeFileText(dir.file("PATTERN.DB"), "CMPSFMPS080|");
-    SetKnowledgeFolder(dir.path().string());
-    SetKnowledgeText(KnowledgeFile::Cadence, "1|GMPsCMPS|");  // stale text must not survive
-    EXPECT_EQ(LoadKnowledge(), 1);
+    ctx.knowledge.folder = dir.path().string();
+    SetKnowledgeText(ctx, KnowledgeFile::Cadence, "1|GMPsCMPS|");  // stale text must not survive
+    EXPECT_EQ(LoadKnowledge(ctx), 1);
     EXPECT_EQ(boxes->visibleTexts(), (std::vector<std::string>{"ZEMCFF010036 error in cadence file!",
                                                                 "ZEMCFF010038 error in time chart file!",
                                                                 "ZEMCFF010037 error in cadence time chart file!"}));
-    EXPECT_EQ(PatternText(), "CMPSFMPS080|");
-    EXPECT_EQ(CadenceText(), "");
-    EXPECT_EQ(WeightUnit(), 10);
+    EXPECT_EQ(PatternText(ctx), "CMPSFMPS080|");
+    EXPECT_EQ(CadenceText(ctx), "");
+    EXPECT_EQ(WeightUnit(ctx), 10);
 }
 
 TEST_F(EngineTest, AnAbsolutePatternNameIsUsedAsItIsAndChartNamesFollowTheStyle) {
@@ -122,19 +121,19 @@ TEST_F(EngineTest, AnAbsolutePatternNameIsUsedAsItIsAndChartNamesFollowTheStyle)
     testing::writeFileText(program.file("RESOLUT.DB"), "1|EMPsAmPs|");
     testing::writeFileText(program.file("TIMECHT3.DB"), "1|288288|");
     testing::writeFileText(program.file("RESTIME3.DB"), "1|576576|");
-    CompositionParameters style = currentParameters;
+    CompositionParameters style = ctx.parameters;
     setField(style.patternFileName, own.file("MINE.DB").c_str());
     style.knowledgeSet = 2;
     style.timeSignature = 1;
     style.progressionFamily = 3;
-    applyStyle(style);
-    SetKnowledgeFolder(program.path().string());
-    ASSERT_EQ(LoadKnowledge(), 1);
+    applyStyle(style, ctx.parameters, ctx.knowledgeNames);
+    ctx.knowledge.folder = program.path().string();
+    ASSERT_EQ(LoadKnowledge(ctx), 1);
     EXPECT_EQ(boxes->count(), 0u);
-    EXPECT_EQ(PatternText(), "AmPsDmPs080|");
-    EXPECT_EQ(TimeChartText(), "1|288288|");
-    EXPECT_EQ(CadenceTimeChartText(), "1|576576|");
-    EXPECT_STREQ(knowledgeNames.tonic, "AmPs");
+    EXPECT_EQ(PatternText(ctx), "AmPsDmPs080|");
+    EXPECT_EQ(TimeChartText(ctx), "1|288288|");
+    EXPECT_EQ(CadenceTimeChartText(ctx), "1|576576|");
+    EXPECT_STREQ(ctx.knowledgeNames.tonic, "AmPs");
 }
 
 TEST_F(EngineTest, AFileLongerThanTheBufferIsCutAndTheRecordAcrossTheCutIsLost) {
@@ -143,14 +142,14 @@ TEST_F(EngineTest, AFileLongerThanTheBufferIsCutAndTheRecordAcrossTheCutIsLost) 
     for (int i = 0; i < 1400; ++i) text += i % 2 ? "CMPSFMPS040|" : "CMPSGMPs080|";
     testing::TempFolder dir;
     testing::writeFileText(dir.file("PATTERN.DB"), text);
-    SetKnowledgeFolder(dir.path().string());
-    LoadKnowledge();
-    EXPECT_EQ(PatternText().size(), kKnowledgeBytes);
-    EXPECT_EQ(allRecords(PatternText()).size(), 1365u);
+    ctx.knowledge.folder = dir.path().string();
+    LoadKnowledge(ctx);
+    EXPECT_EQ(PatternText(ctx).size(), kKnowledgeBytes);
+    EXPECT_EQ(allRecords(PatternText(ctx)).size(), 1365u);
 
     // Bytes after a NUL are not text.
-    SetKnowledgeText(KnowledgeFile::TimeChart, std::string("1|384|\0" "2|", 9));
-    EXPECT_EQ(TimeChartText(), "1|384|");
+    SetKnowledgeText(ctx, KnowledgeFile::TimeChart, std::string("1|384|\0" "2|", 9));
+    EXPECT_EQ(TimeChartText(ctx), "1|384|");
 }
 
 }  // namespace

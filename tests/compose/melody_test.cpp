@@ -6,11 +6,10 @@
 #include <vector>
 
 #include "compose/chords.h"
+#include "compose/compose_context.h"
 #include "compose/compose_information.h"
-#include "compose/engine_state.h"
 #include "compose/melody.h"
 #include "compose/melody_settings.h"
-#include "compose/random_range.h"
 #include "compose_test_util.h"
 #include "styles/composition_parameters.h"
 #include "styles/knowledge_names.h"
@@ -20,10 +19,19 @@ namespace {
 
 class Melody : public testing::EngineTest {
 protected:
-    void SetUp() override {
-        EngineTest::SetUp();
-        ResetComposition();
-        engineState = EngineState{};
+    void setMelodyRules(int highest, int lowest, int algorithm, int rhythmMode) {
+        int32_t* r = ctx.parameters.partRules[1];
+        r[rule::Highest] = highest;
+        r[rule::Lowest] = lowest;
+        r[rule::Algorithm] = algorithm;
+        r[rule::RhythmMode] = rhythmMode;
+    }
+
+    // Generates the block until it succeeds (at most `tries` calls); false when it never does.
+    bool generate(const EventList& chords, EventList& melody, int tries = 200) {
+        for (int i = 0; i < tries; ++i)
+            if (GenerateBlockMelody(ctx, 0, 1, chords, melody)) return true;
+        return false;
     }
 };
 
@@ -31,14 +39,6 @@ EventList chordList(const std::vector<std::pair<int, const char*>>& chords) {
     EventList list;
     for (const auto& [duration, code] : chords) list.AddChord(duration, code, "00");
     return list;
-}
-
-void setMelodyRules(int highest, int lowest, int algorithm, int rhythmMode) {
-    int32_t* r = currentParameters.partRules[1];
-    r[rule::Highest] = highest;
-    r[rule::Lowest] = lowest;
-    r[rule::Algorithm] = algorithm;
-    r[rule::RhythmMode] = rhythmMode;
 }
 
 // The notes of each chord of a block melody: [chord][note] = {length, pitch}.
@@ -51,13 +51,6 @@ std::vector<std::vector<std::pair<int, int>>> notesByChord(const EventList& melo
     return out;
 }
 
-// Generates the block until it succeeds (at most `tries` calls); false when it never does.
-bool generate(const EventList& chords, EventList& melody, int tries = 200) {
-    for (int i = 0; i < tries; ++i)
-        if (GenerateBlockMelody(0, 1, chords, melody)) return true;
-    return false;
-}
-
 TEST_F(Melody, EveryChordIsFilledExactlyWithNotesInsideTheRangeForEverySetting) {
     const std::vector<const char*> codes = {"CMPS", "AmPs", "DmPs", "GMPs", "FMPS", "EmPs", "G4Ps",
                                             "BmdS", "CMAd", "dMPs", "NoCd", "AmP9", "FMP6"};
@@ -67,12 +60,12 @@ TEST_F(Melody, EveryChordIsFilledExactlyWithNotesInsideTheRangeForEverySetting) 
     for (int seed = 1; seed <= 1200; ++seed) {
         std::mt19937 pick(static_cast<unsigned>(seed));
         auto any = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(pick); };
-        currentParameters.timeSignature = any(0, 2);
-        currentParameters.rhythmFeel = std::vector<int>{0, 1, 3}[static_cast<size_t>(any(0, 2))];
-        currentParameters.scale = std::vector<int>{1, 7, 6, 21, 12}[static_cast<size_t>(any(0, 4))];
-        currentParameters.partPace[1] = any(2, 17) * 10;
-        currentParameters.partMixer[1][mixer::BlockProgram] = static_cast<uint8_t>(any(0, 1) * 5);
-        int32_t* r = currentParameters.partRules[1];
+        ctx.parameters.timeSignature = any(0, 2);
+        ctx.parameters.rhythmFeel = std::vector<int>{0, 1, 3}[static_cast<size_t>(any(0, 2))];
+        ctx.parameters.scale = std::vector<int>{1, 7, 6, 21, 12}[static_cast<size_t>(any(0, 4))];
+        ctx.parameters.partPace[1] = any(2, 17) * 10;
+        ctx.parameters.partMixer[1][mixer::BlockProgram] = static_cast<uint8_t>(any(0, 1) * 5);
+        int32_t* r = ctx.parameters.partRules[1];
         const int lowest = any(48, 66);
         setMelodyRules(lowest + any(12, 30), lowest, any(1, 7), any(1, 10));
         r[rule::Consonance] = any(1, 10);
@@ -81,18 +74,18 @@ TEST_F(Melody, EveryChordIsFilledExactlyWithNotesInsideTheRangeForEverySetting) 
         r[melody_rule::RhythmRepetition] = any(0, 2);
         r[melody_rule::IntervalRepetition] = any(0, 2);
         r[melody_rule::WalkVariant] = any(0, 1);
-        const auto& meterDurations = durations[static_cast<size_t>(currentParameters.timeSignature)];
+        const auto& meterDurations = durations[static_cast<size_t>(ctx.parameters.timeSignature)];
         std::vector<std::pair<int, const char*>> block;
         for (int n = any(1, 6); n > 0; --n)
             block.emplace_back(meterDurations[static_cast<size_t>(any(0, int(meterDurations.size()) - 1))],
                                codes[static_cast<size_t>(any(0, int(codes.size()) - 1))]);
-        SeedSongRandom(seed);
+        ctx.Seed(seed);
         const EventList chords = chordList(block);
         EventList melody;
         if (!generate(chords, melody)) continue;
         ++made;
 
-        const MelodyPartSettings s = MelodySettings(1);
+        const MelodyPartSettings s = MelodySettings(ctx, 1);
         const auto notes = notesByChord(melody);
         ASSERT_EQ(notes.size(), block.size());
         int blockTotal = 0, chordTotal = 0;
@@ -125,7 +118,7 @@ TEST_F(Melody, TheSameSeedGivesTheSameMelody) {
     setMelodyRules(84, 60, 1, 1);
     const EventList chords = chordList({{384, "CMPS"}, {192, "AmPs"}, {192, "DmPs"}, {384, "GMPs"}});
     auto make = [&](int seed) {
-        SeedSongRandom(seed);
+        ctx.Seed(seed);
         EventList melody;
         EXPECT_TRUE(generate(chords, melody));
         std::vector<std::pair<int, int>> out;
@@ -139,14 +132,14 @@ TEST_F(Melody, TheSameSeedGivesTheSameMelody) {
 TEST_F(Melody, ChordsThatDoNotFitTheMeterAreReportedAndStillFilled) {
     setMelodyRules(72, 60, 7, 1);
     EventList melody;
-    currentParameters.timeSignature = 1;
-    ASSERT_EQ(GenerateBlockMelody(0, 1, chordList({{288, "CMPS"}, {384, "GMPs"}, {576, "CMPS"}}), melody), 1);
+    ctx.parameters.timeSignature = 1;
+    ASSERT_EQ(GenerateBlockMelody(ctx, 0, 1, chordList({{288, "CMPS"}, {384, "GMPs"}, {576, "CMPS"}}), melody), 1);
     EXPECT_EQ(notesByChord(melody)[1].size() > 0, true);
-    currentParameters.timeSignature = 2;
-    ASSERT_EQ(GenerateBlockMelody(0, 1, chordList({{336, "CMPS"}, {384, "GMPs"}}), melody), 1);
+    ctx.parameters.timeSignature = 2;
+    ASSERT_EQ(GenerateBlockMelody(ctx, 0, 1, chordList({{336, "CMPS"}, {384, "GMPs"}}), melody), 1);
     EXPECT_EQ(melody.Ticks(), 336 + 384);
-    currentParameters.progressionMethod = 8;
-    ASSERT_EQ(GenerateBlockMelody(0, 1, chordList({{384, "GMPs"}}), melody), 1);
+    ctx.parameters.progressionMethod = 8;
+    ASSERT_EQ(GenerateBlockMelody(ctx, 0, 1, chordList({{384, "GMPs"}}), melody), 1);
     EXPECT_EQ(boxes->visibleTexts(), (std::vector<std::string>{"ZEMCFF010004 3/4 error!", "ZEMCFF010005 7/8 error!"}));
 }
 
@@ -154,7 +147,7 @@ TEST_F(Melody, MiddlePitchAlgorithmPlaysOnlyTheMiddleOfTheRange) {
     setMelodyRules(72, 60, 7, 1);
     const EventList chords = chordList({{384, "CMPS"}, {384, "FMPS"}, {192, "GMPs"}, {192, "CMPS"}});
     for (int seed = 1; seed <= 50; ++seed) {
-        SeedSongRandom(seed);
+        ctx.Seed(seed);
         EventList melody;
         ASSERT_TRUE(generate(chords, melody, 1));
         for (const ComposeEntry& e : melody)
@@ -168,7 +161,7 @@ TEST_F(Melody, ARangeNarrowerThanTheChordTonesFailsBlocksOftenAndNeverPlaysOutsi
     int failures = 0;
     for (int i = 0; i < 300; ++i) {
         EventList melody;
-        if (!GenerateBlockMelody(0, 1, chords, melody)) {
+        if (!GenerateBlockMelody(ctx, 0, 1, chords, melody)) {
             ++failures;
             continue;
         }
@@ -181,29 +174,30 @@ TEST_F(Melody, ARangeNarrowerThanTheChordTonesFailsBlocksOftenAndNeverPlaysOutsi
 
 TEST_F(Melody, ABlockThatCanNeverSucceedEndsTheCompositionAfterABoundedNumberOfTries) {
     setMelodyRules(50, 60, 7, 2);  // no pitch lies in an empty range
-    composeInformation.blockCount = 2;
-    composeInformation.blockChords[0] = chordList({{384, "CMPS"}});
-    composeInformation.blockChords[1] = chordList({{384, "CMPS"}});
-    EXPECT_EQ(PlaceMelodies(1), 0);
+    ctx.information.blockCount = 2;
+    ctx.information.blockChords[0] = chordList({{384, "CMPS"}});
+    ctx.information.blockChords[1] = chordList({{384, "CMPS"}});
+    EXPECT_EQ(PlaceMelodies(ctx, 1), 0);
     const std::string general = "ZEMC00000000 Error occured in MobileDialogSelectChanel!";
     EXPECT_EQ(boxes->visibleTexts(), (std::vector<std::string>{general, general, general,
                                                                "ZEMCFF0101AB Error occured in melody generation!"}));
-    EXPECT_TRUE(composeInformation.blockMelodies[0].empty());
-    EXPECT_EQ(currentParameters.partRules[1][rule::RhythmMode], 2);  // restored
+    EXPECT_TRUE(ctx.information.blockMelodies[0].empty());
+    EXPECT_EQ(ctx.parameters.partRules[1][rule::RhythmMode], 2);  // restored
 }
 
 TEST_F(Melody, PlacingTheMelodySwitchesRhythmModeTwoToOneAfterTheMiddle) {
     setMelodyRules(84, 60, 1, 2);
-    composeInformation.blockCount = 5;
-    for (int b = 0; b < 5; ++b) composeInformation.blockChords[static_cast<size_t>(b)] = chordList({{384, "CMPS"}, {384, "GMPs"}});
+    ctx.information.blockCount = 5;
+    for (int b = 0; b < 5; ++b)
+        ctx.information.blockChords[static_cast<size_t>(b)] = chordList({{384, "CMPS"}, {384, "GMPs"}});
     // Mode 1 draws 16ths on the beat, mode 2 never does: count 24-tick notes on beats.
     int early = 0, late = 0;
     for (int seed = 1; seed <= 40; ++seed) {
-        SeedSongRandom(seed);
-        ASSERT_EQ(PlaceMelodies(1), 1);
+        ctx.Seed(seed);
+        ASSERT_EQ(PlaceMelodies(ctx, 1), 1);
         for (int b = 0; b < 5; ++b) {
             int position = 0;
-            for (const ComposeEntry& e : composeInformation.blockMelodies[static_cast<size_t>(b)]) {
+            for (const ComposeEntry& e : ctx.information.blockMelodies[static_cast<size_t>(b)]) {
                 if (e.isChord()) position = 0;
                 if (!e.isNote()) continue;
                 if (position % 96 == 0 && e.length == 24) (b > 2 ? late : early) += 1;
@@ -213,7 +207,7 @@ TEST_F(Melody, PlacingTheMelodySwitchesRhythmModeTwoToOneAfterTheMiddle) {
     }
     EXPECT_EQ(early, 0);
     EXPECT_GT(late, 0);
-    EXPECT_EQ(currentParameters.partRules[1][rule::RhythmMode], 2);
+    EXPECT_EQ(ctx.parameters.partRules[1][rule::RhythmMode], 2);
 }
 
 TEST_F(Melody, RhythmRepetitionTwoRepeatsTheFirstChordOfTheSameDuration) {
@@ -227,8 +221,8 @@ TEST_F(Melody, RhythmRepetitionTwoRepeatsTheFirstChordOfTheSameDuration) {
     int differentWithout = 0;
     for (int seed = 1; seed <= 100; ++seed) {
         for (int repetition : {2, 0}) {
-            currentParameters.partRules[1][melody_rule::RhythmRepetition] = repetition;
-            SeedSongRandom(seed);
+            ctx.parameters.partRules[1][melody_rule::RhythmRepetition] = repetition;
+            ctx.Seed(seed);
             EventList melody;
             ASSERT_TRUE(generate(chords, melody));
             const auto notes = notesByChord(melody);
@@ -247,13 +241,13 @@ TEST_F(Melody, WithTheRestSwitchOffRestsOnlyCloseTheLastChord) {
     // Contours take no acceptable-pitch step, the range is wide and the pace fast: nothing
     // else may make a rest.
     setMelodyRules(100, 30, 5, 1);
-    currentParameters.partPace[1] = 160;
+    ctx.parameters.partPace[1] = 160;
     const EventList chords = chordList({{384, "CMPS"}, {384, "AmPs"}, {384, "DmPs"}, {768, "GMPs"}});
     int switchedOnRests = 0;
     for (int seed = 1; seed <= 100; ++seed) {
         for (int restSwitch : {0, 1}) {
-            currentParameters.partRules[1][melody_rule::RestSwitch] = restSwitch;
-            SeedSongRandom(seed);
+            ctx.parameters.partRules[1][melody_rule::RestSwitch] = restSwitch;
+            ctx.Seed(seed);
             EventList melody;
             ASSERT_TRUE(generate(chords, melody, 1));
             const auto notes = notesByChord(melody);
@@ -272,16 +266,16 @@ TEST_F(Melody, WithTheRestSwitchOffRestsOnlyCloseTheLastChord) {
 }
 
 TEST_F(Melody, FlatteningPlaysTheBlocksInFormOrderAndEmptiesThem) {
-    composeInformation.blockCount = 2;
-    composeInformation.form = {1, 1, 2};
-    BlockLists& blocks = composeInformation.blockMelodies;
+    ctx.information.blockCount = 2;
+    ctx.information.form = {1, 1, 2};
+    BlockLists& blocks = ctx.information.blockMelodies;
     blocks[0] = chordList({{192, "CMPS"}});
     blocks[0].AddNote(192, 64);
     blocks[1] = chordList({{384, "GMPs"}});
     blocks[1].AddNote(96, 67);
     blocks[1].AddNote(288, 71);
     EventList song;
-    EXPECT_EQ(FlattenBlocks(blocks, song), 71);
+    EXPECT_EQ(FlattenBlocks(ctx, blocks, song), 71);
     std::vector<int> pitches;
     for (const ComposeEntry& e : song) pitches.push_back(e.isChord() ? -1 : e.value);
     EXPECT_EQ(pitches, (std::vector<int>{-1, 64, -1, 64, -1, 67, 71}));
@@ -289,8 +283,8 @@ TEST_F(Melody, FlatteningPlaysTheBlocksInFormOrderAndEmptiesThem) {
     EXPECT_TRUE(blocks[0].empty());
     EXPECT_TRUE(blocks[1].empty());
 
-    composeInformation.form = {1, 0};
-    EXPECT_EQ(FlattenBlocks(blocks, song), 0);
+    ctx.information.form = {1, 0};
+    EXPECT_EQ(FlattenBlocks(ctx, blocks, song), 0);
     EXPECT_EQ(boxes->visibleTexts(), std::vector<std::string>{"ZEMCFF0101AD Failed in pattern process!"});
 }
 
@@ -298,16 +292,16 @@ TEST_F(Melody, TheEndingClosesOnATonicChordToneInsideTheRange) {
     char tonic[12];
     for (int effect : {0, 1}) {
         for (bool major : {true, false}) {
-            currentParameters.knowledgeSet = major ? 1 : 2;
-            SelectKnowledgeNames(currentParameters.knowledgeSet);
-            ASSERT_TRUE(ChordToneDigits(TonicCode(), tonic));
+            ctx.parameters.knowledgeSet = major ? 1 : 2;
+            ctx.knowledgeNames = SelectKnowledgeNames(ctx.parameters, ctx.parameters.knowledgeSet);
+            ASSERT_TRUE(ChordToneDigits(TonicCode(ctx), tonic));
             setMelodyRules(84, 60, 1, 1);
-            currentParameters.partRules[1][rule::Effect] = effect;
+            ctx.parameters.partRules[1][rule::Effect] = effect;
             for (int seed = 1; seed <= 200; ++seed) {
-                SeedSongRandom(seed);
+                ctx.Seed(seed);
                 EventList song;
                 const int last = seed % 3 == 0 ? 0 : 59 + seed % 27;
-                AppendEnding(1, song, last);
+                AppendEnding(ctx, 1, song, last);
                 ASSERT_TRUE(song[0].isChord());
                 EXPECT_EQ(song[0].chord.str(), "CMPS");
                 EXPECT_EQ(song[0].length, 768);
@@ -329,52 +323,52 @@ TEST_F(Melody, TheEndingClosesOnATonicChordToneInsideTheRange) {
 }
 
 TEST_F(Melody, OtherPartsEndOnTheTonicAndFreeProgressionAddsOnlyTheChord) {
-    currentParameters.partRules[4][rule::Highest] = 80;
-    currentParameters.partRules[4][rule::Lowest] = 50;
+    ctx.parameters.partRules[4][rule::Highest] = 80;
+    ctx.parameters.partRules[4][rule::Lowest] = 50;
     EventList song;
-    AppendEnding(4, song, 0);  // no last pitch: the tonic near the middle, 12 * (130 / 24) = 60
+    AppendEnding(ctx, 4, song, 0);  // no last pitch: the tonic near the middle, 12 * (130 / 24) = 60
     ASSERT_EQ(song.size(), 2u);
     EXPECT_EQ(song[1].value, 60);
     EXPECT_EQ(song[1].length, 192);
 
-    currentParameters.knowledgeSet = 2;  // minor: A, 9 + 60 - 12 = 57
+    ctx.parameters.knowledgeSet = 2;  // minor: A, 9 + 60 - 12 = 57
     song.Clear();
-    AppendEnding(4, song, 200);
+    AppendEnding(ctx, 4, song, 200);
     EXPECT_EQ(song[1].value, 57);
     song.Clear();
-    AppendEnding(4, song, 77);  // the A of 77's octave, 81, lies above the range
+    AppendEnding(ctx, 4, song, 77);  // the A of 77's octave, 81, lies above the range
     EXPECT_EQ(song[1].value, 69);
 
-    currentParameters.progressionMethod = 8;
+    ctx.parameters.progressionMethod = 8;
     song.Clear();
-    AppendEnding(1, song, 70);
+    AppendEnding(ctx, 1, song, 70);
     ASSERT_EQ(song.size(), 1u);
     EXPECT_TRUE(song[0].isChord());
 }
 
 TEST_F(Melody, TheSecondLineMirrorsTheMelodyWithinAnOctaveBelow) {
-    composeInformation.blockCount = 1;
-    EventList& block = composeInformation.blockMelodies[0];
+    ctx.information.blockCount = 1;
+    EventList& block = ctx.information.blockMelodies[0];
     block = chordList({{384, "CMPS"}});
     for (int pitch : {72, 76, 64, 0, 79}) block.AddNote(96, pitch);
-    DeriveSecondLine(1);
+    DeriveSecondLine(ctx, 1);
     std::vector<int> line;
-    for (const ComposeEntry& e : composeInformation.blockSecondLines[0]) line.push_back(e.isChord() ? -1 : e.value);
+    for (const ComposeEntry& e : ctx.information.blockSecondLines[0]) line.push_back(e.isChord() ? -1 : e.value);
     // Axis 70: 68, 64; 64 falls below it: axis 61, 58; a rest; 79 mirrors to 43, raised to 67.
     EXPECT_EQ(line, (std::vector<int>{-1, 68, 64, 58, 0, 67}));
 
     // Over real melodies: every note within 12 semitones below its melody note; with setting
     // 2 a rest may keep the last second-line pitch (or its octave) sounding.
     setMelodyRules(84, 60, 2, 1);
-    currentParameters.partRules[1][melody_rule::RestSwitch] = 1;
-    currentParameters.partRules[1][rule::SecondLine] = 2;
+    ctx.parameters.partRules[1][melody_rule::RestSwitch] = 1;
+    ctx.parameters.partRules[1][rule::SecondLine] = 2;
     const EventList chords = chordList({{384, "CMPS"}, {384, "AmPs"}, {384, "DmPs"}, {384, "GMPs"}});
     int held = 0;
     for (int seed = 1; seed <= 100; ++seed) {
-        SeedSongRandom(seed);
+        ctx.Seed(seed);
         ASSERT_TRUE(generate(chords, block));
-        DeriveSecondLine(1);
-        const EventList& second = composeInformation.blockSecondLines[0];
+        DeriveSecondLine(ctx, 1);
+        const EventList& second = ctx.information.blockSecondLines[0];
         std::vector<const ComposeEntry*> melodyNotes, secondNotes;
         for (const ComposeEntry& e : block)
             if (e.isNote()) melodyNotes.push_back(&e);

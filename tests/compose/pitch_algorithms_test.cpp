@@ -9,7 +9,6 @@
 #include "compose/melody.h"
 #include "compose/melody_settings.h"
 #include "compose/pitch_algorithms.h"
-#include "compose/random_range.h"
 #include "compose_test_util.h"
 #include "styles/composition_parameters.h"
 
@@ -24,15 +23,15 @@ struct Note {
     ChordRecord chord;
     PitchContext c;
 
-    Note(const char* code, int lowest, int highest, int consonance) {
-        s = MelodySettings(1);
+    Note(ComposeContext& ctx, const char* code, int lowest, int highest, int consonance) {
+        s = MelodySettings(ctx, 1);
         s.lowest = lowest;
         s.highest = highest;
         s.consonance = consonance;
-        chord = MakeChord(384, code);
+        chord = MakeChord(ctx, 384, code);
         c.settings = &s;
         c.chord = &chord;
-        c.profile = ChordProfile(code);
+        c.profile = ChordProfile(ctx, code);
         c.length = 48;
         c.previousLength = 48;
     }
@@ -49,60 +48,61 @@ TEST(Lagrange, TheCurvePassesThroughItsPointsAndReproducesACubic) {
 TEST_F(Pitches, AcceptablePitchesReachTheDrawnWeight) {
     // C major seventh over C major: C, E, G, B weigh 9; D, F, A 5; the rest 0.
     for (int level = 1; level <= 10; ++level) {
-        Note n("CMPS", 60, 84, level);
+        Note n(ctx, "CMPS", 60, 84, level);
         for (int seed = 1; seed <= 200; ++seed) {
-            SeedSongRandom(seed);
+            ctx.Seed(seed);
             n.c.previous = seed % 5 == 0 ? 0 : 60 + seed % 25;
-            const int pitch = AcceptablePitch(50 + seed % 45, n.c);
+            const int pitch = AcceptablePitch(ctx, 50 + seed % 45, n.c);
             if (pitch == 0) continue;
             ASSERT_GE(ProfileWeight(n.c.profile, pitch), std::min(std::max(level, 4), 9)) << level << " " << pitch;
         }
     }
-    Note n("CMPS", 60, 84, 5);
+    Note n(ctx, "CMPS", 60, 84, 5);
     n.c.previous = 64;
     n.c.length = 96;
     n.c.position = 96;
-    EXPECT_EQ(AcceptablePitch(64, n.c), 0);  // a repeated quarter inside the chord rests
+    EXPECT_EQ(AcceptablePitch(ctx, 64, n.c), 0);  // a repeated quarter inside the chord rests
     n.c.position = 0;
-    EXPECT_NE(AcceptablePitch(64, n.c), 0);
-    EXPECT_EQ(AcceptablePitch(0, n.c), 0);
+    EXPECT_NE(AcceptablePitch(ctx, 64, n.c), 0);
+    EXPECT_EQ(AcceptablePitch(ctx, 0, n.c), 0);
     EXPECT_EQ(boxes->count(), 0u);
-    EXPECT_EQ(AcceptablePitch(-3, n.c), 0);
-    EXPECT_EQ(boxes->visibleTexts(), std::vector<std::string>{"ZEMCFF0101B1 Error occured in Algorithm of adjustment!"});
+    EXPECT_EQ(AcceptablePitch(ctx, -3, n.c), 0);
+    EXPECT_EQ(boxes->visibleTexts(),
+              std::vector<std::string>{"ZEMCFF0101B1 Error occured in Algorithm of adjustment!"});
 }
 
 TEST_F(Pitches, RangeFittingCorrectsOnceEachWay) {
-    Note wide("CMPS", 60, 84, 9);
-    EXPECT_EQ(FitToRange(90, wide.s), 78);
-    EXPECT_EQ(FitToRange(110, wide.s), 98);  // still outside: the walk treats it as out of range
-    EXPECT_EQ(FitToRange(50, wide.s), 62);
-    EXPECT_EQ(FitToRange(0, wide.s), 0);
-    Note narrow("CMPS", 60, 70, 9);
+    Note wide(ctx, "CMPS", 60, 84, 9);
+    EXPECT_EQ(FitToRange(ctx, 90, wide.s), 78);
+    EXPECT_EQ(FitToRange(ctx, 110, wide.s), 98);  // still outside: the walk treats it as out of range
+    EXPECT_EQ(FitToRange(ctx, 50, wide.s), 62);
+    EXPECT_EQ(FitToRange(ctx, 0, wide.s), 0);
+    Note narrow(ctx, "CMPS", 60, 70, 9);
     for (int seed = 1; seed <= 30; ++seed) {
-        SeedSongRandom(seed);
-        const int p = FitToRange(72, narrow.s);
+        ctx.Seed(seed);
+        const int p = FitToRange(ctx, 72, narrow.s);
         EXPECT_TRUE(p >= 69 && p <= 71) << p;
     }
     EXPECT_EQ(FitClassIntoRange(98, wide.s), 74);
     EXPECT_EQ(FitClassIntoRange(40, wide.s), 64);
-    Note tiny("CMPS", 61, 62, 9);
+    Note tiny(ctx, "CMPS", 61, 62, 9);
     EXPECT_EQ(FitClassIntoRange(72, tiny.s), 62);
 }
 
 TEST_F(Pitches, ACurveNeedsRoomAndAnUnknownAlgorithmRests) {
-    MelodyPartSettings s = MelodySettings(1);
+    MelodyPartSettings s = MelodySettings(ctx, 1);
     PitchGenerator g;
-    g.BeginBlock(s, 0);
+    g.BeginBlock(ctx, s, 0);
     EXPECT_EQ(boxes->visibleTexts(),
               std::vector<std::string>{"ZEMCFF01006F Error occured while points for melody were picked up!"});
     boxes->clear();
 
-    currentParameters.partRules[1][rule::Algorithm] = 9;
+    ctx.parameters.partRules[1][rule::Algorithm] = 9;
     EventList chords;
     chords.AddChord(384, "CMPS");
     chords.AddChord(384, "GMPs");
     EventList melody;
-    ASSERT_EQ(GenerateBlockMelody(0, 1, chords, melody), 1);
+    ASSERT_EQ(GenerateBlockMelody(ctx, 0, 1, chords, melody), 1);
     for (const ComposeEntry& e : melody)
         if (e.isNote()) EXPECT_EQ(e.value, 0);
     EXPECT_EQ(boxes->visibleTexts(), std::vector<std::string>{"ZEMCFF0101B2 Algorithm selection is invalid!"});

@@ -8,12 +8,11 @@
 
 #include "compose/compose_driver.h"
 #include "compose/compose_errors.h"
+#include "compose/compose_context.h"
 #include "compose/compose_information.h"
-#include "compose/engine_state.h"
 #include "compose/form.h"
 #include "compose/knowledge_files.h"
 #include "compose/part_writer.h"
-#include "compose/random_range.h"
 #include "compose/score_rendering.h"
 #include "compose_test_util.h"
 #include "song_test_util.h"
@@ -31,15 +30,7 @@ using testing::reported;
 using testing::reportedCodes;
 using testing::trackEnd;
 
-class Rendering : public testing::EngineTest {
-protected:
-    void SetUp() override {
-        EngineTest::SetUp();
-        ResetComposition();
-        engineState = EngineState{};
-        arrangementPart.Clear();
-    }
-};
+class Rendering : public testing::EngineTest {};
 
 // The controllers, program changes and meta events of a track as "kind:number=value@time".
 std::vector<std::string> setUpEvents(const MidiTrackData& track) {
@@ -60,7 +51,7 @@ TEST_F(Rendering, ProgramGroupsDrawOnlyTheirMembersAndExtendedInstrumentsStandIn
         const std::vector<int>& members = ProgramGroup(value);
         ASSERT_FALSE(members.empty()) << value;
         std::set<int> drawn;
-        for (int i = 0; i < 600; ++i) drawn.insert(PickProgram(value, 1));
+        for (int i = 0; i < 600; ++i) drawn.insert(PickProgram(ctx, value, 1));
         EXPECT_EQ(drawn, std::set<int>(members.begin(), members.end())) << ProgramGroupName(value);
     }
     EXPECT_EQ(ProgramGroup(140).size(), 18u);
@@ -68,9 +59,9 @@ TEST_F(Rendering, ProgramGroupsDrawOnlyTheirMembersAndExtendedInstrumentsStandIn
     EXPECT_EQ(boxes->count(), 0u);
 
     const std::map<int, int> extended = {{128, 53}, {130, 112}, {131, 112}, {132, 40}, {133, 90}, {0, 0}, {127, 127}};
-    for (auto [value, program] : extended) EXPECT_EQ(PickProgram(value, 1), program) << value;
+    for (auto [value, program] : extended) EXPECT_EQ(PickProgram(ctx, value, 1), program) << value;
     EXPECT_EQ(boxes->count(), 0u);
-    for (int value : {129, 134, 135, 145, 255, -1}) EXPECT_EQ(PickProgram(value, 1), -1) << value;
+    for (int value : {129, 134, 135, 145, 255, -1}) EXPECT_EQ(PickProgram(ctx, value, 1), -1) << value;
     EXPECT_EQ(reportedCodes(boxes.sink()), std::vector<uint32_t>(6, zemc::Instrument));
     EXPECT_EQ(boxes->reports()[0].visible, "ZEMCFF010156 Errir of music instrument.");
 }
@@ -78,15 +69,15 @@ TEST_F(Rendering, ProgramGroupsDrawOnlyTheirMembersAndExtendedInstrumentsStandIn
 TEST_F(Rendering, SetUpSendsTheMixerInOrderAndLeavesNeutralControllersOutOfAnArrangement) {
     uint8_t mix[16] = {100, 10, 20, 30, 64, 64, 64, 70, 64};
     auto track = NewPartTrack();
-    EXPECT_EQ(SetUpChannel(*track, 1, 10, mix, 0), 10);
+    EXPECT_EQ(SetUpChannel(ctx, *track, 1, 10, mix, 0), 10);
     EXPECT_EQ(setUpEvents(*track),
               (std::vector<std::string>{"cc0=0@0", "pc=10@0", "cc7=100@0", "cc91=20@0", "cc93=10@0", "cc74=30@0",
                                         "cc71=70@0", "cc101=0@0", "cc100=0@0", "cc6=12@0"}));
 
     // A compose run sends every controller, and the first event waits for the lead-in given.
-    engineState.composeRun = true;
+    ctx.engine.composeRun = true;
     auto drums = NewPartTrack();
-    EXPECT_EQ(SetUpChannel(*drums, 9, 0, mix, 384), -1);
+    EXPECT_EQ(SetUpChannel(ctx, *drums, 9, 0, mix, 384), -1);
     const auto events = setUpEvents(*drums);
     ASSERT_EQ(events.size(), 11u);
     EXPECT_EQ(events.front(), "cc7=100@384");  // the standard kit: no program change
@@ -94,7 +85,7 @@ TEST_F(Rendering, SetUpSendsTheMixerInOrderAndLeavesNeutralControllersOutOfAnArr
     EXPECT_EQ(events.back(), "cc6=12@384");
 
     auto group = NewPartTrack();
-    const int drawn = SetUpChannel(*group, 4, 137, mix, 0);
+    const int drawn = SetUpChannel(ctx, *group, 4, 137, mix, 0);
     EXPECT_NE(std::find(ProgramGroup(137).begin(), ProgramGroup(137).end(), drawn), ProgramGroup(137).end());
     EXPECT_EQ(group->programOfChannel(4), drawn);
 }
@@ -107,19 +98,19 @@ TEST_F(Rendering, APartEndsOnTheBeatAfterItsLastNoteAndStopsAtANoteTooLong) {
     list.AddNote(96, 0);
     list.AddNote(96, 64);
     auto track = NewPartTrack();
-    RenderPart(list, *track, 4, 384);
+    RenderPart(ctx, list, *track, 4, 384);
     EXPECT_EQ(partNotes(*track), (std::vector<PartNote>{{0, 60, 64, 93}, {96, 62, 64, 197}, {392, 64, 48, 93}}));
     EXPECT_EQ(trackEnd(*track), 576);  // 392 + 93 = 485, up to the next multiple of 96
     EXPECT_EQ(boxes->count(), 0u);
 
     // In a compose run the part starts one measure in; a 768-tick note ends the part there.
-    engineState.composeRun = true;
+    ctx.engine.composeRun = true;
     EventList tooLong;
     tooLong.AddNote(192, 67);
     tooLong.AddNote(768, 69);
     tooLong.AddNote(96, 71);
     auto cut = NewPartTrack();
-    RenderPart(tooLong, *cut, 1, 384);
+    RenderPart(ctx, tooLong, *cut, 1, 384);
     EXPECT_EQ(partNotes(*cut), (std::vector<PartNote>{{384, 67, 64, 189}}));
     EXPECT_EQ(trackEnd(*cut), 576);
     EXPECT_EQ(reportedCodes(boxes.sink()), std::vector<uint32_t>{zemc::MelodyNoteLength});
@@ -127,7 +118,7 @@ TEST_F(Rendering, APartEndsOnTheBeatAfterItsLastNoteAndStopsAtANoteTooLong) {
 
     boxes->clear();
     auto wrong = NewPartTrack();
-    RenderPart(list, *wrong, 2, 384);
+    RenderPart(ctx, list, *wrong, 2, 384);
     EXPECT_TRUE(reported(boxes.sink(), zemc::TrackInformation));
 
     // A note held far longer than a part plays: the end comes 768 ticks after the last event.
@@ -144,14 +135,14 @@ TEST_F(Rendering, EffectsKeepEveryNoteInPlaceAndOnTheChannel) {
     for (int i = 0; i < 9; ++i) list.AddNote(lengths[i], i == 3 ? 0 : 60 + 2 * i);
     list.AddNote(96, 126);  // too high for an ornament a whole tone up
     auto plainTrack = NewPartTrack();
-    RenderPart(list, *plainTrack, 5, 384);
+    RenderPart(ctx, list, *plainTrack, 5, 384);
     std::vector<std::pair<int64_t, int>> plain;
     for (const PartNote& n : partNotes(*plainTrack)) plain.emplace_back(n.start, n.key);
     for (int effect = 1; effect <= 22; ++effect) {
         boxes->clear();
-        currentParameters.partRules[5][rule::Effect] = effect;
+        ctx.parameters.partRules[5][rule::Effect] = effect;
         auto track = NewPartTrack();
-        RenderPart(list, *track, 5, 384);
+        RenderPart(ctx, list, *track, 5, 384);
         std::vector<std::pair<int64_t, int>> shaped;
         for (const PartNote& n : partNotes(*track)) shaped.emplace_back(n.start, n.key);
         EXPECT_EQ(shaped, plain) << "effect " << effect;
@@ -169,19 +160,19 @@ TEST_F(Rendering, EffectsKeepEveryNoteInPlaceAndOnTheChannel) {
 }
 
 TEST_F(Rendering, TheConductorCarriesSeedMeterKeyTempoAndChordMarkersAfterTheLeadIn) {
-    SeedSongRandom(777);
-    CompositionParameters& p = currentParameters;
+    ctx.Seed(777);
+    CompositionParameters& p = ctx.parameters;
     p.timeSignature = 1;
     p.key = 3;
     p.knowledgeSet = 2;
     p.tempo = 500000;
     p.chordDisplay = 1;
-    engineState.composeRun = true;
-    composeInformation.songChords = {chordOf(288, "CMPS", 60, 64, 67, 71), chordOf(576, "AmPs", 69, 72, 76, 79),
+    ctx.engine.composeRun = true;
+    ctx.information.songChords = {chordOf(288, "CMPS", 60, 64, 67, 71), chordOf(576, "AmPs", 69, 72, 76, 79),
                                      chordOf(288, "CMPd", 60, 64, 67, 0)};
-    composeInformation.songChords[2].bassText[1] = '4';
+    ctx.information.songChords[2].bassText[1] = '4';
     auto track = NewPartTrack();
-    BuildConductorTrack(*track);
+    BuildConductorTrack(ctx, *track);
     std::vector<std::string> seen;
     int64_t t = 0;
     for (const auto& e : track->events()) {
@@ -206,15 +197,15 @@ TEST_F(Rendering, TheConductorCarriesSeedMeterKeyTempoAndChordMarkersAfterTheLea
     EXPECT_EQ(boxes->count(), 0u);
 
     // A chord of no length puts two markers at one time.
-    composeInformation.songChords.insert(composeInformation.songChords.begin() + 1, chordOf(0, "GMPs", 67, 71, 74, 77));
+    ctx.information.songChords.insert(ctx.information.songChords.begin() + 1, chordOf(0, "GMPs", 67, 71, 74, 77));
     auto again = NewPartTrack();
-    BuildConductorTrack(*again);
+    BuildConductorTrack(ctx, *again);
     EXPECT_EQ(reportedCodes(boxes.sink()), std::vector<uint32_t>{zemc::DisplayData});
 
     // Outside a compose run (or with the display off) there are no markers.
-    engineState.composeRun = false;
+    ctx.engine.composeRun = false;
     auto plain = NewPartTrack();
-    BuildConductorTrack(*plain);
+    BuildConductorTrack(ctx, *plain);
     for (const auto& e : plain->events()) EXPECT_NE(e->type, meta::Marker);
 }
 
@@ -258,19 +249,19 @@ TEST_F(Rendering, ClashesAndSofteningDecideByTheIntervalToTheNoteSounding) {
 }
 
 TEST_F(Rendering, AHeldBackingWaitsForTheTunesFirstNote) {
-    CompositionParameters& p = currentParameters;
-    engineState.composeRun = true;
+    CompositionParameters& p = ctx.parameters;
+    ctx.engine.composeRun = true;
     p.partProgram[2] = kNotPlayed;
     p.partProgram[3] = 10;
-    composeInformation.songChords = {chordOf(768, "CMPS", 60, 64, 67, 71), chordOf(384, "GMPs", 67, 71, 74, 77)};
-    composeInformation.songMelody.AddChord(768, "CMPS");
-    composeInformation.songMelody.AddRest(288);
-    composeInformation.songMelody.AddNote(96, 67);
+    ctx.information.songChords = {chordOf(768, "CMPS", 60, 64, 67, 71), chordOf(384, "GMPs", 67, 71, 74, 77)};
+    ctx.information.songMelody.AddChord(768, "CMPS");
+    ctx.information.songMelody.AddRest(288);
+    ctx.information.songMelody.AddNote(96, 67);
     testing::TempFolder dir;
     for (int kind : {7, 8}) {  // a held chord, and half notes that do not wait
         p.backingPattern3 = kind;
-        ASSERT_EQ(RenderSong(dir.file("w.mid"), 384), 1);
-        EXPECT_EQ(FirstNoteTime(), 288);
+        ASSERT_EQ(RenderSong(ctx, dir.file("w.mid"), 384), 1);
+        EXPECT_EQ(FirstNoteTime(ctx), 288);
         auto file = MidiF1Data::openFile(dir.file("w.mid"));
         ASSERT_EQ(file->trackCount(), 3);
         EXPECT_EQ(partNotes(*file->track(2)).front().start, kind == 7 ? 384 + 288 : 384) << kind;
@@ -282,24 +273,24 @@ class WholeSong : public Rendering {
 protected:
     void SetUp() override {
         Rendering::SetUp();
-        SeedSongRandom(4242);
-        LoadKnowledge();
-        CompositionParameters& p = currentParameters;
+        ctx.Seed(4242);
+        LoadKnowledge(ctx);
+        CompositionParameters& p = ctx.parameters;
         p.measureCount = 12;
         p.partRules[1][rule::Highest] = 84;
         p.partRules[1][rule::Lowest] = 60;
         p.partRules[4][rule::Highest] = 84;
         p.partRules[4][rule::Lowest] = 60;
-        engineState.composeRun = true;
-        ResetComposition();
-        BuildFormAndCharts();
-        BuildSongChords();
+        ctx.engine.composeRun = true;
+        ResetComposition(ctx);
+        BuildFormAndCharts(ctx);
+        BuildSongChords(ctx);
     }
 };
 
 TEST_F(WholeSong, TracksComeInTheirFixedOrderWithCopiesBeforeTheirParts) {
     if (!testing::haveMido()) GTEST_SKIP() << "python3-mido is not installed";
-    CompositionParameters& p = currentParameters;
+    CompositionParameters& p = ctx.parameters;
     for (int k : {1, 2, 3, 4, 5, 7}) p.partProgram[k] = 10;
     p.partProgram[8] = 123;
     p.partProgram[9] = 1;
@@ -314,11 +305,11 @@ TEST_F(WholeSong, TracksComeInTheirFixedOrderWithCopiesBeforeTheirParts) {
     p.backingPattern7 = 8;
     p.bassPattern = 3;
     p.drumPattern = 14;
-    ASSERT_EQ(GenerateSong(), 1);
-    arrangementPart.AddNote(96, 72);
-    arrangementPart.AddNote(96, 74);
+    ASSERT_EQ(GenerateSong(ctx), 1);
+    ctx.arrangementPart.AddNote(96, 72);
+    ctx.arrangementPart.AddNote(96, 74);
     testing::TempFolder dir;
-    ASSERT_EQ(RenderSong(dir.file("all.mid"), 384), 1);
+    ASSERT_EQ(RenderSong(ctx, dir.file("all.mid"), 384), 1);
     // The octave copy's velocity 0 shows the box and plays at 38.
     EXPECT_EQ(boxes->visibleTexts(), std::vector<std::string>{"AddUnison"});
 
@@ -374,16 +365,16 @@ TEST_F(WholeSong, TracksComeInTheirFixedOrderWithCopiesBeforeTheirParts) {
 }
 
 TEST_F(WholeSong, ASilentPartMakesNoTrackAndProgramGroupsAreDrawnPerSong) {
-    CompositionParameters& p = currentParameters;
+    CompositionParameters& p = ctx.parameters;
     p.partProgram[1] = 140;
     p.partProgram[3] = kNotPlayed;
     p.partProgram[2] = kNotPlayed;
-    ASSERT_EQ(GenerateSong(), 1);
+    ASSERT_EQ(GenerateSong(ctx), 1);
     testing::TempFolder dir;
     std::set<int> programs;
     for (int seed = 1; seed <= 30; ++seed) {
-        SeedSongRandom(seed);
-        ASSERT_EQ(RenderSong(dir.file("g.mid"), 384), 1);
+        ctx.Seed(seed);
+        ASSERT_EQ(RenderSong(ctx, dir.file("g.mid"), 384), 1);
         auto file = MidiF1Data::openFile(dir.file("g.mid"));
         ASSERT_EQ(file->trackCount(), 2);  // conductor and melody
         programs.insert(file->track(1)->programOfChannel(1));

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <chrono>
 #include <filesystem>
+#include <latch>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -14,13 +15,14 @@
 #include <vector>
 
 #include "base/reporter.h"
-#include "compose/engine_state.h"
+#include "compose/compose_context.h"
 #include "compose/knowledge_files.h"
 #include "songs/song_arrangement.h"
 #include "songs/song_data.h"
 #include "songs/song_sheet.h"
 #include "styles/composition_parameters.h"
 #include "support/test_support.h"
+#include "support/two_at_once.h"
 
 namespace tunecase {
 namespace {
@@ -81,10 +83,7 @@ std::vector<std::pair<int, int>> fileNotes(const nlohmann::json& summary, int ch
 class ArrangementTest : public ::testing::Test {
 protected:
     void SetUp() override { SetKnowledgeFolder(programData()); }
-    void TearDown() override {
-        SetKnowledgeFolder({});
-        engineState = EngineState{};  // an arrangement leaves the engine in arranging mode
-    }
+    void TearDown() override { SetKnowledgeFolder({}); }
 
     std::string save(const CSongData& song, const std::string& name) {
         const std::string path = dir.file(name);
@@ -167,29 +166,39 @@ TEST(ArrangeGrid, WalksTheGridIntoTwoLinesAndChords) {
     EXPECT_EQ(boxes->count(), 0u);
 }
 
-// The engine is one global state: an arrangement waits for a run that is going on, and
-// what that run leaves in the engine does not reach it.
-TEST_F(ArrangementTest, AnArrangementWaitsForTheRunInProgress) {
-    const std::string in = save(tune(4, 0), "tune.mwd");
-    std::string title;
-    ASSERT_EQ(arrangeSongData(in, dir.file("alone.mid"), title, 5), 1);
-    int result = 0;
-    std::thread other;
-    {
-        const EngineRun running;
-        other = std::thread([&] {
-            std::string t;
-            result = arrangeSongData(in, dir.file("waited.mid"), t, 5);
-        });
-        // Long enough for an arrangement that did not wait to be well under way.
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        currentParameters.timeSignature = 2;
-        currentParameters.partProgram[3] = kNotPlayed;
-        engineState = EngineState{};
+// Every arrangement works in a context of its own: two arrangements of different songs and
+// seeds on two threads at the same time each give the bytes they give alone, round after
+// round, and the runs do overlap (no lock makes one wait for the other).
+TEST_F(ArrangementTest, ArrangementsOnTwoThreadsShareNothing) {
+    struct Job {
+        std::string in;
+        int32_t seed;
+        std::vector<uint8_t> alone;
+    };
+    Job jobs[2] = {{save(tune(4, 0), "major.mwd"), 5, {}}, {save(tune(3, 15), "minor.mwd"), 6, {}}};
+    for (size_t k = 0; k < 2; ++k) {
+        std::string title;
+        ASSERT_EQ(arrangeSongData(jobs[k].in, dir.file("alone.mid"), title, jobs[k].seed), 1);
+        jobs[k].alone = testing::readFileBytes(dir.file("alone.mid"));
     }
-    other.join();
-    ASSERT_EQ(result, 1);
-    EXPECT_EQ(testing::readFileBytes(dir.file("waited.mid")), testing::readFileBytes(dir.file("alone.mid")));
+    ASSERT_NE(jobs[0].alone, jobs[1].alone);
+
+    int results[2] = {0, 0};
+    const int overlapped = testing::runTwoAtOnce(
+        20,
+        [&](size_t k, int) {
+            std::string title;
+            results[k] = arrangeSongData(jobs[k].in, dir.file("both" + std::to_string(k) + ".mid"), title, jobs[k].seed);
+        },
+        [&](int round) {
+            for (size_t k = 0; k < 2; ++k) {
+                EXPECT_EQ(results[k], 1) << "round " << round;
+                EXPECT_EQ(testing::readFileBytes(dir.file("both" + std::to_string(k) + ".mid")), jobs[k].alone)
+                    << "round " << round << " song " << k;
+            }
+        });
+    EXPECT_GT(overlapped, 0);
+    EXPECT_EQ(boxes->count(), 0u);
 }
 
 TEST_F(ArrangementTest, KeyAndMeterChooseTheKnowledgeAndTheSignatures) {
@@ -207,12 +216,16 @@ TEST_F(ArrangementTest, KeyAndMeterChooseTheKnowledgeAndTheSignatures) {
         {2, 3, 1, "PATTERN.DB", 2, "D", 3},     // three beats a measure: 3/4
     };
     for (const Case& c : cases) {
+        const auto ctx = std::make_unique<ComposeContext>();
+        applySongKey(*ctx, c.keyIndex);
+        EXPECT_EQ(ctx->parameters.knowledgeSet, c.knowledgeSet) << c.midoKey;
+        EXPECT_STREQ(ctx->parameters.patternFileName, c.patternFile) << c.midoKey;
+        EXPECT_EQ(ctx->parameters.key, c.key) << c.midoKey;
+        EXPECT_EQ(ctx->knowledgeNames.timeChartFile, c.knowledgeSet == 1 ? "TIMECHT.DB" : "TIMECHT.DB2") << c.midoKey;
+
         const std::string out = dir.file("k.mid");
         std::string title;
         ASSERT_EQ(arrangeSongData(save(tune(c.beats, c.keyIndex), "k.mwd"), out, title, 3), 1) << c.midoKey;
-        EXPECT_EQ(currentParameters.knowledgeSet, c.knowledgeSet) << c.midoKey;
-        EXPECT_STREQ(currentParameters.patternFileName, c.patternFile) << c.midoKey;
-        EXPECT_EQ(currentParameters.key, c.key) << c.midoKey;
         const nlohmann::json summary = summaryOf(out);
         ASSERT_TRUE(summary.is_object());
         const auto& conductor = summary["tracks"][0];

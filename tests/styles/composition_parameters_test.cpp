@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "base/seeded_random.h"
 #include "styles/composition_parameters.h"
 #include "styles/knowledge_names.h"
 
@@ -11,9 +11,9 @@ namespace tunecase {
 namespace {
 
 CompositionParameters finishedDefaults() {
-    std::srand(7);
+    SeededRandom random(7);
     CompositionParameters p;
-    initParameters(p);
+    initParameters(p, random);
     finishStyle(p);
     return p;
 }
@@ -68,9 +68,9 @@ TEST(Defaults, FinishStyleGivesPartFourTheMelodyRulesOnlyInDerivedModeSix) {
 
 TEST(RhythmMotif, EveryBeatIsFilledExactlyAndTheSeedFixesTheMotif) {
     for (unsigned seed = 1; seed <= 200; ++seed) {
-        std::srand(seed);
+        SeededRandom random(seed);
         uint8_t motif[96];
-        makeRhythmMotif(motif);
+        makeRhythmMotif(motif, random);
         int step = 0;
         while (step < 96) {
             ASSERT_GE(motif[step], 1) << "seed " << seed << " step " << step;
@@ -84,35 +84,32 @@ TEST(RhythmMotif, EveryBeatIsFilledExactlyAndTheSeedFixesTheMotif) {
         }
     }
     uint8_t a[96], b[96];
-    std::srand(99);
-    makeRhythmMotif(a);
-    std::srand(99);
-    makeRhythmMotif(b);
+    SeededRandom first(99), second(99);
+    makeRhythmMotif(a, first);
+    makeRhythmMotif(b, second);
     EXPECT_EQ(std::memcmp(a, b, 96), 0);
 }
 
 TEST(ScalePattern, ScaleElevenUsesTheCustomPatternTransposedToTheKey) {
-    currentParameters = finishedDefaults();
-    currentParameters.scale = 11;
-    currentParameters.key = 2;
-    char out[20];
-    scalePattern(out);
-    EXPECT_STREQ(out, "xxxx099090990909");
+    CompositionParameters p = finishedDefaults();
+    p.scale = 11;
+    p.key = 2;
+    EXPECT_EQ(scalePatternOf(p), "xxxx099090990909");
 }
 
 TEST(ScalePattern, UnknownScalesUseScaleOneOfTheSelectedColumn) {
-    currentParameters = finishedDefaults();
+    CompositionParameters p = finishedDefaults();
     for (int scale : {0, 23, 99, -1}) {
-        currentParameters.scale = scale;
-        currentParameters.knowledgeSet = 1;
-        EXPECT_EQ(scalePattern(), "xxxx919299192929");
-        currentParameters.knowledgeSet = 2;
-        EXPECT_EQ(scalePattern(), "xxxx919295555929");
+        p.scale = scale;
+        p.knowledgeSet = 1;
+        EXPECT_EQ(scalePatternOf(p), "xxxx919299192929");
+        p.knowledgeSet = 2;
+        EXPECT_EQ(scalePatternOf(p), "xxxx919295555929");
     }
-    currentParameters.scale = 22;
-    EXPECT_EQ(scalePattern(), "xxxx909099009990");
-    currentParameters.knowledgeSet = 1;
-    EXPECT_EQ(scalePattern(), "xxxx990909090909");
+    p.scale = 22;
+    EXPECT_EQ(scalePatternOf(p), "xxxx909099009990");
+    p.knowledgeSet = 1;
+    EXPECT_EQ(scalePatternOf(p), "xxxx990909090909");
 }
 
 TEST(ScalePattern, TranspositionMovesEveryDigitUpByTheKeyForAnyKey) {
@@ -165,12 +162,15 @@ TEST(KnowledgeNames, ApplyingAStyleChoosesChartFilesAndTonicFromSetFamilyMeterAn
         style.timeSignature = c.meter;
         setField(style.patternFileName, c.pattern);
         style.name[0] = 'x';
-        applyStyle(style);
-        EXPECT_EQ(knowledgeNames.timeChartFile, c.chart) << c.set << c.family << c.meter << c.pattern;
-        EXPECT_EQ(knowledgeNames.cadenceTimeChartFile, c.closing);
-        EXPECT_STREQ(knowledgeNames.tonic, c.tonic);
-        EXPECT_EQ(currentParameters.knowledgeSet, c.setAfter);
-        EXPECT_EQ(currentParameters.name[0], 'x');
+        CompositionParameters current{};
+        KnowledgeNames names;
+        names.timeChartFile = "left over";
+        applyStyle(style, current, names);
+        EXPECT_EQ(names.timeChartFile, c.chart) << c.set << c.family << c.meter << c.pattern;
+        EXPECT_EQ(names.cadenceTimeChartFile, c.closing);
+        EXPECT_STREQ(names.tonic, c.tonic);
+        EXPECT_EQ(current.knowledgeSet, c.setAfter);
+        EXPECT_EQ(current.name[0], 'x');
     }
 }
 

@@ -1,12 +1,13 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "base/seeded_random.h"
 #include "styles/knowledge_names.h"
 #include "styles/style_catalogue.h"
 
@@ -15,11 +16,18 @@ namespace {
 
 constexpr unsigned kSeed = 20240611;
 
+// The whole table as a run with `seed` builds it.
+std::unique_ptr<StyleTable> tableOf(unsigned seed) {
+    SeededRandom random(seed);
+    return buildStyleTable(random);
+}
+
 // A record as initParameters (and, for a finished slot, finishStyle) leaves it, with the
 // rhythm motif of `motifFrom`, which the generator decides.
 CompositionParameters defaultsWithMotifOf(const CompositionParameters& motifFrom, bool finished) {
     CompositionParameters p;
-    initParameters(p);
+    SeededRandom random(1);
+    initParameters(p, random);
     std::memcpy(p.rhythmMotif, motifFrom.rhythmMotif, sizeof p.rhythmMotif);
     if (finished) finishStyle(p);
     return p;
@@ -103,109 +111,55 @@ bool terminated(const char (&field)[N]) {
     return ::testing::AssertionSuccess();
 }
 
-TEST(MusicBoxStyle, HasExactlyItsListedSettingsOverTheDefaults) {
-    ASSERT_EQ(rebuildAndApplyStyle(kSeed), 1);
-    const CompositionParameters& box = styleTable[7][1];
-
-    EXPECT_STREQ(box.name, "Music Box");
-    EXPECT_STREQ(box.shortName, "Music Box");
-    EXPECT_STREQ(box.description, "Sweet melody of music box.");
-    const std::pair<int, int> programs[] = {{1, 10}, {2, 10}, {3, 10}, {15, 11}, {4, 256},
-                                            {5, 256}, {7, 256}, {8, 256}, {9, 256}};
-    for (auto [part, program] : programs) EXPECT_EQ(box.partProgram[part], program) << "part " << part;
-    const int mix[][4] = {{1, 120, 60, 0}, {2, 60, 60, 0},  {3, 100, 60, 0},
-                          {4, 115, 60, 0}, {5, 115, 60, 0}, {9, 100, 60, 0}};
-    for (const auto& m : mix) {
-        EXPECT_EQ(box.partMixer[m[0]][0], m[1]) << "volume of part " << m[0];
-        EXPECT_EQ(box.partMixer[m[0]][1], m[2]) << "chorus of part " << m[0];
-        EXPECT_EQ(box.partMixer[m[0]][2], m[3]) << "reverb of part " << m[0];
-    }
-    EXPECT_EQ(box.partOctave[1], 1);
-    EXPECT_EQ(box.partOctave[2], 1);
-    EXPECT_EQ(box.measureCount, 16);
-    EXPECT_EQ(box.timeSignature, 0);
-    EXPECT_EQ(box.tempo, 750000);
-    EXPECT_EQ(box.knowledgeSet, 1);
-    EXPECT_STREQ(box.patternFileName, "PATTERN.DB");
-    EXPECT_STREQ(box.resolutionFileName, "RESOLUT.DB");
-    EXPECT_EQ(box.reservedBytes[0], 20);
-    EXPECT_EQ(box.reservedBytes[1], 80);
-    EXPECT_EQ(box.rhythmFeel, 0);
-    EXPECT_EQ(box.bassPattern, 3);
-    EXPECT_EQ(box.backingPattern3, 4);
-    EXPECT_EQ(box.progressionFamily, 3);
-    EXPECT_EQ(box.drumPattern, 1);
-    const int melody[15] = {9, 1, 0, 0, 0, 0, 0, 84, 60, 1, 0, 0, 0, 0, 0};
-    for (int i = 0; i < 15; ++i) EXPECT_EQ(box.partRules[1][i], melody[i]) << "melody rule " << i;
-    for (int k = 0; k < 12; ++k) EXPECT_EQ(box.partPace[k], k == 1 ? 160 : k == 3 ? 80 : 100) << "pace " << k;
-    ASSERT_EQ(measureEntryCount(box), 16);
-    for (int i = 0; i < 16; ++i) EXPECT_EQ(measureEntryTicks(box, i), 384);
-
-    // Every field the list does not name keeps its default: the defaults with the listed
-    // values written over them must give the same bytes.
-    CompositionParameters expected = defaultsWithMotifOf(box, false);
-    setField(expected.name, "Music Box");
-    setField(expected.shortName, "Music Box");
-    setField(expected.description, "Sweet melody of music box.");
-    for (auto [part, program] : programs) expected.partProgram[part] = program;
-    for (const auto& m : mix)
-        for (int b = 0; b < 3; ++b) expected.partMixer[m[0]][b] = static_cast<uint8_t>(m[b + 1]);
-    expected.partOctave[1] = 1;
-    expected.partOctave[2] = 1;
-    expected.measureCount = 16;
-    expected.reservedBytes[0] = 20;
-    expected.reservedBytes[1] = 80;
-    expected.bassPattern = 3;
-    expected.backingPattern3 = 4;
-    expected.progressionFamily = 3;
-    expected.drumPattern = 1;
-    std::memcpy(expected.partRules[1], melody, sizeof melody);
-    expected.partPace[1] = 160;
-    expected.partPace[3] = 80;
-    finishStyle(expected);
-    for (size_t at = 0; at < sizeof expected; ++at)
-        ASSERT_EQ(reinterpret_cast<const uint8_t*>(&box)[at], reinterpret_cast<const uint8_t*>(&expected)[at])
-            << "first differing byte at offset " << at;
-}
-
 TEST(StyleCatalogue, RebuildAppliesTheChosenSlotAndTheSeedFixesEveryMotif) {
-    std::vector<CompositionParameters> first(kStyleCategories * kStyleSlots);
-    ASSERT_EQ(rebuildAndApplyStyle(kSeed), 1);
-    std::memcpy(first.data(), styleTable, sizeof styleTable);
+    const auto first = tableOf(kSeed);
+    SeededRandom wholeTable(kSeed);
+    buildStyleTable(wholeTable);
 
-    // Whatever was changed since, the next rebuild with the same seed restores all of it.
-    currentParameters.tempo = 500000;
-    styleTable[3][4].name[0] = '?';
-    knowledgeNames.timeChartFile = "X";
-    ASSERT_EQ(rebuildAndApplyStyle(kSeed), 1);
-    EXPECT_EQ(std::memcmp(first.data(), styleTable, sizeof styleTable), 0);
-    EXPECT_TRUE(sameBytes(currentParameters, styleTable[7][1]));
-    EXPECT_EQ(knowledgeNames.timeChartFile, "TIMECHT.DB");
-    EXPECT_EQ(knowledgeNames.cadenceTimeChartFile, "RESTIME.DB");
-    EXPECT_STREQ(knowledgeNames.tonic, "CMPS");
+    // The applied record is the slot of the whole table, whatever the context held before,
+    // and the generator ends where building the whole table leaves it: the composition's
+    // draws after the style are those they always were.
+    SeededRandom random(99);
+    CompositionParameters current{};
+    current.tempo = 500000;
+    KnowledgeNames names;
+    names.timeChartFile = "X";
+    ASSERT_EQ(rebuildAndApplyStyle(random, kSeed, current, names), 1);
+    EXPECT_TRUE(sameBytes(current, (*first)[7][1]));
+    EXPECT_EQ(names.timeChartFile, "TIMECHT.DB");
+    EXPECT_EQ(names.cadenceTimeChartFile, "RESTIME.DB");
+    EXPECT_STREQ(names.tonic, "CMPS");
+    for (int i = 0; i < 100; ++i) ASSERT_EQ(random.next(), wholeTable.next()) << i;
 
     // Each slot draws its own motif, and another seed gives other motifs.
-    EXPECT_NE(std::memcmp(styleTable[7][1].rhythmMotif, styleTable[7][2].rhythmMotif, 96), 0);
-    ASSERT_EQ(rebuildAndApplyStyle(kSeed + 1), 1);
+    EXPECT_NE(std::memcmp((*first)[7][1].rhythmMotif, (*first)[7][2].rhythmMotif, 96), 0);
+    const auto other = tableOf(kSeed + 1);
     int changed = 0;
     for (int c = 0; c < kStyleCategories; ++c)
         for (int s = 0; s < kStyleSlots; ++s)
-            changed += std::memcmp(first[c * kStyleSlots + s].rhythmMotif, styleTable[c][s].rhythmMotif, 96) != 0;
+            changed += std::memcmp((*first)[c][s].rhythmMotif, (*other)[c][s].rhythmMotif, 96) != 0;
     EXPECT_GT(changed, 200);
 
-    // Another slot can be applied the same way; a slot outside the table applies nothing.
-    ASSERT_EQ(rebuildAndApplyStyle(kSeed, 2, 3), 1);
-    EXPECT_STREQ(currentParameters.name, "Blues Quartet");
-    EXPECT_STREQ(knowledgeNames.tonic, "CMPs");
-    const CompositionParameters before = currentParameters;
-    EXPECT_EQ(rebuildAndApplyStyle(kSeed, 9, 0), 0);
-    EXPECT_EQ(rebuildAndApplyStyle(kSeed, 0, 24), 0);
-    EXPECT_EQ(rebuildAndApplyStyle(kSeed, -1, 1), 0);
-    EXPECT_TRUE(sameBytes(currentParameters, before));
+    // Another slot can be applied the same way; a slot outside the table applies nothing but
+    // still moves the generator as far as a whole table.
+    ASSERT_EQ(rebuildAndApplyStyle(random, kSeed, current, names, 2, 3), 1);
+    EXPECT_STREQ(current.name, "Blues Quartet");
+    EXPECT_TRUE(sameBytes(current, (*first)[2][3]));
+    EXPECT_STREQ(names.tonic, "CMPs");
+    const CompositionParameters before = current;
+    for (auto [category, slot] : {std::pair{9, 0}, std::pair{0, 24}, std::pair{-1, 1}}) {
+        EXPECT_EQ(rebuildAndApplyStyle(random, kSeed, current, names, category, slot), 0);
+        EXPECT_TRUE(sameBytes(current, before));
+        EXPECT_STREQ(names.tonic, "CMPs");
+        SeededRandom whole(kSeed);
+        buildStyleTable(whole);
+        EXPECT_EQ(random.next(), whole.next());
+    }
 }
 
 TEST(StyleCatalogue, SlotsHoldRandomNamedAndEmptyStylesInCatalogueOrder) {
-    ASSERT_EQ(rebuildAndApplyStyle(kSeed), 1);
+    const auto table = tableOf(kSeed);
+    const StyleTable& styleTable = *table;
 
     const char* categories[] = {"Pops(World)", "Pops(Japan)", "Jazz", "Classic", "Ethnic(Eastern)",
                                 "Ethnic(Western)", "Game Music/Sound Track", "Healing Music", "Techno"};
@@ -273,58 +227,9 @@ TEST(StyleCatalogue, SlotsHoldRandomNamedAndEmptyStylesInCatalogueOrder) {
     for (const auto& n : names) EXPECT_STREQ(styleTable[n.category][n.slot].name, n.name) << n.category << "/" << n.slot;
 }
 
-TEST(StyleCatalogue, SelectedStylesCarryTheirListedSettings) {
-    ASSERT_EQ(rebuildAndApplyStyle(kSeed), 1);
-    const struct {
-        int category, slot;
-        const char* name;
-        const char* pattern;
-        const char* resolution;
-        int set, meter, tempo, measures, scale, feel, family, program, low, high;
-    } rows[] = {
-        {0, 1, "Acoustic", "PATTERN.DB2", "RESOLUT.DB2", 2, 0, 500000, 25, 1, 0, 3, 22, 60, 84},
-        {1, 1, "Enka", "PATTERN.DB2", "RESOLUT.DB2", 2, 0, 850000, 30, 1, 3, 3, 65, 50, 80},
-        {0, 19, "Progressive rock", "PATTERN.DB2", "RESOLUT.DB2", 2, 2, 500000, 25, 1, 0, 5, 30, 60, 84},
-        {0, 23, "3/4 Pops", "PATTERN.DB", "RESOLUT.DB", 1, 1, 650000, 40, 1, 0, 1, 88, 58, 88},
-        {2, 3, "Blues Quartet", "PATTERN.DBB", "RESOLUT.DBB", 1, 0, 500000, 40, 6, 3, 6, 65, 54, 78},
-        {2, 17, "Jazz Waltz", "PATTERN.DB", "RESOLUT.DB", 1, 1, 400000, 32, 1, 0, 1, 65, 59, 91},
-        {2, 8, "Rag Time", "PATTERN.DB", "RESOLUT.DB", 1, 0, 350000, 40, 1, 3, 4, 1, 60, 84},
-        {3, 1, "Modern Piano", "PATTERN.DB", "RESOLUT.DB", 1, 0, 600000, 40, 19, 1, 5, 1, 38, 115},
-        {3, 11, "Church Organ", "PATTERN.DB", "RESOLUT.DB", 1, 0, 750000, 40, 7, 0, 3, 19, 60, 84},
-        {4, 4, "Arabian", "PATTERN.DB", "RESOLUT.DB", 1, 0, 850000, 40, 25, 0, 3, 111, 60, 84},
-        {4, 7, "Japan Traditional", "PATTERN.DB", "RESOLUT.DB", 1, 0, 2000000, 40, 13, 0, 3, 107, 60, 84},
-        {4, 13, "Okinawa", "PATTERN.DB", "RESOLUT.DB", 1, 0, 850000, 40, 3, 0, 3, 77, 60, 84},
-        {5, 2, "Andes", "PATTERN.DB2", "RESOLUT.DB2", 2, 0, 750000, 40, 2, 0, 3, 75, 54, 84},
-        {4, 21, "Matsuri Bayashi", "PATTERN.DB", "RESOLUT.DB", 2, 0, 400000, 40, 11, 0, 7, 75, 84, 98},
-        {5, 16, "Flamenco", "PATTERN.DB", "RESOLUT.DB", 2, 0, 370000, 40, 21, 0, 10, 24, 44, 68},
-        {5, 14, "Bulgarian Voice", "PATTERN.DB2", "RESOLUT.DB2", 2, 2, 1000000, 30, 1, 0, 3, 52, 67, 78},
-        {6, 4, "Horror", "PATTERN.DB", "RESOLUT.DB", 1, 0, 850000, 40, 5, 0, 1, 40, 60, 84},
-        {7, 15, "Space Sound", "PATTERN.DB2", "RESOLUT.DB2", 2, 0, 850000, 30, 12, 0, 5, 46, 63, 88},
-        {8, 1, "Techno Dance", "PATTERN.DB2", "RESOLUT.DB2", 2, 0, 500000, 40, 1, 0, 4, 31, 33, 68},
-    };
-    for (const auto& r : rows) {
-        SCOPED_TRACE(r.name);
-        const CompositionParameters& p = styleTable[r.category][r.slot];
-        EXPECT_STREQ(p.name, r.name);
-        EXPECT_STREQ(p.patternFileName, r.pattern);
-        EXPECT_STREQ(p.resolutionFileName, r.resolution);
-        EXPECT_EQ(p.knowledgeSet, r.set);
-        EXPECT_EQ(p.timeSignature, r.meter);
-        EXPECT_EQ(p.tempo, r.tempo);
-        EXPECT_EQ(p.measureCount, r.measures);
-        EXPECT_EQ(p.scale, r.scale);
-        EXPECT_EQ(p.rhythmFeel, r.feel);
-        EXPECT_EQ(p.progressionFamily, r.family);
-        EXPECT_EQ(p.partProgram[1], r.program);
-        EXPECT_EQ(p.partRules[1][rule::Lowest], r.low);
-        EXPECT_EQ(p.partRules[1][rule::Highest], r.high);
-        EXPECT_EQ(measureEntryCount(p), r.measures);
-        EXPECT_EQ(measureEntryTicks(p, r.measures - 1), measureTicks(r.meter));
-    }
-}
-
 TEST(StyleCatalogue, EveryBuiltStyleIsAValidRecord) {
-    ASSERT_EQ(rebuildAndApplyStyle(kSeed), 1);
+    const auto table = tableOf(kSeed);
+    const StyleTable& styleTable = *table;
     int named = 0;
     for (int c = 0; c < kStyleCategories; ++c)
         for (int s = 1; s < kStyleSlots; ++s) {
