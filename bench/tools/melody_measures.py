@@ -15,8 +15,8 @@ Everything after `--` is passed to `tunecase-cli compose` (or `arrange`) unchang
 What is measured, per song:
   melody     the notes of MIDI channel 1 (index 1, where the composer and the arranger write the
              melody; another channel with --melody-channel). At one onset the loudest note is the
-             melody and the notes an octave or two from it are its copy, dropped; the highest note
-             wins a tie. Channel 10 (the composer's delayed melody copy) and 9 (drums) are neither
+             melody (the highest on a tie) and the others, the composer's softer octave copy, are
+             dropped. Channel 10 (the composer's delayed melody copy) and 9 (drums) are neither
              melody nor accompaniment; every other note is accompaniment.
   bass       the lowest accompaniment note sounding at a moment.
   interval   between consecutive melody notes, rests or not; a step is 1-2 semitones; a leap is
@@ -41,6 +41,11 @@ What is measured, per song:
   above      a melody onset with an accompaniment note sounding higher than the melody.
   broken     a song with a leap over an octave without a rest between its notes, 8 or more equal
              notes in a row, or a quarter or more of its on-beat notes clashing.
+
+Over the songs: the median unless the row says otherwise; the 90th percentile (linear between
+ranks) of the largest leap; the mean step-back share over the songs that have a leap with a note
+after it; percentages of songs. Two melodies are the same when their notes have the same pitches,
+lengths and onsets counted from the first.
 
 A compose that fails, hangs (30 s) or writes an unreadable file is counted and listed; it never
 stops the run.
@@ -649,7 +654,7 @@ def main(argv):
         argv, passed = argv[:i], argv[i + 1:]
     parser = argparse.ArgumentParser(
         description=__doc__.split("\n\n", 1)[0],
-        epilog=__doc__.split("\n\n", 2)[2], formatter_class=argparse.RawDescriptionHelpFormatter)
+        epilog=__doc__.split("\n\n", 1)[1], formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("cli", nargs="?", help="the tunecase-cli program")
     parser.add_argument("--seeds", type=parse_seeds, default=(1, 300), help="seeds to compose, A-B (default 1-300)")
     parser.add_argument("--measures", type=int, help="passed to compose as --measures")
