@@ -176,7 +176,9 @@ int GenerateSong(ComposeContext& ctx) {
     const bool secondLine = ctx.parameters.partRules[kMelodyChannel][rule::SecondLine] != 0;
     if (!PlaceMelodies(ctx, kMelodyChannel)) return 0;
     if (secondLine) DeriveSecondLine(ctx, kMelodyChannel);
-    const int last = FlattenBlocks(ctx, ci.blockMelodies, ci.songMelody);
+    FlattenBlocks(ctx, ci.blockMelodies, ci.songMelody);
+    CloseJoinLeaps(ctx, kMelodyChannel, ci.songMelody);
+    const int last = LastPitch(ci.songMelody);
     AppendEnding(ctx, kMelodyChannel, ci.songMelody, last);
     if (secondLine) {
         FlattenBlocks(ctx, ci.blockSecondLines, ci.songSecondLine);

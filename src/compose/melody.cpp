@@ -25,8 +25,16 @@ constexpr int kEarlyEndRoom = 288;      // a chord tone leaving more than this e
 constexpr int kLongestRest = 384;
 constexpr int kRestsInARow = 4;
 constexpr int kOrnamentDraws = 100;
+constexpr int kHalfBar = 192;
+constexpr int kBeat = 96;
 
 int mod12(int v) { return ((v % 12) + 12) % 12; }
+
+// The pitch of class `pitchClass` nearest `pitch` (the lower one on a tie).
+int nearestClass(int pitch, int pitchClass) {
+    const int down = mod12(pitch - pitchClass);
+    return down <= 6 ? pitch - down : pitch + 12 - down;
+}
 
 // The rhythm and intervals of one chord of the block, for the repetitions.
 struct ChordMemory {
@@ -237,6 +245,7 @@ int GenerateBlockMelody(ComposeContext& ctx, [[maybe_unused]] int blockIndex, in
             c.length = length;
             c.previousLength = previousLength;
             c.position = position;
+            c.blockPosition = chordStart + pushIn + position;
             c.firstOfChord = index == 0;
             c.previous = previous;
             c.previous2 = previous2;
@@ -304,6 +313,18 @@ int GenerateBlockMelody(ComposeContext& ctx, [[maybe_unused]] int blockIndex, in
 
             if (s.scale == 21 && pitch != 0) pitch = leanOnE(ctx, pitch, previous, entry.chord, s);
 
+            // The last chord of a block may end early on a chord tone: the phrase breathes. The note is
+            // held so that the breath lasts at most a beat, not most of a bar; a note that cannot be
+            // held that long goes on walking.
+            const int left = walk - position - length;
+            const int breath = left % kBeat != 0 ? left % kBeat : kBeat;
+            const bool endsPhrase = lastChord && !ctx.engine.Arranging() && pitch != 0 && left > kEarlyEndRoom &&
+                                    length + left - breath <= kLongestMelodyNote && isTriadTone(entry.chord, pitch);
+            if (endsPhrase) {
+                length += left - breath;
+                c.length = length;
+            }
+
             const bool ornamented = s.algorithm == 6 && (s.scale == 1 || s.scale == 7) && pitch > 11 &&
                                     length >= 96 && addOrnamentGroup(ctx, melody, pitch, length, previous, s);
             if (!ornamented) melody.AddNote(length, pitch);
@@ -321,10 +342,7 @@ int GenerateBlockMelody(ComposeContext& ctx, [[maybe_unused]] int blockIndex, in
             if (position > walk) ReportComposeError(zemc::ChordLength);
             ++index;
 
-            // The last chord of a block may end early on a chord tone: the phrase breathes.
-            if (lastChord && !ctx.engine.Arranging() && pitch != 0 && walk - position > kEarlyEndRoom &&
-                isTriadTone(entry.chord, pitch))
-                break;
+            if (endsPhrase) break;
         }
         for (int left = walk - position; left > 0; left -= kLongestRest) melody.AddRest(std::min(left, kLongestRest));
 
@@ -376,11 +394,31 @@ int FlattenBlocks(const ComposeContext& ctx, BlockLists& blocks, EventList& song
         for (const ComposeEntry& e : blocks[static_cast<size_t>(number - 1)]) song.Add(e);
     }
     for (EventList& list : blocks) list.Clear();
+    return LastPitch(song);
+}
+
+int LastPitch(const EventList& song) {
     for (auto it = song.end(); it != song.begin();) {
         --it;
         if (it->isNote()) return it->value;
     }
     return 0;
+}
+
+void CloseJoinLeaps(const ComposeContext& ctx, int part, EventList& song) {
+    const MelodyPartSettings s = MelodySettings(ctx, part);
+    if (s.algorithm == 5) return;
+    int previous = 0;
+    for (ComposeEntry& e : song) {
+        if (!e.isNote() || e.value == 0) continue;
+        // Blocks are made apart and joined in form order: the octave rule of a block's own notes
+        // holds across the joins too, wherever the range allows.
+        if (previous != 0) {
+            if (e.value > previous + 12 && s.inRange(e.value - 12)) e.value -= 12;
+            else if (e.value < previous - 12 && s.inRange(e.value + 12)) e.value += 12;
+        }
+        previous = e.value;
+    }
 }
 
 std::vector<std::array<int, 2>> ClosingFigure(const ComposeContext& ctx, int figure, int tonic) {
@@ -426,15 +464,11 @@ void AppendEnding(ComposeContext& ctx, int part, EventList& song, int lastPitch)
             if (w == 0) break;
             if (w > 1) closing.push_back({w >= 5 ? 96 : 48, pitch});
         }
-        // The last note lands on a tone of the tonic chord.
-        if (p.scale != 13 && ctx.random.range(1, 2) == 1) {
-            pitch += 5;
-            for (int moves = 0; moves < 8 && weight(pitch) == 0; ++moves) ++pitch;
-            closing.push_back({192, pitch});
-        } else {
-            for (int moves = 0; moves < 12 && weight(pitch) == 0; ++moves) pitch += direction;
-            closing.push_back({96, pitch});
-        }
+        // The last note lands on the tonic itself, of all the tonic chord's tones: a song that
+        // stops on its third or fifth sounds unfinished.
+        const bool longLast = p.scale != 13 && ctx.random.range(1, 2) == 1;
+        if (longLast) pitch += 5;
+        closing.push_back({longLast ? 192 : 96, nearestClass(pitch, tonicClass)});
     }
 
     int total = 0;
@@ -445,6 +479,24 @@ void AppendEnding(ComposeContext& ctx, int part, EventList& song, int lastPitch)
             total -= closing.front()[0];
             closing.erase(closing.begin());
         }
+    }
+    // The last note falls on a strong beat (a half-bar line of the song; blocks with short chords
+    // may leave the closing chord off one): the note before it is held up to one, or a rest leads in.
+    int songTicks = 0;
+    for (const ComposeEntry& e : song)
+        if (e.isNote()) songTicks += e.length;
+    for (;;) {
+        int onset = songTicks;
+        for (size_t i = 0; i + 1 < closing.size(); ++i) onset += closing[i][0];
+        const int hold = (kHalfBar - onset % kHalfBar) % kHalfBar;
+        if (hold == 0) break;
+        if (onset - songTicks + hold + closing.back()[0] <= kClosingChordTicks) {
+            if (closing.size() > 1) closing[closing.size() - 2][0] += hold;
+            else closing.insert(closing.begin(), {hold, 0});
+            break;
+        }
+        if (closing.size() <= 1) break;
+        closing.erase(closing.begin());
     }
     for (const auto& note : closing) song.AddNote(note[0], FitClassIntoRange(note[1], s));
 }

@@ -50,12 +50,20 @@ int PlaceMelodies(ComposeContext& ctx, int part);
 // it is a rest or there is none).
 int FlattenBlocks(const ComposeContext& ctx, BlockLists& blocks, EventList& song);
 
+// Moves each melody note more than an octave from the one before it an octave nearer, when the
+// part's range allows (blocks are made apart, so their joins are not bounded otherwise).
+void CloseJoinLeaps(const ComposeContext& ctx, int part, EventList& song);
+
+// The pitch of the song's last note entry (0 when it is a rest or there is none).
+int LastPitch(const EventList& song);
+
 // Appends the closing chord and the closing notes of `part` to `song`. A last pitch outside
 // 24 .. 127 is replaced by the tonic near the middle of the part's range. Nothing but the
 // chord with progression method 8. Parts other than the melody end on one 192-tick tonic.
-// The melody runs from its last pitch over the tonic chord's tones and ends on one of them
-// (effect setting 1: one of two closing figures). Every closing note lies in the part's
-// range; notes longer than the closing chord report 0xff0101b5 and are shortened.
+// The melody runs from its last pitch over the tonic chord's tones and ends on the tonic
+// (effect setting 1: one of two closing figures), its last note on a half-bar line of the song.
+// Every closing note lies in the part's range; notes longer than the closing chord report
+// 0xff0101b5 and are shortened.
 void AppendEnding(ComposeContext& ctx, int part, EventList& song, int lastPitch);
 
 // The two closing figures of effect setting 1, as (length, pitch) pairs around the tonic

@@ -76,6 +76,9 @@ int drawnLength(ComposeContext& ctx, const MelodyPartSettings& s, NoteLengthStat
         }
         if (s.restSwitch == 1 && ctx.random.range(1, 3) <= 2) f = 1;
     }
+    // A lone 16th is the rest switch's short note before a rest; without rests it would push every
+    // later onset off the eighth-note grid. Mode 4 is made of 16ths and keeps them.
+    if (f == 1 && mode != 4 && s.restSwitch != 1 && s.beat != 3) f = 2;
     if (f == 3 || f == 5 || f == 6 || f == 7) {
         const int previous16 = previousLength / kSixteenth;
         f = previous16 > 0 ? previous16 : 4;

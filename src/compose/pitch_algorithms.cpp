@@ -327,9 +327,16 @@ int PitchGenerator::adjusted(ComposeContext& ctx, int pitch, const PitchContext&
 
 int PitchGenerator::curvePitch(const PitchContext& c) {
     if (!curveReady_) return c.settings->middle();
-    const double value = LagrangeValue(curveX_, curveY_, double(c.position));
-    // Far outside the points the cubic runs away; no pitch is below 0 or above 127.
-    return static_cast<int>(std::lround(std::clamp(value, 0.0, 127.0)));
+    // The curve is laid over the whole block: read within the chord, every chord would start it again.
+    const double value = LagrangeValue(curveX_, curveY_, double(c.blockPosition));
+    // The points lie in the part's range, but between close points the cubic overshoots: the
+    // curve is folded back into the range at its edges, so it keeps moving and never leads the
+    // melody out of the range (a rest or an octave leap).
+    const double low = c.settings->lowest, high = c.settings->highest;
+    double v = std::clamp(value, 0.0, 127.0);
+    for (int folds = 0; folds < 16 && high > low && (v < low || v > high); ++folds)
+        v = v > high ? 2 * high - v : 2 * low - v;
+    return static_cast<int>(std::lround(std::clamp(v, low, high)));
 }
 
 int PitchGenerator::walkPitch(ComposeContext& ctx, const PitchContext& c) {

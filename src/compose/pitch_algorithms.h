@@ -35,6 +35,7 @@ struct PitchContext {
     int length = 0;          // this note's length
     int previousLength = 0;  // the previous note's length (0 when none)
     int position = 0;        // ticks from the chord's start
+    int blockPosition = 0;   // ticks from the block's start: where the block's curve is read
     bool firstOfChord = false;
     int previous = 0;        // the previous pitch, 0 when none (or a rest)
     int previous2 = 0;       // the one before it

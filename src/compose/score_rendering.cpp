@@ -21,6 +21,8 @@ namespace {
 
 constexpr const char* kUnisonText = "AddUnison";
 constexpr int kKitProgram = 0;  // the standard kit: General MIDI has no other
+// Below this an accompaniment note lowered under an arranged tune is only rumble.
+constexpr int kLowestArrangedBass = 28;
 
 struct Group {
     int value;
@@ -367,6 +369,50 @@ int SoftenAgainst(const std::vector<MidiTrackData*>& tracks, int softened, int a
     return changed;
 }
 
+int KeepUnderMelody(const std::vector<MidiTrackData*>& tracks, int channel, int melody, int floorChannel,
+                    int lowest) {
+    const std::vector<NoteRef> tune = notesOfChannel(tracks, melody);
+    const std::vector<NoteRef> floor = floorChannel >= 0 ? notesOfChannel(tracks, floorChannel) : std::vector<NoteRef>{};
+    const std::vector<NoteRef> notes = notesOfChannel(tracks, channel);
+    // The highest (or lowest) key of `line` heard while [start, end) sounds, -1 for none.
+    const auto heard = [](const std::vector<NoteRef>& line, int64_t start, int64_t end, bool highest) {
+        int found = -1;
+        auto upTo = std::lower_bound(line.begin(), line.end(), end,
+                                     [](const NoteRef& r, int64_t t) { return r.start < t; });
+        for (auto it = line.begin(); it != upTo; ++it) {
+            if (it->end <= start) continue;
+            const int key = it->event->data1;
+            if (found < 0 || (highest ? key > found : key < found)) found = key;
+        }
+        return found;
+    };
+    std::vector<std::vector<std::pair<int64_t, int64_t>>> kept(128);
+    int changed = 0, removed = 0;
+    for (const NoteRef& n : notes) {
+        int key = n.event->data1;
+        const int ceiling = heard(tune, n.start, n.end, false);
+        if (ceiling >= 0)
+            while (key > ceiling) key -= 12;
+        const int ground = std::max(heard(floor, n.start, n.end, true), lowest - 1);
+        // Lowered into the bass (or below the part's floor), or onto a pitch the part already
+        // holds: the chord does without it.
+        bool drop = key <= ground;
+        if (!drop)
+            for (auto [start, end] : kept[static_cast<size_t>(key)])
+                if (start < n.end && n.start < end) drop = true;
+        if (drop) {
+            n.event->status = ev::Deleted;
+            ++removed;
+            continue;
+        }
+        if (key != n.event->data1) ++changed;
+        n.event->data1 = key;
+        kept[static_cast<size_t>(key)].emplace_back(n.start, n.end);
+    }
+    if (removed) dropDeleted(tracks);
+    return changed + removed;
+}
+
 int RenderSong(ComposeContext& ctx, std::string_view outputName, int longestNote) {
     const CompositionParameters& p = ctx.parameters;
     const ComposeInformation& ci = ctx.information;
@@ -463,6 +509,14 @@ int RenderSong(ComposeContext& ctx, std::string_view outputName, int longestNote
     std::vector<MidiTrackData*> list;
     for (auto& t : tracks) list.push_back(t.get());
 
+    // An arranged tune sits wherever its writer put it, often below the backing's fixed register:
+    // the accompaniment is lowered under it, the bass first so that the chords keep above it.
+    if (ctx.engine.Arranging() && played(kMelodyChannel)) {
+        KeepUnderMelody(list, kBassChannel, kMelodyChannel, -1, kLowestArrangedBass);
+        for (int channel : {kBackingChannel, kBackingCopyChannel, kSecondBackingChannel, kDerivedChannel,
+                            kCounterChannel})
+            KeepUnderMelody(list, channel, kMelodyChannel, kBassChannel, kLowestArrangedBass);
+    }
     // Clashes between the melodic parts, when the melody asks for the strictest consonance.
     if (p.partRules[kMelodyChannel][rule::Consonance] == 10) {
         RemoveClashes(list, kMelodyChannel, kSecondLineChannel);

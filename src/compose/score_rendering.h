@@ -122,4 +122,11 @@ int RemoveClashes(const std::vector<MidiTrackData*>& tracks, int kept, int thinn
 // below the other part goes to 5/6, one above it to 4/5. Returns the notes changed.
 int SoftenAgainst(const std::vector<MidiTrackData*>& tracks, int softened, int against, bool sameProgram);
 
+// Lowers each note of `channel` by octaves until it is no higher than the lowest note of
+// `melody` heard while it sounds. A note that then reaches the highest note of `floorChannel`
+// heard meanwhile (-1: no such part), falls below `lowest`, or lands on a pitch the part
+// already sounds, is removed. Returns the notes moved or removed.
+int KeepUnderMelody(const std::vector<MidiTrackData*>& tracks, int channel, int melody, int floorChannel,
+                    int lowest);
+
 }  // namespace tunecase

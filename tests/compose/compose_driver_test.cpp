@@ -235,7 +235,13 @@ TEST_F(Driver, EveryComposedSongReadsBackAsAMusicBoxSongThatFillsItsChords) {
             }
             EXPECT_TRUE(bassOnTheChord) << "seed " << seed << " chord at " << from;
             EXPECT_LE(to - bassEnd, 4) << "seed " << seed << " chord at " << from;
-            EXPECT_TRUE(backingInTheChord) << "seed " << seed << " chord at " << from;
+            // The backing gives way where the melody itself plays the chord on every eighth.
+            std::set<int> melodyOnsets;
+            for (const auto& t : tunes)
+                if (t.first >= from && t.first < to) melodyOnsets.insert(t.first);
+            bool melodyOnEveryEighth = true;
+            for (int at = from; at < to; at += 48) melodyOnEveryEighth &= melodyOnsets.count(at) > 0;
+            EXPECT_TRUE(backingInTheChord || melodyOnEveryEighth) << "seed " << seed << " chord at " << from;
         }
     }
 }

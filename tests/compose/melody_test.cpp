@@ -7,12 +7,14 @@
 
 #include "compose/chords.h"
 #include "compose/compose_context.h"
+#include "compose/compose_driver.h"
 #include "compose/compose_information.h"
 #include "compose/melody.h"
 #include "compose/melody_settings.h"
 #include "compose_test_util.h"
 #include "styles/composition_parameters.h"
 #include "styles/knowledge_names.h"
+#include "support/test_support.h"
 
 namespace tunecase {
 namespace {
@@ -187,10 +189,12 @@ TEST_F(Melody, ABlockThatCanNeverSucceedEndsTheCompositionAfterABoundedNumberOfT
 
 TEST_F(Melody, PlacingTheMelodySwitchesRhythmModeTwoToOneAfterTheMiddle) {
     setMelodyRules(84, 60, 1, 2);
+    ctx.parameters.partRules[1][melody_rule::RestSwitch] = 1;
     ctx.information.blockCount = 5;
     for (int b = 0; b < 5; ++b)
         ctx.information.blockChords[static_cast<size_t>(b)] = chordList({{384, "CMPS"}, {384, "GMPs"}});
-    // Mode 1 draws 16ths on the beat, mode 2 never does: count 24-tick notes on beats.
+    // Off the eighth grid (after the rest switch's 16ths) mode 1 draws a 16th or an eighth, mode 2
+    // only eighths: count 16ths there that the chord's end did not cut.
     int early = 0, late = 0;
     for (int seed = 1; seed <= 40; ++seed) {
         ctx.Seed(seed);
@@ -200,7 +204,7 @@ TEST_F(Melody, PlacingTheMelodySwitchesRhythmModeTwoToOneAfterTheMiddle) {
             for (const ComposeEntry& e : ctx.information.blockMelodies[static_cast<size_t>(b)]) {
                 if (e.isChord()) position = 0;
                 if (!e.isNote()) continue;
-                if (position % 96 == 0 && e.length == 24) (b > 2 ? late : early) += 1;
+                if (position % 48 == 24 && e.length == 24 && position + 24 != 384) (b > 2 ? late : early) += 1;
                 position += e.length;
             }
         }
@@ -288,7 +292,7 @@ TEST_F(Melody, FlatteningPlaysTheBlocksInFormOrderAndEmptiesThem) {
     EXPECT_EQ(boxes->visibleTexts(), std::vector<std::string>{"ZEMCFF0101AD Failed in pattern process!"});
 }
 
-TEST_F(Melody, TheEndingClosesOnATonicChordToneInsideTheRange) {
+TEST_F(Melody, TheEndingClosesOnTheTonicInsideTheRangeOnAHalfBarLine) {
     char tonic[12];
     for (int effect : {0, 1}) {
         for (bool major : {true, false}) {
@@ -299,27 +303,64 @@ TEST_F(Melody, TheEndingClosesOnATonicChordToneInsideTheRange) {
             ctx.parameters.partRules[1][rule::Effect] = effect;
             for (int seed = 1; seed <= 200; ++seed) {
                 ctx.Seed(seed);
+                // Songs whose short chords leave the closing chord on a bar line or off one.
+                const int lead = std::vector<int>{0, 96, 48, 384, 144}[static_cast<size_t>(seed % 5)];
                 EventList song;
+                if (lead > 0) song.AddNote(lead, 72);
+                const size_t chordAt = song.size();
                 const int last = seed % 3 == 0 ? 0 : 59 + seed % 27;
                 AppendEnding(ctx, 1, song, last);
-                ASSERT_TRUE(song[0].isChord());
-                EXPECT_EQ(song[0].chord.str(), "CMPS");
-                EXPECT_EQ(song[0].length, 768);
-                ASSERT_GE(song.size(), 2u);
+                ASSERT_TRUE(song[chordAt].isChord());
+                EXPECT_EQ(song[chordAt].chord.str(), "CMPS");
+                EXPECT_EQ(song[chordAt].length, 768);
+                ASSERT_GE(song.size(), chordAt + 2);
                 int total = 0;
-                for (size_t i = 1; i < song.size(); ++i) {
-                    ASSERT_TRUE(song[i].isSounding());
-                    ASSERT_TRUE(song[i].value >= 60 && song[i].value <= 84) << song[i].value;
-                    total += song[i].length;
+                for (size_t i = chordAt + 1; i < song.size(); ++i) {
+                    // Only a lead-in rest before a lone last note.
+                    if (song[i].isRest()) EXPECT_EQ(i, chordAt + 1);
+                    else ASSERT_TRUE(song[i].value >= 60 && song[i].value <= 84) << song[i].value;
+                    if (i + 1 < song.size()) total += song[i].length;
                 }
-                EXPECT_LE(total, 768);
+                EXPECT_LE(total + song.back().length, 768);
                 const int final = song.back().value;
-                EXPECT_NE(tonic[final % 12], '0') << "effect " << effect << " final " << final;
-                if (effect == 1) EXPECT_EQ(final % 12, major ? 0 : 9);
+                EXPECT_EQ(final % 12, major ? 0 : 9) << "effect " << effect << " final " << final;
+                EXPECT_EQ((lead + total) % 192, 0) << "effect " << effect << " lead " << lead;
             }
         }
     }
     EXPECT_EQ(boxes->count(), 0u);
+}
+
+TEST_F(Melody, BlocksJoinWithoutLeapsOverAnOctaveWhereTheRangeAllows) {
+    setMelodyRules(84, 60, 1, 1);
+    struct Case {
+        std::vector<int> in, out;
+    };
+    const Case cases[] = {
+        {{60, 76, 62}, {60, 64, 62}},      // 16 up: an octave down
+        {{84, 70, 83}, {84, 82, 83}},      // 14 down: an octave up
+        {{61, 0, 84, 72}, {61, 0, 72, 72}},  // the pitch before a rest counts
+        {{60, 84}, {60, 72}},              // two octaves: one octave down is enough
+        {{62, 74}, {62, 74}},              // an octave itself stays
+        {{60, 72, 84, 60}, {60, 72, 84, 72}},
+    };
+    for (const Case& c : cases) {
+        EventList song;
+        song.AddChord(384, "CMPS");
+        for (int pitch : c.in) song.AddNote(48, pitch);
+        CloseJoinLeaps(ctx, 1, song);
+        std::vector<int> out;
+        for (const ComposeEntry& e : song)
+            if (e.isNote()) out.push_back(e.value);
+        EXPECT_EQ(out, c.out) << c.in[1];
+    }
+    // The contour patterns keep their leaps.
+    ctx.parameters.partRules[1][rule::Algorithm] = 5;
+    EventList song;
+    song.AddNote(48, 60);
+    song.AddNote(48, 80);
+    CloseJoinLeaps(ctx, 1, song);
+    EXPECT_EQ(song[1].value, 80);
 }
 
 TEST_F(Melody, OtherPartsEndOnTheTonicAndFreeProgressionAddsOnlyTheChord) {
@@ -389,6 +430,56 @@ TEST_F(Melody, TheSecondLineMirrorsTheMelodyWithinAnOctaveBelow) {
         }
     }
     EXPECT_GT(held, 0);
+}
+
+// Songs of the default style, read from the song melody the composer made: the shape real tunes
+// have, held over many seeds (loose bounds: a test, not a benchmark).
+TEST_F(Melody, DefaultStyleSongsMoveLikeTunesAndEndOnTheTonicOnAStrongBeat) {
+    testing::TempFolder dir;
+    std::vector<int> largestLeaps, longestRests;
+    int offGrid = 0, onsets = 0, endsOnTonic = 0, endsOnStrongBeat = 0, songs = 0;
+    std::set<std::vector<int>> melodies;
+    for (int seed = 1; seed <= 60; ++seed) {
+        ComposeOptions o;
+        o.seeded = true;
+        o.seed = seed;
+        ASSERT_EQ(ComposeSong(ctx, dir.file("song.mid"), o), 1) << seed;
+        int time = 0, previous = 0, leap = 0, rest = 0, restRun = 0, lastOnset = -1, lastPitch = 0;
+        bool sounded = false;
+        std::vector<int> pitches;
+        for (const ComposeEntry& e : ctx.information.songMelody) {
+            if (!e.isNote()) continue;
+            if (e.isRest()) {
+                restRun += e.length;
+            } else {
+                if (sounded) rest = std::max(rest, restRun);
+                if (previous != 0 && restRun == 0) leap = std::max(leap, std::abs(e.value - previous));
+                restRun = 0;
+                ++onsets;
+                if (time % 48 != 0) ++offGrid;
+                previous = lastPitch = e.value;
+                lastOnset = time;
+                sounded = true;
+                pitches.push_back(e.value);
+            }
+            time += e.length;
+        }
+        ASSERT_GE(lastOnset, 0) << seed;
+        ++songs;
+        largestLeaps.push_back(leap);
+        longestRests.push_back(rest);
+        if (lastPitch % 12 == 0) ++endsOnTonic;  // the default style's knowledge is in C major
+        if (lastOnset % 192 == 0) ++endsOnStrongBeat;
+        melodies.insert(pitches);
+    }
+    std::sort(largestLeaps.begin(), largestLeaps.end());
+    std::sort(longestRests.begin(), longestRests.end());
+    EXPECT_LE(largestLeaps[largestLeaps.size() * 9 / 10], 12);
+    EXPECT_LE(longestRests[longestRests.size() / 2], 384) << "a median song keeps silent less than a bar";
+    EXPECT_LE(offGrid * 20, onsets) << offGrid << " of " << onsets << " onsets off the eighth grid";
+    EXPECT_EQ(endsOnTonic, songs);
+    EXPECT_EQ(endsOnStrongBeat, songs);
+    EXPECT_EQ(melodies.size(), static_cast<size_t>(songs));
 }
 
 }  // namespace

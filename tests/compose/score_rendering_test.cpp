@@ -248,6 +248,74 @@ TEST_F(Rendering, ClashesAndSofteningDecideByTheIntervalToTheNoteSounding) {
     EXPECT_EQ(left, (std::vector<int>{55, 67, 55, 55}));
 }
 
+// An arranged tune's accompaniment goes down by octaves under the lowest melody note heard
+// while it sounds; what would then reach the bass, the part's floor, or a pitch the part
+// already sounds is removed.
+TEST_F(Rendering, AccompanimentIsLoweredUnderTheMelodyItSoundsWith) {
+    struct Placed {
+        int64_t start;
+        int key;
+        int duration;
+    };
+    const auto place = [](MidiTrackData& track, int channel, const std::vector<Placed>& notes) {
+        int64_t last = 0;
+        for (const Placed& n : notes) {
+            track.addNote(channel, static_cast<int>(n.start - last), n.key, 64, n.duration);
+            last = n.start;
+        }
+        track.ensureEndOfTrack(400);
+    };
+    // The tune: 72 (with its octave copy) from 0, 64 from 96, a rest, 67 from 288.
+    auto melody = NewPartTrack();
+    place(*melody, 1, {{0, 72, 96}, {0, 84, 96}, {96, 64, 96}, {288, 67, 96}});
+    auto bass = NewPartTrack();
+    place(*bass, 2, {{0, 48, 192}, {192, 60, 192}});
+    struct Case {
+        Placed note;
+        int expected;  // 0: removed
+        const char* why;
+    };
+    const Case cases[] = {
+        {{0, 72, 90}, 72, "a unison with the tune stays"},
+        {{0, 76, 88}, 64, "one octave under the 72"},
+        {{0, 79, 150}, 55, "two octaves: it is still heard at the 64"},
+        {{96, 67, 90}, 0, "would double the 55 still sounding"},
+        {{100, 50, 40}, 50, "already below, and above the bass"},
+        {{192, 71, 90}, 71, "the tune rests"},
+        {{200, 65, 100}, 65, "under the 67 it reaches"},
+        {{290, 70, 50}, 0, "58 would fall under the bass's 60"},
+    };
+    auto backing = NewPartTrack();
+    std::vector<Placed> notes;
+    for (const Case& c : cases) notes.push_back(c.note);
+    place(*backing, 3, notes);
+    // A part without a floor part keeps above the lowest key it is given.
+    auto counter = NewPartTrack();
+    place(*counter, 5, {{96, 60, 50}, {150, 66, 30}, {300, 80, 50}});
+    const std::vector<MidiTrackData*> tracks = {melody.get(), bass.get(), backing.get(), counter.get()};
+
+    EXPECT_EQ(KeepUnderMelody(tracks, 2, 1, -1, 28), 0);  // the bass is under the tune already
+    EXPECT_EQ(KeepUnderMelody(tracks, 3, 1, 2, 28), 4);
+    std::vector<int> kept, expected;
+    for (const PartNote& n : partNotes(*backing)) kept.push_back(n.key);
+    for (const Case& c : cases)
+        if (c.expected) expected.push_back(c.expected);
+    std::sort(expected.begin(), expected.end());
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(kept, expected);
+    for (const PartNote& n : partNotes(*backing))
+        for (const Case& c : cases)
+            if (c.note.start == n.start && c.note.duration == n.duration)  // durations tell cases apart
+                EXPECT_EQ(n.key, c.expected) << c.why;
+
+    EXPECT_EQ(KeepUnderMelody(tracks, 5, 1, -1, 55), 2);
+    // 66 would go to 54, under the floor; 80 goes under the 67.
+    EXPECT_EQ(partNotes(*counter), (std::vector<PartNote>{{96, 60, 64, 50}, {300, 56, 64, 50}}));
+    // The tune itself is never moved.
+    EXPECT_EQ(partNotes(*melody).size(), 4u);
+    EXPECT_EQ(partNotes(*melody)[2].key, 64);
+}
+
 TEST_F(Rendering, AHeldBackingWaitsForTheTunesFirstNote) {
     CompositionParameters& p = ctx.parameters;
     ctx.engine.composeRun = true;

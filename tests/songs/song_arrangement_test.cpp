@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -296,6 +297,79 @@ TEST_P(SampleSongArrangement, KeepsTheMelodyNoteForNote) {
     EXPECT_EQ(fileNotes(summary, 1), melody);
     EXPECT_EQ(fileNotes(summary, 15), gridNotes(*song, false));
     for (const auto& track : summary["tracks"]) EXPECT_TRUE(track["controls"].empty());
+    EXPECT_EQ(boxes->visibleTexts(), std::vector<std::string>{});
+}
+
+// How an arranged song sounds against its tune, read by mido: the tune is channel 1's loudest
+// note at each onset (its octave copy is softer), the accompaniment every other channel but
+// the drums and the delayed tune copy, the bass its lowest note sounding.
+struct AgainstTheTune {
+    int onsets = 0, above = 0, accompanied = 0, onBeat = 0, clashes = 0;
+};
+AgainstTheTune againstTheTune(const nlohmann::json& summary) {
+    struct Note {
+        int start, channel, key, velocity, end;
+    };
+    std::vector<Note> tune, others;
+    for (const auto& track : summary["tracks"])
+        for (const auto& n : track["notes"]) {
+            const Note note{n[0].get<int>(), n[1].get<int>(), n[2].get<int>(), n[3].get<int>(),
+                            n[0].get<int>() + n[4].get<int>()};
+            if (note.channel == 1) tune.push_back(note);
+            else if (note.channel != 9 && note.channel != 10) others.push_back(note);
+        }
+    std::sort(tune.begin(), tune.end(), [](const Note& a, const Note& b) {
+        return a.start != b.start ? a.start < b.start : std::tie(a.velocity, a.key) > std::tie(b.velocity, b.key);
+    });
+    const int beat = summary["division"].get<int>();
+    AgainstTheTune out;
+    for (size_t i = 0; i < tune.size(); ++i) {
+        if (i > 0 && tune[i].start == tune[i - 1].start) continue;  // the softer copy
+        const Note& m = tune[i];
+        ++out.onsets;
+        bool above = false, backed = false;
+        int bass = -1;
+        for (const Note& o : others) {
+            if (o.start > m.start || o.end <= m.start) continue;
+            above = above || o.key > m.key;
+            backed = backed || o.channel != 2;
+            if (bass < 0 || o.key < bass) bass = o.key;
+        }
+        out.above += above;
+        out.accompanied += backed;
+        if (bass >= 0 && m.start % beat == 0) {
+            ++out.onBeat;
+            const int interval = ((m.key - bass) % 12 + 12) % 12;
+            out.clashes += interval == 1 || interval == 11 || interval == 6;
+        }
+    }
+    return out;
+}
+
+// Whatever register a sample's tune lies in, the accompaniment stays under it (a tenth of
+// the tune's onsets at most), the bass under it hardly clashes on the beat, and the backing
+// is still there to be heard.
+TEST_P(SampleSongArrangement, KeepsTheAccompanimentUnderTheTune) {
+    const std::vector<uint8_t> bytes = testing::readFileBytes(programData() + "/songs/" + GetParam());
+    std::vector<SheetError> errors;
+    const std::unique_ptr<CSongData> song = parseSongSheet(std::string(bytes.begin(), bytes.end()), errors);
+    ASSERT_TRUE(song) << describeSheetErrors(GetParam(), errors);
+    const std::string in = save(*song, "song.mwd");
+    for (int32_t seed : {1, 2, 7, 1234}) {
+        const std::string out = dir.file("song.mid");
+        std::string title;
+        ASSERT_EQ(arrangeSongData(in, out, title, seed), 1) << seed;
+        const nlohmann::json summary = summaryOf(out);
+        ASSERT_TRUE(summary.is_object()) << "mido could not read the song, seed " << seed;
+        const AgainstTheTune a = againstTheTune(summary);
+        ASSERT_GT(a.onsets, 8) << seed;
+        ASSERT_GT(a.onBeat, 0) << seed;
+        EXPECT_LE(a.above, a.onsets / 10) << "accompaniment above the tune at " << a.above << " of " << a.onsets
+                                          << " onsets, seed " << seed;
+        EXPECT_LE(a.clashes * 20, a.onBeat) << a.clashes << " of " << a.onBeat << " on-beat notes clash, seed " << seed;
+        EXPECT_GE(a.accompanied * 4, a.onsets * 3)
+            << "the backing sounds at only " << a.accompanied << " of " << a.onsets << " onsets, seed " << seed;
+    }
     EXPECT_EQ(boxes->visibleTexts(), std::vector<std::string>{});
 }
 
