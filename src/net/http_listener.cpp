@@ -28,19 +28,10 @@ using std::chrono::milliseconds;
 
 namespace {
 
-constexpr size_t kLoggedChars = 300;
 // Descriptors kept back from connections, for the files the handler opens and the listener.
 constexpr size_t kSpareDescriptors = 64;
 // How long a refused request's remaining bytes are read before the connection is closed.
 constexpr int kDrainMs = 2000;
-
-// Outside text as it may go into a log line: printable ASCII, the rest as "?", cut short.
-std::string loggable(std::string_view text) {
-    std::string out;
-    for (char c : text.substr(0, kLoggedChars)) out.push_back(c >= 0x21 && c <= 0x7E ? c : '?');
-    if (text.size() > kLoggedChars) out += "...";
-    return out;
-}
 
 std::string timeNow() {
     char when[32];

@@ -2,7 +2,9 @@
 // with no trace of the library that carried them over the socket.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace tunecase {
 
@@ -18,5 +20,15 @@ struct HttpReply final {
     std::string contentType = "text/plain; charset=utf-8";
     std::string body;
 };
+
+// Outside text (an address, a target, a file name) as it may go into a log line: printable
+// ASCII only, the rest as "?", cut after 300 characters.
+inline std::string loggable(std::string_view text) {
+    constexpr size_t kLoggedChars = 300;
+    std::string out;
+    for (char c : text.substr(0, kLoggedChars)) out.push_back(c >= 0x21 && c <= 0x7E ? c : '?');
+    if (text.size() > kLoggedChars) out += "...";
+    return out;
+}
 
 }  // namespace tunecase

@@ -20,7 +20,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kTextType = "text/plain; charset=utf-8";
-constexpr size_t kLoggedChars = 300;
 
 // Sizes a client takes as a downloaded song, and that fit its buffer.
 bool downloadableSize(uintmax_t size) {
@@ -45,13 +44,6 @@ std::string htmlEscaped(std::string_view text) {
             default: out.push_back(c);
         }
     }
-    return out;
-}
-
-std::string loggable(std::string_view text) {
-    std::string out;
-    for (char c : text.substr(0, kLoggedChars)) out.push_back(c >= 0x21 && c <= 0x7E ? c : '?');
-    if (text.size() > kLoggedChars) out += "...";
     return out;
 }
 
