@@ -77,6 +77,27 @@ void BM_ComposeSong(benchmark::State& state) {
     fs::remove(path);
 }
 
+// A 16-measure song in each style a user may choose, the default first.
+void BM_ComposeStyle(benchmark::State& state) {
+    prepare();
+    const ComposableStyle& style = composableStyles()[static_cast<size_t>(state.range(0))];
+    state.SetLabel(style.name);
+    const std::string path = scratchFile();
+    int seed = 0;
+    for (auto _ : state) {
+        const auto ctx = std::make_unique<ComposeContext>();
+        ComposeOptions options;
+        options.seeded = true;
+        options.seed = 1 + seed++ % kSeeds;
+        options.category = style.category;
+        options.slot = style.slot;
+        options.measures = 16;
+        if (!ComposeSong(*ctx, path, options)) state.SkipWithError("the song was not written");
+    }
+    fs::remove(path);
+}
+BENCHMARK(BM_ComposeStyle)->DenseRange(0, static_cast<int>(composableStyles().size()) - 1)->Unit(benchmark::kMillisecond);
+
 void BM_StyleAndKnowledge(benchmark::State& state) {
     prepare();
     const auto ctx = std::make_unique<ComposeContext>();

@@ -9,6 +9,7 @@
 #include "base/utilities.h"
 #include "compose/compose_context.h"
 #include "compose/compose_driver.h"
+#include "app/compose_preferences.h"
 #include "base/user_folders.h"
 #include "songs/directory_file_list.h"
 #include "songs/song_import.h"
@@ -44,11 +45,11 @@ bool sameFolder(const fs::path& a, const fs::path& b) {
 
 }  // namespace
 
-SongComposer defaultSongComposer() {
+ChoiceComposer defaultChoiceComposer() {
     // Every song is composed in a context of its own, made for the run and gone with it.
-    return [](const std::string& outputPath) {
+    return [](const std::string& outputPath, const ComposeOptions& options) {
         const auto ctx = std::make_unique<ComposeContext>();
-        return ComposeSong(*ctx, outputPath);
+        return ComposeSong(*ctx, outputPath, options);
     };
 }
 
@@ -123,6 +124,18 @@ int addMadeSong(SongList& list, const MadeSong& song, int selectedLine) {
     return at >= 0 ? at : list.count - 1;
 }
 
+bool renameEntry(SongList& list, int line, std::string_view title) {
+    if (line < 0 || line >= list.count || line >= kSongSlots) return false;
+    while (!title.empty() && (title.front() == ' ' || title.front() == '\t')) title.remove_prefix(1);
+    while (!title.empty() && (title.back() == ' ' || title.back() == '\t')) title.remove_suffix(1);
+    if (title.empty()) return false;
+    size_t keep = std::min(title.size(), kTitleBytes - 1);
+    // Never half a character: back off over continuation bytes to the start of the one cut.
+    if (keep < title.size())
+        while (keep > 0 && (static_cast<unsigned char>(title[keep]) & 0xC0) == 0x80) --keep;
+    return setFieldText(list.entries[line].title, kTitleBytes, title.substr(0, keep));
+}
+
 int moveEntry(SongList& list, int line, bool up) {
     if (line < 0 || line >= list.count || line >= kSongSlots) return -1;
     const int other = up ? line - 1 : line + 1;
@@ -158,16 +171,6 @@ std::optional<MadeSong> arrangeNewSong(const std::string& songDataPath, const st
     MadeSong song;
     song.path = newSongPath(folder);
     if (!arranger || !arranger(songDataPath, song.path, song.title)) {
-        discardNewFile(song.path);
-        return std::nullopt;
-    }
-    return song;
-}
-
-std::optional<MadeSong> composeNewSong(const std::string& folder, const SongComposer& composer) {
-    makeFolders(folder);
-    MadeSong song{newSongPath(folder), kComposedSongTitle};
-    if (!composer || composer(song.path) != 1 || !fileCanBeOpened(song.path)) {
         discardNewFile(song.path);
         return std::nullopt;
     }
@@ -235,9 +238,16 @@ SongListEditor::SongListEditor(PlayerSettings& settings, SongList& list, Program
       services_(std::move(services)),
       jobs_([this](JobRunner::Task task) { view_.postToUi(std::move(task)); }) {
     jobs_.setBusyListener([this](bool busy) { onMessage(busy ? listmsg::ListBusy : listmsg::ListIdle); });
-    if (!services_.composer) services_.composer = defaultSongComposer();
     if (!services_.arranger) services_.arranger = defaultSongArranger();
     if (!services_.random) services_.random = defaultRandomRange();
+    if (!services_.chosenComposer) {
+        if (services_.composer)
+            services_.chosenComposer = [composer = services_.composer](const std::string& path, const ComposeOptions&) {
+                return composer(path);
+            };
+        else
+            services_.chosenComposer = defaultChoiceComposer();
+    }
 }
 
 SongListEditor::~SongListEditor() {
@@ -356,11 +366,39 @@ void SongListEditor::addFromLibrary() {
 
 void SongListEditor::autoCompose() {
     if (refuseWhenFull()) return;
+    const std::string& remembered = services_.preferencesPath;
+    const ComposeChoices initial = remembered.empty() ? ComposeChoices{} : readComposePreferences(remembered);
+    std::optional<ComposeAnswer> answer = view_.askCompose(initial);
+    if (!answer) return;
+    if (!remembered.empty()) writeComposePreferences(remembered, answer->choices);
+    if (answer->previewed) {
+        const int line = addMadeSong(list_, *answer->previewed, view_.selectedLine());
+        if (line >= 0) refresh(view_.selectedLine() >= 0 ? line : -1);
+        return;
+    }
     const std::string folder = folder_;
-    const SongComposer composer = services_.composer;
-    startJob([folder, composer](const auto& made) {
-        if (auto song = composeNewSong(folder, composer)) made(*song);
+    const ChoiceComposer composer = services_.chosenComposer;
+    startJob([folder, composer, choices = answer->choices](const auto& made) {
+        if (auto song = composeChosenSong(folder, choices, composer)) made(*song);
     });
+}
+
+void SongListEditor::renameSelected() {
+    const int line = view_.selectedLine();
+    if (line < 0 || line >= list_.count) {
+        beep();
+        return;
+    }
+    if (const auto title = view_.askTitle(fieldText(list_.entries[line].title, kTitleBytes))) rename(line, *title);
+}
+
+bool SongListEditor::rename(int line, const std::string& title) {
+    if (!renameEntry(list_, line, title)) {
+        beep();
+        return false;
+    }
+    refresh(line);
+    return true;
 }
 
 void SongListEditor::moveUp() {

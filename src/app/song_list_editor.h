@@ -20,6 +20,7 @@
 #include "base/job_runner.h"
 #include "base/records.h"
 #include "base/user_folders.h"
+#include "compose/compose_choices.h"
 #include "songs/export.h"
 #include "songs/library.h"
 #include "strips/strip_drawing.h"
@@ -30,7 +31,6 @@ inline constexpr const char* kListCaption = "Song List";
 inline constexpr const char* kListOwnerText = "CPlayListDlg::ErrorMsg";
 inline constexpr const char* kAutoSelectQuestion =
     "Song list will be cleared and new list will be generated with auto selection.";
-inline constexpr const char* kComposedSongTitle = "Automatically Composed Song";
 inline constexpr const char* kEmptyLibraryText = "The library has no songs to choose from.";
 inline constexpr const char* kUploadWorkFileName = "tmp_upload.mid";
 inline constexpr const char* kNoStripBoxesText = "No music box for strips is described in %s";
@@ -79,12 +79,15 @@ struct MadeSong {
 
 // Writes one song into a new file: 1 when written.
 using SongComposer = std::function<int(const std::string& outputPath)>;
+// Writes one song for the options AUTO CMP's choices make: 1 when written.
+using ChoiceComposer = std::function<int(const std::string& outputPath, const ComposeOptions& options)>;
 // Uniform over low..high, both included.
 using RandomRange = std::function<int(int low, int high)>;
 
-// The program's own composer (the "Music Box" style) and random routine.
-SongComposer defaultSongComposer();
+// The program's own random routine.
 RandomRange defaultRandomRange();
+// The engine in a context of its own for each song.
+ChoiceComposer defaultChoiceComposer();
 
 // Where new songs are saved: the data folder, or the music folder while none is set.
 std::string songFolder(const PlayerSettings& settings);
@@ -128,6 +131,11 @@ bool deleteEntry(SongList& list, int line, std::string_view folder, std::string&
 // DEL ALL: every entry goes; returns the files Tunecase made for them, for the trash.
 std::vector<std::string> deleteAllEntries(SongList& list, std::string_view folder);
 
+// RENAME: the entry's title becomes `title`, its file stays. A title longer than the record
+// keeps (255 bytes) is cut at the last whole UTF-8 character that fits; spaces around it go.
+// False for no such line or a title that is empty.
+bool renameEntry(SongList& list, int line, std::string_view title);
+
 // What currentIndex becomes when the editor closes with `selectedLine` selected.
 int32_t closingIndex(const SongList& list, int selectedLine);
 
@@ -137,9 +145,6 @@ int32_t closingIndex(const SongList& list, int selectedLine);
 // (and no file is left behind).
 std::optional<MadeSong> arrangeNewSong(const std::string& songDataPath, const std::string& folder,
                                        const SongArranger& arranger);
-
-// Composes a new song into `folder` under the title "Automatically Composed Song".
-std::optional<MadeSong> composeNewSong(const std::string& folder, const SongComposer& composer);
 
 // The MIDI import: the file as a music-box song of its own in `folder`.
 std::optional<MadeSong> importNewSong(const std::string& midiPath, const std::string& folder);
@@ -181,6 +186,13 @@ public:
 private:
     bool busy_ = false;
     int frame_ = 0;
+};
+
+// What AUTO CMP's dialog closed with: the choices, and the song its preview made for them
+// when it made one (the song then joins the list as it is).
+struct ComposeAnswer {
+    ComposeChoices choices;
+    std::optional<MadeSong> previewed;
 };
 
 enum class ExportKind { MusicBox, ToyPiano, Strip, Cancelled };
@@ -233,14 +245,29 @@ public:
     virtual bool moveToTrash(const std::string& path, std::string& reason) = 0;
     // Ends the dialog.
     virtual void endDialog() = 0;
+    // AUTO CMP's dialog, opened with `initial`; nothing when cancelled. Without a dialog the
+    // song is composed for the choices remembered.
+    virtual std::optional<ComposeAnswer> askCompose(const ComposeChoices& initial) {
+        return ComposeAnswer{initial, std::nullopt};
+    }
+    // RENAME's question: the new title, shown from `current`; nothing when cancelled.
+    virtual std::optional<std::string> askTitle(const std::string& current) {
+        (void)current;
+        return std::nullopt;
+    }
 };
 
 class SongListEditor {
 public:
     struct Services {
-        SongComposer composer;   // defaultSongComposer() when empty
+        SongComposer composer;   // a composer that takes no options (tests); see chosenComposer
         SongArranger arranger;   // defaultSongArranger() when empty
         RandomRange random;      // defaultRandomRange() when empty
+        // AUTO CMP's composer: defaultChoiceComposer() when empty, or `composer` (the options
+        // unused) when only that is given.
+        ChoiceComposer chosenComposer;
+        // Where AUTO CMP's choices are remembered; "" remembers nothing.
+        std::string preferencesPath;
     };
 
     // `settings` and `list` belong to the player window and outlive the editor. The library
@@ -265,7 +292,13 @@ public:
     // The buttons' actions.
     void importMidi();
     void addFromLibrary();
+    // AUTO CMP: the dialog with the choices remembered; OK composes for its choices (or takes
+    // the song its preview made) and remembers them.
     void autoCompose();
+    // RENAME: asks for the selected entry's new title (beeps without a selection).
+    void renameSelected();
+    // The title given to `line`, as RENAME does; false (a beep) when refused.
+    bool rename(int line, const std::string& title);
     void moveUp();
     void moveDown();
     void deleteSelected();
@@ -283,6 +316,7 @@ public:
     bool jobRunning() const { return jobs_.busy(); }
     bool closePending() const { return closePending_; }
     const std::string& songFolderPath() const { return folder_; }
+    const ChoiceComposer& choiceComposer() const { return services_.chosenComposer; }
     // Waits (handling the window's events) until no job of the editor runs.
     void waitForJobs();
 

@@ -41,6 +41,17 @@ struct ComposeContext {
     int firstNoteTime = 0;            // see FirstNoteTime
     bool adjustmentReported = false;  // the pitch adjustment's one-per-run message
 
+    // What a composition run was asked for beyond its style; an arrangement leaves it empty.
+    // The renderer names the first track `title`, moves every pitched note by `transposition`
+    // and, when `keyAsked`, writes this key signature instead of the style's.
+    struct Request {
+        std::string title;
+        int transposition = 0;
+        bool keyAsked = false;
+        int sharps = 0;  // flats below 0
+        bool minor = false;
+    } request;
+
     // Seeds the generator with `seed` and remembers it as the song's seed.
     void Seed(int32_t seed) {
         songSeed = seed;

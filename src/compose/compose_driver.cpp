@@ -13,6 +13,7 @@
 #include "compose/melody_settings.h"
 #include "compose/score_rendering.h"
 #include "styles/composition_parameters.h"
+#include "styles/knowledge_names.h"
 #include "styles/style_catalogue.h"
 
 namespace tunecase {
@@ -231,6 +232,14 @@ int ComposeAttempts(ComposeContext& ctx) {
     return RenderSong(ctx, ctx.outputName, kLongestMelodyNote);
 }
 
+void SelectKnowledgeSet(ComposeContext& ctx, int set) {
+    CompositionParameters& p = ctx.parameters;
+    setField(p.patternFileName, set == 1 ? "PATTERN.DB" : "PATTERN.DB2");
+    setField(p.resolutionFileName, set == 1 ? "RESOLUT.DB" : "RESOLUT.DB2");
+    p.knowledgeSet = set;
+    ctx.knowledgeNames = SelectKnowledgeNames(p, set);
+}
+
 int ComposeSong(ComposeContext& ctx, std::string_view outputPath, const ComposeOptions& options) {
     ctx.engine.arrangementMode = 0;
     ctx.engine.suppliedMelody = false;
@@ -243,10 +252,34 @@ int ComposeSong(ComposeContext& ctx, std::string_view outputPath, const ComposeO
                               options.category, options.slot))
         return 0;
     CompositionParameters& p = ctx.parameters;
-    p.tempo = kComposeTempo;
+    // The music-box styles of our own play at their own tempo; every other style at 120.
+    bool ownTempo = false;
+    for (const ComposableStyle& s : composableStyles())
+        ownTempo |= s.category == options.category && s.slot == options.slot &&
+                    !(s.category == kMusicBoxCategory && s.slot == kMusicBoxSlot);
+    if (options.tempo > 0) p.tempo = options.tempo;
+    else if (!ownTempo) p.tempo = kComposeTempo;
     p.chordDisplay = 1;
-    if (options.measures > 0) {
-        p.measureCount = std::min(options.measures, kMaxMeasureEntries);
+    bool reshaped = options.measures > 0;
+    if (options.meter >= 0 && options.meter != p.timeSignature) {
+        p.timeSignature = static_cast<int16_t>(options.meter);
+        reshaped = true;
+    }
+    ctx.request = {};
+    ctx.request.title = options.title;
+    if (options.key) {
+        // The engine knows C major and A minor; A minor's key is that of its relative major.
+        SelectKnowledgeSet(ctx, options.key->minor ? 2 : 1);
+        p.key = 0;
+        ctx.request.transposition = keyTransposition(*options.key);
+        ctx.request.keyAsked = true;
+        ctx.request.sharps = keySignatureSharps(*options.key);
+        ctx.request.minor = options.key->minor;
+    } else if (reshaped) {
+        ctx.knowledgeNames = SelectKnowledgeNames(p, p.knowledgeSet == 1 ? 1 : 2);
+    }
+    if (reshaped) {
+        if (options.measures > 0) p.measureCount = std::min(options.measures, kMaxMeasureEntries);
         finishStyle(p);
     }
     if (options.adjust) options.adjust(p);
@@ -286,6 +319,7 @@ int ArrangeSuppliedSong(ComposeContext& ctx, std::string_view outputPath, const 
     ctx.arrangementPart = song.accompaniment;
     ctx.outputName = std::string(outputPath);
     ctx.engine.composeRun = false;
+    ctx.request = {};
     ctx.generationsMade = 1;
     const int written = RenderSong(ctx, ctx.outputName, kLongestMelodyNote);
     ctx.arrangementPart.Clear();  // the accompanying notes belong to this song alone

@@ -7,17 +7,20 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "compose/compose_information.h"
+#include "compose/song_key.h"
 #include "styles/style_catalogue.h"
 
 namespace tunecase {
 
 struct ComposeContext;
 
-// Automatic composition always plays at 120 beats per minute: 60000 / 120 * 1000.
+// Songs play at 120 beats per minute unless another tempo is asked or the style is one of
+// the music-box styles of our own, which keep theirs: 60000 / 120 * 1000.
 inline constexpr int kComposeTempo = 60000 / 120 * 1000;
 
 // When no attempt lands in the length window (a target the knowledge files cannot reach),
@@ -33,10 +36,20 @@ struct ComposeOptions {
     int measures = 0;     // the target length in measures; 0 keeps the style's own
     int category = kMusicBoxCategory;
     int slot = kMusicBoxSlot;
+    // The key; none keeps the style's own (C major for the music-box styles). Another key than
+    // C major or A minor is composed in one of those and transposed.
+    std::optional<SongKey24> key;
+    int meter = -1;       // 0 = 4/4, 1 = 3/4; -1 keeps the style's own
+    int tempo = 0;        // microseconds per quarter note; 0: see kComposeTempo
+    std::string title;    // the first track's name; "" writes none
     // Changes to the applied record before the knowledge files are loaded (callers that set
     // their own instruments, meter or rules).
     std::function<void(CompositionParameters&)> adjust;
 };
+
+// The knowledge files of set 1 (".DB", major) or 2 (".DB2", minor), the chart names for them
+// and the style's knowledgeSet.
+void SelectKnowledgeSet(ComposeContext& ctx, int set);
 
 // The accepted length window of a target: a song of m measures is accepted when
 // lower <= m + 2 <= upper.
@@ -55,8 +68,8 @@ LengthWindow LengthWindowFor(int target);
 // `ctx` (a fresh context, or one a run has used before). Clears what an arrangement left in
 // it (the arrangement switches, the supplied accompanying notes), seeds its generator (the
 // song's seed, written into the song), rebuilds the style table and applies the style, sets
-// 120 beats per minute and the chord display (and the measure count and adjustments asked
-// for), loads the knowledge files and runs the attempts. Returns 1 when the file was
+// the tempo and the chord display (and the key, meter, measure count, title and adjustments
+// asked for), loads the knowledge files and runs the attempts. Returns 1 when the file was
 // written; 0 when the style slot does not exist, a knowledge file cannot be read, the melody
 // cannot be placed or the file cannot be saved (each reported where it happened). The
 // context keeps the song's state for the caller to look at.

@@ -79,6 +79,7 @@ void ResetComposition(ComposeContext& ctx) {
     ci.structureMarks.Clear();
     ci.songChords.clear();
     ci.form.clear();
+    ci.songRhythms.clear();
 }
 
 int BeatsPerMeasure(const ComposeContext& ctx) { return ctx.parameters.timeSignature == 0 ? 4 : 3; }

@@ -104,6 +104,9 @@ struct ComposeInformation {
     EventList structureMarks; // one mark per chord in form order, then the closing measures
     std::vector<ChordRecord> songChords;  // the chords in playing order, closing chord last
     std::vector<int> form;    // block numbers from 1, in playing order
+    // A singable melody's first rhythm under each chord duration, note lengths in order: later
+    // blocks often take it up again, as a tune keeps to a few bar rhythms.
+    std::vector<std::pair<int, std::vector<int>>> songRhythms;
 };
 
 // Clears every list, chart, the form and the song chord sequence for a new attempt.

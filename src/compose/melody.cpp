@@ -160,7 +160,7 @@ bool OrnamentLengths(ComposeContext& ctx, int total, int unit, int count, std::v
     return false;
 }
 
-int GenerateBlockMelody(ComposeContext& ctx, [[maybe_unused]] int blockIndex, int part, const EventList& chords,
+int GenerateBlockMelody(ComposeContext& ctx, int blockIndex, int part, const EventList& chords,
                         EventList& melody) {
     const MelodyPartSettings s = MelodySettings(ctx, part);
     const CompositionParameters& p = ctx.parameters;
@@ -229,7 +229,13 @@ int GenerateBlockMelody(ComposeContext& ctx, [[maybe_unused]] int blockIndex, in
                 source = static_cast<int>(j);
                 break;
             }
-        const bool repeatRhythm = source >= 0 && draws(ctx, s.rhythmRepetition);
+        bool repeatRhythm = source >= 0 && draws(ctx, s.rhythmRepetition);
+        // A singable tune's new block may take up a rhythm an earlier block had under a chord of
+        // this length.
+        const std::vector<int>* songRhythm = nullptr;
+        if (source < 0 && s.singable && blockIndex > 0 && ctx.random.range(1, 2) == 1)
+            for (const auto& [ticks, rhythm] : ctx.information.songRhythms)
+                if (ticks == duration) songRhythm = &rhythm;
         const bool repeatIntervals = source >= 0 && draws(ctx, s.intervalRepetition);
         ChordMemory mine;
         mine.duration = duration;
@@ -245,6 +251,7 @@ int GenerateBlockMelody(ComposeContext& ctx, [[maybe_unused]] int blockIndex, in
             c.length = length;
             c.previousLength = previousLength;
             c.position = position;
+            c.measure = measure;
             c.blockPosition = chordStart + pushIn + position;
             c.firstOfChord = index == 0;
             c.previous = previous;
@@ -255,6 +262,10 @@ int GenerateBlockMelody(ComposeContext& ctx, [[maybe_unused]] int blockIndex, in
             if (repeatRhythm && remembered) {
                 const int stored = memory[static_cast<size_t>(source)].lengths[static_cast<size_t>(index)];
                 length = stored > 0 ? stored : remaining;
+                c.length = length;
+            } else if (songRhythm != nullptr) {
+                const size_t at = static_cast<size_t>(index);
+                length = at < songRhythm->size() ? (*songRhythm)[at] : remaining;
                 c.length = length;
             }
             if (repeatIntervals && remembered && s.inRange(pitch)) {
@@ -347,6 +358,12 @@ int GenerateBlockMelody(ComposeContext& ctx, [[maybe_unused]] int blockIndex, in
         for (int left = walk - position; left > 0; left -= kLongestRest) melody.AddRest(std::min(left, kLongestRest));
 
         if (memory.size() < static_cast<size_t>(kRememberedChords)) memory.push_back(mine);
+        if (s.singable && source < 0 && songRhythm == nullptr) {
+            auto& known = ctx.information.songRhythms;
+            const bool first = std::none_of(known.begin(), known.end(), [&](const auto& r) { return r.first == duration; });
+            if (first && index > 0 && index <= kRememberedNotes)
+                known.emplace_back(duration, std::vector<int>(mine.lengths.begin(), mine.lengths.begin() + index));
+        }
         chordStart += duration;
         pushIn = pushOut;
     }
@@ -480,15 +497,17 @@ void AppendEnding(ComposeContext& ctx, int part, EventList& song, int lastPitch)
             closing.erase(closing.begin());
         }
     }
-    // The last note falls on a strong beat (a half-bar line of the song; blocks with short chords
-    // may leave the closing chord off one): the note before it is held up to one, or a rest leads in.
+    // The last note falls on a strong beat (a half-bar line of a 4/4 song, a bar line in other
+    // meters; blocks with short chords may leave the closing chord off one): the note before it is
+    // held up to one, or a rest leads in.
+    const int strongBeat = MeasureLength(ctx) == 384 ? kHalfBar : MeasureLength(ctx);
     int songTicks = 0;
     for (const ComposeEntry& e : song)
         if (e.isNote()) songTicks += e.length;
     for (;;) {
         int onset = songTicks;
         for (size_t i = 0; i + 1 < closing.size(); ++i) onset += closing[i][0];
-        const int hold = (kHalfBar - onset % kHalfBar) % kHalfBar;
+        const int hold = (strongBeat - onset % strongBeat) % strongBeat;
         if (hold == 0) break;
         if (onset - songTicks + hold + closing.back()[0] <= kClosingChordTicks) {
             if (closing.size() > 1) closing[closing.size() - 2][0] += hold;

@@ -23,6 +23,7 @@ MelodyPartSettings MelodySettings(const ComposeContext& ctx, int part) {
     s.rhythmRepetition = rules[melody_rule::RhythmRepetition];
     s.intervalRepetition = rules[melody_rule::IntervalRepetition];
     s.walkVariant = rules[melody_rule::WalkVariant];
+    s.singable = rules[melody_rule::Singable] == 1;
     s.program = p.partMixer[part][mixer::BlockProgram];
     s.pace = part < static_cast<int>(sizeof p.partPace / sizeof p.partPace[0]) ? p.partPace[part] : 100;
     s.paceClass = paceClass(s.pace);

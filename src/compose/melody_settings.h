@@ -7,16 +7,6 @@ namespace tunecase {
 
 struct ComposeContext;
 
-// Places in partRules[part] of the melody switches that the record leaves to the engine
-// (the fixed places are in the record's own `rule` names).
-namespace melody_rule {
-inline constexpr int RestSwitch = 2;          // 1: rests may be inserted
-inline constexpr int Alteration = 5;          // chord-tone alteration 0, 1 or 2
-inline constexpr int RhythmRepetition = 10;   // 0 never, 1 half the time, 2 always
-inline constexpr int IntervalRepetition = 11; // 0 never, 1 half the time, 2 always
-inline constexpr int WalkVariant = 12;        // random walk: 0 wanders on, 1 steps from the last pitch
-}  // namespace melody_rule
-
 inline constexpr int kLongestMelodyNote = 384;  // the longest note a melodic part may hold
 
 struct MelodyPartSettings {
@@ -33,6 +23,7 @@ struct MelodyPartSettings {
     int rhythmRepetition = 0;
     int intervalRepetition = 0;
     int walkVariant = 0;
+    bool singable = false;
     int program = 0;           // program written before each chord when not 0
     int pace = 100;
     int paceClass = 4;         // 8 (slowest) .. 1

@@ -21,6 +21,7 @@ constexpr int kWalkTries = 10000;
 constexpr int kCurveDraws = 100;
 constexpr int kLadderUpWeight = 8;
 constexpr int kScaleStepWeight = 5;     // profile weight of a scale tone over the chord
+constexpr int kBeatTicks = 96;
 
 // Interval size classes of the jump algorithm: how often a class is proposed (the record's
 // jump acceptance then keeps or rejects it) and the semitones it stands for.
@@ -94,6 +95,36 @@ int scaleSteps(int pitch, int steps, std::string_view profile) {
         } while (ProfileWeight(profile, pitch) < kScaleStepWeight && ++moves < 12);
     }
     return pitch;
+}
+
+// What a sung line pays for a move of `size` semitones from the last pitch: steps are free,
+// thirds cheap, up to a sixth dear, beyond it dearer still; the same pitch a second time costs a
+// little, a third time too much.
+double sungMoveCost(int size, bool heldTwice) {
+    if (size == 0) return heldTwice ? 40 : 2.5;
+    if (size <= 2) return 0;
+    if (size <= 4) return 2;
+    if (size <= 7) return 6;
+    return 30;
+}
+
+// What a degree of the key (semitones above its tonic) costs on a note of `length`: the tonic
+// chord's tones are where a tune rests, so the longer the note the more it leans on them and the
+// key is heard; passing tones pass and do not stay. A minor tune leans harder on its tonic and
+// fifth, or it is heard in the relative major, and keeps to the natural sixth and seventh except
+// where the chord raises them.
+double sungDegreeCost(int degree, bool major, bool inTriad, int length) {
+    const double lean = std::min(length, 192) / 96.0;
+    double cost = 0;
+    if (degree == 0) cost -= (major ? 1.5 : 2.5) * lean;
+    else if (degree == 7) cost -= (major ? 0.6 : 1.0) * lean;
+    else if (degree == (major ? 4 : 3)) cost -= 0.4 * lean;
+    else if (degree == 2 || degree == 10 || degree == 11) cost += 0.5 * lean;
+    if (!major && !inTriad) {
+        if (degree == 9) cost += 3;
+        else if (degree == 11) cost += 2;
+    }
+    return cost;
 }
 
 }  // namespace
@@ -339,6 +370,50 @@ int PitchGenerator::curvePitch(const PitchContext& c) {
     return static_cast<int>(std::lround(std::clamp(v, low, high)));
 }
 
+// A sung line: the curve says where the tune is heading, the beat says what it may sing on
+// the way. Strong beats, chord changes and long notes take a tone of the triad, other notes a
+// scale tone, and no beat note sounds a semitone, a tritone or a major seventh against the
+// bass. A leap is turned back by a step. A block's first note lies near the middle of the range:
+// blocks are joined in the form's order, so whatever comes before, the join stays small. A
+// little chance keeps equal choices from always going one way.
+int PitchGenerator::sungPitch(ComposeContext& ctx, int target, const PitchContext& c) {
+    const MelodyPartSettings& s = *c.settings;
+    const int inBar = c.measure > 0 ? c.blockPosition % c.measure : 0;
+    const bool onBeat = inBar % kBeatTicks == 0;
+    const bool strong = c.firstOfChord || inBar == 0 || (c.measure == 384 && inBar == 192) || c.length >= 144;
+    char digits[12];
+    const bool haveTriad = c.chord != nullptr && ChordToneDigits(c.chord->code, digits);
+    const int bass = c.chord != nullptr ? c.chord->bassPitch : -1;
+    const auto triadTone = [&](int pitch) { return haveTriad && digits[mod12(pitch)] == '9'; };
+    const auto clashesWithBass = [&](int pitch) {
+        const int interval = mod12(pitch - bass);
+        return bass >= 0 && (interval == 1 || interval == 6 || interval == 11);
+    };
+    const int tonic = s.majorKnowledge ? 0 : 9;
+    const int leap = c.previous != 0 && c.previous2 != 0 ? c.previous - c.previous2 : 0;
+
+    int best = 0;
+    double bestCost = 0;
+    for (int pitch = s.lowest; pitch <= s.highest; ++pitch) {
+        if (strong && haveTriad ? !triadTone(pitch) : ProfileWeight(c.profile, pitch) < kScaleStepWeight) continue;
+        if (onBeat && clashesWithBass(pitch)) continue;
+        double cost = c.previous != 0 ? std::abs(pitch - target) * 0.5
+                                      : std::abs(pitch - s.middle()) * 0.5 + std::abs(pitch - target) * 0.25;
+        cost += sungDegreeCost(mod12(pitch - tonic), s.majorKnowledge, triadTone(pitch), c.length);
+        if (c.previous != 0) {
+            const int move = pitch - c.previous;
+            cost += sungMoveCost(std::abs(move), c.previous == c.previous2);
+            if (std::abs(leap) > 4 && (std::abs(move) > 2 || (move > 0) == (leap > 0))) cost += 8;
+        }
+        cost += ctx.random.range(0, 3) * 0.5;
+        if (best == 0 || cost < bestCost) {
+            bestCost = cost;
+            best = pitch;
+        }
+    }
+    return best != 0 ? best : adjusted(ctx, target, c, true);
+}
+
 int PitchGenerator::walkPitch(ComposeContext& ctx, const PitchContext& c) {
     const MelodyPartSettings& s = *c.settings;
     if (ctx.random.range(1, 4) == 1) walkDirection_ = -walkDirection_;
@@ -392,7 +467,7 @@ int PitchGenerator::jumpPitch(ComposeContext& ctx, const PitchContext& c) {
 int PitchGenerator::Next(ComposeContext& ctx, const PitchContext& c) {
     const MelodyPartSettings& s = *c.settings;
     switch (s.algorithm) {
-        case 1: return adjusted(ctx, curvePitch(c), c, true);
+        case 1: return s.singable ? sungPitch(ctx, curvePitch(c), c) : adjusted(ctx, curvePitch(c), c, true);
         case 2: return adjusted(ctx, walkPitch(ctx, c), c, false);
         case 3:
         case 4:

@@ -13,6 +13,8 @@
 //      turning the direction by its jump bias (small steps run on, big leaps turn back),
 //      then the nearest well-weighted pitch; the walk adds ornament groups
 //   7  the middle of the range for every note
+// With the singable switch, algorithm 1's curve is a target the melody walks towards as a
+// singer would, instead of being traced note for note.
 // A pitch is a MIDI note number; 0 is a rest, and a rest stays a rest through every step.
 #pragma once
 
@@ -36,6 +38,7 @@ struct PitchContext {
     int previousLength = 0;  // the previous note's length (0 when none)
     int position = 0;        // ticks from the chord's start
     int blockPosition = 0;   // ticks from the block's start: where the block's curve is read
+    int measure = 384;       // ticks in a bar (blocks start on a bar line)
     bool firstOfChord = false;
     int previous = 0;        // the previous pitch, 0 when none (or a rest)
     int previous2 = 0;       // the one before it
@@ -102,6 +105,7 @@ private:
     int contourPitch(const PitchContext& c);
     int jumpPitch(ComposeContext& ctx, const PitchContext& c);
     int adjusted(ComposeContext& ctx, int pitch, const PitchContext& c, bool directionStep);
+    int sungPitch(ComposeContext& ctx, int target, const PitchContext& c);
 
     const MelodyPartSettings* settings_ = nullptr;
     bool curveReady_ = false;

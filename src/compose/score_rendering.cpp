@@ -12,6 +12,7 @@
 #include "compose/engine_constants.h"
 #include "compose/part_effects.h"
 #include "compose/part_writer.h"
+#include "compose/song_key.h"
 #include "midi/midi_f1_data.h"
 #include "styles/composition_parameters.h"
 
@@ -274,6 +275,9 @@ void BuildConductorTrack(ComposeContext& ctx, MidiTrackData& track) {
     const CompositionParameters& p = ctx.parameters;
     char seedText[32];
     const int n = std::snprintf(seedText, sizeof seedText, "random_seed %d", ctx.songSeed);
+    if (ctx.engine.composeRun && !ctx.request.title.empty())
+        track.addMeta(0, meta::TrackName, reinterpret_cast<const uint8_t*>(ctx.request.title.data()),
+                      static_cast<int>(ctx.request.title.size()));
     track.addMeta(0, meta::Text, reinterpret_cast<const uint8_t*>(seedText), n + 1);
     track.addGmSystemOn();
     auto volume = std::make_unique<MidiEvent>();
@@ -282,14 +286,23 @@ void BuildConductorTrack(ComposeContext& ctx, MidiTrackData& track) {
     if (p.timeSignature == 1) track.addTimeSignature(3, 2);
     else if (p.timeSignature == 2) track.addTimeSignature(7, 3);
     else track.addTimeSignature(4, 2);
-    track.addKeySignature(0, ((p.key % 12) + 12) % 12, p.knowledgeSet == 1 ? 0 : 1);
+    const ComposeContext::Request& asked = ctx.request;
+    if (ctx.engine.composeRun && asked.keyAsked) {
+        const uint8_t bytes[2] = {static_cast<uint8_t>(static_cast<int8_t>(asked.sharps)), uint8_t{asked.minor}};
+        track.addMeta(0, meta::KeySignature, bytes, 2);
+    } else {
+        track.addKeySignature(0, ((p.key % 12) + 12) % 12, p.knowledgeSet == 1 ? 0 : 1);
+    }
     track.addTempo(p.tempo);
     if (ctx.engine.composeRun && p.chordDisplay != 0) {
         track.addMarker(0, "N/C");
         int delta = LeadInTicks(ctx);
         for (const ChordRecord& c : ctx.information.songChords) {
             if (delta == 0) ReportComposeError(zemc::DisplayData);
-            track.addMarker(delta, ChordName(c.code, std::string_view(c.bassText, 2)));
+            const std::string name = ChordName(c.code, std::string_view(c.bassText, 2));
+            track.addMarker(delta, asked.transposition == 0
+                                       ? name
+                                       : TransposeChordName(name, asked.transposition, asked.sharps < 0));
             delta = c.duration;
         }
     }
@@ -509,9 +522,10 @@ int RenderSong(ComposeContext& ctx, std::string_view outputName, int longestNote
     std::vector<MidiTrackData*> list;
     for (auto& t : tracks) list.push_back(t.get());
 
-    // An arranged tune sits wherever its writer put it, often below the backing's fixed register:
-    // the accompaniment is lowered under it, the bass first so that the chords keep above it.
-    if (ctx.engine.Arranging() && played(kMelodyChannel)) {
+    // The tune sits wherever its writer (or the curve) put it, often below the backing's fixed
+    // register: the accompaniment is lowered under it, the bass first so that the chords keep
+    // above it.
+    if (played(kMelodyChannel)) {
         KeepUnderMelody(list, kBassChannel, kMelodyChannel, -1, kLowestArrangedBass);
         for (int channel : {kBackingChannel, kBackingCopyChannel, kSecondBackingChannel, kDerivedChannel,
                             kCounterChannel})
@@ -535,6 +549,13 @@ int RenderSong(ComposeContext& ctx, std::string_view outputName, int longestNote
         for (int against : {kMelodyChannel, kArrangementChannel})
             SoftenAgainst(list, channel, against, programs[channel] >= 0 && programs[channel] == programs[against]);
     }
+
+    // A song asked in another key was composed, whole, in C major or A minor: every pitched
+    // note moves by the same step.
+    if (ctx.engine.composeRun && ctx.request.transposition != 0)
+        for (MidiTrackData* t : list)
+            for (int channel = 0; channel < 16; ++channel)
+                if (channel != kDrumChannel) t->transposeNotes(channel, ctx.request.transposition);
 
     auto file = MidiF1Data::fromTracks(list.data(), static_cast<int>(list.size()), kSongDivision, 2 * kTrackBufferSize);
     if (file->anyTrackRepaired()) ReportComposeError(zemc::DataCheck);

@@ -12,6 +12,7 @@
 #include "base/reporter.h"
 #include "base/utilities.h"
 #include "compose/compose_context.h"
+#include "compose/compose_driver.h"
 #include "compose/compose_errors.h"
 #include "midi/midi_f1_data.h"
 #include "songs/song_data.h"
@@ -74,15 +75,6 @@ const char* qualityOf(std::string_view suffix) {
     for (const Quality& q : kQualities)
         if (q.suffix == suffix) return q.quality;
     return !suffix.empty() && suffix.front() == '9' ? "MP9" : "MPo";
-}
-
-// The knowledge files of set 1 (".DB") or 2 (".DB2") and the chart names for them.
-void selectKnowledgeSet(ComposeContext& ctx, int set) {
-    CompositionParameters& p = ctx.parameters;
-    setField(p.patternFileName, set == 1 ? "PATTERN.DB" : "PATTERN.DB2");
-    setField(p.resolutionFileName, set == 1 ? "RESOLUT.DB" : "RESOLUT.DB2");
-    p.knowledgeSet = set;
-    ctx.knowledgeNames = SelectKnowledgeNames(p, set);
 }
 
 std::string bassDigits(int value) {
@@ -205,7 +197,7 @@ std::string chordCode(std::string_view name) {
 void setArrangerParameters(ComposeContext& ctx, int melodyProgram, int tempoBpm, int part3Program, int part7Program,
                            int beatKind, int keepDelays) {
     CompositionParameters& p = ctx.parameters;
-    selectKnowledgeSet(ctx, 1);
+    SelectKnowledgeSet(ctx, 1);
     p.modulation[0] = 0;
     p.progressionMethod = 8;
     p.partRules[1][rule::SecondLine] = 0;
@@ -225,10 +217,10 @@ void setArrangerParameters(ComposeContext& ctx, int melodyProgram, int tempoBpm,
 void applySongKey(ComposeContext& ctx, int keyIndex) {
     const SongKey& key = songKey(keyIndex);
     if (key.minor) {
-        selectKnowledgeSet(ctx, 2);
+        SelectKnowledgeSet(ctx, 2);
         ctx.parameters.key = (key.tonic + 3) % 12;
     } else {
-        selectKnowledgeSet(ctx, 1);
+        SelectKnowledgeSet(ctx, 1);
         ctx.parameters.key = key.tonic;
     }
 }

@@ -50,6 +50,18 @@ inline constexpr int Lowest = 8;      // lowest MIDI note number
 inline constexpr int Algorithm = 9;   // pitch algorithm 1..7
 }  // namespace rule
 
+// The melody switches among the other indices.
+namespace melody_rule {
+inline constexpr int RestSwitch = 2;          // 1: rests may be inserted
+inline constexpr int Alteration = 5;          // chord-tone alteration 0, 1 or 2
+inline constexpr int RhythmRepetition = 10;   // 0 never, 1 half the time, 2 always
+inline constexpr int IntervalRepetition = 11; // 0 never, 1 half the time, 2 always
+inline constexpr int WalkVariant = 12;        // random walk: 0 wanders on, 1 steps from the last pitch
+// 1: the smooth curve is sung rather than traced: chord tones on the strong beats, scale steps
+// between them, a leap turned back by a step. Our own music-box styles set it.
+inline constexpr int Singable = 14;
+}  // namespace melody_rule
+
 // Chord succession tables kept with a style. Row f holds, for progression family f, the
 // weight of a root motion of k semitones upward in entry k (0..11); the other entries of a
 // row are free for a style's own use. `rootWeights` weighs each pitch class as a chord root

@@ -1,6 +1,8 @@
 #include "styles/style_catalogue.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "base/seeded_random.h"
 #include "styles/knowledge_names.h"
@@ -97,6 +99,28 @@ void musicBox(CompositionParameters& p) {
 
     p.partPace[1] = 160;
     p.partPace[3] = 80;
+}
+
+// Our own styles for the music box: its instruments, and a melody that sings. Scale tones
+// between the chord tones (consonance 5), long notes on the strong beats (rhythm mode 7), the
+// rhythm of a chord repeated under the next chord of its length, the curve sung in steps; the
+// compass a little over an octave, as people sing.
+template <int Lowest, int Highest>
+void musicBoxOver(CompositionParameters& p) {
+    musicBox(p);
+    int32_t* melody = p.partRules[1];
+    melody[rule::Lowest] = Lowest;
+    melody[rule::Highest] = Highest;
+    melody[rule::Consonance] = 5;
+    melody[rule::RhythmMode] = 7;
+    melody[melody_rule::RhythmRepetition] = 2;
+    melody[melody_rule::Singable] = 1;
+}
+
+// A carol walks in quarter notes, with a half or a dotted half now and then.
+void carol(CompositionParameters& p) {
+    musicBoxOver<60, 77>(p);
+    p.partRules[1][rule::RhythmMode] = 3;
 }
 
 // A siciliana moves in dotted quarters.
@@ -267,6 +291,12 @@ constexpr NamedStyle kNamedStyles[] = {
      F::Db, 1, 0, 500000, 40, 1, 0, 4, 56, 60, 84},
     {3, 18, "Symphonie", "A grand piece for full orchestra.",
      F::Db2, 2, 0, 650000, 40, 1, 0, 3, 48, 60, 88},
+    {3, 19, "Waltz", "A music-box waltz: one chord a bar, the tune swinging on the first beat.",
+     F::Db, 1, 1, 500000, 16, 1, 0, 3, 10, 64, 81, musicBoxOver<64, 81>},
+    {3, 20, "Folk Tune", "A plain folk tune for the music box, walking in steps.",
+     F::Db, 1, 0, 600000, 16, 1, 0, 3, 10, 62, 79, musicBoxOver<62, 79>},
+    {3, 21, "Carol", "A carol for the music box: calm quarter notes under a festive tune.",
+     F::Db, 1, 0, 700000, 16, 1, 0, 3, 10, 60, 77, carol},
 
     // ---- Ethnic(Eastern)
     {4, 1, "African Forest", "Kalimba music from the African forest.",
@@ -427,6 +457,8 @@ constexpr NamedStyle kNamedStyles[] = {
      F::Db2, 2, 0, 900000, 32, 1, 0, 3, 0, 55, 84},
     {7, 22, "Baby Merry", "A lullaby like the mobile over a baby's cradle.",
      F::Db, 1, 1, 700000, 32, 1, 0, 4, 10, 60, 84},
+    {7, 23, "Lullaby", "A slow lullaby in rocking 3/4 for the music box.",
+     F::Db, 1, 1, 850000, 16, 1, 0, 3, 10, 62, 77, musicBoxOver<62, 77>},
 
     // ---- Techno
     {8, 1, "Techno Dance", "Techno for dancing with a pulsing bass.",
@@ -534,7 +566,43 @@ void buildSlots(SeededRandom& random, Visit&& visit) {
     }
 }
 
+// The styles a user may compose in, the default first: (category, slot, written for either meter).
+struct Composable {
+    int category;
+    int slot;
+    bool eitherMeter;
+};
+constexpr Composable kComposable[] = {
+    {kMusicBoxCategory, kMusicBoxSlot, true}, {3, 19, false}, {3, 20, true}, {3, 21, true}, {7, 23, true},
+};
+
+std::array<ComposableStyle, std::size(kComposable)> composableList() {
+    std::array<ComposableStyle, std::size(kComposable)> out{};
+    for (size_t i = 0; i < std::size(kComposable); ++i) {
+        const Composable& c = kComposable[i];
+        const NamedStyle& row = kNamedStyles[kSlotIndex.style[c.category][c.slot]];
+        out[i] = {c.category, c.slot, row.name, row.description, row.meter, row.tempo, c.eitherMeter};
+    }
+    return out;
+}
+
 }  // namespace
+
+std::span<const ComposableStyle> composableStyles() {
+    static const auto list = composableList();
+    return list;
+}
+
+const ComposableStyle* findComposableStyle(std::string_view name) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    for (const ComposableStyle& s : composableStyles()) {
+        const std::string_view own(s.name);
+        if (own.size() == name.size() && std::equal(own.begin(), own.end(), name.begin(),
+                                                    [&](char a, char b) { return lower(a) == lower(b); }))
+            return &s;
+    }
+    return nullptr;
+}
 
 const char* styleCategoryName(int category) {
     if (category < 0 || category >= kStyleCategories) return "";

@@ -13,6 +13,8 @@
 
 #include <array>
 #include <memory>
+#include <span>
+#include <string_view>
 
 #include "styles/composition_parameters.h"
 
@@ -27,6 +29,22 @@ inline constexpr int kStyleSlots = 24;
 // The one style this program composes and arranges in.
 inline constexpr int kMusicBoxCategory = 7;
 inline constexpr int kMusicBoxSlot = 1;
+
+// A style a user may compose in: where it sits in the table and what it says about itself.
+struct ComposableStyle {
+    int category = 0;
+    int slot = 0;
+    const char* name = "";
+    const char* description = "";
+    int meter = 0;            // its own meter: 0 = 4/4, 1 = 3/4
+    int tempo = 0;            // its own tempo, microseconds per quarter note
+    bool eitherMeter = true;  // written for both 4/4 and 3/4, not only its own
+};
+
+// "Music Box" first (the default), then the music-box styles of our own, in table order.
+std::span<const ComposableStyle> composableStyles();
+// The composable style of that name, without regard to case; nullptr when there is none.
+const ComposableStyle* findComposableStyle(std::string_view name);
 
 // table[category][slot]: 216 records, about 4.9 MB.
 using StyleTable = std::array<std::array<CompositionParameters, kStyleSlots>, kStyleCategories>;

@@ -1,6 +1,7 @@
 // The song list editor without its window: where added songs go, the full list, the
 // automatic selection's counts, DELETE and DEL ALL (which files go with their entries), the
 // import of a drum-only file read back by python3-mido, and jobs off the window's thread.
+#include "app/compose_preferences.h"
 #include "app/song_list_editor.h"
 
 #include <gtest/gtest.h>
@@ -77,6 +78,14 @@ public:
     }
     void runDownload() override {}
     void endDialog() override { ended = true; }
+    std::optional<ComposeAnswer> askCompose(const ComposeChoices& initial) override {
+        askedChoices = initial;
+        return composeDialog ? composeDialog(initial) : SongListView::askCompose(initial);
+    }
+    std::optional<std::string> askTitle(const std::string& current) override {
+        askedTitle = current;
+        return newTitle;
+    }
     // A trash folder of its own; with `trashRefusal` set, no trash at all.
     bool moveToTrash(const std::string& path, std::string& reason) override {
         if (!trashRefusal.empty()) {
@@ -103,6 +112,10 @@ public:
     testing::TempFolder trash;
     std::vector<std::string> trashed;
     std::string trashRefusal;
+    std::function<std::optional<ComposeAnswer>(const ComposeChoices&)> composeDialog;
+    std::optional<ComposeChoices> askedChoices;
+    std::optional<std::string> newTitle;
+    std::string askedTitle;
 
 private:
     std::mutex mutex_;
@@ -186,7 +199,7 @@ TEST_F(SongListEditorTest, NinetyNineSongsRefuseTheHundredthWithoutMakingIt) {
     e.autoCompose();
     e.addFromLibrary();
     ASSERT_EQ(boxes->count(), 2u);
-    EXPECT_EQ(boxes->visibleTexts()[0], "曲の数が最大に達しています。");
+    EXPECT_EQ(boxes->visibleTexts()[0], "The song list is full.");
     EXPECT_EQ(composed, 0);
     EXPECT_FALSE(e.jobRunning());
 
@@ -416,7 +429,7 @@ TEST_F(SongListEditorTest, CloseDuringAJobWaitsForItsSong) {
     ASSERT_TRUE(view.pumpUntil([&] { return view.ended; }));
     EXPECT_NE(composer, std::this_thread::get_id());
     ASSERT_EQ(list.count, 1);
-    EXPECT_EQ(entryTitle(0), "Automatically Composed Song");
+    EXPECT_EQ(entryTitle(0), "Music Box in C major");
     EXPECT_EQ(list.currentIndex, 0);
 }
 
@@ -476,6 +489,133 @@ TEST_F(SongListEditorTest, StripExportShowsEachBoxsReportThenWritesThePdfOfTheCh
     const std::vector<uint8_t> pdf = testing::readFileBytes(view.exportTarget.path);
     EXPECT_EQ(std::string(pdf.begin(), pdf.begin() + 5), "%PDF-");
     EXPECT_EQ(boxes->count(), 1u) << "no further box";
+}
+
+// ---- AUTO CMP's choices and RENAME ----------------------------------------------------------
+
+TEST(ComposePreferences, RoundTripAndAnythingBrokenFallsBackLineByLine) {
+    testing::TempFolder dir;
+    const std::string path = dir.file("compose.ini");
+    EXPECT_TRUE(sameChoices(readComposePreferences(path), ComposeChoices{}));  // no file yet
+    const ComposeChoices chosen{"Lullaby", "F#m", 1, 72, 24};
+    ASSERT_TRUE(writeComposePreferences(path, chosen));
+    EXPECT_TRUE(sameChoices(readComposePreferences(path), chosen));
+    // Written through a temporary file: nothing else is left in the folder.
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+
+    const struct {
+        std::string text;
+        ComposeChoices expected;
+    } cases[] = {
+        {"style=Carol\r\nkey=Bb\r\n", {"Carol", "Bb", -1, 0, 0}},
+        {"style=Polka\nkey=H\nmeter=5/4\ntempo=999\nmeasures=-3\n", {}},
+        {"style=Waltz\nmeter=4/4\n", {"Waltz", "", -1, 0, 0}},  // 4/4 is not the waltz's
+        {"junk\n\n=\nkey=\ntempo=80\n", {"Music Box", "", -1, 80, 0}},
+        {std::string("\x00\xff\x01style=Carol", 13), {}},
+        {std::string(5000, 'x') + "\nstyle=Carol\n", {}},  // far too long to be ours
+    };
+    for (const auto& c : cases) {
+        testing::writeFileText(path, c.text);
+        const ComposeChoices read = readComposePreferences(path);
+        EXPECT_TRUE(sameChoices(read, c.expected)) << c.text.substr(0, 60) << " -> " << read.style << "|" << read.key
+                                                   << "|" << read.meter << "|" << read.bpm << "|" << read.measures;
+    }
+}
+
+TEST_F(SongListEditorTest, AutoComposeComposesForTheChoicesRemembersThemAndTakesAPreviewAsItIs) {
+    testing::TempFolder config;
+    const std::string prefs = config.file("compose.ini");
+    std::vector<ComposeOptions> asked;
+    SongListEditor::Services services;
+    services.chosenComposer = [&](const std::string& path, const ComposeOptions& options) {
+        asked.push_back(options);
+        testing::writeFileText(path, "MThd");
+        return 1;
+    };
+    services.preferencesPath = prefs;
+    SongListEditor& e = open(services);
+
+    view.composeDialog = [](const ComposeChoices&) { return ComposeAnswer{{"Waltz", "Eb", -1, 100, 32}, {}}; };
+    e.autoCompose();
+    ASSERT_TRUE(view.pumpUntil([&] { return list.count == 1 && !e.jobRunning(); }));
+    EXPECT_TRUE(sameChoices(*view.askedChoices, ComposeChoices{}));
+    EXPECT_EQ(entryTitle(0), "Waltz in E-flat major");
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].title, "Waltz in E-flat major");
+    EXPECT_EQ(asked[0].tempo, 600000);
+    EXPECT_EQ(asked[0].measures, 32);
+
+    // The next run opens with them; a preview's song joins without composing again.
+    const std::string previewed = newSongPath(data.path().string());
+    testing::writeFileText(previewed, "MThd");
+    view.composeDialog = [&](const ComposeChoices& c) { return ComposeAnswer{c, MadeSong{previewed, "Waltz in E-flat major"}}; };
+    e.autoCompose();
+    EXPECT_TRUE(sameChoices(*view.askedChoices, ComposeChoices{"Waltz", "Eb", -1, 100, 32}));
+    EXPECT_EQ(list.count, 2);
+    EXPECT_EQ(asked.size(), 1u);
+
+    // Cancel: nothing composed, nothing forgotten.
+    view.composeDialog = [](const ComposeChoices&) { return std::nullopt; };
+    e.autoCompose();
+    EXPECT_EQ(list.count, 2);
+    EXPECT_TRUE(sameChoices(readComposePreferences(prefs), ComposeChoices{"Waltz", "Eb", -1, 100, 32}));
+    EXPECT_EQ(boxes->count(), 0u);
+}
+
+TEST(ComposePreviewSong, KeptForItsOwnChoicesOnlyAndDiscardedOtherwise) {
+    testing::TempFolder dir;
+    const ComposeChoices lullaby{"Lullaby", "G", -1, 0, 0};
+    auto made = [&](const char* name) {
+        testing::writeFileText(dir.file(name), "MThd");
+        return MadeSong{dir.file(name), "Lullaby in G major"};
+    };
+    ComposePreview preview;
+    preview.keep(made("a.mid"), lullaby);
+    preview.keep(made("b.mid"), lullaby);  // a second preview: the first song goes
+    EXPECT_FALSE(fs::exists(dir.file("a.mid")));
+    EXPECT_EQ(preview.takeFor(lullaby)->path, dir.file("b.mid"));
+    EXPECT_TRUE(fs::exists(dir.file("b.mid")));  // given up: it is the list's now
+    preview.keep(made("c.mid"), lullaby);
+    EXPECT_FALSE(preview.takeFor({"Lullaby", "A", -1, 0, 0}));  // the choices changed after it
+    EXPECT_FALSE(fs::exists(dir.file("c.mid")));
+    {
+        ComposePreview cancelled;
+        cancelled.keep(made("d.mid"), lullaby);
+    }
+    EXPECT_FALSE(fs::exists(dir.file("d.mid")));
+}
+
+TEST_F(SongListEditorTest, RenameChangesTheTitleOnlyAndCutsOnAWholeCharacter) {
+    addOwnSong("Old");
+    addOwnSong("Other");
+    const std::string file = entryPath(0);
+    SongListEditor& e = open();
+    view.line = 0;
+    view.newTitle = "  Lullaby for Anna ";
+    e.renameSelected();
+    EXPECT_EQ(view.askedTitle, "Old");
+    EXPECT_EQ(entryTitle(0), "Lullaby for Anna");
+    EXPECT_EQ(entryPath(0), file);
+    EXPECT_TRUE(fs::exists(file));
+    EXPECT_EQ(view.lines[0], "Lullaby for Anna");
+
+    // 254 ASCII bytes then a 3-byte character: the character does not fit and goes whole.
+    const std::string longTitle = std::string(254, 'a') + "\u6B4C" + "b";
+    EXPECT_TRUE(e.rename(1, longTitle));
+    EXPECT_EQ(entryTitle(1), std::string(254, 'a'));
+    EXPECT_TRUE(e.rename(1, std::string(300, 'z')));
+    EXPECT_EQ(entryTitle(1), std::string(255, 'z'));
+
+    EXPECT_FALSE(e.rename(1, "   "));  // an empty title is refused
+    EXPECT_FALSE(e.rename(2, "x"));   // no such line
+    EXPECT_EQ(entryTitle(1), std::string(255, 'z'));
+    view.line = -1;
+    e.renameSelected();
+    EXPECT_EQ(boxes->count(), 3u);  // three beeps
+    view.line = 0;
+    view.newTitle.reset();  // cancelled
+    e.renameSelected();
+    EXPECT_EQ(entryTitle(0), "Lullaby for Anna");
 }
 
 }  // namespace

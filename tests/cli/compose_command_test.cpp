@@ -36,7 +36,7 @@ TEST(CliCompose, ASeedGivesTheSameSongEveryTimeAndAMusicBoxFileMidicsvReads) {
     std::string out;
     const std::string knowledge = " --knowledge '" + dataFolder() + "' ";
     ASSERT_EQ(runCommand(cli() + " compose --seed 7" + knowledge + "'" + dir.file("a.mid") + "' 2>&1", out), 0) << out;
-    EXPECT_EQ(out, "seed 7\n");
+    EXPECT_EQ(out, "seed 7\ntitle Music Box in C major\n");
     ASSERT_EQ(runCommand(cli() + " compose" + knowledge + "--seed=7 '" + dir.file("b.mid") + "' 2>&1", out), 0) << out;
     EXPECT_EQ(testing::readFileBytes(dir.file("a.mid")), testing::readFileBytes(dir.file("b.mid")));
 

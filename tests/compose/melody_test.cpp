@@ -76,6 +76,7 @@ TEST_F(Melody, EveryChordIsFilledExactlyWithNotesInsideTheRangeForEverySetting) 
         r[melody_rule::RhythmRepetition] = any(0, 2);
         r[melody_rule::IntervalRepetition] = any(0, 2);
         r[melody_rule::WalkVariant] = any(0, 1);
+        r[melody_rule::Singable] = any(0, 1);
         const auto& meterDurations = durations[static_cast<size_t>(ctx.parameters.timeSignature)];
         std::vector<std::pair<int, const char*>> block;
         for (int n = any(1, 6); n > 0; --n)
@@ -292,15 +293,18 @@ TEST_F(Melody, FlatteningPlaysTheBlocksInFormOrderAndEmptiesThem) {
     EXPECT_EQ(boxes->visibleTexts(), std::vector<std::string>{"ZEMCFF0101AD Failed in pattern process!"});
 }
 
-TEST_F(Melody, TheEndingClosesOnTheTonicInsideTheRangeOnAHalfBarLine) {
+TEST_F(Melody, TheEndingClosesOnTheTonicInsideTheRangeOnAStrongBeat) {
     char tonic[12];
-    for (int effect : {0, 1}) {
+    for (int effect : {0, 1, 2, 3}) {
+        // A half-bar line in 4/4, a bar line in 3/4.
+        ctx.parameters.timeSignature = effect / 2;
+        const int strongBeat = effect / 2 == 0 ? 192 : 288;
         for (bool major : {true, false}) {
             ctx.parameters.knowledgeSet = major ? 1 : 2;
             ctx.knowledgeNames = SelectKnowledgeNames(ctx.parameters, ctx.parameters.knowledgeSet);
             ASSERT_TRUE(ChordToneDigits(TonicCode(ctx), tonic));
             setMelodyRules(84, 60, 1, 1);
-            ctx.parameters.partRules[1][rule::Effect] = effect;
+            ctx.parameters.partRules[1][rule::Effect] = effect % 2;
             for (int seed = 1; seed <= 200; ++seed) {
                 ctx.Seed(seed);
                 // Songs whose short chords leave the closing chord on a bar line or off one.
@@ -324,11 +328,71 @@ TEST_F(Melody, TheEndingClosesOnTheTonicInsideTheRangeOnAHalfBarLine) {
                 EXPECT_LE(total + song.back().length, 768);
                 const int final = song.back().value;
                 EXPECT_EQ(final % 12, major ? 0 : 9) << "effect " << effect << " final " << final;
-                EXPECT_EQ((lead + total) % 192, 0) << "effect " << effect << " lead " << lead;
+                EXPECT_EQ((lead + total) % strongBeat, 0) << "effect " << effect << " lead " << lead;
             }
         }
     }
     EXPECT_EQ(boxes->count(), 0u);
+}
+
+// A singable line, over any chords in both meters: the strong beats and chord changes on a tone
+// of the triad, no beat note a semitone, tritone or major seventh from the bass, no pitch held a
+// third time, leaps rare and never beyond an octave.
+TEST_F(Melody, ASingableLineSingsChordTonesOnStrongBeatsAndStepsBetween) {
+    const char* codes[] = {"CMPd", "FMPS", "GMPs", "AmPs", "DmPs", "EmPs", "CMPS"};
+    int notes = 0, steps = 0, leaps = 0;
+    for (int seed = 1; seed <= 300; ++seed) {
+        const int meter = seed % 2;
+        ctx.parameters.timeSignature = meter;
+        const int bar = meter == 0 ? 384 : 288;
+        setMelodyRules(77, 62, 1, seed % 3 == 0 ? 3 : 7);
+        int32_t* r = ctx.parameters.partRules[1];
+        r[rule::Consonance] = 5;
+        r[melody_rule::Singable] = 1;
+        std::vector<std::pair<int, const char*>> block;
+        for (int n = 0; n < 4; ++n) block.emplace_back(bar * (1 + (seed + n) % 2), codes[(seed * 3 + n) % 7]);
+        ctx.Seed(seed);
+        const EventList chords = chordList(block);
+        EventList melody;
+        ASSERT_TRUE(generate(chords, melody)) << "seed " << seed;
+
+        int at = 0, previous = 0, previous2 = 0;
+        ChordCode code{};
+        int chordStart = 0;
+        for (const ComposeEntry& e : melody) {
+            if (e.isChord()) {
+                code = e.chord;
+                chordStart = at;
+                continue;
+            }
+            if (!e.isNote()) continue;
+            const int pitch = e.value;
+            if (pitch != 0) {
+                char digits[12];
+                ASSERT_TRUE(ChordToneDigits(code, digits));
+                const int inBar = at % bar;
+                const bool strong = at == chordStart || inBar == 0 || (bar == 384 && inBar == 192) || e.length >= 144;
+                if (strong) EXPECT_EQ(digits[pitch % 12], '9') << "seed " << seed << " at " << at << " pitch " << pitch;
+                if (inBar % 96 == 0) {
+                    const int fromBass = ((pitch - RootPitchClass(code)) % 12 + 12) % 12;
+                    EXPECT_TRUE(fromBass != 1 && fromBass != 6 && fromBass != 11) << "seed " << seed << " at " << at;
+                }
+                EXPECT_FALSE(pitch == previous && pitch == previous2) << "seed " << seed << " at " << at;
+                if (previous != 0) {
+                    const int move = std::abs(pitch - previous);
+                    EXPECT_LE(move, 12) << "seed " << seed;
+                    ++notes;
+                    steps += move >= 1 && move <= 2;
+                    leaps += move >= 8;
+                }
+            }
+            previous2 = previous;
+            previous = pitch;
+            at += e.length;
+        }
+    }
+    EXPECT_GT(steps, notes * 2 / 5);
+    EXPECT_LT(leaps, notes * 3 / 100);
 }
 
 TEST_F(Melody, BlocksJoinWithoutLeapsOverAnOctaveWhereTheRangeAllows) {

@@ -103,8 +103,13 @@ editor=$(wait_window "Song List") || { fail "LIST opened no song list"; exit 1; 
 sleep 0.5
 /usr/bin/import -window "$editor" "$OUT/2-song-list.png"
 
-# 3. AUTO CMP at (200, 340)-(288, 367): one more song.
+# 3. AUTO CMP at (200, 340)-(288, 367): its dialog, OK with the choices it opens with (Return,
+# the pointer over it): one more song.
 xdotool mousemove --window "$editor" 244 353 click 1
+composer=$(wait_window "Compose a Song") || { fail "AUTO CMP opened no dialog"; exit 1; }
+sleep 0.5
+/usr/bin/import -window "$composer" "$OUT/3-compose-dialog.png"
+xdotool mousemove --window "$composer" 20 20 key Return
 n=$(wait_songs $((expected + 1)))
 [ "$n" -eq $((expected + 1)) ] || fail "AUTO CMP left $n songs, not $((expected + 1))"
 sleep 0.5

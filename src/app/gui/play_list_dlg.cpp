@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QInputDialog>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QUrl>
@@ -15,6 +16,7 @@
 #include "controls/gui/native_paths.h"
 #include "net/gui/qr_dlg.h"
 #include "net/gui/web_dlg.h"
+#include "app/gui/compose_dlg.h"
 #include "app/gui/desktop_trash.h"
 #include "songs/gui/export_dlg.h"
 #include "songs/gui/library_dlg.h"
@@ -73,6 +75,11 @@ CPlayListDlg::CPlayListDlg(PlayerSettings& settings, SongList& list, ProgramFold
     list_ = new QListWidget(this);
     list_->setGeometry(kListRect);
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    // RENAME: a double click on a line asks for its new title.
+    connect(list_, &QListWidget::itemDoubleClicked, this, [this] {
+        if (!ended_ && !editor_->busy()) editor_->renameSelected();
+    });
+    list_->setToolTip("Double-click a song to rename it.");
 
     for (size_t i = 0; i < groups_.size(); ++i) {
         groups_[i] = new QGroupBox(kGroups[i].caption, this);
@@ -104,7 +111,9 @@ CPlayListDlg::~CPlayListDlg() {
 }
 
 void CPlayListDlg::run(PlayerSettings& settings, SongList& list, const ProgramFolders& folders, QWidget* parent) {
-    CPlayListDlg dialog(settings, list, folders, parent);
+    SongListEditor::Services services;
+    services.preferencesPath = composePreferencesPath();
+    CPlayListDlg dialog(settings, list, folders, parent, std::move(services));
     dialog.exec();
 }
 
@@ -273,6 +282,20 @@ void CPlayListDlg::runDownload() {
 
 bool CPlayListDlg::moveToTrash(const std::string& path, std::string& reason) {
     return moveToDesktopTrash(path, reason);
+}
+
+std::optional<ComposeAnswer> CPlayListDlg::askCompose(const ComposeChoices& initial) {
+    if (dialogs_.askCompose) return dialogs_.askCompose(initial);
+    return CComposeDlg::run(initial, editor_->songFolderPath(), editor_->choiceComposer(), this);
+}
+
+std::optional<std::string> CPlayListDlg::askTitle(const std::string& current) {
+    if (dialogs_.askTitle) return dialogs_.askTitle(current);
+    bool ok = false;
+    const QString title = QInputDialog::getText(this, "Rename", "Title:", QLineEdit::Normal,
+                                                QString::fromStdString(displayText(current)), &ok);
+    if (!ok) return std::nullopt;
+    return title.toStdString();
 }
 
 void CPlayListDlg::endDialog() {

@@ -40,6 +40,8 @@ public:
             askStrip;
         std::function<void(const std::string& workFile)> runUpload;
         std::function<void()> runDownload;
+        std::function<std::optional<ComposeAnswer>(const ComposeChoices& initial)> askCompose;
+        std::function<std::optional<std::string>(const std::string& current)> askTitle;
     };
 
     // `settings` and `list` belong to the player window and outlive the dialog.
@@ -81,6 +83,8 @@ public:
     void runDownload() override;
     bool moveToTrash(const std::string& path, std::string& reason) override;
     void endDialog() override;
+    std::optional<ComposeAnswer> askCompose(const ComposeChoices& initial) override;
+    std::optional<std::string> askTitle(const std::string& current) override;
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;

@@ -3,12 +3,15 @@
 // cursor, and dropped files.
 #include "app/gui/play_list_dlg.h"
 
+#include "app/gui/compose_dlg.h"
+
 #include <gtest/gtest.h>
 
 #include <QDropEvent>
 #include <QMimeData>
 #include <QTest>
 #include <condition_variable>
+#include <filesystem>
 #include <mutex>
 
 #include "base/reporter.h"
@@ -54,7 +57,11 @@ protected:
     std::unique_ptr<CPlayListDlg> open() {
         SongListEditor::Services services;
         services.composer = composer.function();
-        auto dialog = std::make_unique<CPlayListDlg>(settings, list, singleFolderLayout(program.path().string()), nullptr, services);
+        CPlayListDlg::Dialogs dialogs;
+        dialogs.askCompose = [](const ComposeChoices& initial) { return ComposeAnswer{initial, std::nullopt}; };
+        dialogs.askTitle = [this](const std::string&) { return newTitle; };
+        auto dialog = std::make_unique<CPlayListDlg>(settings, list, singleFolderLayout(program.path().string()), nullptr,
+                                                     services, dialogs);
         dialog->show();
         return dialog;
     }
@@ -64,6 +71,7 @@ protected:
     PlayerSettings settings{};
     SongList list{};
     GatedComposer composer;
+    std::optional<std::string> newTitle;
     ScopedCapture boxes;
 };
 
@@ -119,7 +127,7 @@ TEST_F(PlayListDlgTest, AutoComposeRunsOffTheWindowsThreadWithTheRingTurning) {
     composer.release();
     ASSERT_TRUE(testing::pumpUntil([&] { return !dialog->isVisible(); }));
     ASSERT_EQ(list.count, 3);
-    EXPECT_EQ(fieldText(list.entries[0].title, kTitleBytes), "Automatically Composed Song");
+    EXPECT_EQ(fieldText(list.entries[0].title, kTitleBytes), "Music Box in C major");
     EXPECT_EQ(list.currentIndex, 0);  // the new line, selected where it went in
     EXPECT_EQ(dialog->editor().frame(), 0);
     EXPECT_NE(dialog->cursor().shape(), Qt::WaitCursor);
@@ -146,6 +154,78 @@ TEST_F(PlayListDlgTest, DroppedFilesOneAtATime) {
     EXPECT_EQ(boxes->count(), 1u);
     EXPECT_FALSE(dialog->editor().busy());
     EXPECT_EQ(list.count, 2);
+}
+
+TEST_F(PlayListDlgTest, ADoubleClickRenamesTheLineAndLeavesItsFile) {
+    auto dialog = open();
+    newTitle = "Spring Song";
+    QListWidget* box = dialog->listBox();
+    box->setCurrentRow(1);
+    const QPoint at = box->visualItemRect(box->item(1)).center();
+    QTest::mouseClick(box->viewport(), Qt::LeftButton, {}, at);  // the view wants the press first
+    QTest::mouseDClick(box->viewport(), Qt::LeftButton, {}, at);
+    EXPECT_EQ(fieldText(list.entries[1].title, kTitleBytes), "Spring Song");
+    EXPECT_EQ(fieldText(list.entries[1].path, kPathBytes), "/nowhere/b.mid");
+    EXPECT_EQ(box->item(1)->text(), "Spring Song");
+}
+
+// AUTO CMP's own dialog, with a composer that writes a song from the test data.
+class ComposeDlgTest : public ::testing::Test {
+protected:
+    void SetUp() override { testing::qtTestApp(); }
+    ChoiceComposer composer() {
+        return [this](const std::string& path, const ComposeOptions& options) {
+            ++composed;
+            lastTitle = options.title;
+            std::filesystem::copy_file(std::string(TUNECASE_TEST_DATA) + "/midi/mido_format0_melody.mid", path);
+            return 1;
+        };
+    }
+    testing::TempFolder folder;
+    int composed = 0;
+    std::string lastTitle;
+    ScopedCapture boxes;
+};
+
+TEST_F(ComposeDlgTest, ShowsTheRememberedChoicesAndAOneMeterStyleOffersNoOther) {
+    CComposeDlg dialog({"Lullaby", "F#m", 1, 72, 24}, folder.path().string(), composer());
+    EXPECT_EQ(dialog.styleBox()->currentText(), "Lullaby");
+    EXPECT_TRUE(dialog.description()->text().startsWith(findComposableStyle("Lullaby")->description));
+    EXPECT_TRUE(sameChoices(dialog.choices(), {"Lullaby", "F-sharp minor", 1, 72, 24}));
+    dialog.styleBox()->setCurrentText("Waltz");
+    EXPECT_FALSE(dialog.meterBox()->isEnabled());
+    dialog.tempoBox()->setValue(dialog.tempoBox()->minimum());
+    EXPECT_TRUE(sameChoices(dialog.choices(), {"Waltz", "F-sharp minor", -1, 0, 24}));
+    dialog.styleBox()->setCurrentText("Music Box");
+    EXPECT_TRUE(dialog.meterBox()->isEnabled());
+}
+
+TEST_F(ComposeDlgTest, APreviewSongJoinsAtOkAndGoesAtCancel) {
+    for (bool ok : {true, false}) {
+        SCOPED_TRACE(ok ? "OK" : "Cancel");
+        composed = 0;
+        auto dialog = std::make_unique<CComposeDlg>(ComposeChoices{"Carol", "G", -1, 0, 0}, folder.path().string(),
+                                                    composer());
+        dialog->show();
+        dialog->previewOrStop();
+        ASSERT_TRUE(testing::pumpUntil([&] { return !dialog->busy(); }));
+        ASSERT_TRUE(dialog->previewSong());
+        const std::string file = dialog->previewSong()->path;
+        EXPECT_EQ(dialog->previewSong()->title, "Carol in G major");
+        EXPECT_EQ(lastTitle, "Carol in G major");
+        if (ok) dialog->accept();
+        else dialog->reject();
+        ASSERT_TRUE(testing::pumpUntil([&] { return !dialog->isVisible(); }));
+        if (ok) {
+            const ComposeAnswer answer = dialog->answer();
+            ASSERT_TRUE(answer.previewed);
+            EXPECT_EQ(answer.previewed->path, file);
+            EXPECT_TRUE(std::filesystem::exists(file));
+        } else {
+            EXPECT_FALSE(std::filesystem::exists(file));
+        }
+        EXPECT_EQ(composed, 1);
+    }
 }
 
 }  // namespace
