@@ -199,7 +199,7 @@ TEST_F(SongListEditorTest, NinetyNineSongsRefuseTheHundredthWithoutMakingIt) {
     e.autoCompose();
     e.addFromLibrary();
     ASSERT_EQ(boxes->count(), 2u);
-    EXPECT_EQ(boxes->visibleTexts()[0], "The song list is full.");
+    EXPECT_EQ(boxes->visibleTexts()[0], "曲の数が最大に達しています。");
     EXPECT_EQ(composed, 0);
     EXPECT_FALSE(e.jobRunning());
 
