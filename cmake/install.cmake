@@ -4,6 +4,7 @@
 # Installed layout, from the prefix:
 #   bin/tunecase, bin/tunecase-cli
 #   libexec/tunecase/tunecase-cli-full   the commands tunecase-cli hands on (servers, strips)
+#   libexec/tunecase/tunecase-web-page   the preview page and its embedded browser
 #   share/tunecase/            knowledge files, help pages, README, Archive/ (sample songs)
 #   share/applications/        desktop entry        share/icons/hicolor/scalable/apps/  icon
 #   share/metainfo/            AppStream metadata   share/man/man1/                     manual pages
@@ -15,6 +16,9 @@ install(TARGETS tunecase-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS tunecase-cli-full RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/tunecase)
 if(TARGET tunecase)
   install(TARGETS tunecase RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  if(TARGET tunecase-web-page)
+    install(TARGETS tunecase-web-page RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/tunecase)
+  endif()
   install(FILES ${TUNECASE_PACKAGING_DIR}/${TUNECASE_APP_ID}.desktop
           DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
   install(FILES ${TUNECASE_PACKAGING_DIR}/${TUNECASE_APP_ID}.svg

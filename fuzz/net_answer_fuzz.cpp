@@ -1,6 +1,6 @@
 // Arbitrary bytes as everything the song and upload servers send or are sent: the song list
-// table, an upload answer, a posted form with its base64, a percent-encoded name and the
-// server settings file. Also checks that a row our server writes reads back as written.
+// table, an upload answer and its page header, a posted form with its base64, a
+// percent-encoded name, words searched and the server settings file. Also checks that a row our server writes reads back as written.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -10,6 +10,8 @@
 #include "base/utilities.h"
 #include "net/server_settings.h"
 #include "net/song_list_table.h"
+#include "net/song_server_client.h"
+#include "net/song_store.h"
 #include "net/upload_form.h"
 
 using namespace tunecase;
@@ -56,6 +58,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     parseServerSettings(text);
     parseServerAddress(text);
+
+    // An upload answer's page header: what is kept is printable, http(s) and ends in the key.
+    const std::string page = uploadPageFromHeader(text, key);
+    if (!page.empty()) {
+        if (page != text || page.size() > 1000 || page.find(' ') != std::string::npos) __builtin_trap();
+        if (page.compare(page.size() - key.size(), key.size(), key) != 0) __builtin_trap();
+    }
+    const std::string word(text.substr(0, size % 64));
+    if (searchQuery(word).size() > 4 * word.size() + 8) __builtin_trap();
 
     // A row of up to five tab-separated cells, written and read back.
     SongListRow row;

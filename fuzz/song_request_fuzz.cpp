@@ -1,6 +1,7 @@
 // Arbitrary bytes as a request to our song server: read by the same HTTP parser the server
-// reads with, then answered by its routes over a library of one song and an uploads folder.
-// Every answer must be one the routes give, and uploads made are deleted with their keys.
+// reads with, then answered by its routes over a library of one song and a store in a
+// database. Every answer must be one the routes give, and uploads made are deleted with their
+// keys.
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 #include <cstddef>
@@ -11,7 +12,8 @@
 
 #include "base/reporter.h"
 #include "net/song_service.h"
-#include "net/upload_store.h"
+#include "net/library_import.h"
+#include "net/song_store.h"
 #include "songs/song_data.h"
 
 using namespace tunecase;
@@ -21,7 +23,7 @@ namespace {
 
 struct Served {
     std::string root;
-    std::unique_ptr<UploadStore> uploads;
+    std::unique_ptr<SqliteSongStore> uploads;
     std::unique_ptr<SongService> service;
 
     Served() {
@@ -32,9 +34,9 @@ struct Served {
         CSongData song;
         song.setTitle("Fuzz & <song>");
         song.saveFile(root + "/library/one.mwd");
-        uploads = std::make_unique<UploadStore>(root + "/uploads", 4);
-        service = std::make_unique<SongService>(std::filesystem::canonical(root + "/library").string(), *uploads,
-                                                "127.0.0.1:8391", nullptr);
+        uploads = std::make_unique<SqliteSongStore>(root + "/uploads/fuzz.db", 4);
+        importLibrary(std::filesystem::canonical(root + "/library").string(), *uploads, nullptr);
+        service = std::make_unique<SongService>(*uploads, SongServiceSettings{}, nullptr);
     }
     ~Served() {
         std::error_code ec;
@@ -69,13 +71,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                          std::string(request[http::field::host]), request.body()};
     const HttpReply reply = served.service->answer(view);
     switch (reply.status) {
-        case 200: case 400: case 403: case 404: case 500: case 507: break;
+        case 200: case 400: case 403: case 404: case 429: case 500: case 507: break;
         default: __builtin_trap();
     }
-    if (served.uploads->count() > 4) __builtin_trap();
+    if (served.uploads->uploadCount() > 4) __builtin_trap();
+    bool ours = false;
+    for (const auto& [name, value] : reply.headers) ours = ours || (name == kOurServerHeader && value == "1");
+    if (!ours) __builtin_trap();
     // Keep the folder small: what was stored goes again under the key the answer gave.
     const size_t comma = reply.body.find(',');
     if (reply.status == 200 && view.method == "POST" && comma != std::string::npos && reply.body[0] != '0')
-        if (served.uploads->remove(reply.body.substr(comma + 1)).outcome != UploadOutcome::Removed) __builtin_trap();
+        if (served.uploads->removeUpload(reply.body.substr(comma + 1)).outcome != UploadOutcome::Removed) __builtin_trap();
     return 0;
 }

@@ -6,9 +6,9 @@ set -euo pipefail
 PACKAGES=(
   cmake g++ make pkg-config
   qt6-base-dev libgl-dev qt6-webengine-dev
-  libfluidsynth-dev fluid-soundfont-gm
+  libfluidsynth-dev fluid-soundfont-gm libsndfile1-dev libebur128-dev
   librtmidi-dev
-  libcurl4-openssl-dev libboost-dev libcpp-httplib-dev
+  libcurl4-openssl-dev libboost-dev libcpp-httplib-dev libsqlite3-dev
   libcli11-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev

@@ -17,6 +17,7 @@ StderrSink& defaultSink() {
 }
 
 std::atomic<ReportSink*> activeSink{nullptr};
+thread_local ReportSink* threadSink = nullptr;
 
 }  // namespace
 
@@ -45,7 +46,7 @@ std::string fillIn(std::string_view pattern, std::string_view value) {
 }
 
 Answer report(Report r) {
-    ReportSink* sink = activeSink.load();
+    ReportSink* sink = threadSink ? threadSink : activeSink.load();
     if (!sink) sink = &defaultSink();
     return sink->show(r);
 }
@@ -76,7 +77,7 @@ Answer reportText(std::string_view text, BoxKind kind) {
 }
 
 void pauseAfterBox(int milliseconds) {
-    ReportSink* sink = activeSink.load();
+    ReportSink* sink = threadSink ? threadSink : activeSink.load();
     if (!sink) sink = &defaultSink();
     if (milliseconds > 0 && sink->pausesAfterBox())
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
@@ -84,6 +85,12 @@ void pauseAfterBox(int milliseconds) {
 
 ReportSink* setReportSink(ReportSink* sink) {
     ReportSink* previous = activeSink.exchange(sink);
+    return previous;
+}
+
+ReportSink* setThreadReportSink(ReportSink* sink) {
+    ReportSink* previous = threadSink;
+    threadSink = sink;
     return previous;
 }
 

@@ -87,6 +87,11 @@ void pauseAfterBox(int milliseconds);
 // the default stderr sink. The caller keeps ownership.
 ReportSink* setReportSink(ReportSink* sink);
 
+// Installs `sink` for the calling thread only, ahead of the process-wide one (a server's
+// worker whose reports belong in its log, not in a window); nullptr removes it. Returns the
+// thread's previous one.
+ReportSink* setThreadReportSink(ReportSink* sink);
+
 // One line per box on stderr; questions are answered with `answer` (Cancel by default, so a
 // script never agrees to something it was not asked about).
 class StderrSink final : public ReportSink {

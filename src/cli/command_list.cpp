@@ -72,7 +72,7 @@ const std::vector<Command>& commands() {
         {"convert", "save a MIDI file as format 0 (or split, format 1)", declareConvert},
         {"prepare", "turn a MIDI file into music-box playing and save it as format 0", declarePrepare},
         {"play", "prepare a MIDI file and play it in real time", declarePlay},
-        {"render", "prepare a MIDI file and render it offline to a WAV file", declareRender},
+        {"render", "prepare a MIDI file and render it offline to an audio file (WAV, FLAC, Ogg, Opus, MP3)", declareRender},
         {"qr", "encode a text as a QR code: PNG, SVG or drawn in the terminal", declareQr},
         {"compose", "compose a song in the music-box style and write it as a MIDI file", declareCompose},
         {"arrange", "arrange a song-data file (.mwd) into a MIDI file and print its title", declareArrange},

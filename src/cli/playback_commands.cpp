@@ -1,9 +1,10 @@
 // tunecase-cli prepare, play and render: the music-box preparation of a song, real-time
-// playback through a MIDI output, and offline rendering to a WAV file.
+// playback through a MIDI output, and offline rendering to an audio file.
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -34,6 +35,10 @@ struct PlaybackOptions {
     std::string capture;
     std::string soundfont = kDefaultSoundfont;
     std::string in, out;
+    double gainDb = 0;
+    bool normalize = true;
+    bool quiet = false;
+    int threads = 0;
 };
 
 std::atomic<int> interrupted{0};
@@ -104,14 +109,39 @@ int play(const PlaybackOptions& o) {
     return interrupted ? 130 : 0;
 }
 
+// A bar redrawn in place on a terminal's standard error, at most once per percent.
+class ProgressBar {
+public:
+    explicit ProgressBar(bool shown) : shown_(shown) {}
+    void show(double share) {
+        if (!shown_) return;
+        int percent = static_cast<int>(share * 100);
+        if (percent == percent_) return;
+        percent_ = percent;
+        constexpr int kWidth = 40;
+        int filled = percent * kWidth / 100;
+        std::fprintf(stderr, "\r[%s%s] %3d%%", std::string(static_cast<size_t>(filled), '#').c_str(),
+                     std::string(static_cast<size_t>(kWidth - filled), '.').c_str(), percent);
+        std::fflush(stderr);
+    }
+    void end() {
+        if (shown_ && percent_ >= 0) std::fprintf(stderr, "\r%60s\r", "");
+    }
+
+private:
+    bool shown_;
+    int percent_ = -1;
+};
+
 int render(const PlaybackOptions& o) {
-    // The name promises a format; only WAV is written, so any other name is refused.
-    if (const std::string kind = extensionLower(o.out); kind != "wav") {
+    // Refused before any work: the name must promise a format that is written.
+    if (!audioFormatFor(o.out)) {
+        const std::string kind = extensionLower(o.out);
         const std::string why = kind.empty() ? "the name has no extension" : "." + kind + " audio is not written";
         std::fprintf(stderr,
-                     "tunecase-cli render: %s: %s; the one format written is WAV, so OUT must end in .wav\n"
+                     "tunecase-cli render: %s: %s; OUT must end in one of %s\n"
                      "Run with --help for more information.\n",
-                     escapeControls(o.out).c_str(), escapeControls(why).c_str());
+                     escapeControls(o.out).c_str(), escapeControls(why).c_str(), acceptedAudioExtensions().c_str());
         return 2;
     }
     PreparedSong prepared = prepareSongFile(o.in, o.preparation);
@@ -121,13 +151,31 @@ int render(const PlaybackOptions& o) {
     auto messages = scheduledMessages(track, prepared.song->division(), o.speed);
     RenderOptions render;
     render.soundfont = o.soundfont;
-    RenderResult result = renderToWav(messages, o.out, render);
+    render.normalize = o.normalize;
+    render.gainDb = o.gainDb;
+    render.threads = o.threads;
+    ProgressBar bar(!o.quiet && ::isatty(STDERR_FILENO));
+    render.progress = [&bar](double share) { bar.show(share); };
+    RenderResult result = renderAudioFile(messages, o.out, render);
+    bar.end();
     if (!result.ok) {
         std::fprintf(stderr, "tunecase-cli render: %s\n", escapeControls(result.error).c_str());
         return 1;
     }
-    std::printf("%s: %zu messages, %.2f s of 44.1 kHz stereo audio\n", escapeControls(o.out).c_str(), messages.size(),
-                static_cast<double>(result.frames) / render.sampleRate);
+    std::string level;
+    if (!std::isnan(result.loudnessLufs)) {
+        char text[96];
+        if (std::isfinite(result.loudnessLufs)) {
+            std::snprintf(text, sizeof text, ", %.1f LUFS, true peak %.1f dBTP", result.loudnessLufs,
+                          result.truePeakDbtp);
+        } else {
+            std::snprintf(text, sizeof text, ", silent");
+        }
+        level = text;
+    }
+    std::printf("%s: %zu messages, %.2f s of %.1f kHz stereo audio, gain %+.1f dB%s\n", escapeControls(o.out).c_str(),
+                messages.size(), static_cast<double>(result.frames) / result.sampleRate, result.sampleRate / 1000.0,
+                result.gainDb, level.c_str());
     return 0;
 }
 
@@ -175,8 +223,21 @@ Action declareRender(CLI::App& sub) {
     addPlateOptions(sub, *o);
     addSpeedOption(sub, *o);
     sub.add_option("--soundfont", o->soundfont, "the SF2 soundfont to render with");
+    sub.add_flag_callback("--no-normalize", [o] { o->normalize = false; },
+                                              "keep the synthesizer's own level instead of -16 LUFS");
+    sub.add_option("--gain", o->gainDb,
+                   "DB added to the level: to the -16 LUFS target (the true peak still stays under -1 dBTP), "
+                   "or with --no-normalize to the synthesizer's own level")
+        ->check(CLI::Range(-60.0, 30.0));
+    sub.add_flag("--quiet", o->quiet, "no progress bar on standard error");
+    sub.add_option("--threads", o->threads,
+                   "synthesizers rendering parts of a long song side by side, 1 or 2 (default: one per core, at most 2)")
+        ->check(CLI::Range(1, 2));
     sub.add_option("FILE", o->in, "the MIDI file to render")->required();
-    sub.add_option("OUT", o->out, "the WAV file to write (.wav, the one format written)")->required();
+    sub.add_option("OUT", o->out,
+                   "the audio file to write; its extension names the format: .wav, .flac, .ogg (Vorbis), "
+                   ".opus (48 kHz) or .mp3")
+        ->required();
     return [o] { return render(*o); };
 }
 

@@ -7,7 +7,9 @@
 #include "base/text_codec.h"
 #include "cli/qr_terminal.h"
 #include "cli/server_options.h"
+#include "qr/qr_drawing.h"
 #include "qr/qr_encoder.h"
+#include "qr/qr_png.h"
 
 namespace tunecase::cli {
 
@@ -17,6 +19,7 @@ struct UploadOptions {
     ServerOptions server;
     std::string file;
     std::string deleteKey;
+    std::string png;
     CLI::Option* fileGiven = nullptr;
     CLI::Option* deleteGiven = nullptr;
 };
@@ -36,13 +39,23 @@ int upload(const UploadOptions& o) {
     }
     if (const NetResult result = uploader.upload(o.file); !result) return netFailure("upload", result);
     std::printf("key %s\n", escapeControls(uploader.key()).c_str());
-    // As the upload window draws it: level M, the smallest version, the best mask.
-    const auto symbol = qr::encodeText(uploader.key(), {qr::LevelM, 0, true, qr::ChooseMask});
+    if (!uploader.pageUrl().empty()) std::printf("page %s\n", uploader.pageUrl().c_str());
+    // As the upload window draws it: level M, the smallest version, the best mask; the
+    // page's address from our own server, the bare key from any other.
+    const auto symbol = qr::encodeText(uploader.qrText(), {qr::LevelM, 0, true, qr::ChooseMask});
     if (!symbol) {
         std::fprintf(stderr, "tunecase-cli upload: the key is too long for a QR code\n");
         return 1;
     }
     std::fputs(terminalDrawing(*symbol).c_str(), stdout);
+    if (!o.png.empty()) {
+        const int size = (symbol->size + 8) * 8;
+        std::string error;
+        if (!writeQrPng(o.png, drawQrSymbol(&*symbol, size, size, 32), &error)) {
+            std::fprintf(stderr, "tunecase-cli upload: %s\n", escapeControls(error).c_str());
+            return 1;
+        }
+    }
     return 0;
 }
 
@@ -52,8 +65,10 @@ Action declareUpload(CLI::App& sub) {
     auto o = std::make_shared<UploadOptions>();
     declareServerOptions(sub, o->server);
     o->deleteGiven = sub.add_option("--delete", o->deleteKey, "delete the upload stored under KEY instead");
+    sub.add_option("--png", o->png, "also write the QR code as a PNG picture");
     o->fileGiven = sub.add_option("FILE", o->file, "the MIDI file to upload (.mid); it is sent as Chimeline.mid");
-    sub.footer("Prints 'key KEY' and the key's QR code; with --delete, 'deleted KEY'. A failed request, a status "
+    sub.footer("Prints 'key KEY' (and 'page URL' when the server is one of ours) and the QR code of the page, "
+               "or of the key for any other server; with --delete, 'deleted KEY'. A failed request, a status "
                "other than 200 or an answer without a key fail with exit status 1.");
     return [o] { return upload(*o); };
 }

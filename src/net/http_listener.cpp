@@ -67,12 +67,20 @@ struct HttpListener::Impl {
     size_t open = 0;
     std::map<std::string, size_t> openPerClient;
     asio::io_context io;
+    // After the io_context: destroyed first, it joins its threads while connections can
+    // still post their answers.
+    std::unique_ptr<asio::thread_pool> work;
     tcp::acceptor acceptor{io};
     asio::steady_timer acceptRetry{io};
     int port = 0;
     std::atomic<bool> stopped{false};
 
-    Impl(HttpListenerLimits l, Handler h, Log g) : limits(l), handler(std::move(h)), log(std::move(g)) {}
+    Impl(HttpListenerLimits l, Handler h, Log g)
+        : limits(l), handler(std::move(h)), log(std::move(g)),
+          work(std::make_unique<asio::thread_pool>(static_cast<size_t>(std::max(l.workers, 1)))) {}
+    ~Impl() {
+        if (work) work->join();
+    }
 
     void logAnswer(const std::string& client, std::string_view method, std::string_view target, int status,
                    size_t size) {
@@ -158,14 +166,23 @@ private:
         view.target = std::string(request.target());
         view.host = std::string(request[http::field::host]);
         view.body = std::move(request.body());
-        HttpReply reply;
-        try {
-            reply = owner_->handler(view);
-        } catch (const std::exception& e) {
-            if (owner_->log) owner_->log(std::string("error: ") + loggable(e.what()));
-            reply = {500, "text/plain; charset=utf-8", "the server failed\n"};
-        }
-        answer(reply, view.method, view.target, request.version(), request.keep_alive());
+        view.client = client_;
+        const unsigned version = request.version();
+        const bool keepAlive = request.keep_alive();
+        // The handler on a worker; the answer back on this connection's strand.
+        asio::post(*owner_->work, [self = shared_from_this(), view = std::move(view), version, keepAlive]() mutable {
+            auto reply = std::make_shared<HttpReply>();
+            try {
+                *reply = self->owner_->handler(view);
+            } catch (const std::exception& e) {
+                if (self->owner_->log) self->owner_->log(std::string("error: ") + loggable(e.what()));
+                *reply = {500, "text/plain; charset=utf-8", "the server failed\n", {}};
+            }
+            auto executor = self->stream_.get_executor();
+            asio::post(executor, [self = std::move(self), reply, view = std::move(view), version, keepAlive] {
+                self->answer(*reply, view.method, view.target, version, keepAlive);
+            });
+        });
     }
 
     // `unread`: the client may still be sending a body that was not read (a refused request).
@@ -176,6 +193,7 @@ private:
         response->version(version);
         response->result(static_cast<unsigned>(reply.status));
         response->set(http::field::content_type, reply.contentType);
+        for (const auto& [name, value] : reply.headers) response->set(name, value);
         response->body() = method == "HEAD" ? std::string() : reply.body;
         response->keep_alive(keepAlive && !owner_->stopped);
         response->prepare_payload();
@@ -212,7 +230,7 @@ private:
             method = std::string(parser_->get().method_string());
             target = std::string(parser_->get().target());
         }
-        answer({status, "text/plain; charset=utf-8", text}, method.empty() ? "-" : method,
+        answer({status, "text/plain; charset=utf-8", text, {}}, method.empty() ? "-" : method,
                target.empty() ? "-" : target, 11, false, true);
     }
 

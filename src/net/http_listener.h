@@ -2,7 +2,8 @@
 // client that sends its request a byte at a time costs a socket and a timer, never a thread.
 // Each connection has a deadline for its whole request head and another for its body (not
 // only for each read); connections are limited per client address and in all; the backlog
-// is the system's largest. Complete requests go to one handler, on the listener's threads.
+// is the system's largest. Complete requests go to one handler, on a pool of workers of its
+// own, so an answer that waits (a database's commit) never holds up the other connections.
 #pragma once
 
 #include <cstddef>
@@ -23,7 +24,8 @@ struct HttpListenerLimits final {
     int writeDeadlineMs = 30000;        // the whole answer
     size_t connectionsPerClient = 256;  // open at once from one address; more are closed at once
     size_t connections = 10000;         // open at once in all (and never past the open-file limit)
-    int threads = 2;
+    int threads = 2;                    // waiting on the sockets
+    int workers = 4;                    // running the handler, so a slow answer holds up no socket
 };
 
 class HttpListener final {

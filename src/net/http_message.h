@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace tunecase {
 
@@ -13,12 +15,14 @@ struct HttpRequestView final {
     std::string target;  // as sent: path and query, still percent-encoded
     std::string host;    // the Host header, "" when none
     std::string body;
+    std::string client;  // the peer's address, "" when unknown
 };
 
 struct HttpReply final {
     int status = 200;
     std::string contentType = "text/plain; charset=utf-8";
     std::string body;
+    std::vector<std::pair<std::string, std::string>> headers;  // more header fields
 };
 
 // Outside text (an address, a target, a file name) as it may go into a log line: printable

@@ -82,9 +82,31 @@ CInternet::CInternet(int bufferSize)
 
 CInternet::~CInternet() = default;
 
-size_t CInternet::onHeader(char*, size_t size, size_t count, void* transfer) {
-    static_cast<Transfer*>(transfer)->lastData = Clock::now();
-    return size * count;
+size_t CInternet::onHeader(char* data, size_t size, size_t count, void* transfer) {
+    auto* t = static_cast<Transfer*>(transfer);
+    t->lastData = Clock::now();
+    const size_t n = size * count;
+    std::string_view line(data, n);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+    auto& fields = t->owner->headers_;
+    if (line.substr(0, 5) == "HTTP/") {
+        fields.clear();  // a redirect's or a 100's fields are not the answer's
+    } else if (const size_t colon = line.find(':'); colon != std::string_view::npos && fields.size() < 100) {
+        std::string_view value = line.substr(colon + 1);
+        while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+        fields.emplace_back(std::string(line.substr(0, colon)), std::string(value.substr(0, 2048)));
+    }
+    return n;
+}
+
+std::string CInternet::header(std::string_view name) const {
+    for (const auto& [field, value] : headers_)
+        if (field.size() == name.size() &&
+            std::equal(field.begin(), field.end(), name.begin(), [](char a, char b) {
+                return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+            }))
+            return value;
+    return "";
 }
 
 size_t CInternet::onBody(char* data, size_t size, size_t count, void* transfer) {
@@ -125,6 +147,7 @@ int CInternet::postForm(const std::string& url, std::string_view body, const std
 int CInternet::fetch(const std::string& url, int receiveTimeoutMs, const std::string_view* postBody,
                      const std::string* contentType) {
     received_ = 0;
+    headers_.clear();
     bodyCut_ = false;
     failure_ = FetchFailure::None;
     failureDetail_.clear();

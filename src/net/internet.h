@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace tunecase {
 
@@ -87,6 +89,8 @@ public:
     const std::string& failureDetail() const { return failureDetail_; }
     // The last HTTP status seen, 0 when none arrived.
     long httpStatus() const { return httpStatus_; }
+    // The value of the last answer's header field `name` (any case), "" when it has none.
+    std::string header(std::string_view name) const;
 
     // Trusts the certificate authorities in the PEM file `path` instead of the system's,
     // for servers with a private authority. An empty path returns to the system's.
@@ -107,6 +111,7 @@ private:
     FetchFailure failure_ = FetchFailure::None;
     std::string failureDetail_;
     long httpStatus_ = 0;
+    std::vector<std::pair<std::string, std::string>> headers_;
     std::string trustedCertificates_;
     int connectTimeoutMs_ = 0;
     int totalTimeoutMs_ = 0;

@@ -6,8 +6,10 @@
 #include <thread>
 
 #include "base/utilities.h"
+#include "net/library_import.h"
 #include "net/song_service.h"
-#include "net/upload_store.h"
+#include "net/song_store.h"
+#include "net/upload_render.h"
 
 namespace tunecase {
 
@@ -15,11 +17,15 @@ namespace fs = std::filesystem;
 
 struct SongServer::Impl {
     SongServerOptions options;
+    std::string library;
     std::string uploadsFolder;
+    std::string database;
     bool temporaryUploads = false;
-    std::unique_ptr<UploadStore> uploads;
+    std::unique_ptr<SqliteSongStore> store;
+    std::unique_ptr<UploadRenderer> renderer;
     std::unique_ptr<SongService> service;
     std::unique_ptr<HttpListener> listener;
+    std::mutex importMutex;
     std::thread thread;
 
     explicit Impl(SongServerOptions o) : options(std::move(o)) {}
@@ -38,6 +44,9 @@ SongServer::~SongServer() {
     stop();
     if (impl_->thread.joinable()) impl_->thread.join();
     impl_->listener.reset();
+    impl_->renderer.reset();
+    impl_->service.reset();
+    impl_->store.reset();
     if (impl_->temporaryUploads) {
         std::error_code ec;
         fs::remove_all(impl_->uploadsFolder, ec);
@@ -53,7 +62,7 @@ bool SongServer::bind(std::string* error) {
     std::error_code ec;
     if (!fs::is_directory(m.options.libraryFolder, ec))
         return failWith("the library folder " + m.options.libraryFolder + " does not exist");
-    const std::string library = fs::canonical(m.options.libraryFolder, ec).string();
+    m.library = fs::canonical(m.options.libraryFolder, ec).string();
     if (ec) return failWith("the library folder " + m.options.libraryFolder + ": " + ec.message());
     if (m.options.uploadsFolder.empty()) {
         std::string pattern = (fs::temp_directory_path(ec) / "tunecase-uploads-XXXXXX").string();
@@ -65,6 +74,10 @@ bool SongServer::bind(std::string* error) {
         if (!makeFolders(m.uploadsFolder) || !fs::is_directory(m.uploadsFolder, ec))
             return failWith("the uploads folder " + m.uploadsFolder + " cannot be made");
     }
+    m.database = m.options.database.empty() ? joinPath(m.uploadsFolder, kDefaultDatabaseName) : m.options.database;
+    const fs::path databaseFolder = fs::path(m.database).parent_path();
+    if (!databaseFolder.empty() && !makeFolders(databaseFolder.string()))
+        return failWith("the database's folder " + databaseFolder.string() + " cannot be made");
 
     HttpListenerLimits limits = m.options.connections;
     limits.bodyLimit = m.options.bodyLimit;
@@ -73,17 +86,49 @@ bool SongServer::bind(std::string* error) {
         [&m](const std::string& line) { m.log(line); });
     if (!m.listener->bind(m.options.bindAddress, m.options.port, error)) return false;
     const bool ipv6 = m.options.bindAddress.find(':') != std::string::npos;
-    const std::string fallbackHost = (ipv6 ? "[" + m.options.bindAddress + "]" : m.options.bindAddress) + ":" +
-                                     std::to_string(m.listener->port());
-    m.uploads = std::make_unique<UploadStore>(m.uploadsFolder, m.options.uploadLimit);
-    m.service = std::make_unique<SongService>(library, *m.uploads, fallbackHost,
-                                              [&m](const std::string& line) { m.log(line); });
+    SongServiceSettings settings;
+    settings.fallbackHost = (ipv6 ? "[" + m.options.bindAddress + "]" : m.options.bindAddress) + ":" +
+                            std::to_string(m.listener->port());
+    settings.publicUrl = m.options.publicUrl;
+    settings.uploadsPerMinute = m.options.uploadsPerMinute;
+
+    m.store = std::make_unique<SqliteSongStore>(m.database, m.options.uploadLimit);
+    if (!m.store->ok()) return failWith("the database " + m.database + ": " + m.store->error());
+    if (!reimport(error)) return false;
+    m.renderer = std::make_unique<UploadRenderer>(*m.store, m.uploadsFolder, m.options.soundfont,
+                                                  [&m](const std::string& line) { m.log(line); });
+    m.service = std::make_unique<SongService>(*m.store, settings, [&m](const std::string& line) { m.log(line); },
+                                              [&m] { m.renderer->wake(); });
     return true;
 }
+
+bool SongServer::reimport(std::string* error) {
+    Impl& m = *impl_;
+    if (!m.store) return false;
+    std::lock_guard lock(m.importMutex);
+    const ImportCounts counts = importLibrary(m.library, *m.store, [&m](const std::string& line) { m.log(line); });
+    if (!counts.ok) {
+        if (error) *error = "the library could not be stored: " + counts.error;
+        return false;
+    }
+    m.log("library: " + std::to_string(counts.read) + " read, " + std::to_string(counts.kept) + " unchanged, " +
+          std::to_string(counts.skipped) + " skipped");
+    return true;
+}
+
+void SongServer::waitForRenders() {
+    if (!impl_->renderer) return;
+    impl_->renderer->wake();
+    impl_->renderer->drain();
+}
+
+SongStore& SongServer::store() { return *impl_->store; }
 
 int SongServer::port() const { return impl_->listener ? impl_->listener->port() : 0; }
 
 const std::string& SongServer::uploadsFolder() const { return impl_->uploadsFolder; }
+
+const std::string& SongServer::databasePath() const { return impl_->database; }
 
 void SongServer::serve() {
     if (impl_->listener && impl_->service) impl_->listener->run();

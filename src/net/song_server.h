@@ -1,6 +1,7 @@
 // Our own song server (`tunecase-cli serve`): the song list and files of a library folder,
-// a web page per song, and the upload server's store of uploads under random keys. It
-// answers the requests the client of song_server_client.h makes, and nothing else.
+// a web page per song and an index with search, and the upload server's store of uploads
+// under random keys, each with a page and its sound. Everything is kept in one SQLite
+// database; the library folder is read into it on start and on reimport().
 #pragma once
 
 #include <cstddef>
@@ -15,10 +16,19 @@ namespace tunecase {
 
 inline constexpr size_t kSongServerBodyLimit = 1 << 20;
 inline constexpr size_t kSongServerUploadLimit = 1000;
+inline constexpr const char* kDefaultDatabaseName = "tunecase.db";
+inline constexpr const char* kServerSoundfont = "/usr/share/sounds/sf2/default-GM.sf2";
+
+class SongStore;
 
 struct SongServerOptions final {
     std::string libraryFolder;        // the ".mwd" files offered
-    std::string uploadsFolder;        // "" keeps uploads in a temporary folder, removed at the end
+    // The database; "" puts it in uploadsFolder as kDefaultDatabaseName.
+    std::string database;
+    std::string uploadsFolder;        // "" keeps the database in a temporary folder, removed at the end
+    std::string publicUrl;            // see SongServiceSettings
+    int uploadsPerMinute = 0;         // per client address; 0: no limit
+    std::string soundfont = kServerSoundfont;  // for the uploads' sound; missing: pages without sound
     std::string bindAddress = kDefaultServerHost;
     int port = kDefaultServerPort;    // 0: any free port (see SongServer::port)
     size_t bodyLimit = kSongServerBodyLimit;       // larger requests get 413
@@ -44,6 +54,13 @@ public:
     int port() const;
     // The folder where uploads are kept.
     const std::string& uploadsFolder() const;
+    const std::string& databasePath() const;
+    // Reads the library folder again (new and changed files in, gone ones out); from any
+    // thread. False with the reason.
+    bool reimport(std::string* error);
+    // Waits until every upload's sound is made (tests).
+    void waitForRenders();
+    SongStore& store();
 
     // Serves on the calling thread until stop(). Only after bind.
     void serve();

@@ -77,8 +77,20 @@ NetResult SongServerClient::fetchSong(const SongListTable& table, int row, std::
 SongUploader::SongUploader(ServerAddress server, NetTimeouts timeouts)
     : server_(std::move(server)), timeouts_(timeouts) {}
 
+std::string uploadPageFromHeader(std::string_view field, const std::string& key) {
+    const bool http = field.substr(0, 7) == "http://" || field.substr(0, 8) == "https://";
+    const std::string tail = "/s/" + key;
+    if (!http || key.empty() || field.size() > 1000 || field.size() < tail.size() ||
+        field.substr(field.size() - tail.size()) != tail)
+        return "";
+    for (char c : field)
+        if (c <= 0x20 || c >= 0x7F) return "";
+    return std::string(field);
+}
+
 NetResult SongUploader::upload(const std::string& path) {
     if (!key_.empty()) release();
+    pageUrl_.clear();
     const std::string extension = extensionLower(path);
     if (extension != "mid") {
         reportText(kUploadGeneralErrorText, BoxKind::Ok);
@@ -98,6 +110,8 @@ NetResult SongUploader::upload(const std::string& path) {
     }
     key_ = uploadKeyFromAnswer(request.net.body());
     if (key_.empty()) return {NetFailure::NoKey, "the upload's answer holds no key (\"NUMBER,KEY\")"};
+    if (request.net.header("X-Tunecase-Server") == "1")
+        pageUrl_ = uploadPageFromHeader(request.net.header("X-Tunecase-Page"), key_);
     return {};
 }
 
@@ -105,6 +119,7 @@ NetResult SongUploader::release() {
     if (key_.empty()) return {};
     const std::string key = key_;
     key_.clear();
+    pageUrl_.clear();
     return deleteKey(key);
 }
 

@@ -94,11 +94,21 @@ public:
 
     // The key of the song stored, "" when none.
     const std::string& key() const { return key_; }
+    // The address of the song's page when the server is one of ours and gave it, else "".
+    const std::string& pageUrl() const { return pageUrl_; }
+    // What the QR code carries: the page's address from our own server, the bare key from
+    // any other.
+    const std::string& qrText() const { return pageUrl_.empty() ? key_ : pageUrl_; }
 
 private:
     ServerAddress server_;
     NetTimeouts timeouts_;
     std::string key_;
+    std::string pageUrl_;
 };
+
+// The page address an upload answer's header field gives for `key`, when it is one a phone
+// can open: http(s), printable, ending in "/s/KEY". "" otherwise.
+std::string uploadPageFromHeader(std::string_view field, const std::string& key);
 
 }  // namespace tunecase

@@ -1,13 +1,10 @@
 #include "net/song_service.h"
 
-#include <sys/stat.h>
-
-#include <filesystem>
-
 #include "base/text_codec.h"
 #include "base/utilities.h"
 #include "net/internet.h"
 #include "net/song_list_table.h"
+#include "net/song_pages.h"
 #include "net/upload_form.h"
 #include "songs/directory_file_list.h"
 #include "songs/library.h"
@@ -15,37 +12,11 @@
 
 namespace tunecase {
 
-namespace fs = std::filesystem;
-
 namespace {
 
 constexpr const char* kTextType = "text/plain; charset=utf-8";
-
-// Sizes a client takes as a downloaded song, and that fit its buffer.
-bool downloadableSize(uintmax_t size) {
-    return (size == songdata::kSize92492 || size >= songdata::kSize94540) &&
-           size < static_cast<uintmax_t>(kInternetBufferSize);
-}
-
-std::string trimmedKeyName(std::string name) {
-    while (!name.empty() && name.back() == ' ') name.pop_back();
-    return name;
-}
-
-std::string htmlEscaped(std::string_view text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            case '\'': out += "&#39;"; break;
-            default: out.push_back(c);
-        }
-    }
-    return out;
-}
+constexpr const char* kHtmlType = "text/html; charset=utf-8";
+constexpr size_t kLongestSearch = 200;
 
 // The path part of a request target, without the query.
 std::string_view targetPath(std::string_view target) { return target.substr(0, target.find('?')); }
@@ -60,6 +31,15 @@ std::optional<std::string> queryValue(std::string_view target, std::string_view 
     return decoded;
 }
 
+// A search form sends blanks as "+".
+std::string searchWords(std::string_view target) {
+    auto value = queryValue(target, "q").value_or("");
+    for (char& c : value)
+        if (c == '+' || static_cast<unsigned char>(c) < 0x20) c = ' ';
+    if (value.size() > kLongestSearch) value.resize(kLongestSearch);
+    return value;
+}
+
 // A name that stays in the library folder: no separator, no "." or "..", no control bytes.
 bool isPlainSongName(const std::string& name) {
     if (name.empty() || name.size() > 255 || name == "." || name == "..") return false;
@@ -68,105 +48,76 @@ bool isPlainSongName(const std::string& name) {
     return fileNameMatches(kLibraryPattern, name);
 }
 
-HttpReply text(int status, std::string body) { return {status, kTextType, std::move(body)}; }
+bool isKeyShaped(std::string_view key) {
+    if (key.size() != 12) return false;
+    for (char c : key)
+        if (!std::isalnum(static_cast<unsigned char>(c))) return false;
+    return true;
+}
+
+HttpReply text(int status, std::string body) { return {status, kTextType, std::move(body), {}}; }
+
+HttpReply html(int status, std::string body) {
+    return {status, kHtmlType, std::move(body), {{"Content-Security-Policy", kPageSecurityPolicy}}};
+}
 
 }  // namespace
 
-SongService::SongService(std::string library, UploadStore& uploads, std::string fallbackHost,
-                         std::function<void(const std::string&)> log)
-    : library_(std::move(library)), uploads_(uploads), fallbackHost_(std::move(fallbackHost)), log_(std::move(log)) {}
+SongService::SongService(SongStore& store, SongServiceSettings settings, std::function<void(const std::string&)> log,
+                         std::function<void()> uploaded)
+    : store_(store), settings_(std::move(settings)), log_(std::move(log)), uploaded_(std::move(uploaded)) {}
 
 void SongService::note(const std::string& line) const {
     if (log_) log_(line);
 }
 
 HttpReply SongService::answer(const HttpRequestView& request) {
+    HttpReply reply = route(request);
+    reply.headers.emplace_back(kOurServerHeader, "1");
+    reply.headers.emplace_back("X-Content-Type-Options", "nosniff");
+    return reply;
+}
+
+HttpReply SongService::route(const HttpRequestView& request) {
     const std::string_view path = targetPath(request.target);
     const bool get = request.method == "GET" || request.method == "HEAD";
     if (get && path == kSongListPath) return list(request);
     if (get && path == "/music/music_get_file.php") return file(request);
     if (get && path == "/music/song.php") return page(request);
+    if (get && path == "/") return index(request);
+    if (get && path.substr(0, 3) == kUploadPagePath) return uploadAnswer(path.substr(3));
     if (request.method == "POST" && path == kUploadPath) return form(request);
     return text(404, "status 404\n");
 }
 
-std::optional<std::string> SongService::songPath(const std::string& name) const {
-    if (!isPlainSongName(name)) return std::nullopt;
-    std::error_code ec;
-    const fs::path path = fs::path(library_) / name;
-    if (!fs::is_regular_file(path, ec)) return std::nullopt;
-    const fs::path real = fs::canonical(path, ec);
-    if (ec || real.parent_path() != fs::path(library_)) return std::nullopt;  // a link out
-    return path.string();
-}
-
-// Read once per version of the file. Nothing when the file has gone since it was found.
-std::optional<SongService::Summary> SongService::summary(const std::string& name, const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
-    const std::string stamp = std::to_string(st.st_size) + ":" + std::to_string(st.st_mtim.tv_sec) + "." +
-                              std::to_string(st.st_mtim.tv_nsec);
-    {
-        std::lock_guard lock(cacheMutex_);
-        auto it = cache_.find(name);
-        if (it != cache_.end() && it->second.first == stamp) return it->second.second;
-    }
-    Summary s;
-    if (downloadableSize(static_cast<uintmax_t>(st.st_size))) {
-        // One read, and the song taken from those bytes: the file may change or go meanwhile.
-        std::vector<uint8_t> bytes(static_cast<size_t>(st.st_size));
-        const int64_t got = readExact(path, bytes.data(), bytes.size());
-        if (got < 0) return std::nullopt;
-        if (static_cast<size_t>(got) == bytes.size()) {
-            int measures = 4, beats = 4, key = 0, mode = 0;
-            const auto song = CSongData::fromFileBytes(bytes.data(), bytes.size(), measures, beats, key, mode, path);
-            s.offered = song && song->isLoaded();
-            if (s.offered) {
-                s.title = song->title();
-                s.key = trimmedKeyName(song->keyName());
-                s.tempo = song->tempo();
-                for (const auto& line : song->lyricLines())
-                    if (!line.empty()) s.lyrics.push_back(line);
-            }
-        }
-    }
-    if (!s.offered)
-        note("library: " + loggable(name) + " is skipped: " + std::to_string(st.st_size) +
-             " bytes is not the size of a song a client accepts");
-    std::lock_guard lock(cacheMutex_);
-    cache_[name] = {stamp, s};
-    return s;
-}
-
-// The address of this server as the client reached it.
+// The address of this server as the pages are reached: the public address when one is set,
+// else as the client reached it.
 std::string SongService::baseUrl(const HttpRequestView& request) const {
-    std::string host = request.host;
+    if (!settings_.publicUrl.empty()) return settings_.publicUrl;
+    const std::string& host = request.host;
     bool sane = !host.empty() && host.size() <= 255;
     for (char c : host)
         if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == ':' || c == '[' || c == ']'))
             sane = false;
-    return "http://" + (sane ? host : fallbackHost_);
+    return "http://" + (sane ? host : settings_.fallbackHost);
 }
 
 HttpReply SongService::list(const HttpRequestView& request) {
-    const CDirectoryFileList files(library_, kLibraryPattern);
+    const std::string words = searchWords(request.target);
+    const auto songs = words.empty() ? store_.songs(false) : store_.search(words);
     std::vector<SongListRow> rows;
     const std::string base = baseUrl(request);
-    for (const auto& name : files.names()) {
-        const auto path = songPath(name);
-        if (!path) continue;
-        const auto s = summary(name, *path);
-        if (!s || !s->offered) continue;
+    for (const auto& song : songs) {
         SongListRow row;
-        row.cells[kColumnTitle] = s->title;
-        row.cells[kColumnKey] = s->key;
-        row.cells[kColumnFileName] = name;
-        row.cells[kColumnPageUrl] = base + kSongPagePath + percentEncode(name);
-        row.cells[kColumnExtra] = std::to_string(s->tempo);
+        row.cells[kColumnTitle] = song.facts.title;
+        row.cells[kColumnKey] = song.facts.key;
+        row.cells[kColumnFileName] = song.name;
+        row.cells[kColumnPageUrl] = base + kSongPagePath + percentEncode(song.name);
+        row.cells[kColumnExtra] = std::to_string(song.facts.tempo);
         bool fits = true;
         for (const auto& cell : row.cells) fits = fits && songListField(cell).size() <= kTableCellChars;
         if (!fits) {
-            note("library: " + loggable(name) + " is skipped: its name is too long for the list");
+            note("library: " + loggable(song.name) + " is skipped: its name is too long for the list");
             continue;
         }
         rows.push_back(std::move(row));
@@ -179,7 +130,8 @@ HttpReply SongService::list(const HttpRequestView& request) {
 }
 
 // The song named by the request's "fn", or the refusal saying why not.
-std::optional<std::string> SongService::requestedSong(const HttpRequestView& request, HttpReply& refusal) const {
+std::optional<LibrarySong> SongService::requestedSong(const HttpRequestView& request, bool withBytes,
+                                                      HttpReply& refusal) {
     const auto name = queryValue(request.target, "fn");
     if (!name) {
         refusal = text(400, "give the song as fn=NAME\n");
@@ -189,67 +141,82 @@ std::optional<std::string> SongService::requestedSong(const HttpRequestView& req
         refusal = text(403, "not a song of this library\n");
         return std::nullopt;
     }
-    if (!songPath(*name)) {
-        refusal = text(404, "no such song\n");
-        return std::nullopt;
-    }
-    return *name;
+    auto song = store_.song(*name, withBytes);
+    if (!song) refusal = text(404, "no such song\n");
+    return song;
 }
 
 HttpReply SongService::file(const HttpRequestView& request) {
     HttpReply reply;
-    const auto name = requestedSong(request, reply);
-    if (!name) return reply;
-    // Looked up again: the song may have gone since requestedSong saw it.
-    const auto path = songPath(*name);
-    const int64_t size = path ? fileSize(*path) : -1;
-    std::vector<uint8_t> bytes(size > 0 ? static_cast<size_t>(std::min<int64_t>(size, kLargeReadLimit)) : 0);
-    const int64_t got = size < 0 ? -1 : readExact(*path, bytes.data(), bytes.size());
-    if (got < 0) return text(404, "no such song\n");
-    return {200, "application/octet-stream", std::string(reinterpret_cast<const char*>(bytes.data()),
-                                                         static_cast<size_t>(got))};
+    auto song = requestedSong(request, true, reply);
+    if (!song) return reply;
+    return {200, "application/octet-stream", std::move(song->bytes), {}};
 }
 
 HttpReply SongService::page(const HttpRequestView& request) {
     HttpReply reply;
-    const auto name = requestedSong(request, reply);
-    if (!name) return reply;
-    const auto path = songPath(*name);
-    const auto s = path ? summary(*name, *path) : std::nullopt;
-    if (!s) return text(404, "no such song\n");  // deleted between the two looks
-    const std::string title = htmlEscaped(displayText(s->title.empty() ? *name : s->title));
-    std::string html = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\">\n<title>" + title +
-                       "</title>\n<style>body{font-family:sans-serif;margin:1.5em;line-height:1.5}"
-                       "th{text-align:left;padding-right:1em}</style>\n</head><body>\n<h1>" + title +
-                       "</h1>\n<table>\n";
-    if (s->offered) {
-        html += "<tr><th>Key</th><td>" + htmlEscaped(s->key) + "</td></tr>\n";
-        html += "<tr><th>Tempo</th><td>" + std::to_string(s->tempo) + " BPM</td></tr>\n";
+    const auto song = requestedSong(request, true, reply);
+    if (!song) return reply;
+    std::vector<std::string> lyrics;
+    int measures = 4, beats = 4, key = 0, mode = 0;
+    const auto read = CSongData::fromFileBytes(reinterpret_cast<const uint8_t*>(song->bytes.data()), song->bytes.size(),
+                                               measures, beats, key, mode, song->name);
+    if (read && read->isLoaded())
+        for (const auto& line : read->lyricLines())
+            if (!line.empty()) lyrics.push_back(displayText(line));
+    return html(200, songPage(song->facts, displayText(song->name), songFileRequest(song->name), lyrics));
+}
+
+HttpReply SongService::index(const HttpRequestView& request) {
+    const std::string words = searchWords(request.target);
+    const auto songs = words.empty() ? store_.songs(false) : store_.search(words);
+    std::vector<std::string> links;
+    for (const auto& song : songs) links.push_back(kSongPagePath + percentEncode(song.name));
+    return html(200, indexPage(songs, links, words));
+}
+
+// "/s/KEY" the page, "/s/KEY.ogg" its sound, "/s/KEY.mid" the file.
+HttpReply SongService::uploadAnswer(std::string_view rest) {
+    const size_t dot = rest.find('.');
+    const std::string key(rest.substr(0, dot));
+    const std::string_view kind = dot == std::string_view::npos ? "" : rest.substr(dot + 1);
+    if (!isKeyShaped(key) || (kind != "" && kind != "ogg" && kind != "mid")) return html(404, notFoundPage());
+    if (kind == "mid" || kind == "ogg") {
+        auto blob = kind == "mid" ? store_.uploadFile(key) : store_.uploadAudio(key);
+        if (!blob) return text(404, "no such song\n");
+        return {200, blob->type, std::move(blob->bytes), {{"Cache-Control", "public, max-age=86400"}}};
     }
-    html += "<tr><th>File</th><td><a href=\"" + htmlEscaped(songFileRequest(*name)) + "\">" +
-            htmlEscaped(displayText(*name)) + "</a></td></tr>\n</table>\n<h2>Lyrics</h2>\n";
-    if (s->lyrics.empty()) {
-        html += "<p>(none)</p>\n";
-    } else {
-        html += "<p>\n";
-        for (const auto& line : s->lyrics) html += htmlEscaped(displayText(line)) + "<br>\n";
-        html += "</p>\n";
+    const auto upload = store_.upload(key);
+    if (!upload) return html(404, notFoundPage());
+    return html(200, uploadPage(*upload));
+}
+
+bool SongService::admitUpload(const std::string& client) {
+    if (settings_.uploadsPerMinute <= 0) return true;
+    const auto now = std::chrono::steady_clock::now();
+    std::lock_guard lock(rateMutex_);
+    if (rate_.size() > 10000)
+        std::erase_if(rate_, [now](const auto& e) { return now - e.second.first > std::chrono::minutes(1); });
+    auto& [start, count] = rate_[client];
+    if (now - start > std::chrono::minutes(1)) {
+        start = now;
+        count = 0;
     }
-    html += "</body></html>\n";
-    return {200, "text/html; charset=utf-8", html};
+    return ++count <= settings_.uploadsPerMinute;
 }
 
 HttpReply SongService::form(const HttpRequestView& request) {
     const auto fields = splitFormBody(request.body);
-    if (const auto key = formValue(fields, "del")) {
-        const UploadAnswer removed = uploads_.remove(*key);
+    const auto key = formValue(fields, "del");
+    const auto token = formValue(fields, "token");
+    if (key || token) {
+        const UploadAnswer removed = store_.removeUpload(key ? *key : *token);
         if (removed.outcome == UploadOutcome::Failed) {
             note("uploads: " + removed.reason);
             return text(500, "the upload could not be deleted\n");
         }
         if (removed.outcome != UploadOutcome::Removed) return text(404, "no such key\n");
-        if (!removed.reason.empty()) note("uploads: " + removed.reason);
-        return text(200, "0," + *key);
+        return text(200, "0," + removed.key);
     }
     const auto name = formValue(fields, "name");
     const auto data = formValue(fields, "data");
@@ -263,9 +230,17 @@ HttpReply SongService::form(const HttpRequestView& request) {
     if (encoded.find('%') != std::string::npos && !percentDecode(*data, encoded)) encoded.clear();
     const auto bytes = decodeBase64(encoded);
     if (!bytes || bytes->empty()) return text(400, "the data is not base64\n");
-    const UploadAnswer stored = uploads_.store(*bytes, extension);
+    if (!admitUpload(request.client)) return text(429, "too many uploads from this address; wait a minute\n");
+    const UploadAnswer stored =
+        store_.storeUpload(std::string(bytes->begin(), bytes->end()), loggable(name->substr(0, 64)));
     switch (stored.outcome) {
-        case UploadOutcome::Stored: return text(200, std::to_string(bytes->size()) + "," + stored.key);
+        case UploadOutcome::Stored: {
+            if (uploaded_) uploaded_();
+            HttpReply reply = text(200, std::to_string(bytes->size()) + "," + stored.key);
+            reply.headers.emplace_back(kUploadPageHeader, baseUrl(request) + kUploadPagePath + stored.key);
+            reply.headers.emplace_back(kDeleteTokenHeader, stored.deleteToken);
+            return reply;
+        }
         case UploadOutcome::Full: return text(507, "too many uploads are kept; delete some first\n");
         default:
             note("uploads: " + stored.reason);

@@ -1,8 +1,10 @@
-// What our song server answers: the song list and files of a library folder, a web page per
-// song, and the uploads kept under keys. Requests come in as plain values (http_message.h),
-// so the answers can be checked, and fuzzed, without a socket.
+// What our song server answers: the song list and files of its library, a web page per song,
+// the index page with search, the uploads kept under keys with a page and sound each.
+// Requests come in as plain values (http_message.h), so the answers can be checked, and
+// fuzzed, without a socket. Every answer says the server is ours (kOurServerHeader).
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -11,46 +13,53 @@
 #include <vector>
 
 #include "net/http_message.h"
-#include "net/upload_store.h"
+#include "net/song_store.h"
 
 namespace tunecase {
 
+inline constexpr const char* kOurServerHeader = "X-Tunecase-Server";
+inline constexpr const char* kUploadPageHeader = "X-Tunecase-Page";
+inline constexpr const char* kDeleteTokenHeader = "X-Tunecase-Delete-Token";
+inline constexpr const char* kUploadPagePath = "/s/";
+
+struct SongServiceSettings final {
+    // "http(s)://HOST[:PORT]" the pages are reached at; "" takes each request's Host header.
+    std::string publicUrl;
+    // "ADDRESS:PORT" for links when a request's Host header is unusable.
+    std::string fallbackHost = "127.0.0.1:8391";
+    // Uploads one client address may make per minute; 0: no limit.
+    int uploadsPerMinute = 0;
+};
+
 class SongService final {
 public:
-    // `library`: the canonical path of the folder whose ".mwd" files are offered.
-    // `fallbackHost`: "ADDRESS:PORT" for links when a request's Host header is unusable.
-    // `log` receives notes about skipped songs (may be empty).
-    SongService(std::string library, UploadStore& uploads, std::string fallbackHost,
-                std::function<void(const std::string&)> log);
+    // `log` receives notes (may be empty); `uploaded` is told of every upload stored.
+    SongService(SongStore& store, SongServiceSettings settings, std::function<void(const std::string&)> log,
+                std::function<void()> uploaded = {});
 
     // Safe to call from several threads at once.
     HttpReply answer(const HttpRequestView& request);
 
 private:
-    struct Summary {
-        bool offered = false;  // a size the client accepts, and it reads as song data
-        std::string title;     // bytes as stored
-        std::string key;
-        int tempo = 0;
-        std::vector<std::string> lyrics;
-    };
-
-    std::optional<std::string> songPath(const std::string& name) const;
-    std::optional<Summary> summary(const std::string& name, const std::string& path);
     std::string baseUrl(const HttpRequestView& request) const;
+    HttpReply route(const HttpRequestView& request);
     HttpReply list(const HttpRequestView& request);
     HttpReply file(const HttpRequestView& request);
     HttpReply page(const HttpRequestView& request);
+    HttpReply index(const HttpRequestView& request);
+    HttpReply uploadAnswer(std::string_view rest);
     HttpReply form(const HttpRequestView& request);
-    std::optional<std::string> requestedSong(const HttpRequestView& request, HttpReply& refusal) const;
+    bool admitUpload(const std::string& client);
+    std::optional<LibrarySong> requestedSong(const HttpRequestView& request, bool withBytes, HttpReply& refusal);
     void note(const std::string& line) const;
 
-    std::string library_;
-    UploadStore& uploads_;
-    std::string fallbackHost_;
+    SongStore& store_;
+    SongServiceSettings settings_;
     std::function<void(const std::string&)> log_;
-    std::mutex cacheMutex_;
-    std::map<std::string, std::pair<std::string, Summary>> cache_;  // name -> (file stamp, summary)
+    std::function<void()> uploaded_;
+    std::mutex rateMutex_;
+    // client -> (start of its minute, uploads in it)
+    std::map<std::string, std::pair<std::chrono::steady_clock::time_point, int>> rate_;
 };
 
 }  // namespace tunecase

@@ -154,6 +154,9 @@ int openFluidSynthDevice(bool forMapper, const std::string& soundfont,
     fluid_settings_t* settings = fluid.new_fluid_settings();
     if (!settings) return midiresult::NoMemory;
     fluid.fluid_settings_setnum(settings, "synth.gain", kSynthGain);
+    // Only the samples of the presets a song selects are read, when it selects them: a music
+    // box needs one or two of the soundfont's hundred and more.
+    fluid.fluid_settings_setint(settings, "synth.dynamic-sample-loading", 1);
     fluid_synth_t* synth = fluid.new_fluid_synth(settings);
     if (!synth) {
         fluid.delete_fluid_settings(settings);

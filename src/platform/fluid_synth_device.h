@@ -40,12 +40,12 @@ int openFluidSynthDevice(bool forMapper, const std::string& soundfont,
 #define TUNECASE_FLUIDSYNTH_FUNCTIONS(X)                                                      \
     X(fluid_set_log_function)                                                                \
     X(new_fluid_settings) X(delete_fluid_settings) X(fluid_settings_setnum)                  \
-    X(fluid_settings_setstr)                                                                 \
+    X(fluid_settings_setstr) X(fluid_settings_setint)                                        \
     X(new_fluid_synth) X(delete_fluid_synth) X(fluid_synth_sfload) X(fluid_synth_system_reset) \
     X(new_fluid_audio_driver) X(delete_fluid_audio_driver)                                   \
     X(fluid_synth_noteon) X(fluid_synth_noteoff) X(fluid_synth_key_pressure) X(fluid_synth_cc) \
     X(fluid_synth_program_change) X(fluid_synth_channel_pressure) X(fluid_synth_pitch_bend)  \
-    X(fluid_synth_sysex) X(fluid_synth_write_s16)
+    X(fluid_synth_sysex) X(fluid_synth_write_s16) X(fluid_synth_write_float)
 
 struct FluidSynthApi {
     TUNECASE_FLUIDSYNTH_FUNCTIONS(TUNECASE_TABLE_ENTRY)

@@ -1,12 +1,22 @@
 #include "platform/offline_renderer.h"
 
+#include <sndfile.h>
+
 #include <algorithm>
-#include <bit>
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <cmath>
+#include <chrono>
 #include <cstdio>
-#include <filesystem>
+#include <cstring>
+#include <limits>
+#include <memory>
 #include <numeric>
+#include <thread>
 
 #include "base/atomic_file.h"
+#include "base/utilities.h"
 
 #ifdef TUNECASE_HAVE_FLUIDSYNTH
 #include "platform/fluid_synth_device.h"
@@ -14,10 +24,49 @@
 
 namespace tunecase {
 
+namespace {
+
+constexpr std::array<AudioFormatInfo, 5> kFormats{{
+    {AudioFormat::Wav, "wav", 0},
+    {AudioFormat::Flac, "flac", 0},
+    {AudioFormat::OggVorbis, "ogg", 0},
+    {AudioFormat::Opus, "opus", 48000},  // Opus knows 48 kHz and its fractions only
+    {AudioFormat::Mp3, "mp3", 0},
+}};
+
+int sndfileFormat(AudioFormat format) {
+    switch (format) {
+        case AudioFormat::Wav: return SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+        case AudioFormat::Flac: return SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+        case AudioFormat::OggVorbis: return SF_FORMAT_OGG | SF_FORMAT_VORBIS;
+        case AudioFormat::Opus: return SF_FORMAT_OGG | SF_FORMAT_OPUS;
+        case AudioFormat::Mp3: return SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III;
+    }
+    return 0;
+}
+
+}  // namespace
+
+const AudioFormatInfo* audioFormatFor(std::string_view path) {
+    const std::string ext = extensionLower(path);
+    for (const AudioFormatInfo& f : kFormats) {
+        if (ext == f.extension) return &f;
+    }
+    return nullptr;
+}
+
+std::string acceptedAudioExtensions() {
+    std::string list;
+    for (const AudioFormatInfo& f : kFormats) list += (list.empty() ? "." : ", .") + std::string(f.extension);
+    return list;
+}
+
 #ifndef TUNECASE_HAVE_FLUIDSYNTH
 
-RenderResult renderToWav(const std::vector<TimedMidiMessage>&, const std::string&, const RenderOptions&) {
-    return {false, "this build has no synthesizer", 0};
+RenderResult renderAudioFile(const std::vector<TimedMidiMessage>&, const std::string&, const RenderOptions&) {
+    RenderResult result;
+    result.error = "this build has no synthesizer";
+    return result;
 }
 
 #else
@@ -25,34 +74,22 @@ RenderResult renderToWav(const std::vector<TimedMidiMessage>&, const std::string
 namespace {
 
 constexpr int kChannels = 2;
-constexpr int kBytesPerFrame = kChannels * 2;
-constexpr int kBlockFrames = 1024;
-constexpr uint64_t kMaxDataBytes = 0xFFFFFFFFull - 36;  // the RIFF size field is 32 bits
-
-void put16(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-
-void put32(uint8_t* p, uint32_t v) {
-    put16(p, v & 0xFFFF);
-    put16(p + 2, v >> 16);
-}
-
-void wavHeader(uint8_t h[44], int sampleRate, uint32_t dataBytes) {
-    std::copy_n("RIFF", 4, h);
-    put32(h + 4, 36 + dataBytes);
-    std::copy_n("WAVEfmt ", 8, h + 8);
-    put32(h + 16, 16);  // PCM format chunk size
-    put16(h + 20, 1);   // PCM
-    put16(h + 22, kChannels);
-    put32(h + 24, static_cast<uint32_t>(sampleRate));
-    put32(h + 28, static_cast<uint32_t>(sampleRate) * kBytesPerFrame);
-    put16(h + 32, kBytesPerFrame);
-    put16(h + 34, 16);
-    std::copy_n("data", 4, h + 36);
-    put32(h + 40, dataBytes);
-}
+constexpr uint64_t kBlockFrames = 4096;
+// The synthesizer starts every message on its own grid of 64 frames from its start; a part
+// rendered by a second synthesizer starts on that grid too, so its notes fall where the
+// first one's would.
+constexpr uint64_t kGrid = 64;
+// The second synthesizer starts at least this long before its part, and before every note that
+// may still sound there (a note sounds on for this long after its note off), so notes and
+// reverb are in full swing where it takes over; the two overlap by a short cross-fade.
+constexpr double kLeadInSeconds = 2.0;
+constexpr double kReleaseSeconds = 2.0;
+constexpr uint64_t kFadeFrames = 4096;
+constexpr int kPolyphony = 48;
+// Shorter songs are not worth a second synthesizer.
+constexpr double kMinSplitSeconds = 20.0;
+// Keeps the 16-bit formats' sizes and the frame arithmetic in range.
+constexpr uint64_t kMaxFrames = (0xFFFFFFFFull - 36) / 4;
 
 struct Owned {
     explicit Owned(const FluidSynthApi& api) : fluid(api) {}
@@ -69,30 +106,245 @@ struct Owned {
 
 uint64_t frameAt(int64_t timeUs, int sampleRate) {
     if (timeUs <= 0) return 0;
-    // Split to keep the product in range for any time a WAV file can hold.
+    // Split to keep the product in range for any time.
     uint64_t t = static_cast<uint64_t>(timeUs);
     return (t / 1000000) * static_cast<uint64_t>(sampleRate) +
            (t % 1000000) * static_cast<uint64_t>(sampleRate) / 1000000;
 }
 
+// Chorus costs a third of the rendering time; the music-box presets send nothing to it unless
+// the song raises a chorus depth (controller 93). Reverb stays: the presets send to it themselves.
+bool songUsesChorus(const std::vector<TimedMidiMessage>& messages) {
+    bool used = false;
+    for (const TimedMidiMessage& m : messages) {
+        splitMidiBytes(m.bytes.data(), m.bytes.size(), [&used](const uint8_t* b, size_t n) {
+            if (n == 3 && (b[0] & 0xF0) == 0xB0 && b[1] == 93 && b[2] != 0) used = true;
+        });
+        if (used) return true;
+    }
+    return false;
+}
+
+// The synthesizer itself; the soundfont is loaded by loadSoundfont, on the thread that renders.
+bool startSynth(const FluidSynthApi& fluid, const RenderOptions& options, int rate, bool chorus, Owned& own,
+                std::string& error) {
+    own.settings = fluid.new_fluid_settings();
+    if (!own.settings) {
+        error = "out of memory";
+        return false;
+    }
+    fluid.fluid_settings_setnum(own.settings, "synth.gain", options.synthGain);
+    fluid.fluid_settings_setnum(own.settings, "synth.sample-rate", rate);
+    // Only the samples of the presets the song selects are read from the soundfont.
+    fluid.fluid_settings_setint(own.settings, "synth.dynamic-sample-loading", 1);
+    fluid.fluid_settings_setint(own.settings, "synth.chorus.active", chorus ? 1 : 0);
+    // A music box sounds a handful of notes at once; fewer voices keep the memory down.
+    fluid.fluid_settings_setint(own.settings, "synth.polyphony", kPolyphony);
+    own.synth = fluid.new_fluid_synth(own.settings);
+    if (!own.synth) {
+        error = "the synthesizer did not start: " + lastFluidSynthError();
+        return false;
+    }
+    return true;
+}
+
+struct Placed {
+    uint64_t frame;
+    const TimedMidiMessage* message;
+};
+
+// Where a second synthesizer must start to play the song from `split` on as the first plays
+// it: before every note that may still sound at `split`. 0 when that is the start itself
+// (or a held pedal makes it unknowable).
+uint64_t leadInStart(const std::vector<Placed>& order, uint64_t split, int rate) {
+    const uint64_t release = static_cast<uint64_t>(kReleaseSeconds * rate);
+    uint64_t start = split - std::min(split, static_cast<uint64_t>(kLeadInSeconds * rate));
+    std::vector<uint64_t> onAt(16 * 128, UINT64_MAX);  // each key's oldest note still sounding
+    bool pedal = false;
+    for (const Placed& p : order) {
+        if (p.frame >= split) break;
+        splitMidiBytes(p.message->bytes.data(), p.message->bytes.size(), [&](const uint8_t* m, size_t n) {
+            if (n != 3) return;
+            const int kind = m[0] & 0xF0;
+            uint64_t& on = onAt[static_cast<size_t>((m[0] & 0x0F) * 128 + (m[1] & 0x7F))];
+            if (kind == 0xB0 && m[1] == 64 && m[2] >= 64) pedal = true;
+            if (kind == 0x90 && m[2] != 0) {
+                on = std::min(on, p.frame);
+            } else if ((kind == 0x80 || kind == 0x90) && p.frame + release <= split) {
+                on = UINT64_MAX;  // died away before the split
+            }
+        });
+    }
+    if (pedal) return 0;
+    for (uint64_t on : onAt) start = std::min(start, on);
+    return start / kGrid * kGrid;
+}
+
+struct TempFile {
+    std::FILE* file = std::tmpfile();
+    ~TempFile() {
+        if (file) std::fclose(file);
+    }
+};
+
+// One synthesizer's part: started at `start` (on the grid) with the settings of every earlier
+// message but none of their notes, it renders up to `to` and keeps the frames from `from` on.
+// It measures the loudness of the frames it owns, from `from` up to `owns`, and the true peak
+// of all it keeps (the cross-fade mixes two parts, and is no louder than the louder of them).
+struct Part {
+    Part(const FluidSynthApi& fluid, int rate) : synth(fluid), meter(kChannels, rate), truePeak(kChannels, rate) {}
+    Owned synth;
+    uint64_t start = 0, from = 0, owns = 0, to = 0;
+    TempFile out;
+    LoudnessMeter meter;
+    TruePeakMeter truePeak;
+    std::atomic<uint64_t> done{0};
+    std::atomic<bool> ok{true};
+    std::string error;
+
+    // On the calling thread, one synthesizer after the other: the second then reuses the
+    // memory the first one's loading used and left (a thread of its own would not).
+    bool loadSoundfont(const std::string& soundfont) {
+        if (synth.fluid.fluid_synth_sfload(synth.synth, soundfont.c_str(), 1) != FLUID_FAILED) return true;
+        error = "the soundfont " + soundfont + " did not load: " + lastFluidSynthError();
+        return ok = false;
+    }
+
+    // `tick`, when given, is called after every block.
+    void render(const std::vector<Placed>& order, bool measure, const std::function<void()>& tick = {}) {
+        const FluidSynthApi& fluid = synth.fluid;
+        size_t i = 0;
+        for (; i < order.size() && order[i].frame < start; ++i) {
+            const auto& bytes = order[i].message->bytes;
+            splitMidiBytes(bytes.data(), bytes.size(), [&](const uint8_t* m, size_t n) {
+                uint8_t kind = m[0] & 0xF0;
+                if (kind != 0x80 && kind != 0x90 && kind != 0xA0) playOnFluidSynth(fluid, synth.synth, m, n);
+            });
+        }
+        std::vector<float> block(kBlockFrames * kChannels);
+        uint64_t at = start;
+        auto renderUntil = [&](uint64_t frame) {
+            while (ok && at < frame) {
+                uint64_t n = std::min(kBlockFrames, frame - at);
+                if (at < from) n = std::min(n, from - at);
+                if (at < owns) n = std::min(n, owns - at);
+                fluid.fluid_synth_write_float(synth.synth, static_cast<int>(n), block.data(), 0, 2, block.data(), 1, 2);
+                if (at >= from) {
+                    if (measure) ok = (at >= owns || meter.add(block.data(), n)) && truePeak.add(block.data(), n);
+                    if (std::fwrite(block.data(), sizeof(float) * kChannels, n, out.file) != n) ok = false;
+                }
+                at += n;
+                done.store(at - start, std::memory_order_relaxed);
+                if (tick) tick();
+            }
+        };
+        for (; i < order.size() && order[i].frame < to; ++i) {
+            renderUntil(order[i].frame);
+            const auto& bytes = order[i].message->bytes;
+            playBytesOnFluidSynth(fluid, synth.synth, bytes.data(), bytes.size());
+        }
+        renderUntil(to);
+        if (ok && std::fflush(out.file) != 0) ok = false;
+        if (!ok && error.empty()) error = "cannot write a temporary file: " + std::string(std::strerror(errno));
+        // The soundfont's samples go before the file is written.
+        fluid.delete_fluid_synth(synth.synth);
+        synth.synth = nullptr;
+    }
+};
+
+// The rendered song read back in order: the first part, the cross-fade, the second part.
+bool readSong(const std::vector<std::unique_ptr<Part>>& parts, uint64_t fade,
+              const std::function<bool(float*, size_t)>& use) {
+    std::vector<float> block(kBlockFrames * kChannels), other(kBlockFrames * kChannels);
+    for (auto& part : parts) std::rewind(part->out.file);
+    for (size_t p = 0; p < parts.size(); ++p) {
+        const Part& part = *parts[p];
+        const bool last = p + 1 == parts.size();
+        // The fade at the start of this part was read with the one before it.
+        uint64_t at = part.from + (p > 0 ? fade : 0);
+        while (at < part.owns) {
+            size_t n = static_cast<size_t>(std::min(kBlockFrames, part.owns - at));
+            if (std::fread(block.data(), sizeof(float) * kChannels, n, part.out.file) != n) return false;
+            if (!use(block.data(), n)) return false;
+            at += n;
+        }
+        if (last) break;
+        // Both synthesizers play the same notes here; only their reverb and chorus differ.
+        Part& next = *parts[p + 1];
+        for (uint64_t f = 0; f < fade;) {
+            size_t n = static_cast<size_t>(std::min(kBlockFrames, fade - f));
+            if (std::fread(block.data(), sizeof(float) * kChannels, n, part.out.file) != n ||
+                std::fread(other.data(), sizeof(float) * kChannels, n, next.out.file) != n) {
+                return false;
+            }
+            for (size_t i = 0; i < n; ++i) {
+                float w = static_cast<float>(f + i) / static_cast<float>(fade);
+                for (int c = 0; c < kChannels; ++c) {
+                    float& s = block[i * kChannels + c];
+                    s = s * (1 - w) + other[i * kChannels + c] * w;
+                }
+            }
+            if (!use(block.data(), n)) return false;
+            f += n;
+        }
+    }
+    return true;
+}
+
+// libsndfile writes through the AtomicFile's stream, so the file appears only when whole.
+sf_count_t vioLength(void* user) {
+    std::FILE* f = static_cast<std::FILE*>(user);
+    off_t here = ftello(f);
+    if (fseeko(f, 0, SEEK_END) != 0) return -1;
+    off_t end = ftello(f);
+    fseeko(f, here, SEEK_SET);
+    return end;
+}
+sf_count_t vioSeek(sf_count_t offset, int whence, void* user) {
+    std::FILE* f = static_cast<std::FILE*>(user);
+    if (fseeko(f, offset, whence) != 0) return -1;
+    return ftello(f);
+}
+sf_count_t vioRead(void* ptr, sf_count_t count, void* user) {
+    return static_cast<sf_count_t>(std::fread(ptr, 1, static_cast<size_t>(count), static_cast<std::FILE*>(user)));
+}
+sf_count_t vioWrite(const void* ptr, sf_count_t count, void* user) {
+    return static_cast<sf_count_t>(std::fwrite(ptr, 1, static_cast<size_t>(count), static_cast<std::FILE*>(user)));
+}
+sf_count_t vioTell(void* user) { return ftello(static_cast<std::FILE*>(user)); }
+
 }  // namespace
 
-RenderResult renderToWav(const std::vector<TimedMidiMessage>& messages, const std::string& wavPath,
-                         const RenderOptions& options) {
+RenderResult renderAudioFile(const std::vector<TimedMidiMessage>& messages, const std::string& path,
+                             const RenderOptions& options) {
     RenderResult result;
-    if (options.sampleRate < 8000 || options.sampleRate > 192000) {
+    const AudioFormatInfo* format = audioFormatFor(path);
+    if (!format) {
+        result.error = "the formats written are " + acceptedAudioExtensions();
+        return result;
+    }
+    const int rate = format->sampleRate ? format->sampleRate : options.sampleRate ? options.sampleRate : 44100;
+    if (rate < 8000 || rate > 192000 || (format->sampleRate && options.sampleRate && options.sampleRate != rate)) {
         result.error = "sample rate out of range";
         return result;
     }
-    std::vector<size_t> order(messages.size());
-    std::iota(order.begin(), order.end(), size_t{0});
-    std::stable_sort(order.begin(), order.end(),
-                     [&](size_t a, size_t b) { return messages[a].timeUs < messages[b].timeUs; });
-    int64_t lastUs = messages.empty() ? 0 : std::max<int64_t>(0, messages[order.back()].timeUs);
-    uint64_t totalFrames = frameAt(lastUs, options.sampleRate) +
-                           frameAt(std::max<int64_t>(0, options.tailUs), options.sampleRate);
-    if (totalFrames > kMaxDataBytes / kBytesPerFrame) {
-        result.error = "too long for a WAV file";
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = kChannels;
+    info.format = sndfileFormat(format->format);
+    if (!sf_format_check(&info)) {
+        result.error = std::string("this system's libsndfile does not write .") + format->extension + " files";
+        return result;
+    }
+
+    std::vector<Placed> order;
+    order.reserve(messages.size());
+    for (const TimedMidiMessage& m : messages) order.push_back({frameAt(m.timeUs, rate), &m});
+    std::stable_sort(order.begin(), order.end(), [](const Placed& a, const Placed& b) { return a.frame < b.frame; });
+    const uint64_t lastFrame = order.empty() ? 0 : order.back().frame;
+    const uint64_t total = lastFrame + frameAt(std::max<int64_t>(0, options.tailUs), rate);
+    if (total > kMaxFrames) {
+        result.error = "too long for an audio file";
         return result;
     }
 
@@ -104,59 +356,138 @@ RenderResult renderToWav(const std::vector<TimedMidiMessage>& messages, const st
     }
     const FluidSynthApi& fluid = *api;
     quietFluidSynthLog(fluid);
-    Owned own(fluid);
-    own.settings = fluid.new_fluid_settings();
-    if (!own.settings) {
-        result.error = "out of memory";
-        return result;
-    }
-    fluid.fluid_settings_setnum(own.settings, "synth.gain", options.gain);
-    fluid.fluid_settings_setnum(own.settings, "synth.sample-rate", options.sampleRate);
-    own.synth = fluid.new_fluid_synth(own.settings);
-    if (!own.synth) {
-        result.error = "the synthesizer did not start: " + lastFluidSynthError();
-        return result;
-    }
-    if (fluid.fluid_synth_sfload(own.synth, options.soundfont.c_str(), 1) == FLUID_FAILED) {
-        result.error = "the soundfont " + options.soundfont + " did not load: " + lastFluidSynthError();
-        return result;
-    }
 
-    // Nothing reaches wavPath until the whole file is on the disk.
-    AtomicFile wav;
-    if (!wav.open(wavPath)) {
-        result.error = "cannot write " + wav.reason();
-        return result;
-    }
-    uint8_t header[44];
-    wavHeader(header, options.sampleRate, static_cast<uint32_t>(totalFrames * kBytesPerFrame));
-    bool written = wav.write(header, sizeof header);
-
-    std::vector<int16_t> block(static_cast<size_t>(kBlockFrames) * kChannels);
-    uint64_t done = 0;
-    auto renderUntil = [&](uint64_t frame) {
-        while (written && done < frame) {
-            int n = static_cast<int>(std::min<uint64_t>(kBlockFrames, frame - done));
-            fluid.fluid_synth_write_s16(own.synth, n, block.data(), 0, 2, block.data(), 1, 2);
-            static_assert(std::endian::native == std::endian::little, "WAV samples are little-endian");
-            size_t bytes = static_cast<size_t>(n) * kBytesPerFrame;
-            written = wav.write(block.data(), bytes);
-            done += static_cast<uint64_t>(n);
+    // A long song is rendered as two halves side by side, the second from a little before
+    // its half on.
+    int threads = options.threads > 0 ? options.threads
+                                      : static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 2u));
+    const uint64_t fade = kFadeFrames;
+    const uint64_t split = total / 2 / kGrid * kGrid;
+    const uint64_t secondStart = leadInStart(order, split, rate);
+    // Not worth it for a short song, nor where the second part would start near the first.
+    if (total < static_cast<uint64_t>(kMinSplitSeconds * rate) || secondStart < split / 2) threads = 1;
+    const bool chorus = songUsesChorus(messages);
+    std::vector<std::unique_ptr<Part>> parts;
+    for (int p = 0; p < threads; ++p) {
+        auto part = std::make_unique<Part>(fluid, rate);
+        if (p == 0) {
+            part->owns = threads > 1 ? split : total;
+            part->to = threads > 1 ? split + fade : total;
+        } else {
+            part->start = secondStart;
+            part->from = split;
+            part->owns = part->to = total;
         }
-    };
-    for (size_t index : order) {
-        const TimedMidiMessage& m = messages[index];
-        renderUntil(frameAt(m.timeUs, options.sampleRate));
-        playBytesOnFluidSynth(fluid, own.synth, m.bytes.data(), m.bytes.size());
+        if (!part->out.file) {
+            result.error = "no room for a temporary file: " + std::string(std::strerror(errno));
+            return result;
+        }
+        if (!startSynth(fluid, options, rate, chorus, part->synth, result.error)) return result;
+        parts.push_back(std::move(part));
     }
-    renderUntil(totalFrames);
+    uint64_t work = 0;
+    for (auto& part : parts) work += part->to - part->start;
 
-    if (!written || !wav.commit()) {
-        result.error = "cannot write " + wav.reason();
+    // Render: the second part on a thread of its own, the first here, with the progress.
+    constexpr double kRenderShare = 0.85;
+    auto report = [&options](double share) {
+        if (options.progress) options.progress(std::clamp(share, 0.0, 1.0));
+    };
+    auto renderProgress = [&] {
+        uint64_t done = 0;
+        for (auto& part : parts) done += part->done.load(std::memory_order_relaxed);
+        report(kRenderShare * static_cast<double>(done) / static_cast<double>(std::max<uint64_t>(work, 1)));
+    };
+    // The second part, with the lead-in the longer, starts first; the first part's soundfont
+    // is loaded while it plays.
+    std::thread helper;
+    if (parts.size() > 1) {
+        if (!parts[1]->loadSoundfont(options.soundfont)) {
+            result.error = parts[1]->error;
+            return result;
+        }
+        helper = std::thread([&] { parts[1]->render(order, options.normalize); });
+    }
+    if (parts[0]->loadSoundfont(options.soundfont)) {
+        parts[0]->render(order, options.normalize, options.progress ? renderProgress : std::function<void()>{});
+    }
+    if (helper.joinable()) {
+        const Part& second = *parts[1];
+        while (options.progress && second.done.load() < second.to - second.start && second.ok) {
+            renderProgress();
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        helper.join();
+    }
+    for (auto& part : parts) {
+        if (!part->ok) {
+            result.error = part->error;
+            return result;
+        }
+    }
+    report(kRenderShare);
+
+    // The gain that brings the song to the target.
+    double gainDb = options.gainDb;
+    double lufs = std::numeric_limits<double>::quiet_NaN(), peak = lufs;
+    if (options.normalize) {
+        std::vector<const LoudnessMeter*> meters;
+        peak = -std::numeric_limits<double>::infinity();
+        for (auto& part : parts) {
+            meters.push_back(&part->meter);
+            peak = std::max(peak, part->truePeak.truePeakDbtp());
+        }
+        lufs = LoudnessMeter::integratedLufs(meters);
+        LevelTarget target = options.target;
+        target.loudnessLufs += options.gainDb;
+        gainDb = normalisingGainDb(lufs, peak, target);
+    }
+    const float factor = static_cast<float>(gainFactor(gainDb));
+
+    AtomicFile file;
+    if (!file.open(path)) {
+        result.error = "cannot write " + file.reason();
         return result;
     }
+    SF_VIRTUAL_IO io{vioLength, vioSeek, vioRead, vioWrite, vioTell};
+    SNDFILE* sf = sf_open_virtual(&io, SFM_WRITE, &info, file.stream());
+    if (!sf) {
+        file.fail(EIO);
+        result.error = "cannot write " + path + ": " + sf_strerror(nullptr);
+        return result;
+    }
+    // The 16-bit formats clip a raised level rather than wrap it round.
+    sf_command(sf, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    uint64_t out = 0;
+    bool ok = readSong(parts, fade, [&](float* frames, size_t n) {
+        for (size_t i = 0; i < n * kChannels; ++i) frames[i] *= factor;
+        out += n;
+        report(kRenderShare +
+               (1 - kRenderShare) * static_cast<double>(out) / static_cast<double>(std::max<uint64_t>(total, 1)));
+        return sf_writef_float(sf, frames, static_cast<sf_count_t>(n)) == static_cast<sf_count_t>(n);
+    });
+    std::string why = ok ? "" : sf_strerror(sf);
+    if (sf_close(sf) != 0 && ok) {
+        ok = false;
+        why = "the encoder failed";
+    }
+    if (!ok) {
+        file.fail(file.error() ? file.error() : EIO);
+        result.error = "cannot write " + path + (why.empty() ? "" : ": " + why);
+        return result;
+    }
+    if (!file.commit()) {
+        result.error = "cannot write " + file.reason();
+        return result;
+    }
+    report(1.0);
     result.ok = true;
-    result.frames = totalFrames;
+    result.frames = out;
+    result.sampleRate = rate;
+    result.gainDb = gainDb;
+    // A gain moves both by its own amount (the 16-bit formats' clipping aside).
+    result.loudnessLufs = lufs + gainDb;
+    result.truePeakDbtp = peak + gainDb;
     return result;
 }
 

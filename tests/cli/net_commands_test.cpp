@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "base/text_codec.h"
+#include "net/internet.h"
 #include "songs/song_data.h"
 #include "support/test_support.h"
 
@@ -99,17 +100,23 @@ TEST(CliNet, ServeSongsDownloadUploadAndStop) {
     ++requests;
     EXPECT_EQ(out, "tunecase-cli download: there is no row 2 in the list of 2\n");
 
-    // The key, then its QR code drawn as `qr --terminal` draws it.
+    // The key and, from our own server, the page's address, then the page's QR code drawn as
+    // `qr --terminal` draws it.
     const std::string midi = std::string(TUNECASE_TEST_DATA) + "/midi/mido_three_tracks.mid";
     ASSERT_EQ(runCommand(cli("upload" + server + quoted(midi) + " 2>/dev/null"), out), 0) << out;
     ++requests;
     std::smatch m;
-    ASSERT_TRUE(std::regex_search(out, m, std::regex("^key ([A-Za-z0-9]{12})\n"))) << out;
+    const std::string base = "http://127.0.0.1:" + std::to_string(serve.port());
+    ASSERT_TRUE(std::regex_search(out, m, std::regex("^key ([A-Za-z0-9]{12})\npage (\\S+)\n"))) << out;
     const std::string key = m[1];
+    EXPECT_EQ(m[2], base + "/s/" + key);
     std::string drawing;
-    ASSERT_EQ(runCommand(cli("qr --terminal --level M " + key + " 2>/dev/null"), drawing), 0);
-    EXPECT_EQ(out.substr(out.find('\n')), drawing.substr(drawing.find('\n')));
-    EXPECT_EQ(testing::readFileBytes(dir.file("up/" + key + ".mid")), testing::readFileBytes(midi));
+    ASSERT_EQ(runCommand(cli("qr --terminal --level M " + base + "/s/" + key + " 2>/dev/null"), drawing), 0);
+    EXPECT_EQ(out.substr(m[0].length() - 1), drawing.substr(drawing.find('\n')));
+    CInternet net(kInternetBufferSize);
+    ASSERT_EQ(net.getHtml(base + "/s/" + key + ".mid", 0), 1);
+    ++requests;
+    EXPECT_EQ(std::vector<uint8_t>(net.buffer(), net.buffer() + net.received()), testing::readFileBytes(midi));
 
     ASSERT_EQ(runCommand(cli("upload" + server + "--delete " + key), out), 0) << out;
     ++requests;
@@ -130,13 +137,17 @@ TEST(CliNet, ServeSongsDownloadUploadAndStop) {
     EXPECT_EQ(out, "tunecase-cli songs: servers.conf line 2: the port is not a number from 1 to 65535, ignored\n"
                    "0\t星に願いを\n");
 
+    EXPECT_EQ(net.getHtml(base + "/s/" + key + ".mid", 0), 0);  // deleted
+    EXPECT_EQ(net.httpStatus(), 404);
+    ++requests;
     EXPECT_EQ(serve.stop(SIGTERM), 0);
     const auto log = testing::readFileBytes(dir.file("serve.err"));
     const std::string text(log.begin(), log.end());
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), requests + 1) << text;
+    // A line per request, the library's import and the stop.
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), requests + 2) << text;
+    EXPECT_NE(text.find("library: 2 read, 0 unchanged, 0 skipped\n"), std::string::npos) << text;
     EXPECT_NE(text.find("GET /music/music_get_file.php?fn=b%20c.mwd 200 121880\n"), std::string::npos) << text;
     EXPECT_NE(text.find("tunecase-cli serve: stopped (SIGTERM)\n"), std::string::npos);
-    EXPECT_FALSE(std::filesystem::exists(dir.file("up/" + key + ".mid")));
 }
 
 TEST(CliNet, ClearFailuresAndNoHang) {

@@ -1,8 +1,11 @@
 // tunecase-cli prepare, play and render, run as a user would; what they write is read back
 // by outside programs (midicsv for MIDI files, sox for audio).
+#include <ebur128.h>
 #include <gtest/gtest.h>
+#include <sndfile.h>
 #include <sys/stat.h>
 
+#include <cmath>
 #include <deque>
 #include <filesystem>
 #include <map>
@@ -209,21 +212,88 @@ TEST(CliRender, WritesAudibleStereoAudioOfTheSongsLength) {
 
 TEST(CliRender, RefusesANameThatPromisesAFormatItDoesNotWrite) {
     testing::TempFolder dir;
-    for (const char* name : {"song.mp3", "song.flac", "song.WAV.ogg", "song"}) {
+    for (const char* name : {"song.aiff", "song.mp3.txt", "song"}) {
         const std::string out = dir.file(name);
         std::string err;
         EXPECT_EQ(runCommand(cli() + " render '" + data("mido_format0_melody.mid") + "' '" + out + "' 2>&1", err), 2);
         const std::string ext = extensionLower(name);
         EXPECT_EQ(err, "tunecase-cli render: " + out + ": " +
                            (ext.empty() ? "the name has no extension" : "." + ext + " audio is not written") +
-                           "; the one format written is WAV, so OUT must end in .wav\n"
+                           "; OUT must end in one of .wav, .flac, .ogg, .opus, .mp3\n"
                            "Run with --help for more information.\n");
         EXPECT_FALSE(std::filesystem::exists(out)) << name;
     }
+    // Refused before the input is even read.
+    std::string err;
+    EXPECT_EQ(runCommand(cli() + " render /no/such/song.mid '" + dir.file("x.aac") + "' 2>&1", err), 2) << err;
     std::string text;
-    EXPECT_EQ(runCommand(cli() + " render '" + data("mido_format0_melody.mid") + "' '" + dir.file("song.WAV") + "'", text),
+    EXPECT_EQ(runCommand(cli() + " render --quiet '" + data("mido_format0_melody.mid") + "' '" + dir.file("song.WAV") + "'",
+                         text),
               0)
         << text;
+}
+
+// Integrated loudness and true peak of an audio file, as sox's own loudness meter cannot give
+// them: libebur128 over the samples libsndfile decodes.
+struct Level {
+    double lufs = 0, peakDbtp = 0;
+};
+Level measure(const std::string& path) {
+    Level level;
+    SF_INFO info{};
+    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+    EXPECT_NE(f, nullptr) << path;
+    if (!f) return level;
+    ebur128_state* m = ebur128_init(static_cast<unsigned>(info.channels), static_cast<unsigned long>(info.samplerate),
+                                    EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK);
+    std::vector<float> block(4096 * static_cast<size_t>(info.channels));
+    sf_count_t n;
+    while ((n = sf_readf_float(f, block.data(), 4096)) > 0) ebur128_add_frames_float(m, block.data(), static_cast<size_t>(n));
+    sf_close(f);
+    ebur128_loudness_global(m, &level.lufs);
+    double peak = 0;
+    for (int c = 0; c < info.channels; ++c) {
+        double p = 0;
+        ebur128_true_peak(m, static_cast<unsigned>(c), &p);
+        peak = std::max(peak, p);
+    }
+    level.peakDbtp = 20 * std::log10(peak);
+    ebur128_destroy(&m);
+    return level;
+}
+
+// A composed song and an arranged one from the sample library come from the synthesizer
+// 7 dB apart (the arrangement carries its accompaniment); rendered they are equally loud.
+TEST(CliRender, AComposedAndAnArrangedSongComeOutEquallyLoud) {
+    testing::TempFolder dir;
+    const std::string knowledge = " --knowledge '" + std::string(TUNECASE_TEST_DATA) + "/../../data' ";
+    const std::string sample = std::filesystem::path(cli()).parent_path().string() + "/data/Archive/greensleeves.mwd";
+    if (!std::filesystem::exists(sample)) GTEST_SKIP() << "no sample library in the build folder";
+    std::string out;
+    ASSERT_EQ(runCommand(cli() + " compose --seed 7 --measures 12" + knowledge + "'" + dir.file("c.mid") + "'", out), 0) << out;
+    ASSERT_EQ(runCommand(cli() + " arrange --seed 3" + knowledge + "'" + sample + "' '" + dir.file("a.mid") + "'", out), 0)
+        << out;
+    Level raw[2], normalised[2];
+    const char* songs[] = {"c", "a"};
+    for (int i = 0; i < 2; ++i) {
+        const std::string in = dir.file(std::string(songs[i]) + ".mid");
+        const std::string rawWav = dir.file(std::string(songs[i]) + "-raw.wav");
+        const std::string wav = dir.file(std::string(songs[i]) + ".flac");
+        ASSERT_EQ(runCommand(cli() + " render --quiet --no-normalize '" + in + "' '" + rawWav + "'", out), 0) << out;
+        ASSERT_EQ(runCommand(cli() + " render --quiet '" + in + "' '" + wav + "'", out), 0) << out;
+        raw[i] = measure(rawWav);
+        normalised[i] = measure(wav);
+        EXPECT_NEAR(normalised[i].lufs, -16.0, 1.0) << songs[i];
+        EXPECT_LE(normalised[i].peakDbtp, -1.0 + 0.05) << songs[i];  // 16-bit rounding
+    }
+    EXPECT_GT(std::fabs(raw[0].lufs - raw[1].lufs), 3.0) << "the songs should differ before normalising";
+    EXPECT_NEAR(normalised[0].lufs, normalised[1].lufs, 1.0);
+
+    // A gain on top of the target; the summary line says what was written.
+    ASSERT_EQ(runCommand(cli() + " render --quiet --gain -6 '" + dir.file("c.mid") + "' '" + dir.file("c6.wav") + "'", out),
+              0);
+    EXPECT_NEAR(measure(dir.file("c6.wav")).lufs, normalised[0].lufs - 6, 0.2);
+    EXPECT_NE(out.find(" LUFS, true peak "), std::string::npos) << out;
 }
 
 }  // namespace

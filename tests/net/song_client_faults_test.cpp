@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <tuple>
 
 #include "base/reporter.h"
 #include "net/internet.h"
@@ -57,6 +58,11 @@ public:
         std::lock_guard lock(mutex_);
         status_ = status, body_out_ = std::move(body), delayMs_ = delayMs;
     }
+    // Header fields every later answer carries.
+    void setHeaders(std::vector<std::pair<std::string, std::string>> headers) {
+        std::lock_guard lock(mutex_);
+        headers_ = std::move(headers);
+    }
     ServerAddress address() const { return {"http", "127.0.0.1", port_}; }
     std::string target() {
         std::lock_guard lock(mutex_);
@@ -82,6 +88,7 @@ private:
         {
             std::lock_guard lock(mutex_);
             status = status_, delay = delayMs_, body = body_out_;
+            for (const auto& [name, value] : headers_) res.set_header(name, value);
         }
         {
             std::unique_lock lock(mutex_);
@@ -98,6 +105,7 @@ private:
     int status_ = 200, delayMs_ = 0;
     std::string body_out_, target_, body_, contentType_;
     std::vector<std::string> bodies_;
+    std::vector<std::pair<std::string, std::string>> headers_;
     std::condition_variable wake_;
     bool closing_ = false;
 };
@@ -225,10 +233,36 @@ TEST(SongClientFaults, UploadSendsTheExactFormAndReadsTheKey) {
     const std::string form = "name=Chimeline.mid&data=" + expected;
     EXPECT_EQ(server.bodies(), (std::vector<std::string>{form, "del=ABC", form, "del=SECOND"}));
 
+    // The QR code carries a page's address only from a server that says it is ours, and only
+    // an address that leads to this key's page.
+    const std::string page = "https://songs.example.org/s/THIRD";
+    const std::vector<std::tuple<std::string, std::string, std::string>> answers = {
+        {"1", page, page},
+        {"", page, "THIRD"},                                  // another server: the bare key
+        {"0", page, "THIRD"},
+        {"1", "", "THIRD"},                                   // ours, but no page given
+        {"1", "https://songs.example.org/s/OTHER", "THIRD"},  // another key's page
+        {"1", "javascript:alert(1)//s/THIRD", "THIRD"},
+        {"1", "http://x\x01/s/THIRD", "THIRD"},
+        {"1", "http://a b/s/THIRD", "THIRD"},
+    };
+    for (const auto& [ours, header, code] : answers) {
+        std::vector<std::pair<std::string, std::string>> fields;
+        if (!ours.empty()) fields.emplace_back("X-Tunecase-Server", ours);
+        if (!header.empty()) fields.emplace_back("X-Tunecase-Page", header);
+        server.setHeaders(fields);
+        server.set(200, "9,THIRD");
+        ASSERT_TRUE(uploader.upload(midi)) << header;
+        EXPECT_EQ(uploader.qrText(), code) << ours << " " << header;
+        EXPECT_EQ(uploader.pageUrl(), code == page ? page : "") << header;
+    }
+    server.setHeaders({});
+
     server.set(200, "no comma");
     const NetResult noKey = uploader.upload(midi);
     EXPECT_EQ(noKey.failure, NetFailure::NoKey);
     EXPECT_EQ(uploader.key(), "");
+    EXPECT_EQ(uploader.qrText(), "");
     server.set(200, "");
     EXPECT_EQ(uploader.upload(midi).failure, NetFailure::Empty);
     EXPECT_EQ(cap->visibleTexts(), std::vector<std::string>{"通信でエラーが発生しました。"});

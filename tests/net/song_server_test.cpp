@@ -17,7 +17,7 @@
 #include "net/internet.h"
 #include "net/song_server.h"
 #include "net/song_server_client.h"
-#include "net/upload_store.h"
+#include "net/song_store.h"
 #include "songs/song_data.h"
 #include "support/test_support.h"
 
@@ -124,11 +124,10 @@ protected:
         std::lock_guard lock(logMutex_);
         return log_;
     }
-    std::vector<std::string> uploadedFiles() const {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(uploads_))
-            if (e.path().filename().string()[0] != '.') names.push_back(e.path().filename().string());
-        return names;
+    std::vector<std::string> uploadedKeys() const { return server_->store().uploadKeys(); }
+    std::vector<uint8_t> uploadedBytes(const std::string& key) const {
+        const auto blob = server_->store().uploadFile(key);
+        return blob ? std::vector<uint8_t>(blob->bytes.begin(), blob->bytes.end()) : std::vector<uint8_t>();
     }
 
     testing::TempFolder root_;
@@ -199,17 +198,20 @@ TEST_F(SongServerLoopback, UploadThenDeleteAndAnUploaderHoldsOneKeyAtATime) {
     ASSERT_TRUE(uploader.upload(upper));
     const std::string first = uploader.key();
     EXPECT_TRUE(std::regex_match(first, std::regex("[A-Za-z0-9]{12}"))) << first;
-    ASSERT_EQ(uploadedFiles(), std::vector<std::string>{first + ".mid"});
-    EXPECT_EQ(readFileBytes(uploads_ + "/" + first + ".mid"), readFileBytes(midi));
+    ASSERT_EQ(uploadedKeys(), std::vector<std::string>{first});
+    EXPECT_EQ(uploadedBytes(first), readFileBytes(midi));
+    EXPECT_EQ(uploader.pageUrl(), "http://127.0.0.1:" + std::to_string(port()) + "/s/" + first);
+    EXPECT_EQ(uploader.qrText(), uploader.pageUrl());
 
     ASSERT_TRUE(uploader.upload(midi));  // the song held is deleted first
     const std::string second = uploader.key();
     EXPECT_NE(second, first);
-    EXPECT_EQ(uploadedFiles(), std::vector<std::string>{second + ".mid"});
+    EXPECT_EQ(uploadedKeys(), std::vector<std::string>{second});
 
     EXPECT_TRUE(uploader.release());
     EXPECT_EQ(uploader.key(), "");
-    EXPECT_TRUE(uploadedFiles().empty());
+    EXPECT_EQ(uploader.qrText(), "");
+    EXPECT_TRUE(uploadedKeys().empty());
     const NetResult again = uploader.deleteKey(second);
     EXPECT_EQ(again.failure, NetFailure::Status);
     EXPECT_EQ(again.detail, "the delete: the server answered with status 404");
@@ -219,7 +221,7 @@ TEST_F(SongServerLoopback, UploadThenDeleteAndAnUploaderHoldsOneKeyAtATime) {
     testing::writeFileText(root_.file("notes.txt"), "text");
     EXPECT_EQ(uploader.upload(root_.file("notes.txt")).failure, NetFailure::NotMidi);
     EXPECT_EQ(cap->visibleTexts(), std::vector<std::string>{"CQrDlg::ErrorMsg"});
-    EXPECT_TRUE(uploadedFiles().empty());
+    EXPECT_TRUE(uploadedKeys().empty());
 }
 
 TEST_F(SongServerLoopback, NamesThatLeaveTheLibraryAreRefused) {
@@ -254,7 +256,7 @@ TEST_F(SongServerLoopback, HugeBodiesBadBase64AndUnknownKeys) {
                                    "name=Chimeline.mid", "data=TWFu", "name=Chimeline&data=TWFu",
                                    "name=x.m/d&data=TWFu", "something else"})
         EXPECT_EQ(rawPost(port(), body).status, 400) << body;
-    EXPECT_TRUE(uploadedFiles().empty());
+    EXPECT_TRUE(uploadedKeys().empty());
 
     for (const std::string key : {"NOSUCHKEY123", "..%2F..%2Fsecret", "../library/twinkle", ""})
         EXPECT_EQ(rawPost(port(), "del=" + key).status, 404) << key;
@@ -281,37 +283,65 @@ TEST_F(SongServerLoopback, UploadsBeyondTheLimitAreRefused) {
     EXPECT_EQ(rawPost(port(), "name=Chimeline.mid&data=TWFu").status, 200);
     EXPECT_EQ(rawPost(port(), "name=Chimeline.mid&data=TWFu").status, 200);
     EXPECT_EQ(rawPost(port(), "name=Chimeline.mid&data=TWFu").status, 507);
-    EXPECT_EQ(uploadedFiles().size(), 2u);
+    EXPECT_EQ(uploadedKeys().size(), 2u);
 }
 
-// Only an upload this server stored, under its exact key, can be deleted; the keys outlive
-// a restart, and what a killed server left half-written is cleared at the next start.
-TEST_F(SongServerLoopback, DeletesNeedAKeyTheServerMadeAndScrapsAreCleared) {
-    const std::string key = rawPost(port(), "name=Chimeline.mid&data=TWFu").body.substr(2);
+// One address may upload so many songs a minute; another address is counted apart.
+TEST_F(SongServerLoopback, UploadsPerMinuteAreCountedPerClient) {
+    server_.reset();
+    start({.uploadsPerMinute = 3});
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(rawPost(port(), "name=Chimeline.mid&data=TWFu").status, 200) << i;
+    EXPECT_EQ(rawPost(port(), "name=Chimeline.mid&data=TWFu").status, 429);
+    EXPECT_EQ(rawPost(port(), "del=" + uploadedKeys().front()).status, 200);  // deletes are not counted
+    const std::string body = "name=Chimeline.mid&data=TWFu";
+    const int s = connectFrom(port(), "127.0.0.5");
+    ASSERT_GE(s, 0);
+    const std::string request = "POST /work/get_file.php HTTP/1.1\r\nHost: x\r\nConnection: close\r\n"
+                                "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+    send(s, request.data(), request.size(), MSG_NOSIGNAL);
+    char answer[16] = {};
+    EXPECT_GT(recv(s, answer, sizeof answer - 1, 0), 12);
+    close(s);
+    EXPECT_EQ(std::string(answer).substr(0, 12), "HTTP/1.1 200");
+}
+
+// Only an upload this server stored, under its exact key (or the delete token it handed out
+// with it), can be deleted; the keys outlive a restart.
+TEST_F(SongServerLoopback, DeletesNeedAKeyOrTokenTheServerMade) {
+    const RawAnswer first = rawPost(port(), "name=Chimeline.mid&data=TWFu");
+    const std::string key = first.body.substr(2);
     ASSERT_EQ(key.size(), 12u);
-    // Files shaped like uploads that the server never stored.
-    testing::writeFileText(uploads_ + "/ABCDEFGHIJKL.mid", "put here by hand");
-    testing::writeFileText(uploads_ + "/" + key + "x.mid", "near miss");
     std::string flipped = key;
     flipped[0] = static_cast<char>(std::islower(static_cast<unsigned char>(key[0])) ? std::toupper(key[0])
                                                                                      : std::tolower(key[0]));
     for (const std::string& other : {std::string("ABCDEFGHIJKL"), key + "x", flipped, key.substr(0, 11),
-                                     std::string(kUploadIndexName)})
+                                     std::string("%25"), std::string("' OR 1=1 --")})
         if (other != key) EXPECT_EQ(rawPost(port(), "del=" + other).status, 404) << other;
-    EXPECT_TRUE(fs::exists(uploads_ + "/ABCDEFGHIJKL.mid"));
+    EXPECT_EQ(uploadedKeys(), std::vector<std::string>{key});
 
-    // Scraps of writes cut short by a kill count for nothing and go at the next start.
-    testing::writeFileText(uploads_ + "/.ZYXWVUTSRQPO.mid.tmp-a4Z42x", "half");
-    testing::writeFileText(uploads_ + "/.notes.txt.tmp-a4Z42x", "not ours: kept");
     server_.reset();
     start({.uploadLimit = 2});
-    EXPECT_FALSE(fs::exists(uploads_ + "/.ZYXWVUTSRQPO.mid.tmp-a4Z42x"));
-    EXPECT_TRUE(fs::exists(uploads_ + "/.notes.txt.tmp-a4Z42x"));
-    EXPECT_EQ(rawPost(port(), "name=Chimeline.mid&data=TWFu").status, 200);  // 2 stored, the hand-put ones not counted
+    EXPECT_EQ(rawPost(port(), "name=Chimeline.mid&data=TWFu").status, 200);
     EXPECT_EQ(rawPost(port(), "name=Chimeline.mid&data=TWFu").status, 507);
     EXPECT_EQ(rawPost(port(), "del=" + key).status, 200);  // remembered across the restart
-    EXPECT_FALSE(fs::exists(uploads_ + "/" + key + ".mid"));
     EXPECT_EQ(rawPost(port(), "del=" + key).status, 404);
+    ASSERT_EQ(uploadedKeys().size(), 1u);
+    const std::string other = uploadedKeys().front();
+
+    // The token the upload's answer carries deletes it too; the key's page is gone then.
+    EXPECT_EQ(rawGet(port(), "/s/" + other).status, 200);
+    EXPECT_EQ(rawPost(port(), "del=" + other).status, 200);
+    CInternet net(kInternetBufferSize);
+    ASSERT_EQ(net.postForm("http://127.0.0.1:" + std::to_string(port()) + "/work/get_file.php",
+                           "name=Chimeline.mid&data=TWFu", "application/x-www-form-urlencoded", 0),
+              1);
+    EXPECT_EQ(net.header("x-tunecase-server"), "1");
+    const std::string token = net.header("X-Tunecase-Delete-Token");
+    EXPECT_TRUE(std::regex_match(token, std::regex("[A-Za-z0-9]{24}"))) << token;
+    const std::string third = std::string(net.body()).substr(2);
+    EXPECT_EQ(rawPost(port(), "token=" + token).status, 200);
+    EXPECT_EQ(rawGet(port(), "/s/" + third).status, 404);
+    EXPECT_TRUE(uploadedKeys().empty());
 
     // Served from the library folder itself, its songs cannot be deleted as uploads.
     server_.reset();
@@ -325,7 +355,7 @@ TEST_F(SongServerLoopback, DeletesNeedAKeyTheServerMadeAndScrapsAreCleared) {
     std::string error;
     ASSERT_TRUE(onLibrary.bind(&error)) << error;
     onLibrary.start();
-    for (const std::string name : {"QWERTYUIOPAS", "twinkle", "say"})
+    for (const std::string name : {"QWERTYUIOPAS", "twinkle", "say", "tunecase.db"})
         EXPECT_EQ(rawPost(onLibrary.port(), "del=" + name).status, 404) << name;
     EXPECT_TRUE(fs::exists(library_ + "/QWERTYUIOPAS.mwd"));
     EXPECT_TRUE(fs::exists(library_ + "/twinkle.mwd"));
@@ -343,9 +373,10 @@ TEST_F(SongServerLoopback, SongsOfTwelveAndTwoHundredKilobytesUploadWhole) {
         testing::writeFileBytes(path, bytes);
         SongUploader uploader(address());
         ASSERT_TRUE(uploader.upload(path)) << size;
-        EXPECT_EQ(readFileBytes(uploads_ + "/" + uploader.key() + ".mid"), bytes) << size;
+        EXPECT_EQ(uploadedBytes(uploader.key()), bytes) << size;
+        EXPECT_EQ(rawGet(port(), "/s/" + uploader.key() + ".mid").body.size(), size) << size;
         ASSERT_TRUE(uploader.release()) << size;
-        EXPECT_TRUE(uploadedFiles().empty()) << size;
+        EXPECT_TRUE(uploadedKeys().empty()) << size;
     }
     EXPECT_EQ(cap->count(), 0u);
 }
@@ -427,14 +458,17 @@ TEST_F(SongServerLoopback, ASecondServerOnAPortInUseFailsNamingIt) {
     EXPECT_EQ(rawGet(port(), kSongListPath).status, 200);
 }
 
-// A song that goes while its page is read is a 404, never a crash.
+// A song that goes while its page is read, and the library read again meanwhile, is a 404,
+// never a crash or a half answer.
 TEST_F(SongServerLoopback, SongsDeletedWhilePagesAreReadGive404) {
     std::atomic<bool> done{false};
     std::thread churn([&] {
         const auto bytes = readFileBytes(library_ + "/say.mwd");
         while (!done) {
             fs::remove(library_ + "/say.mwd");
+            EXPECT_TRUE(server_->reimport(nullptr));
             testing::writeFileBytes(library_ + "/say.mwd", bytes);
+            EXPECT_TRUE(server_->reimport(nullptr));
         }
     });
     std::vector<std::thread> clients;
@@ -444,8 +478,9 @@ TEST_F(SongServerLoopback, SongsDeletedWhilePagesAreReadGive404) {
             for (int i = 0; i < 40; ++i) {
                 const int status = rawGet(port(), "/music/song.php?fn=say.mwd").status;
                 other += status != 200 && status != 404;
-                const int file = rawGet(port(), "/music/music_get_file.php?fn=say.mwd").status;
-                other += file != 200 && file != 404;
+                const RawAnswer file = rawGet(port(), "/music/music_get_file.php?fn=say.mwd");
+                other += file.status != 200 && file.status != 404;
+                other += file.status == 200 && file.body.size() != songdata::kFileSize;
             }
         });
     for (auto& t : clients) t.join();
@@ -456,12 +491,16 @@ TEST_F(SongServerLoopback, SongsDeletedWhilePagesAreReadGive404) {
 
 // A library of 3,000 songs lists in full (it is larger than the 256 KB other answers may be).
 TEST_F(SongServerLoopback, ALibraryOfThreeThousandSongsListsInFull) {
+    SongListTable table;
     for (int i = 0; i < 3000; ++i) {
         char name[64];
         std::snprintf(name, sizeof name, "/song %04d with a longer name.mwd", i);
         fs::create_hard_link(library_ + "/twinkle.mwd", library_ + name);  // same song, less disk
     }
-    SongListTable table;
+    EXPECT_EQ(SongServerClient(address()).fetchList(table).failure, NetFailure::None);
+    EXPECT_EQ(table.rows(), 3);  // read on start and on reimport (SIGHUP) only
+    std::string error;
+    ASSERT_TRUE(server_->reimport(&error)) << error;
     ASSERT_TRUE(SongServerClient(address()).fetchList(table));
     EXPECT_EQ(table.rows(), 3003);
     EXPECT_EQ(table.cell(3002, kColumnFileName), "twinkle.mwd");

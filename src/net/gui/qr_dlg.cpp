@@ -1,5 +1,7 @@
 #include "net/gui/qr_dlg.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QTimer>
 
 namespace tunecase {
@@ -8,19 +10,37 @@ namespace {
 
 const QRect kQrRect = rectFromEdges(10, 10, 130, 130);
 const QRect kCloseRect = rectFromEdges(10, 140, 130, 167);
+// Three lines of small type: a page's whole address, broken anywhere.
+const QRect kAddressRect = rectFromEdges(10, 174, 130, 218);
+const QRect kCopyRect = rectFromEdges(10, 222, 130, 246);
 
 }  // namespace
 
 CQrDlg::CQrDlg(std::string path, QWidget* parent, Options options)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       uploader_(options.server ? *options.server : loadServerSettings().settings.uploadServer, options.timeouts) {
-    setFixedSize(140, 177);
+    setFixedSize(140, 254);
     closeControl_ = new COffScreenControl(this);
     button_.create(
         [this](int) { QTimer::singleShot(kCloseDelayMs, this, [this] { closeAndDelete(); }); }, nullptr,
         closeControl_, kCloseRect, kQrCloseLabel, FacePlain, FacePressed);
     qrControl_ = new COffScreenControl(this);
     qr_.create(qrControl_, kQrRect, kQrMargin);
+    address_ = new QPlainTextEdit(this);
+    address_->setReadOnly(true);
+    address_->setGeometry(kAddressRect);
+    address_->setWordWrapMode(QTextOption::WrapAnywhere);
+    address_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    address_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    address_->document()->setDocumentMargin(1);
+    QFont small = address_->font();
+    small.setPointSizeF(small.pointSizeF() * 0.8);
+    address_->setFont(small);
+    copy_ = new QPushButton(QString::fromUtf8(kQrCopyLabel), this);
+    copy_->setGeometry(kCopyRect);
+    copy_->setEnabled(false);
+    connect(copy_, &QPushButton::clicked, this,
+            [this] { QGuiApplication::clipboard()->setText(address_->toPlainText()); });
     upload(path);
 }
 
@@ -49,7 +69,9 @@ void CQrDlg::uploadFinished() {
     // The picture always shows the key held: after a failure the old song is gone from the
     // server too, so its code would lead nowhere.
     key_ = uploader_.key();
-    qr_.setText(key_);
+    qr_.setText(uploader_.qrText());
+    address_->setPlainText(QString::fromStdString(uploader_.qrText()));
+    copy_->setEnabled(!uploader_.qrText().empty());
     unsetCursor();
     startPending();
 }

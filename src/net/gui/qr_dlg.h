@@ -1,10 +1,14 @@
 // CQrDlg: uploads one Standard MIDI File to the upload server and shows the key it answers
-// with as a QR code, for a phone to fetch the file. The stored file is deleted from the
+// with as a QR code, for a phone to fetch the file; from our own server the code carries the
+// song page's address instead. What the code carries is shown as text under it, with a
+// button that copies it. The stored file is deleted from the
 // server when the dialog closes or another upload starts. Requests run off the window's
 // thread.
 #pragma once
 
 #include <QDialog>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <optional>
 #include <string>
 
@@ -17,6 +21,7 @@
 namespace tunecase {
 
 inline constexpr const char* kQrCloseLabel = "    閉じる";
+inline constexpr const char* kQrCopyLabel = "Copy";
 
 class CQrDlg : public QDialog {
     Q_OBJECT
@@ -48,6 +53,9 @@ public:
     COffScreenControl* qrControl() const { return qrControl_; }
     COffScreenControl* buttonControl() const { return closeControl_; }
     const CButtonPicture& buttons() const { return button_; }
+    // What the code carries ("" when nothing is stored), as the text under it shows it.
+    QPlainTextEdit* addressField() const { return address_; }
+    QPushButton* copyButton() const { return copy_; }
 
     // Escape and the window's close button close as CLOSE does.
     void reject() override;
@@ -65,6 +73,8 @@ private:
     CQrPicture qr_;
     COffScreenControl* closeControl_ = nullptr;
     CButtonPicture button_;
+    QPlainTextEdit* address_ = nullptr;
+    QPushButton* copy_ = nullptr;
     // Last: its workers end before anything they use goes.
     JobRunner job_{windowPost(this)};
 };

@@ -7,7 +7,7 @@
 #include "base/reporter.h"
 #include "base/text_codec.h"
 #include "base/utilities.h"
-#include "net/gui/trial_dlg.h"
+#include "net/gui/web_page_program.h"
 #include "net/internet.h"
 #include "songs/song_data.h"
 
@@ -32,14 +32,6 @@ std::string cutUtf8(std::string text, size_t limit) {
     while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
     text.resize(end);
     return text;
-}
-
-void openTrialPage(QWidget* parent, const CSongData& song, const std::string& pageAddress,
-                   const std::string& dataFolder, const ProgramFolders& folders) {
-    CTrialDlg::Options options;
-    options.folders = folders;
-    CTrialDlg dialog(pageAddress, song, dataFolder, parent, std::move(options));
-    dialog.exec();
 }
 
 }  // namespace
@@ -83,7 +75,7 @@ CWebDlg::CWebDlg(std::string dataFolder, QWidget* parent, Options options)
       server_(options.server ? *options.server : loadServerSettings().settings.songServer),
       timeouts_(options.timeouts),
       askSearch_(options.askSearch ? std::move(options.askSearch) : SearchAsker(CWebSearchDlg::ask)),
-      openPreview_(options.openPreview ? std::move(options.openPreview) : PreviewOpener(openTrialPage)) {
+      openPreview_(options.openPreview ? std::move(options.openPreview) : PreviewOpener(openWebPageProgram)) {
     setWindowTitle(kWebSiteCaption);
     setFixedSize(360, 327);
 
@@ -99,7 +91,9 @@ CWebDlg::CWebDlg(std::string dataFolder, QWidget* parent, Options options)
     QMetaObject::invokeMethod(
         this,
         [this] {
-            listJob_.start([this](const JobRunner::Job&) { SongServerClient(server_, timeouts_).fetchList(table_); },
+            listJob_.start([this](const JobRunner::Job&) {
+                               listFailed_ = !SongServerClient(server_, timeouts_).fetchList(table_);
+                           },
                            [this] {
                                QCoreApplication::postEvent(this,
                                                            new QEvent(static_cast<QEvent::Type>(kListLoadedMessage)));
@@ -146,8 +140,12 @@ void CWebDlg::onButton(int index) {
 
 void CWebDlg::listLoaded() {
     listAttemptDone_ = true;
-    // A failed attempt has shown its box and left the table empty (or with the rows read
-    // before a fault): the list shows what there is.
+    // A failed attempt has shown its box. With nothing read the window has nothing to offer
+    // and closes; with the rows read before a fault the list shows what there is.
+    if (listFailed_ && table_.rows() == 0) {
+        QDialog::done(QDialog::Rejected);
+        return;
+    }
     fillList();
 }
 

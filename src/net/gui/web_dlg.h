@@ -78,7 +78,7 @@ public:
         NetTimeouts timeouts;
         std::optional<ProgramFolders> folders;  // library and work files; the located folders when empty
         SearchAsker askSearch;                // CWebSearchDlg when not set
-        PreviewOpener openPreview;            // CTrialDlg when not set
+        PreviewOpener openPreview;            // CTrialDlg in its own program when not set
     };
 
     // Milliseconds CLOSE waits so that the pressed button shows.
@@ -132,6 +132,7 @@ private:
     CButtonPicture buttons_;
     // Filled by the list job; read on the window's thread only once that job has ended.
     SongListTable table_;
+    bool listFailed_ = false;  // written by the list's job, read once it has ended
     // Last: their workers end before anything they use goes.
     JobRunner listJob_{windowPost(this)};
     JobRunner download_{windowPost(this)};

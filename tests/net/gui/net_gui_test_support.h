@@ -19,6 +19,7 @@
 
 #include "base/utilities.h"
 #include "net/song_server.h"
+#include "net/song_store.h"
 #include "songs/song_sheet.h"
 #include "support/qt_test_app.h"
 #include "support/test_support.h"
@@ -60,11 +61,10 @@ public:
     }
     ServerAddress address() const { return {"http", "127.0.0.1", server->port()}; }
     std::string url(const std::string& path) const { return address().url() + path; }
-    std::vector<std::string> uploadedFiles() const {
-        std::vector<std::string> names;
-        for (const auto& e : std::filesystem::directory_iterator(uploads))
-            if (e.path().filename().string()[0] != '.') names.push_back(e.path().filename().string());  // not the key index
-        return names;
+    std::vector<std::string> uploadedKeys() const { return server->store().uploadKeys(); }
+    std::vector<uint8_t> uploadedBytes(const std::string& key) const {
+        const auto blob = server->store().uploadFile(key);
+        return blob ? std::vector<uint8_t>(blob->bytes.begin(), blob->bytes.end()) : std::vector<uint8_t>();
     }
 
     TempFolder root;

@@ -1,8 +1,10 @@
-// The upload dialog against our own server on loopback: the stored file, its key read back
-// from the QR picture by zbarimg, the delete when a new upload starts and when the dialog
+// The upload dialog against our own server on loopback: the stored file, its page's address
+// read back from the QR picture by zbarimg and shown under it, the delete when a new upload starts and when the dialog
 // closes, and the two messages.
 #include <gtest/gtest.h>
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QTest>
 
 #include "base/reporter.h"
@@ -52,22 +54,28 @@ TEST_F(QrDlgTest, ShowsTheKeyAsAQrCodeAndDeletesTheUploadWhenReplacedOrClosed) {
     EXPECT_EQ(dialog->qrControl()->geometry(), QRect(10, 10, 120, 120));
     EXPECT_EQ(dialog->qrPicture().margin(), 10);
     EXPECT_EQ(dialog->buttons().label(0), "    閉じる");
-    // The server keeps the bytes under the key; the picture reads back as the key.
-    ASSERT_EQ(server.uploadedFiles(), std::vector<std::string>{key + ".mid"});
-    EXPECT_EQ(readFileBytes(server.uploads + "/" + key + ".mid"), readFileBytes(first));
-    EXPECT_EQ(decoded(*dialog), key);
+    // The server keeps the bytes under the key; our server's answer makes the picture read
+    // back as the song page's address, which the field under it shows and COPY copies.
+    ASSERT_EQ(server.uploadedKeys(), std::vector<std::string>{key});
+    EXPECT_EQ(server.uploadedBytes(key), readFileBytes(first));
+    const std::string page = server.url("/s/" + key);
+    EXPECT_EQ(decoded(*dialog), page);
+    EXPECT_EQ(dialog->addressField()->toPlainText().toStdString(), page);
+    ASSERT_TRUE(dialog->copyButton()->isEnabled());
+    dialog->copyButton()->click();
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), page);
 
     dialog->upload(second);
     ASSERT_TRUE(pumpUntil([&] { return !dialog->isBusy(); }));
     const std::string next = dialog->serverKey();
     EXPECT_NE(next, key);
-    EXPECT_EQ(server.uploadedFiles(), std::vector<std::string>{next + ".mid"});
-    EXPECT_EQ(decoded(*dialog), next);
+    EXPECT_EQ(server.uploadedKeys(), std::vector<std::string>{next});
+    EXPECT_EQ(decoded(*dialog), server.url("/s/" + next));
 
     QTest::mousePress(dialog->buttonControl(), Qt::LeftButton, {}, QPoint(8, 8));
     QTest::mouseRelease(dialog->buttonControl(), Qt::LeftButton, {}, QPoint(8, 8));
     ASSERT_TRUE(pumpUntil([&] { return !dialog->isVisible(); }));
-    EXPECT_TRUE(server.uploadedFiles().empty());
+    EXPECT_TRUE(server.uploadedKeys().empty());
     EXPECT_EQ(boxes->count(), 0u);
 }
 
@@ -77,7 +85,7 @@ TEST_F(QrDlgTest, ReportsAFileThatIsNotMidiAndAServerThatIsNotThere) {
     testing::writeFileText(text, "not a song");
     auto dialog = open(text, server.address());
     EXPECT_EQ(boxes->visibleTexts(), std::vector<std::string>{"CQrDlg::ErrorMsg"});
-    EXPECT_TRUE(server.uploadedFiles().empty());
+    EXPECT_TRUE(server.uploadedKeys().empty());
     EXPECT_EQ(dialog->serverKey(), "");
 
     // Stored, then the server goes: the next upload fails and the picture is blank again.

@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Whole-process comparison of `tunecase-cli render` with the synthesizer's own command-line
+# renderer (`fluidsynth -F`) on the same prepared music-box song of about 60 s, with the same
+# soundfont, in one run: both times (the best of RUNS), their ratio and both peak resident sizes
+# (from /usr/bin/time -v). Skips (exit 0) where fluidsynth or GNU time is not installed.
+#
+# usage: bench/tools/render_vs_fluidsynth.sh [TUNECASE_CLI] [RUNS] [SOUNDFONT]
+set -euo pipefail
+CLI=${1:-build/tunecase-cli}
+RUNS=${2:-5}
+SOUNDFONT=${3:-/usr/share/sounds/sf2/default-GM.sf2}
+for tool in fluidsynth /usr/bin/time; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "skipped: $tool is not installed (apt-get install ${tool##*/})"
+    exit 0
+  fi
+done
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+
+# A composed song: 30 measures of 4/4 at 120 beats a minute, prepared for the music box.
+"$CLI" compose --seed 1 --measures 30 "$WORK/composed.mid" >/dev/null
+"$CLI" prepare "$WORK/composed.mid" "$WORK/song.mid" >/dev/null
+
+# Prints "SECONDS CPU_SECONDS KB" for one run of the command.
+measure() {
+  /usr/bin/time -v "$@" 2>"$WORK/time.txt" >/dev/null
+  awk -F': ' '/Elapsed \(wall clock\)/ { n = split($2, t, ":"); s = 0; for (i = 1; i <= n; i++) s = s * 60 + t[i] }
+              /User time|System time/ { cpu += $2 }
+              /Maximum resident set size/ { kb = $2 }
+              END { printf "%.3f %.3f %d\n", s, cpu, kb }' "$WORK/time.txt"
+}
+
+# The best wall time of the runs (the machine is shared: the others only add noise), the CPU
+# time of that run and the largest peak RSS.
+run() {
+  local best=999 cpu=0 rss=0 t c kb
+  for _ in $(seq "$RUNS"); do
+    read -r t c kb < <(measure "$@")
+    if awk -v a="$t" -v b="$best" 'BEGIN { exit !(a < b) }'; then best=$t cpu=$c; fi
+    rss=$(( kb > rss ? kb : rss ))
+  done
+  echo "$best $cpu $rss"
+}
+
+read -r ours ours_cpu ours_rss < <(run "$CLI" render --quiet "$WORK/song.mid" "$WORK/ours.wav")
+read -r theirs theirs_cpu theirs_rss < <(run fluidsynth -q -n -i -F "$WORK/theirs.wav" "$SOUNDFONT" "$WORK/song.mid")
+seconds=$(soxi -D "$WORK/ours.wav" 2>/dev/null || echo "?")
+echo "song:                 $seconds s of audio, best of $RUNS runs, $(nproc) cores, load $(cut -d' ' -f1 /proc/loadavg)"
+mb() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
+printf 'tunecase-cli render:  %6.3f s (CPU %.3f s)  peak RSS %6s MB\n' "$ours" "$ours_cpu" "$(mb "$ours_rss")"
+printf 'fluidsynth -F:        %6.3f s (CPU %.3f s)  peak RSS %6s MB\n' "$theirs" "$theirs_cpu" "$(mb "$theirs_rss")"
+awk -v a="$ours" -v b="$theirs" 'BEGIN { printf "ratio (ours/theirs):  %.2f\n", a / b }'
