@@ -1,5 +1,6 @@
 #include "app/compose_preferences.h"
 
+#include <charconv>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -26,6 +27,17 @@ bool readNumber(const std::string& text, int& out) {
     }
     out = value;
     return true;
+}
+
+// The file's text; "" when it is missing or far too long to be ours.
+std::string readPreferencesText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return {};
+    std::string text(static_cast<size_t>(kLongestPreferences) + 1, '\0');
+    in.read(text.data(), kLongestPreferences + 1);
+    text.resize(static_cast<size_t>(in.gcount()));
+    if (text.size() > static_cast<size_t>(kLongestPreferences)) return {};
+    return text;
 }
 
 }  // namespace
@@ -72,12 +84,80 @@ ComposeChoices composeChoicesFromText(std::string_view text) {
 }
 
 bool writeComposePreferences(const std::string& path, const ComposeChoices& choices) {
-    std::string text = "style=" + choices.style + "\nkey=" + choices.key + "\nmeter=" +
-                       (choices.meter < 0 ? std::string("style") : std::string(meterName(choices.meter))) +
-                       "\ntempo=" + std::to_string(choices.bpm) + "\nmeasures=" + std::to_string(choices.measures) +
-                       "\n";
+    return writePreferences(
+        path, {{"style", choices.style},
+               {"key", choices.key},
+               {"meter", choices.meter < 0 ? std::string("style") : std::string(meterName(choices.meter))},
+               {"tempo", std::to_string(choices.bpm)},
+               {"measures", std::to_string(choices.measures)}});
+}
+
+std::string readPreference(const std::string& path, std::string_view name) {
+    std::istringstream lines(readPreferencesText(path));
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const size_t eq = line.find('=');
+        if (eq != std::string::npos && std::string_view(line).substr(0, eq) == name) return line.substr(eq + 1);
+    }
+    return {};
+}
+
+bool writePreferences(const std::string& path, const std::vector<std::pair<std::string, std::string>>& values) {
+    // Lines of names not given here stay as they were, in their order; the given ones follow.
+    std::string text;
+    std::istringstream lines(readPreferencesText(path));
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const size_t eq = line.find('=');
+        if (eq == std::string::npos) continue;
+        const std::string name = line.substr(0, eq);
+        bool replaced = false;
+        for (const auto& value : values) replaced = replaced || value.first == name;
+        if (!replaced) text += line + "\n";
+    }
+    for (const auto& [name, value] : values) text += name + "=" + value + "\n";
     AtomicFile file;
     return file.open(path) && file.write(text.data(), text.size()) && file.commit();
+}
+
+double readVolume(const std::string& path) {
+    const std::string text = readPreference(path, "volume");
+    double gain = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), gain, std::chars_format::fixed);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || !(gain >= 0) ||
+        gain > kMaxPlayerGain)
+        return kDefaultPlayerGain;
+    return gain;
+}
+
+bool writeVolume(const std::string& path, double gain) {
+    char text[32];
+    const auto written = std::to_chars(text, text + sizeof text, gain, std::chars_format::fixed, 2);
+    if (written.ec != std::errc()) return false;
+    return writePreferences(path, {{"volume", std::string(text, written.ptr)}});
+}
+
+bool farewellPageWanted(const std::string& path) { return readPreference(path, "farewell_page") != "0"; }
+
+bool writeFarewellPageWanted(const std::string& path, bool wanted) {
+    return writePreferences(path, {{"farewell_page", wanted ? "1" : "0"}});
+}
+
+ExportRange readExportRange(const std::string& path) {
+    ExportRange range;
+    int low = 0, high = 0;
+    // Both ends or neither, each a MIDI key.
+    if (readNumber(readPreference(path, "export_low"), low) && readNumber(readPreference(path, "export_high"), high) &&
+        low <= 127 && high <= 127) {
+        range.lowNote = low;
+        range.highNote = high;
+    }
+    return range;
+}
+
+bool writeExportRange(const std::string& path, const ExportRange& range) {
+    return writePreferences(path, {{"export_low", std::to_string(range.lowNote)},
+                                   {"export_high", std::to_string(range.highNote)}});
 }
 
 std::optional<MadeSong> composeChosenSong(const std::string& folder, const ComposeChoices& choices,

@@ -6,9 +6,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "app/song_list_editor.h"
 #include "compose/compose_choices.h"
+#include "platform/fluid_synth_device.h"
 
 namespace tunecase {
 
@@ -23,8 +26,30 @@ std::string composePreferencesPath();
 ComposeChoices readComposePreferences(const std::string& path);
 // The same from the file's bytes (more than 4 KB are not ours: all defaults).
 ComposeChoices composeChoicesFromText(std::string_view text);
-// Writes them through a temporary file. False when it could not.
+// Writes them through a temporary file, keeping the file's other lines. False when it could not.
 bool writeComposePreferences(const std::string& path, const ComposeChoices& choices);
+
+// Other preferences of our own share the file, one "name=value" line each; writing some
+// keeps the lines of all the others.
+std::string readPreference(const std::string& path, std::string_view name);  // "" when absent
+bool writePreferences(const std::string& path, const std::vector<std::pair<std::string, std::string>>& values);
+
+// QUIT opens the farewell page unless it was turned off.
+bool farewellPageWanted(const std::string& path);
+bool writeFarewellPageWanted(const std::string& path, bool wanted);
+
+// The key range of the last export; 21-108 until one was kept (or when the file's is broken).
+struct ExportRange {
+    int lowNote = 21;
+    int highNote = 108;
+};
+ExportRange readExportRange(const std::string& path);
+bool writeExportRange(const std::string& path, const ExportRange& range);
+
+// CONFIG's volume, the synthesizer's gain ("volume=3.20"): kDefaultPlayerGain until one was
+// kept, or when the file's is not a number within 0..kMaxPlayerGain.
+double readVolume(const std::string& path);
+bool writeVolume(const std::string& path, double gain);
 
 // Composes a song for `choices` into a new file of `folder`, titled for them; nothing when
 // they are refused or the composer fails (no file left behind). Any thread.

@@ -13,24 +13,24 @@ namespace tunecase {
 
 const char* playerMessageText(int code) {
     switch (code) {
-        case kMsgListEmpty: return "Song list is empty.";
-        case kMsgFileMissing: return "Can not find file!";
-        case kMsgTrayHint: return "Click task tray icon if you want show window again.";
+        case kMsgListEmpty: return N_("Song list is empty.");
+        case kMsgFileMissing: return N_("Can not find file!");
+        case kMsgTrayHint: return N_("Click task tray icon if you want show window again.");
         default: return kPlayerOwnerText;
     }
 }
 
 std::vector<TrayMenuEntry> trayMenu(bool windowVisible, bool playing) {
     std::vector<TrayMenuEntry> menu;
-    menu.push_back({traycmd::ToggleWindow, windowVisible ? "Hide Player" : "Show Player"});
+    menu.push_back({traycmd::ToggleWindow, windowVisible ? N_("Hide Player") : N_("Show Player")});
     menu.push_back({0, ""});
-    menu.push_back({traycmd::StartStop, playing ? "Stop" : "Start"});
-    menu.push_back({traycmd::Previous, "Previous Song"});
-    menu.push_back({traycmd::Next, "Next Song"});
+    menu.push_back({traycmd::StartStop, playing ? N_("Stop") : N_("Start")});
+    menu.push_back({traycmd::Previous, N_("Previous Song")});
+    menu.push_back({traycmd::Next, N_("Next Song")});
     menu.push_back({0, ""});
     for (int32_t code = PlateNone; code <= PlateToyPianoSmall; ++code) menu.push_back({code, plateTypeName(code)});
     menu.push_back({0, ""});
-    menu.push_back({traycmd::Quit, "Quit"});
+    menu.push_back({traycmd::Quit, N_("Quit")});
     return menu;
 }
 
@@ -432,6 +432,33 @@ void PlayerController::onFilesDropped(const std::vector<std::string>& paths) {
     jobs_.start([this, path, folder](const JobRunner::Job& job) {
         ImportedSong imported = importMidiFile(path, folder);
         if (imported.ok) job.post([this, imported] { onSelectLastSong(imported.path, imported.title); });
+    });
+}
+
+void PlayerController::openFiles(const std::vector<std::string>& paths) {
+    std::vector<std::string> songs;
+    for (const std::string& path : paths) {
+        const std::string ext = extensionLower(path);
+        std::string copy = path;
+        if (ext == "mid" || (ext == "mwd" && addToArchive(folders_.library, copy))) songs.push_back(copy);
+    }
+    if (songs.empty()) return;
+    const std::string folder = songFolder(settings_);
+    jobs_.start([this, songs, folder](const JobRunner::Job& job) {
+        std::vector<MadeSong> made;
+        for (const std::string& path : songs) {
+            if (job.cancelled()) return;
+            if (extensionLower(path) == "mwd") {
+                if (auto song = arrangeNewSong(path, folder, defaultSongArranger())) made.push_back(*song);
+            } else if (ImportedSong imported = importMidiFile(path, folder); imported.ok) {
+                made.push_back({imported.path, imported.title});
+            }
+        }
+        if (made.empty()) return;
+        job.post([this, made] {
+            for (size_t i = 0; i + 1 < made.size(); ++i) appendMadeSong(made[i].path, made[i].title);
+            onSelectLastSong(made.back().path, made.back().title);
+        });
     });
 }
 

@@ -22,6 +22,7 @@
 #include "base/user_folders.h"
 #include "playback/music_player.h"
 #include "playback/song_preparation.h"
+#include "base/translation.h"
 
 namespace tunecase {
 
@@ -47,19 +48,21 @@ inline constexpr int Next = 7;
 inline constexpr int Count = 8;
 }  // namespace playerbutton
 
-inline constexpr const char* kStartLabel = "    START";
-inline constexpr const char* kStopLabel = "    STOP";
+inline constexpr const char* kStartLabel = N_("    START");
+inline constexpr const char* kStopLabel = N_("    STOP");
 
 // The window's own message texts, by code; any other code shows the owner string.
 const char* playerMessageText(int code);
 inline constexpr int kMsgListEmpty = 1;
 inline constexpr int kMsgFileMissing = 2;
 inline constexpr int kMsgTrayHint = 3;
-inline constexpr const char* kPlayerOwnerText = "CTunecaseDlg::ErrorMsg";
+// Shown when more than one file is dropped on the player at once.
+inline constexpr const char* kPlayerOwnerText =
+    N_("Drop one file at a time: a MIDI file (.mid) or a song-data file (.mwd).");
 inline constexpr const char* kAskBuildListText =
-    "Song list is empty. Do you want to create a song list automatically?";
+    N_("Song list is empty. Do you want to create a song list automatically?");
 inline constexpr const char* kNoTrayText =
-    "There is no system tray on this desktop, so the player is minimised instead. Restore it from the task bar.";
+    N_("There is no system tray on this desktop, so the player is minimised instead. Restore it from the task bar.");
 
 // One entry of the tray popup menu; command 0 is a separator.
 struct TrayMenuEntry {
@@ -149,6 +152,9 @@ public:
     void onSpeedChanged(int percent);
     // Files dropped on the window (native paths).
     void onFilesDropped(const std::vector<std::string>& paths);
+    // Files named on the command line: each MIDI or song-data file joins the list as a dropped
+    // one would (in one job, in their order); the last one that joined becomes current.
+    void openFiles(const std::vector<std::string>& paths);
 
     // ---- Posted messages -------------------------------------------------------------------
     void onStartLoadedSong();

@@ -15,7 +15,7 @@ bool storePickedDataFolder(PlayerSettings& settings, const std::string& picked) 
     const std::string kept = keptFolderPath(picked);
     if (kept.empty()) return false;
     if (!setFieldText(settings.dataFolder, kPathBytes, kept)) {
-        reportText(fillIn(kDataFolderTooLongText, kept), BoxKind::Ok);
+        reportFilled(kDataFolderTooLongText, kept, BoxKind::Ok);
         return false;
     }
     return true;

@@ -4,17 +4,18 @@
 #include <string>
 
 #include "base/records.h"
+#include "base/translation.h"
 
 namespace tunecase {
 
 // Texts of the settings dialog.
-inline constexpr const char* kConfigCaption = "Configuration";
-inline constexpr const char* kConfigPlayGroup = "About Play";
-inline constexpr const char* kConfigShortNoteText = "Delete Short Note Channel";
-inline constexpr const char* kConfigLongNoteText = "Delete Long Note Channel";
-inline constexpr const char* kConfigFolderGroup = "Data Folder";
-inline constexpr const char* kConfigBrowseText = "...";
-inline constexpr const char* kConfigSetLabel = "   S E T";
+inline constexpr const char* kConfigCaption = N_("Configuration");
+inline constexpr const char* kConfigPlayGroup = N_("About Play");
+inline constexpr const char* kConfigShortNoteText = N_("Delete Short Note Channel");
+inline constexpr const char* kConfigLongNoteText = N_("Delete Long Note Channel");
+inline constexpr const char* kConfigFolderGroup = N_("Data Folder");
+inline constexpr const char* kConfigBrowseText = N_("...");
+inline constexpr const char* kConfigSetLabel = N_("   S E T");
 
 // A folder picked in the browser as it is kept: without trailing "/", except the root,
 // which keeps its one "/".

@@ -6,6 +6,8 @@
 #include <system_error>
 
 #include "base/reporter.h"
+#include "base/text_codec.h"
+#include "base/translation.h"
 #include "base/utilities.h"
 #include "compose/compose_context.h"
 #include "compose/compose_driver.h"
@@ -328,13 +330,57 @@ bool SongListEditor::startJob(std::function<void(const std::function<void(const 
     return true;
 }
 
-void SongListEditor::startExportJob(std::function<bool()> work, uint32_t completion) {
+void SongListEditor::startExportJob(std::function<bool()> work, uint32_t completion, std::string announced) {
     if (jobs_.busy()) return;
     auto wrote = std::make_shared<bool>(false);
     jobs_.start([work = std::move(work), wrote](const JobRunner::Job&) { *wrote = work(); },
-                [this, wrote, completion] {
+                [this, wrote, completion, announced] {
                     if (*wrote && completion != listmsg::ListIdle) onMessage(completion);
+                    // An export otherwise ends without a sign; a failure has said why.
+                    if (*wrote && !announced.empty()) reportFilled(N_("Exported to %s."), announced, BoxKind::Ok);
                 });
+}
+
+ExportRequest SongListEditor::rememberedExportRange() const {
+    ExportRequest request;
+    if (services_.preferencesPath.empty()) return request;
+    const ExportRange range = readExportRange(services_.preferencesPath);
+    request.lowNote = range.lowNote;
+    request.highNote = range.highNote;
+    return request;
+}
+
+void SongListEditor::rememberExportRange(const ExportRequest& request) {
+    if (services_.preferencesPath.empty()) return;
+    writeExportRange(services_.preferencesPath, {request.lowNote, request.highNote});
+}
+
+void SongListEditor::rememberFolderOf(const char* key, const std::string& path) {
+    const std::string folder = std::filesystem::path(path).parent_path().string();
+    if (folder.empty()) return;
+    lastFolders_[key] = folder;
+    if (!services_.preferencesPath.empty()) writePreferences(services_.preferencesPath, {{key, folder}});
+}
+
+std::string SongListEditor::rememberedFolder(const char* key) const {
+    std::string folder;
+    if (!services_.preferencesPath.empty()) folder = readPreference(services_.preferencesPath, key);
+    else if (auto it = lastFolders_.find(key); it != lastFolders_.end()) folder = it->second;
+    std::error_code ec;
+    if (folder.empty() || !std::filesystem::is_directory(folder, ec)) folder = specialFolder(kFolderMyMusic);
+    return folder;
+}
+
+std::string SongListEditor::suggestedExportPath(const std::string& extension) const {
+    const std::string folder = rememberedFolder("export_folder");
+    std::string name = displayText(exportTitle_);
+    // A title may hold what a file name cannot.
+    for (char& c : name)
+        if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20) c = '_';
+    while (!name.empty() && (name.back() == ' ' || name.back() == '.')) name.pop_back();
+    while (!name.empty() && (name.front() == ' ' || name.front() == '.')) name.erase(name.begin());
+    if (name.empty()) name = "song";
+    return joinPath(folder, name + "." + extension);
 }
 
 void SongListEditor::waitForJobs() {
@@ -345,6 +391,7 @@ void SongListEditor::importMidi() {
     if (refuseWhenFull()) return;
     const std::string path = view_.chooseMidiFile();
     if (path.empty()) return;
+    rememberFolderOf("import_folder", path);
     const std::string folder = folder_;
     startJob([path, folder](const auto& made) {
         if (auto song = importNewSong(path, folder)) made(*song);
@@ -357,6 +404,12 @@ void SongListEditor::addFromLibrary() {
     const std::string path = newSongPath(folder_);
     const std::string title = view_.runLibrary(path);
     if (title.empty()) {
+        discardNewFile(path);
+        return;
+    }
+    if (view_.libraryWantsStrip()) {
+        // The arranged song is only the strip's source: it does not join the list.
+        exportStripOf(path, title);
         discardNewFile(path);
         return;
     }
@@ -438,7 +491,7 @@ bool SongListEditor::emptyList(bool askFirst) {
     if (askFirst && !files.empty()) {
         const std::string question = files.size() == 1
                                          ? std::string(kTrashMadeSongQuestion)
-                                         : fillIn(kTrashMadeSongsQuestion, std::to_string(files.size()));
+                                         : fillIn(tr(kTrashMadeSongsQuestion), std::to_string(files.size()));
         if (reportText(question, BoxKind::OkCancel) != Answer::Ok) return false;
     }
     deleteAllEntries(list_, folder_);
@@ -453,12 +506,12 @@ void SongListEditor::discardMadeSongs(const std::vector<std::string>& files) {
     for (const std::string& file : files) {
         std::string reason;
         if (view_.moveToTrash(file, reason)) continue;
-        if (left.empty()) firstReason = reason.empty() ? "no trash for it" : reason;
+        if (left.empty()) firstReason = reason.empty() ? std::string(tr("no trash for it")) : reason;
         left.push_back(file);
     }
     if (left.empty()) return;
     const std::string what = left.size() == 1 ? fileNamePart(left[0]) : std::to_string(left.size());
-    std::string question = left.size() == 1 ? kDeleteUntrashedSongQuestion : kDeleteUntrashedSongsQuestion;
+    std::string question = tr(left.size() == 1 ? kDeleteUntrashedSongQuestion : kDeleteUntrashedSongsQuestion);
     // Filled one after the other, so that a "%s" in a file name stays as it is.
     const size_t first = question.find("%s");
     question.replace(first, 2, what);
@@ -487,7 +540,15 @@ void SongListEditor::startExport(const ExportRequest& request, const ExportTarge
     const std::string title = fieldText(entry.title, kTitleBytes);
     const bool dropShort = settings_.deleteShortNoteChannel == 1;
     const bool dropLong = settings_.deleteLongNoteChannel == 1;
-    if (target.format == ExportTarget::ToyPianoFile) {
+    if (target.format == ExportTarget::AudioFile) {
+        // As the player would play it now: its plate, its channel switches, its speed.
+        AudioExportJob job;
+        job.source = source;
+        job.output = target.path;
+        job.preparation = {settings_.plateType, dropShort, dropLong};
+        if (settings_.speedPercent >= 50 && settings_.speedPercent <= 150) job.speedPercent = settings_.speedPercent;
+        startExportJob([job] { return exportAudio(job); }, listmsg::ListIdle, target.path);
+    } else if (target.format == ExportTarget::ToyPianoFile) {
         ToyPianoExportJob job;
         job.source = source;
         job.lowNote = request.lowNote;
@@ -495,7 +556,7 @@ void SongListEditor::startExport(const ExportRequest& request, const ExportTarge
         job.output = target.path;
         job.deleteShortNoteChannel = dropShort;
         job.deleteLongNoteChannel = dropLong;
-        startExportJob([job] { return exportToyPiano(job); }, listmsg::ListIdle);
+        startExportJob([job] { return exportToyPiano(job); }, listmsg::ListIdle, target.path);
     } else {
         RangedMidiExportJob job;
         job.source = source;
@@ -507,7 +568,8 @@ void SongListEditor::startExport(const ExportRequest& request, const ExportTarge
         job.deleteShortNoteChannel = dropShort;
         job.deleteLongNoteChannel = dropLong;
         const bool uploading = target.path == uploadWorkFile(folders_.work);
-        startExportJob([job] { return exportRangedMidi(job); }, uploading ? listmsg::UploadReady : listmsg::ListIdle);
+        startExportJob([job] { return exportRangedMidi(job); }, uploading ? listmsg::UploadReady : listmsg::ListIdle,
+                       uploading ? std::string() : target.path);
     }
 }
 
@@ -519,30 +581,38 @@ void SongListEditor::exportSelected() {
     }
     const ExportRequest request = view_.askExport(false);
     if (request.kind == ExportKind::Cancelled) return;
+    rememberExportRange(request);
+    exportTitle_ = fieldText(list_.entries[line].title, kTitleBytes);
     if (request.kind == ExportKind::Strip) {
         exportStrip(line);
         return;
     }
     const ExportTarget target = view_.chooseExportFile(request.kind);
     if (target.path.empty()) return;
+    rememberFolderOf("export_folder", target.path);
     startExport(request, target, line);
 }
 
 void SongListEditor::exportStrip(int line) {
+    const SongEntry& entry = list_.entries[line];
+    exportTitle_ = fieldText(list_.entries[line].title, kTitleBytes);
+    exportStripOf(fieldText(entry.path, kPathBytes), fieldText(entry.title, kTitleBytes));
+}
+
+void SongListEditor::exportStripOf(const std::string& path, const std::string& title) {
+    exportTitle_ = title;
     const std::string boxesFile = joinPath(folders_.program, kBoxModelsFileName);
     std::vector<BoxModelError> errors;
     const std::vector<BoxModel> boxes = loadBoxModels(boxesFile, errors);
     if (boxes.empty()) {
-        reportText(fillIn(kNoStripBoxesText, boxesFile), BoxKind::Ok);
+        reportFilled(kNoStripBoxesText, boxesFile, BoxKind::Ok);
         return;
     }
-    const SongEntry& entry = list_.entries[line];
-    std::optional<StripSong> song = loadStripSong(fieldText(entry.path, kPathBytes),
-                                                  settings_.deleteShortNoteChannel == 1,
+    std::optional<StripSong> song = loadStripSong(path, settings_.deleteShortNoteChannel == 1,
                                                   settings_.deleteLongNoteChannel == 1);
     if (!song) return;  // the readers have said why
     // The strip carries the title the list shows.
-    if (const std::string title = fieldText(entry.title, kTitleBytes); !title.empty()) song->title = title;
+    if (!title.empty()) song->title = title;
 
     std::vector<std::string> names;
     for (const BoxModel& box : boxes) names.push_back(box.name);
@@ -550,12 +620,23 @@ void SongListEditor::exportStrip(int line) {
         const std::optional<BoxModel> box = findBoxModel(boxes, name);
         return box ? stripReportText(fitSongToBox(*song, *box)) : std::string();
     };
-    const std::optional<StripChoice> choice = view_.askStrip(names, reportFor);
+    const StripPreviewer preview = [&](const std::string& name, bool letter, double pxPerMm) {
+        const std::optional<BoxModel> box = findBoxModel(boxes, name);
+        if (!box) return StripImage{};
+        StripDrawingOptions options;
+        options.paper = letter ? PaperSize::Letter : PaperSize::A4;
+        options.beatsPerBar = song->beatsPerBar;
+        options.beatUnit = song->beatUnit;
+        std::string unused;
+        return renderStripFirstPage(fitSongToBox(*song, *box), *box, options, pxPerMm, unused);
+    };
+    const std::optional<StripChoice> choice = view_.askStripWithPreview(names, reportFor, preview);
     if (!choice) return;
     const std::optional<BoxModel> box = findBoxModel(boxes, choice->box);
     if (!box) return;
     const ExportTarget target = view_.chooseExportFile(ExportKind::Strip);
     if (target.path.empty()) return;
+    rememberFolderOf("export_folder", target.path);
 
     StripDrawingOptions options;
     options.paper = choice->letter ? PaperSize::Letter : PaperSize::A4;
@@ -563,7 +644,9 @@ void SongListEditor::exportStrip(int line) {
     options.beatUnit = song->beatUnit;
     std::string reason;
     if (!writeStripPdf(fitSongToBox(*song, *box), *box, options, target.path, reason))
-        reportText(fillIn(kStripNotWrittenText, target.path + ": " + reason), BoxKind::Ok);
+        reportFilled(kStripNotWrittenText, target.path + ": " + reason, BoxKind::Ok);
+    else
+        reportFilled(N_("Exported to %s."), target.path, BoxKind::Ok);
 }
 
 void SongListEditor::upload() {
@@ -574,8 +657,9 @@ void SongListEditor::upload() {
     }
     const ExportRequest request = view_.askExport(true);
     if (request.kind == ExportKind::Cancelled) return;
+    rememberExportRange(request);
     if (request.kind == ExportKind::ToyPiano) {
-        reportText(kListOwnerText, BoxKind::Ok);
+        reportText(kUploadToyPianoText, BoxKind::Ok);
         return;
     }
     // A fresh login has no work folder yet; a failed write is reported by the export itself.

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,26 +25,31 @@
 #include "songs/export.h"
 #include "songs/library.h"
 #include "strips/strip_drawing.h"
+#include "base/translation.h"
 
 namespace tunecase {
 
-inline constexpr const char* kListCaption = "Song List";
-inline constexpr const char* kListOwnerText = "CPlayListDlg::ErrorMsg";
+inline constexpr const char* kListCaption = N_("Song List");
+// More than one file dropped on the list at once.
+inline constexpr const char* kListOwnerText =
+    N_("Drop one file at a time: a MIDI file (.mid) or a song-data file (.mwd).");
+// UPLOAD sends a music-box MIDI file; a toy-piano file cannot be uploaded.
+inline constexpr const char* kUploadToyPianoText = N_("Only a music-box MIDI file can be uploaded: choose TUNECASE.");
 inline constexpr const char* kAutoSelectQuestion =
-    "Song list will be cleared and new list will be generated with auto selection.";
-inline constexpr const char* kEmptyLibraryText = "The library has no songs to choose from.";
+    N_("Song list will be cleared and new list will be generated with auto selection.");
+inline constexpr const char* kEmptyLibraryText = N_("The library has no songs to choose from.");
 inline constexpr const char* kUploadWorkFileName = "tmp_upload.mid";
-inline constexpr const char* kNoStripBoxesText = "No music box for strips is described in %s";
-inline constexpr const char* kStripNotWrittenText = "The strip could not be written: %s";
+inline constexpr const char* kNoStripBoxesText = N_("No music box for strips is described in %s");
+inline constexpr const char* kStripNotWrittenText = N_("The strip could not be written: %s");
 // DEL ALL and AUTO SEL ask before the songs Tunecase made leave with the list.
-inline constexpr const char* kTrashMadeSongsQuestion = "Move %s made songs to the trash?";
-inline constexpr const char* kTrashMadeSongQuestion = "Move 1 made song to the trash?";
+inline constexpr const char* kTrashMadeSongsQuestion = N_("Move %s made songs to the trash?");
+inline constexpr const char* kTrashMadeSongQuestion = N_("Move 1 made song to the trash?");
 // Where the trash cannot take them, a song cannot be composed again without its seed: ask
 // before deleting outright. The first %s is the file (or "N made songs"), the second the reason.
 inline constexpr const char* kDeleteUntrashedSongQuestion =
-    "%s could not be moved to the trash (%s). Delete it for good?";
+    N_("%s could not be moved to the trash (%s). Delete it for good?");
 inline constexpr const char* kDeleteUntrashedSongsQuestion =
-    "%s made songs could not be moved to the trash (%s). Delete them for good?";
+    N_("%s made songs could not be moved to the trash (%s). Delete them for good?");
 // The editor's own window messages: a job began, a job ended, the upload's file is ready.
 namespace listmsg {
 inline constexpr uint32_t ListBusy = 0x81F5;
@@ -195,7 +201,7 @@ struct ComposeAnswer {
     std::optional<MadeSong> previewed;
 };
 
-enum class ExportKind { MusicBox, ToyPiano, Strip, Cancelled };
+enum class ExportKind { MusicBox, ToyPiano, Strip, Audio, Cancelled };
 
 // What the export dialog closed with.
 struct ExportRequest {
@@ -206,7 +212,7 @@ struct ExportRequest {
 
 // The file an export is saved to and its format (from the file dialog's filter).
 struct ExportTarget {
-    enum Format { MusicBoxMidi, ToyPianoFile, ToyPianoMidi, StripPdf };
+    enum Format { MusicBoxMidi, ToyPianoFile, ToyPianoMidi, StripPdf, AudioFile };
     std::string path;  // "" when cancelled
     Format format = MusicBoxMidi;
 };
@@ -236,6 +242,16 @@ public:
     // as it is chosen; nothing when cancelled (modal).
     virtual std::optional<StripChoice> askStrip(const std::vector<std::string>& boxes,
                                                 const StripReporter& reportFor) = 0;
+    // The same with the drawn strip in view (`preview`); a window without one asks as above.
+    virtual std::optional<StripChoice> askStripWithPreview(const std::vector<std::string>& boxes,
+                                                           const StripReporter& reportFor,
+                                                           const StripPreviewer& preview) {
+        (void)preview;
+        return askStrip(boxes, reportFor);
+    }
+    // After runLibrary: true when the library's STRIP chose the song, for a strip rather than
+    // for the list.
+    virtual bool libraryWantsStrip() { return false; }
     // The upload dialog for the written work file (modal).
     virtual void runUpload(const std::string& workFile) = 0;
     // The song download dialog (modal).
@@ -317,6 +333,13 @@ public:
     bool closePending() const { return closePending_; }
     const std::string& songFolderPath() const { return folder_; }
     const ChoiceComposer& choiceComposer() const { return services_.chosenComposer; }
+    // The range EXPORT's dialog starts at: the last one chosen (21-108 before any).
+    ExportRequest rememberedExportRange() const;
+    // What an export's file dialog suggests: the exported song's title as the file name (with
+    // `extension`), in the folder of the last export, else in the music folder.
+    std::string suggestedExportPath(const std::string& extension) const;
+    // Where MIDI's file dialog opens: the folder of the last file imported, else the music folder.
+    std::string importStartFolder() const { return rememberedFolder("import_folder"); }
     // Waits (handling the window's events) until no job of the editor runs.
     void waitForJobs();
 
@@ -326,13 +349,19 @@ private:
     bool startJob(std::function<void(const std::function<void(const MadeSong&)>&)> work);
     // Runs an export off the window's thread; `completion` (ListIdle or UploadReady) follows
     // when it wrote its file.
-    void startExportJob(std::function<bool()> work, uint32_t completion);
+    void startExportJob(std::function<bool()> work, uint32_t completion, std::string announced = {});
+    // An export's choices kept for the next one.
+    void rememberExportRange(const ExportRequest& request);
+    void rememberFolderOf(const char* key, const std::string& path);
+    std::string rememberedFolder(const char* key) const;
     void refresh(int selectedLine);
     // The list is full: says so; true when nothing more can join.
     bool refuseWhenFull();
     void startExport(const ExportRequest& request, const ExportTarget& target, int line);
     // EXPORT's STRIP: the box chosen with its report in view, then the PDF written.
     void exportStrip(int line);
+    // The same for the song file at `path`, titled `title` (not necessarily on the list).
+    void exportStripOf(const std::string& path, const std::string& title);
     // DEL ALL's work, after `askFirst` asked about the made songs (when there are any): false
     // and nothing changed when the answer was Cancel.
     bool emptyList(bool askFirst);
@@ -348,6 +377,8 @@ private:
     Services services_;
     ListBusyState busy_;
     bool closePending_ = false;
+    std::string exportTitle_;       // the song an export's file dialog is asked for (stored bytes)
+    std::map<std::string, std::string> lastFolders_;  // when there is no preferences file
     std::atomic<bool> stop_{false};
     // Last: its workers end before anything they use goes.
     JobRunner jobs_;

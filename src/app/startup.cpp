@@ -34,16 +34,16 @@ std::string askDataFolder(FolderBrowser& browser) {
     for (;;) {
         std::string picked;
         if (browser.browseForFolder(initial, picked, kDataFolderPromptTitle) != FolderBrowser::Picked) {
-            reportText(fillIn(kDataFolderUsedText, initial), BoxKind::Ok);
+            reportFilled(kDataFolderUsedText, initial, BoxKind::Ok);
             if (initial.size() >= kPathBytes) {
-                reportText(fillIn(kDataFolderTooLongText, initial), BoxKind::Ok);
+                reportFilled(kDataFolderTooLongText, initial, BoxKind::Ok);
                 return {};
             }
             return initial;
         }
         picked = withoutTrailingSeparator(picked);
         if (picked.size() < kPathBytes && !picked.empty()) return picked;
-        reportText(fillIn(kDataFolderTooLongText, picked), BoxKind::Ok);
+        reportFilled(kDataFolderTooLongText, picked, BoxKind::Ok);
     }
 }
 
@@ -70,8 +70,10 @@ StartupRecords openSettingsAndList(const std::string& settingsFolder, PlayerSett
     return records;
 }
 
-std::string helpPagePath(const std::string& programFolder) {
-    return joinPath(joinPath(programFolder, "help"), "top.htm");
+std::string helpPagePath(const std::string& programFolder, const std::string& page) {
+    const std::string translated = joinPath(joinPath(programFolder, tr(kHelpFolder)), page);
+    if (fileCanBeOpened(translated)) return translated;
+    return joinPath(joinPath(programFolder, "help"), page);
 }
 
 }  // namespace tunecase

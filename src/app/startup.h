@@ -8,6 +8,7 @@
 #include "base/config_control.h"
 #include "base/records.h"
 #include "base/user_folders.h"
+#include "base/translation.h"
 
 namespace tunecase {
 
@@ -23,11 +24,10 @@ public:
                                    const std::string& title) = 0;
 };
 
-inline constexpr const char* kDataFolderPromptTitle =
-    "データを保存しておくためのフォルダを指定してください。";
-inline constexpr const char* kDataFolderUsedText = "%sをデータフォルダとして使用します。";
+inline constexpr const char* kDataFolderPromptTitle = N_("Choose a folder to keep your songs in.");
+inline constexpr const char* kDataFolderUsedText = N_("%s will be used as the data folder.");
 inline constexpr const char* kDataFolderTooLongText =
-    "The folder path \"%s\" is too long to be kept (at most 259 bytes). Please choose a folder with a shorter path.";
+    N_("The folder path \"%s\" is too long to be kept (at most 259 bytes). Please choose a folder with a shorter path.");
 inline constexpr const char* kSettingsFileName = "setup.ini";
 inline constexpr const char* kSongListFileName = "mbox.lst";
 
@@ -53,7 +53,12 @@ struct StartupRecords {
 StartupRecords openSettingsAndList(const std::string& settingsFolder, PlayerSettings& settings,
                                    SongList& list, FolderBrowser& browser);
 
-// The help page shown by HELP: "help/top.htm" under the program folder.
-std::string helpPagePath(const std::string& programFolder);
+// TRANSLATORS: the folder of the help pages in this language, under the program folder
+// ("help/ja" holds the Japanese pages).
+inline constexpr const char* kHelpFolder = N_("help");
+
+// A help page under the program folder: "top.htm", shown by HELP, in the user's language when
+// the pages come in it ("help/ja/top.htm"), else the English one ("help/top.htm").
+std::string helpPagePath(const std::string& programFolder, const std::string& page = "top.htm");
 
 }  // namespace tunecase

@@ -41,7 +41,7 @@ CConfigControl::CConfigControl(std::string path, void* record, size_t size, cons
     std::memcpy(record_, scratch.data(), size_);
     if (got < static_cast<int64_t>(size_)) {
         generalError(gene::DataSizeTooLarge);
-        reportText(fillIn(kDeleteToFixText, path_), BoxKind::Ok);
+        reportFilled(kDeleteToFixText, path_, BoxKind::Ok);
     }
 }
 

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <string>
 
+#include "base/translation.h"
+
 namespace tunecase {
 
 class CConfigControl {
@@ -42,6 +44,7 @@ private:
 void loadRecordBytes(const void* bytes, size_t length, void* record, size_t size, const void* defaults);
 
 // The box shown when a record file is shorter than its record.
-inline constexpr const char* kRecordReinitialisedText = "iniファイルにエラーがあるため初期化しました。";
+inline constexpr const char* kRecordReinitialisedText =
+    N_("A settings file was incomplete, so it was reset to its defaults.");
 
 }  // namespace tunecase

@@ -1,22 +1,23 @@
 #include "base/general_errors.h"
+#include "base/translation.h"
 
 namespace tunecase {
 
 const MessageTable kGeneralErrors{
     "GENE",
     {
-        {gene::NeedsMoreMemory, "Needs more memory!"},
-        {gene::QuitAndRestart, "Quit and restart!"},
-        {gene::CantFindFile, "Cant find file!"},
-        {gene::SixteenDigitError, "16 digit error"},
-        {gene::CantOpenFile, "Cant open file!"},
-        {gene::DataSizeTooLarge, "data size is too large!"},
-        {gene::ParameterWrong, "parameter is wrong"},
-        {gene::NoCurrentDirectory, "Can not get current directory"},
-        {gene::FileSizeError, "file size error!(2)"},
-        {gene::TimeSignInvalid, "Time sign is invalid!"},
+        {gene::NeedsMoreMemory, N_("Needs more memory!")},
+        {gene::QuitAndRestart, N_("Quit and restart!")},
+        {gene::CantFindFile, N_("Cant find file!")},
+        {gene::SixteenDigitError, N_("16 digit error")},
+        {gene::CantOpenFile, N_("Cant open file!")},
+        {gene::DataSizeTooLarge, N_("data size is too large!")},
+        {gene::ParameterWrong, N_("parameter is wrong")},
+        {gene::NoCurrentDirectory, N_("Can not get current directory")},
+        {gene::FileSizeError, N_("file size error!(2)")},
+        {gene::TimeSignInvalid, N_("Time sign is invalid!")},
     },
-    "General Error",
+    N_("General Error"),
 };
 
 void generalError(uint32_t code, std::string_view path) { reportCoded(kGeneralErrors, code, path); }

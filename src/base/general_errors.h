@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "base/reporter.h"
+#include "base/translation.h"
 
 namespace tunecase {
 
@@ -29,6 +30,6 @@ extern const MessageTable kGeneralErrors;
 void generalError(uint32_t code, std::string_view path = {});
 
 // The advice shown after a record or file could not be read whole.
-inline constexpr const char* kDeleteToFixText = "%sを削除すると問題が解決することがあります。";
+inline constexpr const char* kDeleteToFixText = N_("Deleting %s may solve the problem.");
 
 }  // namespace tunecase

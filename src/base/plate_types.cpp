@@ -1,15 +1,17 @@
 #include "base/plate_types.h"
 
+#include "base/translation.h"
+
 namespace tunecase {
 
 const char* plateTypeName(int32_t code) {
     switch (code) {
-        case PlateNone: return "None";
-        case PlateLargeDisk: return "Large Disk";
-        case PlateSmallDisk: return "Small Disk";
-        case PlatePaper: return "Paper";
-        case PlateToyPianoLarge: return "Toypiano(Large)";
-        case PlateToyPianoSmall: return "Toypiano(Small)";
+        case PlateNone: return N_("None");
+        case PlateLargeDisk: return N_("Large Disk");
+        case PlateSmallDisk: return N_("Small Disk");
+        case PlatePaper: return N_("Paper");
+        case PlateToyPianoLarge: return N_("Toypiano(Large)");
+        case PlateToyPianoSmall: return N_("Toypiano(Small)");
         default: return nullptr;
     }
 }

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "base/text_codec.h"
+#include "base/translation.h"
 
 namespace tunecase {
 
@@ -18,6 +19,13 @@ StderrSink& defaultSink() {
 
 std::atomic<ReportSink*> activeSink{nullptr};
 thread_local ReportSink* threadSink = nullptr;
+
+// The reason of the innermost ScopedReason, and whether a report has carried it yet.
+struct PendingReason {
+    std::string text;
+    bool said = false;
+};
+thread_local PendingReason currentReason;
 
 }  // namespace
 
@@ -45,7 +53,25 @@ std::string fillIn(std::string_view pattern, std::string_view value) {
     return out;
 }
 
+std::string fillIn(std::string_view pattern, std::initializer_list<std::string_view> values) {
+    std::string out;
+    size_t from = 0;
+    for (std::string_view value : values) {
+        const size_t at = pattern.find("%s", from);
+        if (at == std::string_view::npos) break;
+        out.append(pattern.substr(from, at - from)).append(value);
+        from = at + 2;
+    }
+    out.append(pattern.substr(from));
+    return out;
+}
+
 Answer report(Report r) {
+    // A reason is said once, under the first message of its scope.
+    if (r.reason.empty() && !currentReason.said && !currentReason.text.empty()) {
+        r.reason = currentReason.text;
+        currentReason.said = true;
+    }
     ReportSink* sink = threadSink ? threadSink : activeSink.load();
     if (!sink) sink = &defaultSink();
     return sink->show(r);
@@ -59,7 +85,7 @@ void reportCodedText(std::string_view tag, uint32_t code, std::string_view text,
     r.text = text;
     r.path = path;
     r.kind = BoxKind::SystemModalOk;
-    r.visible = formatCoded(tag, code, text, path);
+    r.visible = formatCoded(tag, code, tr(r.text), path);
     report(std::move(r));
 }
 
@@ -71,10 +97,26 @@ Answer reportText(std::string_view text, BoxKind kind) {
     Report r;
     r.text = text;
     r.kind = kind;
-    r.visible = text;
+    r.visible = tr(r.text);
     Answer a = report(std::move(r));
     return kind == BoxKind::OkCancel ? a : Answer::Ok;
 }
+
+Answer reportFilled(std::string_view pattern, std::string_view value, BoxKind kind) {
+    Report r;
+    r.text = fillIn(pattern, value);
+    r.kind = kind;
+    r.visible = fillIn(tr(std::string(pattern)), value);
+    Answer a = report(std::move(r));
+    return kind == BoxKind::OkCancel ? a : Answer::Ok;
+}
+
+ScopedReason::ScopedReason(std::string reason)
+    : previous_(std::move(currentReason.text)), previousSaid_(currentReason.said) {
+    currentReason = {std::move(reason), false};
+}
+
+ScopedReason::~ScopedReason() { currentReason = {std::move(previous_), previousSaid_}; }
 
 void pauseAfterBox(int milliseconds) {
     ReportSink* sink = threadSink ? threadSink : activeSink.load();
@@ -102,6 +144,8 @@ Answer StderrSink::show(const Report& r) {
     }
     // A path or a title in the text may carry control bytes; the terminal must not act on them.
     std::fprintf(stderr, "%s\n", escapeControls(r.visible, ControlEscape::KeepBytes).c_str());
+    if (!r.reason.empty())
+        std::fprintf(stderr, "  %s\n", escapeControls(r.reason, ControlEscape::KeepBytes).c_str());
     return r.kind == BoxKind::OkCancel ? answer_ : Answer::Ok;
 }
 

@@ -1,7 +1,8 @@
 // The Reporter: every message box of the program goes through here.
 //
 // A module raises a coded error ("MDTK%08X %s") from its own message table, or shows a
-// fixed text. The active sink decides how the box appears: a Qt message box in the
+// fixed text. Texts are English catalogue ids; the Reporter translates them here, at one
+// place, so every box speaks the user's language while the code keeps its place. The active sink decides how the box appears: a Qt message box in the
 // desktop player, one line on stderr in the command line, a capture list in tests.
 // Nothing here throws, and execution goes on after every box except for the answer a
 // question returns.
@@ -32,10 +33,11 @@ enum class Answer { Ok, Cancel };
 struct Report final {
     std::string tag;     // four-letter module tag, e.g. "GENE"
     uint32_t code = 0;   // module code, shown as eight upper-case hex digits
-    std::string text;    // the module's message for the code, or the fixed text
+    std::string text;    // the module's message for the code, or the fixed text (English id)
     std::string path;    // optional path, shown in brackets after the text
     BoxKind kind = BoxKind::SystemModalOk;
-    std::string visible; // the full text the user sees
+    std::string visible; // the full text the user sees, translated
+    std::string reason;  // the plain reason, when the caller knows one (translated)
 };
 
 // Where boxes go. Implementations must be callable from any thread; a question blocks
@@ -66,6 +68,9 @@ std::string formatCoded(std::string_view tag, uint32_t code, std::string_view te
 // Replaces the first "%s" of `pattern` with `value` (for the fixed texts that name a path).
 std::string fillIn(std::string_view pattern, std::string_view value);
 
+// Replaces the "%s" of `pattern` in turn with `values` (a translated pattern keeps its order).
+std::string fillIn(std::string_view pattern, std::initializer_list<std::string_view> values);
+
 // Shows a coded error from `table` in a system-modal box.
 void reportCoded(const MessageTable& table, uint32_t code, std::string_view path = {});
 
@@ -73,8 +78,26 @@ void reportCoded(const MessageTable& table, uint32_t code, std::string_view path
 void reportCodedText(std::string_view tag, uint32_t code, std::string_view text,
                      std::string_view path = {});
 
-// Shows a fixed text. For OkCancel the answer is returned; other kinds return Ok.
+// Shows a fixed text, translated. For OkCancel the answer is returned; other kinds return Ok.
+// A text built at run time is shown as it is (its parts are translated by the caller).
 Answer reportText(std::string_view text, BoxKind kind = BoxKind::Ok);
+
+// Shows `pattern` translated, with its "%s" replaced by `value` (a path, a name).
+Answer reportFilled(std::string_view pattern, std::string_view value, BoxKind kind = BoxKind::Ok);
+
+// The plain reason the next report of this thread carries (the command line shows it under the
+// message), said once within the lifetime of the object; the outer one is restored after.
+class ScopedReason final {
+public:
+    explicit ScopedReason(std::string reason);
+    ~ScopedReason();
+    ScopedReason(const ScopedReason&) = delete;
+    ScopedReason& operator=(const ScopedReason&) = delete;
+
+private:
+    std::string previous_;
+    bool previousSaid_;
+};
 
 // Sends a report to the active sink and returns its answer.
 Answer report(Report report);

@@ -1,4 +1,5 @@
 #include "base/table_reader.h"
+#include "base/translation.h"
 
 #include <algorithm>
 
@@ -9,14 +10,14 @@ namespace tunecase {
 const MessageTable kTableErrors{
     "GNLL",
     {
-        {gnll::CannotOpen, "Can not open list file. Do not drag & drop for copy. Do it for sohrt cut."},
-        {gnll::DataError, "List file data contains error value."},
-        {gnll::TooManyItems, "Too many items in list!"},
-        {gnll::InvalidSpace, "List file contains invalid space!"},
-        {gnll::NoDirectory, "Can not get directory!"},
-        {gnll::TitleTooLong, "Song title is too long!"},
+        {gnll::CannotOpen, N_("Can not open list file. Do not drag & drop for copy. Do it for sohrt cut.")},
+        {gnll::DataError, N_("List file data contains error value.")},
+        {gnll::TooManyItems, N_("Too many items in list!")},
+        {gnll::InvalidSpace, N_("List file contains invalid space!")},
+        {gnll::NoDirectory, N_("Can not get directory!")},
+        {gnll::TitleTooLong, N_("Song title is too long!")},
     },
-    "Error occured during list loading!",
+    N_("Error occured during list loading!"),
 };
 
 namespace {

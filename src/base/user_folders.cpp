@@ -134,6 +134,23 @@ std::string findProgramFolder() {
     return installed.string();
 }
 
+std::string findLocaleFolder() {
+    std::error_code ec;
+    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    // share/tunecase/.. is share/, whose "locale" holds the installed catalogues.
+    const fs::path installed = (self.parent_path() / kDataFromBin / ".." / "locale").lexically_normal();
+    if (ec) return installed.string();
+    const fs::path candidates[] = {
+        self.parent_path() / "locale",                // build/ (the programs)
+        self.parent_path().parent_path() / "locale",  // build/tests/ (the test programs)
+        installed,
+        (self.parent_path() / kDataFromLibexec / ".." / "locale").lexically_normal(),
+    };
+    for (const fs::path& folder : candidates)
+        if (fs::is_directory(folder / "en" / "LC_MESSAGES", ec)) return folder.string();
+    return installed.string();
+}
+
 ProgramFolders singleFolderLayout(std::string_view folder) {
     return {std::string(folder), joinPath(folder, kLibraryFolderName), std::string(folder)};
 }

@@ -45,6 +45,11 @@ struct ProgramFolders {
 // messages name the place the files were looked for.
 std::string findProgramFolder();
 
+// The folder of the compiled translation catalogues (<lang>/LC_MESSAGES/tunecase.mo), found
+// from the executable's own location like the program folder: "locale" beside it (or beside
+// its parent folder) in a build tree, else share/locale of the installed prefix.
+std::string findLocaleFolder();
+
 // Every folder at once. With $TUNECASE_PROGRAM_FOLDER set, the single-folder layout of
 // `singleFolderLayout`; otherwise the library is $XDG_DATA_HOME/tunecase/Archive (default
 // ~/.local/share) and the work folder $XDG_RUNTIME_DIR/tunecase, or $XDG_CACHE_HOME/tunecase

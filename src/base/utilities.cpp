@@ -16,6 +16,7 @@
 #include "base/general_errors.h"
 #include "base/reporter.h"
 #include "base/text_codec.h"
+#include "base/translation.h"
 
 namespace tunecase {
 
@@ -34,12 +35,24 @@ FILE* openRegularForReading(const std::string& path) {
 
 }  // namespace
 
+std::string whyNotReadable(std::string_view pathView) {
+    const std::string path(pathView);
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return path + ": " + std::strerror(errno);
+    if (S_ISDIR(st.st_mode)) return fillIn(tr("%s is a folder, not a file"), path);
+    if (!S_ISREG(st.st_mode)) return fillIn(tr("%s is not a regular file"), path);
+    if (::access(path.c_str(), R_OK) != 0) return path + ": " + std::strerror(errno);
+    return {};
+}
+
 int readUpTo(std::string_view pathView, std::vector<uint8_t>& out, size_t max) {
     std::string path(pathView);
     out.clear();
     FILE* f = openRegularForReading(path);
     if (!f) {
+        const std::string reason = whyNotReadable(path);
         reportText(path, BoxKind::Ok);
+        ScopedReason why(reason);
         generalError(gene::CantOpenFile, path);
         return 0;
     }
@@ -49,7 +62,7 @@ int readUpTo(std::string_view pathView, std::vector<uint8_t>& out, size_t max) {
     out.resize(got);
     if (max == kLargeReadLimit && got == max) {
         generalError(gene::DataSizeTooLarge);
-        reportText(fillIn(kDeleteToFixText, path), BoxKind::Ok);
+        reportFilled(kDeleteToFixText, path, BoxKind::Ok);
     }
     return 1;
 }

@@ -40,6 +40,10 @@ int writeWhole(std::string_view path, const void* buffer, size_t size, std::stri
 // 1 if `path` is a regular file that opens for reading, else 0.
 int fileCanBeOpened(std::string_view path);
 
+// Why `path` cannot be read, in plain words with the path ("song.mid: No such file or
+// directory"); empty when it can.
+std::string whyNotReadable(std::string_view path);
+
 // The size of the file in bytes; 0 for a folder; -1 when nothing is there. A size of
 // 4 GiB or more shows GENE 0x0100000D and returns -1.
 int64_t fileSize(std::string_view path);

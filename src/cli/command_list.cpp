@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "base/translation.h"
 #include "cli/commands.h"
 
 namespace tunecase::cli {
@@ -67,23 +68,23 @@ Action declareServe(CLI::App& sub);
 
 const std::vector<Command>& commands() {
     static const std::vector<Command> list = {
-        {"devices", "list the MIDI output devices", declareDevices},
-        {"info", "show the format, tracks and notes of a MIDI file", declareInfo},
-        {"convert", "save a MIDI file as format 0 (or split, format 1)", declareConvert},
-        {"prepare", "turn a MIDI file into music-box playing and save it as format 0", declarePrepare},
-        {"play", "prepare a MIDI file and play it in real time", declarePlay},
-        {"render", "prepare a MIDI file and render it offline to an audio file (WAV, FLAC, Ogg, Opus, MP3)", declareRender},
-        {"qr", "encode a text as a QR code: PNG, SVG or drawn in the terminal", declareQr},
-        {"compose", "compose a song in the music-box style and write it as a MIDI file", declareCompose},
-        {"arrange", "arrange a song-data file (.mwd) into a MIDI file and print its title", declareArrange},
-        {"export", "write a song for a music box (key range, program, title) or a toy piano (.fem)", declareExport},
-        {"library", "list the song data library or add a song data file to it", declareLibrary},
-        {"strip", "fit a song to a paper-strip music box and draw its punch strip (PDF pages or SVG)", TUNECASE_HEAVY(declareStrip)},
+        {"devices", N_("list the MIDI output devices"), declareDevices},
+        {"info", N_("show the format, tracks and notes of a MIDI file"), declareInfo},
+        {"convert", N_("save a MIDI file as format 0 (or split, format 1)"), declareConvert},
+        {"prepare", N_("turn a MIDI file into music-box playing and save it as format 0"), declarePrepare},
+        {"play", N_("prepare a MIDI file and play it in real time"), declarePlay},
+        {"render", N_("prepare a MIDI file and render it offline to an audio file (WAV, FLAC, Ogg, Opus, MP3)"), declareRender},
+        {"qr", N_("encode a text as a QR code: PNG, SVG or drawn in the terminal"), declareQr},
+        {"compose", N_("compose a song in the music-box style and write it as a MIDI file"), declareCompose},
+        {"arrange", N_("arrange a song-data file (.mwd) into a MIDI file and print its title"), declareArrange},
+        {"export", N_("write a song for a music box (key range, program, title) or a toy piano (.fem)"), declareExport},
+        {"library", N_("list the song data library or add a song data file to it"), declareLibrary},
+        {"strip", N_("fit a song to a paper-strip music box and draw its punch strip (PDF pages or SVG)"), TUNECASE_HEAVY(declareStrip)},
 #ifndef TUNECASE_WITHOUT_HTTP
-        {"songs", "list the songs the song server offers", TUNECASE_HEAVY(declareSongs)},
-        {"download", "download one song of the song server's list as a song data file", TUNECASE_HEAVY(declareDownload)},
-        {"upload", "upload a MIDI file and show its key as a QR code, or delete an upload", TUNECASE_HEAVY(declareUpload)},
-        {"serve", "run our own song and upload server for a library folder", TUNECASE_HEAVY(declareServe)},
+        {"songs", N_("list the songs the song server offers"), TUNECASE_HEAVY(declareSongs)},
+        {"download", N_("download one song of the song server's list as a song data file"), TUNECASE_HEAVY(declareDownload)},
+        {"upload", N_("upload a MIDI file and show its key as a QR code, or delete an upload"), TUNECASE_HEAVY(declareUpload)},
+        {"serve", N_("run our own song and upload server for a library folder"), TUNECASE_HEAVY(declareServe)},
 #endif
     };
     return list;

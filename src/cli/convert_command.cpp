@@ -5,7 +5,10 @@
 #include <string>
 
 #include "base/text_codec.h"
+#include "base/reporter.h"
+#include "base/translation.h"
 #include "cli/commands.h"
+#include "cli/input_reasons.h"
 #include "midi/midi_f0_data.h"
 #include "midi/midi_f1_data.h"
 
@@ -19,16 +22,17 @@ struct ConvertOptions {
 };
 
 int convert(const ConvertOptions& o) {
+    ScopedReason why(midiInputReason("convert", o.in));
     auto song = MidiF0Data::openFile(o.in);
     if (!song->isLoaded()) return 1;  // the readers have said why
     if (o.format1) {
         auto file = MidiF1Data::fromFormat0(*song);
         if (!file->saveFile(o.out)) return 1;
-        std::printf("%s: format 1, %d tracks, division %d\n", escapeControls(o.out).c_str(), file->trackCount(),
+        std::printf(tr("%s: format 1, %d tracks, division %d\n"), escapeControls(o.out).c_str(), file->trackCount(),
                     file->division());
     } else {
         if (!song->saveFile(o.out)) return 1;
-        std::printf("%s: format 0, 1 track, division %d\n", escapeControls(o.out).c_str(), song->division());
+        std::printf(tr("%s: format 0, 1 track, division %d\n"), escapeControls(o.out).c_str(), song->division());
     }
     return 0;
 }
@@ -37,9 +41,9 @@ int convert(const ConvertOptions& o) {
 
 Action declareConvert(CLI::App& sub) {
     auto o = std::make_shared<ConvertOptions>();
-    sub.add_flag("--format1", o->format1, "split the song into one track per channel (format 1)");
-    sub.add_option("IN", o->in, "the MIDI file to read")->required();
-    sub.add_option("OUT", o->out, "the MIDI file to write")->required();
+    sub.add_flag("--format1", o->format1, tr("split the song into one track per channel (format 1)"));
+    sub.add_option("IN", o->in, tr("the MIDI file to read"))->required();
+    sub.add_option("OUT", o->out, tr("the MIDI file to write"))->required();
     return [o] { return convert(*o); };
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "base/text_codec.h"
+#include "base/translation.h"
 #include "base/utilities.h"
 #include "cli/server_options.h"
 #include "songs/song_data.h"
@@ -29,14 +30,14 @@ int download(const DownloadOptions& o) {
     // What the preview would refuse is not saved either (the song data shows its box).
     const CSongData song(bytes.data(), bytes.size());
     if (!song.isLoaded()) {
-        std::fprintf(stderr, "tunecase-cli download: row %d (\"%s\") is not a song-data file: %s; %s was not written\n",
+        std::fprintf(stderr, tr("tunecase-cli download: row %d (\"%s\") is not a song-data file: %s; %s was not written\n"),
                      o.index, escapeControls(table.cell(o.index, kColumnTitle)).c_str(), song.refusal().c_str(),
                      escapeControls(o.out).c_str());
         return 1;
     }
     std::string reason;
     if (!writeWhole(o.out, bytes.data(), bytes.size(), &reason)) {
-        std::fprintf(stderr, "tunecase-cli download: cannot write %s\n", escapeControls(reason).c_str());
+        std::fprintf(stderr, tr("tunecase-cli download: cannot write %s\n"), escapeControls(reason).c_str());
         return 1;
     }
     std::printf("%d\t%s\t%zu bytes\n", o.index, escapeControls(table.cell(o.index, kColumnTitle)).c_str(), bytes.size());
@@ -48,10 +49,10 @@ int download(const DownloadOptions& o) {
 Action declareDownload(CLI::App& sub) {
     auto o = std::make_shared<DownloadOptions>();
     declareServerOptions(sub, o->server);
-    sub.add_option("INDEX", o->index, "the song's row, as 'songs' prints it")->required()->check(CLI::NonNegativeNumber);
-    sub.add_option("OUT", o->out, "the song data file to write (.mwd)")->required();
-    sub.footer("Prints 'INDEX<TAB>title<TAB>N bytes'. A row that is not in the list, a failed request or a file "
-               "that is not a song's size fail with exit status 1.");
+    sub.add_option("INDEX", o->index, tr("the song's row, as 'songs' prints it"))->required()->check(CLI::NonNegativeNumber);
+    sub.add_option("OUT", o->out, tr("the song data file to write (.mwd)"))->required();
+    sub.footer(tr("Prints 'INDEX<TAB>title<TAB>N bytes'. A row that is not in the list, a failed request or a file "
+               "that is not a song's size fail with exit status 1."));
     return [o] { return download(*o); };
 }
 

@@ -6,9 +6,12 @@
 #include <regex>
 #include <string>
 
+#include "base/reporter.h"
 #include "base/text_codec.h"
+#include "base/translation.h"
 #include "base/utilities.h"
 #include "cli/commands.h"
+#include "cli/input_reasons.h"
 #include "songs/export.h"
 
 namespace tunecase::cli {
@@ -42,24 +45,26 @@ bool parseRange(const std::string& text, int& low, int& high) {
 // "; 5 notes outside 72-80 after folding were dropped", or nothing when none were.
 std::string droppedText(const ExportCounts& counts, int low, int high) {
     if (counts.droppedOutsideRange == 0) return {};
-    return "; " + std::to_string(counts.droppedOutsideRange) + (counts.droppedOutsideRange == 1 ? " note" : " notes") +
-           " outside " + std::to_string(low) + "-" + std::to_string(high) + " after folding " +
-           (counts.droppedOutsideRange == 1 ? "was" : "were") + " dropped";
+    const std::string range = std::to_string(low) + "-" + std::to_string(high);
+    return fillIn(counts.droppedOutsideRange == 1 ? tr("; %s note outside %s after folding was dropped")
+                                                  : tr("; %s notes outside %s after folding were dropped"),
+                  {std::to_string(counts.droppedOutsideRange), range});
 }
 
 int usageError(const std::string& message) {
-    std::fprintf(stderr, "tunecase-cli export: %s\nRun with --help for more information.\n",
+    std::fprintf(stderr, tr("tunecase-cli export: %s\nRun with --help for more information.\n"),
                  escapeControls(message).c_str());
     return 2;
 }
 
 int runExport(const ExportOptions& o) {
+    ScopedReason why(midiInputReason("export", o.in));
     int low = kDefaultLowNote, high = kDefaultHighNote;
     if (!o.range.empty() && !parseRange(o.range, low, high))
-        return usageError("--range must be LO-HI with notes 0..127, for example 21-108");
+        return usageError(tr("--range must be LO-HI with notes 0..127, for example 21-108"));
     if (o.toyPiano) {
         if (o.programOption->count() || o.titleOption->count())
-            return usageError("a toy piano file has neither a program nor a title");
+            return usageError(tr("a toy piano file has neither a program nor a title"));
         ToyPianoExportJob job;
         job.source = o.in;
         job.output = o.out;
@@ -69,7 +74,7 @@ int runExport(const ExportOptions& o) {
         job.deleteLongNoteChannel = !o.keepLong;
         ExportCounts counts;
         if (!exportToyPiano(job, &counts)) return 1;
-        std::printf("%s: toy piano, division %d, notes %d-%d%s\n", escapeControls(o.out).c_str(), kToyPianoDivision, low,
+        std::printf(tr("%s: toy piano, division %d, notes %d-%d%s\n"), escapeControls(o.out).c_str(), kToyPianoDivision, low,
                     high, droppedText(counts, low, high).c_str());
         return 0;
     }
@@ -84,7 +89,7 @@ int runExport(const ExportOptions& o) {
     job.deleteLongNoteChannel = !o.keepLong;
     ExportCounts counts;
     if (!exportRangedMidi(job, &counts)) return 1;
-    std::printf("%s: music box, program %d, notes %d-%d%s\n", escapeControls(o.out).c_str(), job.program, low, high,
+    std::printf(tr("%s: music box, program %d, notes %d-%d%s\n"), escapeControls(o.out).c_str(), job.program, low, high,
                 droppedText(counts, low, high).c_str());
     return 0;
 }
@@ -93,15 +98,15 @@ int runExport(const ExportOptions& o) {
 
 Action declareExport(CLI::App& sub) {
     auto o = std::make_shared<ExportOptions>();
-    sub.add_option("--range", o->range, "the key range LO-HI, MIDI notes 0..127 (default 21-108)");
-    o->programOption = sub.add_option("--program", o->program, "the program of the music box file (default 10)")
+    sub.add_option("--range", o->range, tr("the key range LO-HI, MIDI notes 0..127 (default 21-108)"));
+    o->programOption = sub.add_option("--program", o->program, tr("the program of the music box file (default 10)"))
                            ->check(CLI::Range(0, 127));
-    o->titleOption = sub.add_option("--title", o->title, "the title written into the file (default: IN's file name)");
-    sub.add_flag("--toy-piano", o->toyPiano, "write a toy piano file (.fem): 48 ticks per quarter, 6-tick notes");
-    sub.add_flag("--keep-short", o->keepShort, "keep channels whose notes are very dense");
-    sub.add_flag("--keep-long", o->keepLong, "keep channels whose notes are very sparse");
-    sub.add_option("IN", o->in, "the MIDI file to export")->required();
-    sub.add_option("OUT", o->out, "the file to write")->required();
+    o->titleOption = sub.add_option("--title", o->title, tr("the title written into the file (default: IN's file name)"));
+    sub.add_flag("--toy-piano", o->toyPiano, tr("write a toy piano file (.fem): 48 ticks per quarter, 6-tick notes"));
+    sub.add_flag("--keep-short", o->keepShort, tr("keep channels whose notes are very dense"));
+    sub.add_flag("--keep-long", o->keepLong, tr("keep channels whose notes are very sparse"));
+    sub.add_option("IN", o->in, tr("the MIDI file to export"))->required();
+    sub.add_option("OUT", o->out, tr("the file to write"))->required();
     return [o] { return runExport(*o); };
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/text_codec.h"
+#include "base/translation.h"
 #include "base/utilities.h"
 #include "cli/commands.h"
 #include "cli/json_output.h"
@@ -107,16 +108,16 @@ bool describeMidiFile(const std::string& path, FileDescription& d) {
 }
 
 void printSmpteText(const std::string& path, const FileDescription& d) {
-    std::printf("file:     %s\nformat:   %d\ntracks:   %d\ndivision: %s (not played)\n", escapeControls(path).c_str(),
+    std::printf(tr("file:     %s\nformat:   %d\ntracks:   %d\ndivision: %s (not played)\n"), escapeControls(path).c_str(),
                 d.format, d.declaredTracks, smpteDivisionText(d.smpteDivision).c_str());
 }
 
 void printText(const std::string& path, const FileDescription& d) {
-    std::printf("file:     %s\nformat:   %d\ntracks:   %zu\ndivision: %d\n", escapeControls(path).c_str(), d.format,
+    std::printf(tr("file:     %s\nformat:   %d\ntracks:   %zu\ndivision: %d\n"), escapeControls(path).c_str(), d.format,
                 d.tracks.size(), d.division);
     for (size_t i = 0; i < d.tracks.size(); ++i)
-        std::printf("track %2zu: %d events, %d notes\n", i, d.tracks[i].events, d.tracks[i].notes);
-    std::printf("merged:   %d notes, %lld ticks\n", d.mergedNotes, d.mergedLengthTicks);
+        std::printf(tr("track %2zu: %d events, %d notes\n"), i, d.tracks[i].events, d.tracks[i].notes);
+    std::printf(tr("merged:   %d notes, %lld ticks\n"), d.mergedNotes, d.mergedLengthTicks);
 }
 
 // The file name is shown as the player shows titles (UTF-8, or decoded from CP932), so the
@@ -170,8 +171,8 @@ int info(const InfoOptions& o) {
 
 Action declareInfo(CLI::App& sub) {
     auto o = std::make_shared<InfoOptions>();
-    sub.add_flag("--json", o->json, "print the description as one JSON object");
-    sub.add_option("FILE", o->path, "the MIDI or song-data (.mwd) file to describe")->required();
+    sub.add_flag("--json", o->json, tr("print the description as one JSON object"));
+    sub.add_option("FILE", o->path, tr("the MIDI or song-data (.mwd) file to describe"))->required();
     return [o] { return info(*o); };
 }
 

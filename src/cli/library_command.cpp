@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/text_codec.h"
+#include "base/translation.h"
 #include "base/user_folders.h"
 #include "base/utilities.h"
 #include "cli/commands.h"
@@ -55,8 +56,8 @@ int addCommand(const LibraryOptions& o) {
     if (!addToArchive(library, path, &failure)) {
         // A name clash or a file that is no song has shown its message; a copy that failed has not.
         if (!failure.empty())
-            std::fprintf(stderr, "tunecase-cli library add: could not copy %s into the library\n",
-                         escapeControls(o.file).c_str());
+            std::fprintf(stderr, tr("tunecase-cli library add: could not copy %s into the library\n  %s\n"),
+                         escapeControls(o.file).c_str(), escapeControls(failure).c_str());
         return 1;
     }
     std::printf("%s\t%s\n", escapeControls(path).c_str(), escapeControls(readSongTitle(path)).c_str());
@@ -69,15 +70,15 @@ Action declareLibrary(CLI::App& sub) {
     auto o = std::make_shared<LibraryOptions>();
     sub.require_subcommand(1);
     sub.add_option("--program-folder", o->programFolder,
-                   "use DIR/Archive as the library (default: the user's library, "
-                   "$XDG_DATA_HOME/tunecase/Archive)");
-    o->list = sub.add_subcommand("list", "list the library's song data files: file name and title");
-    o->list->add_flag("--json", o->json, "print the list as one JSON object");
-    o->add = sub.add_subcommand("add", "copy a song data file (.mwd) into the library");
-    o->add->add_option("FILE", o->file, "the song data file to add")->required();
+                   tr("use DIR/Archive as the library (default: the user's library, "
+                   "$XDG_DATA_HOME/tunecase/Archive)"));
+    o->list = sub.add_subcommand("list", tr("list the library's song data files: file name and title"));
+    o->list->add_flag("--json", o->json, tr("print the list as one JSON object"));
+    o->add = sub.add_subcommand("add", tr("copy a song data file (.mwd) into the library"));
+    o->add->add_option("FILE", o->file, tr("the song data file to add"))->required();
     // The folder option is also accepted after the action word.
-    o->list->add_option("--program-folder", o->programFolder, "as above");
-    o->add->add_option("--program-folder", o->programFolder, "as above");
+    o->list->add_option("--program-folder", o->programFolder, tr("as above"));
+    o->add->add_option("--program-folder", o->programFolder, tr("as above"));
     return [o] { return o->add->parsed() ? addCommand(*o) : listCommand(*o); };
 }
 

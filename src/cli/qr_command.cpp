@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/utilities.h"
+#include "base/translation.h"
 #include "cli/commands.h"
 #include "cli/qr_terminal.h"
 #include "qr/qr_drawing.h"
@@ -42,7 +43,7 @@ struct QrOptions {
 };
 
 int usageError(const std::string& message) {
-    std::fprintf(stderr, "tunecase-cli qr: %s\nRun with --help for more information.\n",
+    std::fprintf(stderr, tr("tunecase-cli qr: %s\nRun with --help for more information.\n"),
                  escapeControls(message).c_str());
     return 2;
 }
@@ -117,8 +118,8 @@ int encodeQr(const QrOptions& o) {
     if (o.secondGiven->count() > 0) given.push_back(o.second);
     const size_t wanted = (o.textFile.empty() ? 1 : 0) + (o.terminal ? 0 : 1);
     if (given.size() != wanted) {
-        if (o.terminal) return usageError(o.textFile.empty() ? "give the text" : "--terminal takes no OUT");
-        return usageError(o.textFile.empty() ? "give the text and OUT" : "give OUT once");
+        if (o.terminal) return usageError(o.textFile.empty() ? tr("give the text") : tr("--terminal takes no OUT"));
+        return usageError(o.textFile.empty() ? tr("give the text and OUT") : tr("give OUT once"));
     }
     std::string text;
     if (o.textFile.empty()) {
@@ -133,7 +134,7 @@ int encodeQr(const QrOptions& o) {
 
     const char levelName = "LMQH"[level];
     if (text.empty()) {
-        std::fprintf(stderr, "tunecase-cli qr: the text is empty\n");
+        std::fputs(tr("tunecase-cli qr: the text is empty\n"), stderr);
         return 1;
     }
     // Kanji mode is for Shift-JIS text; UTF-8 text (what a terminal types) goes as bytes.
@@ -142,10 +143,10 @@ int encodeQr(const QrOptions& o) {
     const auto symbol = qr::encodeText(text, request);
     if (!symbol) {
         if (o.version > 0)
-            std::fprintf(stderr, "tunecase-cli qr: the text (%zu bytes) does not fit in version %d at level %c\n",
+            std::fprintf(stderr, tr("tunecase-cli qr: the text (%zu bytes) does not fit in version %d at level %c\n"),
                          text.size(), o.version, levelName);
         else
-            std::fprintf(stderr, "tunecase-cli qr: the text (%zu bytes) is too long for a QR code at level %c\n",
+            std::fprintf(stderr, tr("tunecase-cli qr: the text (%zu bytes) is too long for a QR code at level %c\n"),
                          text.size(), levelName);
         return 1;
     }
@@ -162,23 +163,23 @@ int encodeQr(const QrOptions& o) {
     if (margin < 0) margin = qrMarginForModules(size, symbol->size, kQuietModules);
     const int side = qrDrawingSide(size, size, margin);
     if (side <= 0) {
-        std::fprintf(stderr, "tunecase-cli qr: a margin of %d pixels leaves no room in %d pixels\n", margin, size);
+        std::fprintf(stderr, tr("tunecase-cli qr: a margin of %d pixels leaves no room in %d pixels\n"), margin, size);
         return 1;
     }
     if (side < symbol->size)
-        std::fprintf(stderr, "tunecase-cli qr: warning: %d pixels for %d modules cannot be read\n", side, symbol->size);
+        std::fprintf(stderr, tr("tunecase-cli qr: warning: %d pixels for %d modules cannot be read\n"), side, symbol->size);
 
     if (endsWith(out, ".svg")) {
         const std::string svg = svgDrawing(*symbol, size, margin);
         if (!writeWhole(out, svg.data(), svg.size())) {
-            std::fprintf(stderr, "tunecase-cli qr: cannot write %s\n", escapeControls(out).c_str());
+            std::fprintf(stderr, tr("tunecase-cli qr: cannot write %s\n"), escapeControls(out).c_str());
             return 1;
         }
         return 0;
     }
     std::string error;
     if (!writeQrPng(out, drawQrSymbol(&*symbol, size, size, margin), &error)) {
-        std::fprintf(stderr, "tunecase-cli qr: cannot write %s\n", escapeControls(error).c_str());
+        std::fprintf(stderr, tr("tunecase-cli qr: cannot write %s\n"), escapeControls(error).c_str());
         return 1;
     }
     return 0;
@@ -188,23 +189,23 @@ int encodeQr(const QrOptions& o) {
 
 Action declareQr(CLI::App& sub) {
     auto o = std::make_shared<QrOptions>();
-    sub.add_option("--level", o->level, "error correction: L, M (default), Q or H")
+    sub.add_option("--level", o->level, tr("error correction: L, M (default), Q or H"))
         ->check(CLI::IsMember({"L", "M", "Q", "H"}, CLI::ignore_case));
-    sub.add_option("--version", o->version, "insist on this version, 1..40 (default: the smallest that fits)")
+    sub.add_option("--version", o->version, tr("insist on this version, 1..40 (default: the smallest that fits)"))
         ->check(CLI::Range(1, 40));
-    sub.add_option("--mask", o->mask, "use this mask, 0..7 (default: the one with the lowest penalty)")
+    sub.add_option("--mask", o->mask, tr("use this mask, 0..7 (default: the one with the lowest penalty)"))
         ->check(CLI::Range(0, 7));
-    auto* size = sub.add_option("--size", o->size, "picture width and height in pixels (default: 8 per module)")
+    auto* size = sub.add_option("--size", o->size, tr("picture width and height in pixels (default: 8 per module)"))
                      ->check(CLI::Range(1, kLargestPicture));
-    auto* margin = sub.add_option("--margin", o->margin, "light margin in pixels (default: four modules)")
+    auto* margin = sub.add_option("--margin", o->margin, tr("light margin in pixels (default: four modules)"))
                        ->check(CLI::Range(0, kLargestPicture));
-    sub.add_option("--text-file", o->textFile, "encode the bytes of FILE (Shift-JIS kanji allowed) instead of TEXT");
-    sub.add_flag("--terminal", o->terminal, "draw the symbol in the terminal with block characters instead of OUT")
+    sub.add_option("--text-file", o->textFile, tr("encode the bytes of FILE (Shift-JIS kanji allowed) instead of TEXT"));
+    sub.add_flag("--terminal", o->terminal, tr("draw the symbol in the terminal with block characters instead of OUT"))
         ->excludes(size)
         ->excludes(margin);
-    o->firstGiven = sub.add_option("TEXT", o->first, "the text to encode, its bytes as they are");
-    o->secondGiven = sub.add_option("OUT", o->second, "the picture to write: SVG when it ends in .svg, else PNG");
-    sub.footer("Prints 'version V level X mask K'. Too long or empty text fails with exit status 1.");
+    o->firstGiven = sub.add_option("TEXT", o->first, tr("the text to encode, its bytes as they are"));
+    o->secondGiven = sub.add_option("OUT", o->second, tr("the picture to write: SVG when it ends in .svg, else PNG"));
+    sub.footer(tr("Prints 'version V level X mask K'. Too long or empty text fails with exit status 1."));
     return [o] { return encodeQr(*o); };
 }
 

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "cli/commands.h"
+#include "base/translation.h"
 #include "net/song_server.h"
 
 namespace tunecase::cli {
@@ -35,7 +36,7 @@ std::optional<std::string> publicAddress(const std::string& text) {
     std::string why;
     const auto address = parseServerAddress(text, &why);
     if (!address) {
-        std::fprintf(stderr, "tunecase-cli serve: --public-url %s: %s\n", text.c_str(), why.c_str());
+        std::fprintf(stderr, tr("tunecase-cli serve: --public-url %s: %s\n"), text.c_str(), why.c_str());
         return std::nullopt;
     }
     const bool usual = (address->scheme == "http" && address->port == 80) ||
@@ -74,7 +75,7 @@ int serve(const ServeOptions& o) {
     SongServer server(options);
     std::string error;
     if (!server.bind(&error)) {
-        std::fprintf(stderr, "tunecase-cli serve: %s\n", error.c_str());
+        std::fprintf(stderr, tr("tunecase-cli serve: %s\n"), error.c_str());
         return 1;
     }
     const bool ipv6 = o.bind.find(':') != std::string::npos;
@@ -88,14 +89,14 @@ int serve(const ServeOptions& o) {
             sigwait(&stopSignals, &received);
             if (received != SIGHUP) break;
             std::string why;
-            if (!server.reimport(&why)) std::fprintf(stderr, "tunecase-cli serve: %s\n", why.c_str());
+            if (!server.reimport(&why)) std::fprintf(stderr, tr("tunecase-cli serve: %s\n"), why.c_str());
         }
         server.stop();
     });
     server.serve();
     if (received == 0) pthread_kill(watcher.native_handle(), SIGTERM);  // the server ended on its own
     watcher.join();
-    std::fprintf(stderr, "tunecase-cli serve: stopped (%s)\n", received == SIGINT ? "SIGINT" : "SIGTERM");
+    std::fprintf(stderr, tr("tunecase-cli serve: stopped (%s)\n"), received == SIGINT ? "SIGINT" : "SIGTERM");
     return 0;
 }
 
@@ -103,15 +104,15 @@ int serve(const ServeOptions& o) {
 
 Action declareServe(CLI::App& sub) {
     auto o = std::make_shared<ServeOptions>();
-    sub.add_option("--library", o->library, "the folder whose .mwd files are offered")->required();
+    sub.add_option("--library", o->library, tr("the folder whose .mwd files are offered"))->required();
     sub.add_option("--uploads", o->uploads,
-                   "the folder of the database when --db is not given (default: a temporary one, removed at the end)");
+                   tr("the folder of the database when --db is not given (default: a temporary one, removed at the end)"));
     sub.add_option("--db", o->database,
                    std::string("the SQLite database of the library and the uploads (default: ") + kDefaultDatabaseName +
                        " in the --uploads folder)");
     sub.add_option("--public-url", o->publicUrl,
-                   "the address phones reach the server at, http(s)://HOST[:PORT], for the upload pages' links "
-                   "(default: the address each request was sent to)");
+                   tr("the address phones reach the server at, http(s)://HOST[:PORT], for the upload pages' links "
+                   "(default: the address each request was sent to)"));
     sub.add_option("--max-uploads", o->maxUploads,
                    "uploads kept at once; more are refused (default " + std::to_string(o->maxUploads) + ")")
         ->check(CLI::Range(size_t{1}, size_t{10000000}));
@@ -124,12 +125,12 @@ Action declareServe(CLI::App& sub) {
                        "; without it the pages have no sound)");
     sub.add_option("--port", o->port, "the port (default " + std::to_string(kDefaultServerPort) + "; 0 picks a free one)")
         ->check(CLI::Range(0, 65535));
-    sub.add_option("--bind", o->bind, "the address to listen on (default 127.0.0.1: this computer only)");
+    sub.add_option("--bind", o->bind, tr("the address to listen on (default 127.0.0.1: this computer only)"));
     sub.add_option("--per-client", o->perClient,
                    "connections one address may hold open at once (default " + std::to_string(o->perClient) + ")")
         ->check(CLI::Range(size_t{1}, size_t{100000}));
-    sub.footer("Prints 'serving DIR on http://ADDR:PORT ...' and logs one line per request on stderr. SIGINT or "
-               "SIGTERM stops it with exit status 0; SIGHUP reads the library folder again.");
+    sub.footer(tr("Prints 'serving DIR on http://ADDR:PORT ...' and logs one line per request on stderr. SIGINT or "
+               "SIGTERM stops it with exit status 0; SIGHUP reads the library folder again."));
     return [o] { return serve(*o); };
 }
 

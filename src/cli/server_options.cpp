@@ -1,4 +1,5 @@
 #include "cli/server_options.h"
+#include "base/translation.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,7 +13,7 @@ void declareServerOptions(CLI::App& sub, ServerOptions& o) {
     sub.add_option("--server", o.url,
                    "the server's address, http://HOST:PORT (default: the servers.conf file in the settings "
                    "folder, else http://127.0.0.1:" + std::to_string(kDefaultServerPort) + ")");
-    sub.add_option("--timeout", o.timeoutSeconds, "seconds a request may take in all (default 30)")
+    sub.add_option("--timeout", o.timeoutSeconds, tr("seconds a request may take in all (default 30)"))
         ->check(CLI::Range(0.05, 3600.0));
 }
 
@@ -20,13 +21,13 @@ std::optional<ServerAddress> chosenServer(const ServerOptions& o, bool upload, c
     if (!o.url.empty()) {
         std::string why;
         auto address = parseServerAddress(o.url, &why);
-        if (!address) std::fprintf(stderr, "tunecase-cli %s: --server %s: %s\n", command, escapeControls(o.url).c_str(),
+        if (!address) std::fprintf(stderr, tr("tunecase-cli %s: --server %s: %s\n"), command, escapeControls(o.url).c_str(),
                                    escapeControls(why).c_str());
         return address;
     }
     const ServerSettingsLoad load = loadServerSettings();
     for (const auto& line : load.ignored)
-        std::fprintf(stderr, "tunecase-cli %s: %s\n", command, escapeControls(line).c_str());
+        std::fprintf(stderr, tr("tunecase-cli %s: %s\n"), command, escapeControls(line).c_str());
     return upload ? load.settings.uploadServer : load.settings.songServer;
 }
 
@@ -36,7 +37,7 @@ NetTimeouts timeoutsFor(const ServerOptions& o) {
 }
 
 int netFailure(const char* command, const NetResult& result) {
-    std::fprintf(stderr, "tunecase-cli %s: %s\n", command, escapeControls(result.detail).c_str());
+    std::fprintf(stderr, tr("tunecase-cli %s: %s\n"), command, escapeControls(result.detail).c_str());
     return 1;
 }
 

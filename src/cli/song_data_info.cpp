@@ -1,4 +1,5 @@
 #include "cli/song_data_info.h"
+#include "base/translation.h"
 
 #include <cstdio>
 #include <nlohmann/json.hpp>
@@ -57,12 +58,12 @@ int songDataInfo(const std::string& path, bool json) {
         std::printf("%s\n", jsonLine(out).c_str());
         return 0;
     }
-    std::printf("file:     %s\ntitle:    %s\nmeasures: %d\nbeats:    %d\nkey:      %s\ntempo:    %d\n"
-                "program:  %d\nlowest:   %d\nhighest:  %d\n",
+    std::printf(tr("file:     %s\ntitle:    %s\nmeasures: %d\nbeats:    %d\nkey:      %s\ntempo:    %d\n"
+                   "program:  %d\nlowest:   %d\nhighest:  %d\n"),
                 escapeControls(path).c_str(), escapeControls(song->title()).c_str(), song->measures(),
                 song->beatsPerMeasure(), escapeControls(trimmedKey(*song)).c_str(), song->tempo(), song->program(),
                 song->lowestNote(), song->highestNote());
-    for (const auto& line : lyrics) std::printf("lyrics:   %s\n", escapeControls(line).c_str());
+    for (const auto& line : lyrics) std::printf(tr("lyrics:   %s\n"), escapeControls(line).c_str());
     return 0;
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/text_codec.h"
+#include "base/translation.h"
 #include "cli/server_options.h"
 
 namespace tunecase::cli {
@@ -25,7 +26,7 @@ int listSongs(const SongsOptions& o) {
     const auto rows = table.search(o.search);
     for (int row : rows) std::printf("%d\t%s\n", row, escapeControls(table.cell(row, kColumnTitle)).c_str());
     if (rows.empty())
-        std::fprintf(stderr, "tunecase-cli songs: no title contains \"%s\"\n", escapeControls(o.search).c_str());
+        std::fprintf(stderr, tr("tunecase-cli songs: no title contains \"%s\"\n"), escapeControls(o.search).c_str());
     return 0;
 }
 
@@ -34,10 +35,10 @@ int listSongs(const SongsOptions& o) {
 Action declareSongs(CLI::App& sub) {
     auto o = std::make_shared<SongsOptions>();
     declareServerOptions(sub, o->server);
-    sub.add_option("--search", o->search, "list only the songs whose title contains TEXT (case-sensitive)");
-    sub.footer("Prints 'INDEX<TAB>title' per song; INDEX is the row that 'download' takes. A server that cannot be "
+    sub.add_option("--search", o->search, tr("list only the songs whose title contains TEXT (case-sensitive)"));
+    sub.footer(tr("Prints 'INDEX<TAB>title' per song; INDEX is the row that 'download' takes. A server that cannot be "
                "reached, a status other than 200, an empty list or an answer that is too large fail with exit "
-               "status 1.");
+               "status 1."));
     return [o] { return listSongs(*o); };
 }
 

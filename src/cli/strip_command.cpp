@@ -9,10 +9,13 @@
 #include <string>
 #include <string_view>
 
+#include "base/reporter.h"
 #include "base/text_codec.h"
+#include "base/translation.h"
 #include "base/user_folders.h"
 #include "base/utilities.h"
 #include "cli/commands.h"
+#include "cli/input_reasons.h"
 #include "cli/json_output.h"
 #include "strips/box_models.h"
 #include "strips/strip_drawing.h"
@@ -38,13 +41,13 @@ struct StripOptions {
 };
 
 int usageError(const std::string& message) {
-    std::fprintf(stderr, "tunecase-cli strip: %s\nRun with --help for more information.\n",
+    std::fprintf(stderr, tr("tunecase-cli strip: %s\nRun with --help for more information.\n"),
                  escapeControls(message).c_str());
     return 2;
 }
 
 int failure(const std::string& message) {
-    std::fprintf(stderr, "tunecase-cli strip: %s\n", escapeControls(message).c_str());
+    std::fprintf(stderr, tr("tunecase-cli strip: %s\n"), escapeControls(message).c_str());
     return 1;
 }
 
@@ -68,8 +71,8 @@ std::string mmText(double mm) {
 
 // "1 page A4", "3 pages letter"
 std::string pagesText(int pages, const char* paper) {
-    if (pages == 0) return std::string("too wide for ") + paper + " pages";
-    return std::to_string(pages) + (pages == 1 ? " page " : " pages ") + paper;
+    if (pages == 0) return fillIn(tr("too wide for %s pages"), paper);
+    return fillIn(pages == 1 ? tr("%s page %s") : tr("%s pages %s"), {std::to_string(pages), paper});
 }
 
 const char* fateName(StripNoteFate fate) {
@@ -127,16 +130,16 @@ nlohmann::ordered_json reportJson(const StripFit& fit, const BoxModel& box) {
 std::string boxNames(const std::vector<BoxModel>& boxes) {
     std::string names;
     for (const BoxModel& b : boxes) names += (names.empty() ? "" : ", ") + b.name;
-    return names.empty() ? "(none)" : names;
+    return names.empty() ? std::string(tr("(none)")) : names;
 }
 
 int runStrip(const StripOptions& o) {
     // What is asked for, before anything is read.
     const std::string kind = o.out.empty() ? std::string() : extensionLower(o.out);
-    if (o.report && !o.out.empty()) return usageError("--report writes no file: leave out OUT");
-    if (!o.report && o.out.empty()) return usageError("OUT is required: a .pdf or .svg file to write");
+    if (o.report && !o.out.empty()) return usageError(tr("--report writes no file: leave out OUT"));
+    if (!o.report && o.out.empty()) return usageError(tr("OUT is required: a .pdf or .svg file to write"));
     if (!o.report && kind != "pdf" && kind != "svg")
-        return usageError("OUT must end in .pdf (printable pages) or .svg (one long strip): " + o.out);
+        return usageError(fillIn(tr("OUT must end in .pdf (printable pages) or .svg (one long strip): %s"), o.out));
     std::optional<int> transpose;
     if (o.transpose != "auto") transpose = std::stoi(o.transpose);
 
@@ -145,14 +148,16 @@ int runStrip(const StripOptions& o) {
     const std::vector<BoxModel> boxes = loadBoxModels(boxesFile, errors);
     for (const BoxModelError& e : errors) {
         if (e.line == 0) return failure(boxesFile + ": " + e.message);
-        std::fprintf(stderr, "tunecase-cli strip: %s:%d: %s\n", escapeControls(boxesFile).c_str(), e.line,
+        std::fprintf(stderr, tr("tunecase-cli strip: %s:%d: %s\n"), escapeControls(boxesFile).c_str(), e.line,
                      escapeControls(e.message).c_str());
     }
     const std::optional<BoxModel> box = findBoxModel(boxes, o.box);
     if (!box)
-        return usageError(std::string(errors.empty() ? "no box named \"" : "no usable box named \"") + o.box +
-                          "\" in " + boxesFile + "; the boxes are: " + boxNames(boxes));
+        return usageError(fillIn(errors.empty() ? tr("no box named \"%s\" in %s; the boxes are: %s")
+                                                : tr("no usable box named \"%s\" in %s; the boxes are: %s"),
+                                 {o.box, boxesFile, boxNames(boxes)}));
 
+    ScopedReason why(midiInputReason("strip", o.in));
     std::optional<StripSong> song = loadStripSong(o.in, !o.keepShort, !o.keepLong);
     if (!song) return 1;  // the readers have said why
     if (!o.title.empty()) song->title = o.title;
@@ -162,18 +167,18 @@ int runStrip(const StripOptions& o) {
     StripFit fit = fitSongToBox(*song, *box, fitOptions);
     // A strip longer than any song needs is neither counted into pages nor drawn.
     if (const std::string tooLong = stripLengthProblem(fit); !tooLong.empty())
-        return failure(tooLong + (o.beatOption->count() ? "; give a smaller --beat-mm" : ""));
+        return failure(tooLong + (o.beatOption->count() ? tr("; give a smaller --beat-mm") : ""));
 
     std::string paperWord = o.paper;
     for (char& c : paperWord) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     const PaperSize paper = paperWord == "letter" ? PaperSize::Letter : PaperSize::A4;
-    const char* paperName = paper == PaperSize::A4 ? "A4" : "letter";
+    const char* paperName = paper == PaperSize::A4 ? "A4" : tr("letter");
     if (o.report) {
         if (o.json) {
             std::printf("%s\n", jsonLine(reportJson(fit, *box)).c_str());
             return 0;
         }
-        std::printf("%sStrip: %s mm, %s\n", shownReport(fit).c_str(),
+        std::printf(tr("%sStrip: %s mm, %s\n"), shownReport(fit).c_str(),
                     mmText(stripLengthMm(fit)).c_str(), pagesText(stripPageCount(fit, *box, paper), paperName).c_str());
         return 0;
     }
@@ -185,13 +190,13 @@ int runStrip(const StripOptions& o) {
     std::string error;
     const bool written = kind == "pdf" ? writeStripPdf(fit, *box, drawing, o.out, error)
                                        : writeStripSvg(fit, *box, drawing, o.out, error);
-    if (!written) return failure("cannot write " + o.out + ": " + error);
+    if (!written) return failure(fillIn(tr("cannot write %s: %s"), {o.out, error}));
     std::printf("%s", shownReport(fit).c_str());
     if (kind == "pdf")
-        std::printf("Strip: %s mm, %s: %s\n", mmText(stripLengthMm(fit)).c_str(),
+        std::printf(tr("Strip: %s mm, %s: %s\n"), mmText(stripLengthMm(fit)).c_str(),
                     pagesText(stripPageCount(fit, *box, paper), paperName).c_str(), escapeControls(o.out).c_str());
     else
-        std::printf("Strip: %s mm, one long strip: %s\n", mmText(stripLengthMm(fit)).c_str(),
+        std::printf(tr("Strip: %s mm, one long strip: %s\n"), mmText(stripLengthMm(fit)).c_str(),
                     escapeControls(o.out).c_str());
     return 0;
 }
@@ -200,15 +205,15 @@ int runStrip(const StripOptions& o) {
 
 Action declareStrip(CLI::App& sub) {
     auto o = std::make_shared<StripOptions>();
-    sub.add_option("--box", o->box, "the music box movement, as named in the boxes file (listed below)")->required();
+    sub.add_option("--box", o->box, tr("the music box movement, as named in the boxes file (listed below)"))->required();
     // Read only when the help is shown, from the boxes file the command would use.
     sub.footer([] {
         std::vector<BoxModelError> errors;
         const std::string file = joinPath(findProgramFolder(), kBoxModelsFileName);
-        return "Boxes in " + escapeControls(file) + ": " + escapeControls(boxNames(loadBoxModels(file, errors)));
+        return fillIn(tr("Boxes in %s: %s"), {escapeControls(file), escapeControls(boxNames(loadBoxModels(file, errors)))});
     });
     sub.add_option("--transpose", o->transpose,
-                   "semitones to move the song, -24..24, or auto for the move that fits the comb best (default)")
+                   tr("semitones to move the song, -24..24, or auto for the move that fits the comb best (default)"))
         ->check(CLI::Validator(
             [](std::string& value) -> std::string {
                 if (value == "auto") return {};
@@ -218,12 +223,13 @@ Action declareStrip(CLI::App& sub) {
                     if (used == value.size() && t >= -kMaxStripTranspose && t <= kMaxStripTranspose) return {};
                 } catch (const std::exception&) {
                 }
-                return "--transpose must be auto or a whole number of semitones from -24 to 24: " + value;
+                return fillIn(tr("--transpose must be auto or a whole number of semitones from -24 to 24: %s"), value);
             },
             "auto|-24..24", "transpose"));
     o->beatOption = sub.add_option("--beat-mm", o->beatMm,
-                                   "strip length of one beat (a quarter note), " + rangeText(kBoxBeatRange) +
-                                       " (default: the box's); the whole strip may be at most 50 m long")
+                                   fillIn(tr("strip length of one beat (a quarter note), %s (default: the box's); the "
+                                             "whole strip may be at most 50 m long"),
+                                          rangeText(kBoxBeatRange)))
                         ->check(CLI::Validator(
                             [](std::string& value) -> std::string {
                                 try {
@@ -232,22 +238,22 @@ Action declareStrip(CLI::App& sub) {
                                     if (used == value.size() && kBoxBeatRange.contains(mm)) return {};
                                 } catch (const std::exception&) {
                                 }
-                                return value + " is out of range: a beat is " + rangeText(kBoxBeatRange) +
-                                       " of strip";
+                                return fillIn(tr("%s is out of range: a beat is %s of strip"),
+                                              {value, rangeText(kBoxBeatRange)});
                             },
                             "MM", "beat-mm"));
-    sub.add_option("--paper", o->paper, "paper size of the PDF pages: a4 (default) or letter")
+    sub.add_option("--paper", o->paper, tr("paper size of the PDF pages: a4 (default) or letter"))
         ->check(CLI::IsMember({"a4", "letter"}, CLI::ignore_case));
-    sub.add_option("--boxes", o->boxesFile, "the boxes file (default: boxes.txt in the program folder)");
+    sub.add_option("--boxes", o->boxesFile, tr("the boxes file (default: boxes.txt in the program folder)"));
     sub.add_option("--title", o->title,
-                   "the title printed on the strip (default: the song's title, its first track's name, else its file "
-                   "name)");
-    auto* report = sub.add_flag("--report", o->report, "print the fitting report only, write no file");
-    sub.add_flag("--json", o->json, "with --report: print the report as one JSON object")->needs(report);
-    sub.add_flag("--keep-short", o->keepShort, "keep channels whose notes are very dense");
-    sub.add_flag("--keep-long", o->keepLong, "keep channels whose notes are very sparse");
-    sub.add_option("IN", o->in, "the MIDI file to fit")->required();
-    sub.add_option("OUT", o->out, "the strip to write: .pdf for printable pages, .svg for one long strip");
+                   tr("the title printed on the strip (default: the song's title, its first track's name, else its file "
+                   "name)"));
+    auto* report = sub.add_flag("--report", o->report, tr("print the fitting report only, write no file"));
+    sub.add_flag("--json", o->json, tr("with --report: print the report as one JSON object"))->needs(report);
+    sub.add_flag("--keep-short", o->keepShort, tr("keep channels whose notes are very dense"));
+    sub.add_flag("--keep-long", o->keepLong, tr("keep channels whose notes are very sparse"));
+    sub.add_option("IN", o->in, tr("the MIDI file to fit"))->required();
+    sub.add_option("OUT", o->out, tr("the strip to write: .pdf for printable pages, .svg for one long strip"));
     return [o] { return runStrip(*o); };
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/text_codec.h"
+#include "base/translation.h"
 #include "cli/qr_terminal.h"
 #include "cli/server_options.h"
 #include "qr/qr_drawing.h"
@@ -26,7 +27,7 @@ struct UploadOptions {
 
 int upload(const UploadOptions& o) {
     if ((o.fileGiven->count() > 0) == (o.deleteGiven->count() > 0)) {
-        std::fprintf(stderr, "tunecase-cli upload: give FILE.mid or --delete KEY\nRun with --help for more information.\n");
+        std::fputs(tr("tunecase-cli upload: give FILE.mid or --delete KEY\nRun with --help for more information.\n"), stderr);
         return 2;
     }
     const auto server = chosenServer(o.server, true, "upload");
@@ -44,7 +45,7 @@ int upload(const UploadOptions& o) {
     // page's address from our own server, the bare key from any other.
     const auto symbol = qr::encodeText(uploader.qrText(), {qr::LevelM, 0, true, qr::ChooseMask});
     if (!symbol) {
-        std::fprintf(stderr, "tunecase-cli upload: the key is too long for a QR code\n");
+        std::fprintf(stderr, tr("tunecase-cli upload: the key is too long for a QR code\n"));
         return 1;
     }
     std::fputs(terminalDrawing(*symbol).c_str(), stdout);
@@ -52,7 +53,7 @@ int upload(const UploadOptions& o) {
         const int size = (symbol->size + 8) * 8;
         std::string error;
         if (!writeQrPng(o.png, drawQrSymbol(&*symbol, size, size, 32), &error)) {
-            std::fprintf(stderr, "tunecase-cli upload: %s\n", escapeControls(error).c_str());
+            std::fprintf(stderr, tr("tunecase-cli upload: %s\n"), escapeControls(error).c_str());
             return 1;
         }
     }
@@ -64,12 +65,12 @@ int upload(const UploadOptions& o) {
 Action declareUpload(CLI::App& sub) {
     auto o = std::make_shared<UploadOptions>();
     declareServerOptions(sub, o->server);
-    o->deleteGiven = sub.add_option("--delete", o->deleteKey, "delete the upload stored under KEY instead");
-    sub.add_option("--png", o->png, "also write the QR code as a PNG picture");
-    o->fileGiven = sub.add_option("FILE", o->file, "the MIDI file to upload (.mid); it is sent as Chimeline.mid");
-    sub.footer("Prints 'key KEY' (and 'page URL' when the server is one of ours) and the QR code of the page, "
+    o->deleteGiven = sub.add_option("--delete", o->deleteKey, tr("delete the upload stored under KEY instead"));
+    sub.add_option("--png", o->png, tr("also write the QR code as a PNG picture"));
+    o->fileGiven = sub.add_option("FILE", o->file, tr("the MIDI file to upload (.mid); it is sent as Chimeline.mid"));
+    sub.footer(tr("Prints 'key KEY' (and 'page URL' when the server is one of ours) and the QR code of the page, "
                "or of the key for any other server; with --delete, 'deleted KEY'. A failed request, a status "
-               "other than 200 or an answer without a key fail with exit status 1.");
+               "other than 200 or an answer without a key fail with exit status 1."));
     return [o] { return upload(*o); };
 }
 

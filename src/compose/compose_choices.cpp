@@ -1,5 +1,7 @@
 #include "compose/compose_choices.h"
 
+#include "base/reporter.h"
+#include "base/translation.h"
 #include "base/utilities.h"
 
 namespace tunecase {
@@ -26,7 +28,7 @@ std::string prepareComposeOptions(const ComposeChoices& choices, ComposeOptions&
     if (!style) {
         std::string names;
         for (const ComposableStyle& s : composableStyles()) names += std::string(names.empty() ? "" : ", ") + s.name;
-        return "There is no style \"" + choices.style + "\"; the styles are " + names + ".";
+        return fillIn(tr("There is no style \"%s\"; the styles are %s."), {choices.style, names});
     }
     SongKey24 key;
     if (!choices.key.empty()) {
@@ -34,23 +36,22 @@ std::string prepareComposeOptions(const ComposeChoices& choices, ComposeOptions&
         if (!parsed) {
             std::string names;
             for (const std::string& n : allSongKeyNames()) names += (names.empty() ? "" : ", ") + n;
-            return "\"" + choices.key + "\" is not a key; the keys are " + names + ".";
+            return fillIn(tr("\"%s\" is not a key; the keys are %s."), {choices.key, names});
         }
         key = *parsed;
     }
     if (choices.meter != -1 && choices.meter != 0 && choices.meter != 1)
-        return "The meter is 4/4 or 3/4.";
+        return tr("The meter is 4/4 or 3/4.");
     if (choices.meter != -1 && choices.meter != style->meter && !style->eitherMeter)
-        return std::string("The style \"") + style->name + "\" is written for " + meterName(style->meter) +
-               " only.";
+        return fillIn(tr("The style \"%s\" is written for %s only."), {style->name, meterName(style->meter)});
     if (choices.bpm != 0 && (choices.bpm < kLowestComposeBpm || choices.bpm > kHighestComposeBpm))
-        return "The tempo is " + std::to_string(kLowestComposeBpm) + " to " + std::to_string(kHighestComposeBpm) +
-               " beats per minute.";
+        return fillIn(tr("The tempo is %s to %s beats per minute."),
+                      {std::to_string(kLowestComposeBpm), std::to_string(kHighestComposeBpm)});
     const int meter = choices.meter == -1 ? style->meter : choices.meter;
     const int most = meter == 1 ? kMostComposeMeasuresIn34 : kMostComposeMeasures;
     if (choices.measures != 0 && (choices.measures < kFewestComposeMeasures || choices.measures > most))
-        return "A song in " + std::string(meterName(meter)) + " is " + std::to_string(kFewestComposeMeasures) +
-               " to " + std::to_string(most) + " measures long.";
+        return fillIn(tr("A song in %s is %s to %s measures long."),
+                      {meterName(meter), std::to_string(kFewestComposeMeasures), std::to_string(most)});
     options.category = style->category;
     options.slot = style->slot;
     if (!choices.key.empty()) options.key = key;

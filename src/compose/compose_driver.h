@@ -14,6 +14,7 @@
 #include "compose/compose_information.h"
 #include "compose/song_key.h"
 #include "styles/style_catalogue.h"
+#include "base/translation.h"
 
 namespace tunecase {
 
@@ -104,7 +105,7 @@ struct SuppliedSong {
 };
 
 // Shown when a style asks for key changes during an arrangement (none are made).
-inline constexpr const char* kNoModulationText = "転調は使用できません。";
+inline constexpr const char* kNoModulationText = N_("Key changes cannot be used.");
 
 // The driver's arrangement form: the supplied chords take the place of the form and the
 // progression, the supplied melody that of the generated one, and the style's

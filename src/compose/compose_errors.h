@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "base/reporter.h"
+#include "base/translation.h"
 
 namespace tunecase {
 
@@ -76,7 +77,7 @@ inline constexpr uint32_t PitchBend = 0xff0101dd;
 extern const MessageTable kComposeErrors;
 
 // The text shown for a code that is in no table entry.
-inline constexpr const char* kComposeOtherText = "Error occured in MobileDialogSelectChanel!";
+inline constexpr const char* kComposeOtherText = N_("Error occured in MobileDialogSelectChanel!");
 
 // How long the engine waits after each of its boxes, so boxes in a row stay readable.
 inline constexpr int kComposeErrorPauseMs = 500;

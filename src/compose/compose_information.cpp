@@ -5,12 +5,14 @@
 #include "base/reporter.h"
 #include "compose/compose_context.h"
 #include "compose/compose_errors.h"
+#include "base/translation.h"
 
 namespace tunecase {
 
 namespace {
 
-constexpr const char* kSongChordsFullText = "ComposeInformation::ErrorMsg";
+// The song's chord sequence is full: the chords after it are left out.
+constexpr const char* kSongChordsFullText = N_("The song reached 1000 chords; the chords after that were left out.");
 constexpr int kClosingChord44 = 768;
 constexpr int kClosingChordOther = 576;
 

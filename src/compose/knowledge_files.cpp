@@ -10,6 +10,7 @@
 #include "base/utilities.h"
 #include "compose/compose_context.h"
 #include "compose/compose_errors.h"
+#include "base/translation.h"
 
 namespace tunecase {
 
@@ -111,7 +112,7 @@ std::string KnowledgePath(const ComposeContext& ctx, std::string_view name, bool
 }
 
 std::string PatternNotFoundText(std::string_view path) {
-    return std::string(path) + " is not found in program folder! You might install ZEM agein.";
+    return fillIn(tr("%s is not found in program folder! You might install ZEM agein."), path);
 }
 
 int LoadKnowledge(ComposeContext& ctx) {
@@ -144,12 +145,14 @@ std::string EmptyKnowledgeFileText(const ComposeContext& ctx, KnowledgeFile whic
     if (path.empty() || !KnowledgeText(ctx, which).empty()) return {};
     switch (which) {
         case KnowledgeFile::Cadence:
-            return path + " is empty; the cadence file holds a count, then that many chord progressions, each "
-                          "ended by \"|\"";
+            return fillIn(tr("%s is empty; the cadence file holds a count, then that many chord progressions, "
+                             "each ended by \"|\""),
+                          path);
         case KnowledgeFile::TimeChart:
         case KnowledgeFile::CadenceTimeChart:
-            return path + " is empty; a time chart file holds a count, then that many charts of chord durations, "
-                          "each ended by \"|\"";
+            return fillIn(tr("%s is empty; a time chart file holds a count, then that many charts of chord "
+                             "durations, each ended by \"|\""),
+                          path);
         case KnowledgeFile::Pattern: break;
     }
     return {};

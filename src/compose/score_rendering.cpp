@@ -15,12 +15,14 @@
 #include "compose/song_key.h"
 #include "midi/midi_f1_data.h"
 #include "styles/composition_parameters.h"
+#include "base/translation.h"
 
 namespace tunecase {
 
 namespace {
 
-constexpr const char* kUnisonText = "AddUnison";
+// The octave copy of the melody has no loudness of its own: the usual one is used.
+constexpr const char* kUnisonText = N_("The melody's octave copy had no loudness set, so the usual one was used.");
 constexpr int kKitProgram = 0;  // the standard kit: General MIDI has no other
 // Below this an accompaniment note lowered under an arranged tune is only rumble.
 constexpr int kLowestArrangedBass = 28;

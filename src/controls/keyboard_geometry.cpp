@@ -38,11 +38,16 @@ std::vector<KeyRect> keyboardLayout(int firstNote, int lastNote, int width, int 
             key.right = static_cast<int>(s);
             key.bottom = height;
         } else {
-            if (n == firstNote || n == lastNote) s += w / 2;
+            // Pushed in at either end: the first starts at the left edge, the last ends at the
+            // right one (its half unit lies after the last white key).
+            if (n == firstNote) s += w / 2;
             key.left = static_cast<int>(s - w / 2);
-            key.right = static_cast<int>(s + w / 2);
+            key.right = std::min(width, static_cast<int>(s + w / 2));
             key.bottom = height / 2;
+            if (n == lastNote && n != firstNote) s += w / 2;
         }
+        // Rounding must not leave the last column blank.
+        if (n == lastNote) key.right = width;
         keys.push_back(key);
     }
     return keys;

@@ -6,6 +6,7 @@
 
 #include "base/reporter.h"
 #include "base/utilities.h"
+#include "base/translation.h"
 
 namespace tunecase {
 
@@ -17,8 +18,8 @@ namespace {
 
 const MessageTable kOffScreenTable{
     "OSPC",
-    {{ospc::DrawingError, "描画エラー。"}},
-    "COffScreenPictureでエラーが発生しました。"};
+    {{ospc::DrawingError, N_("Drawing error.")}},
+    N_("An error occurred while drawing a picture.")};
 
 // A failing picture would otherwise raise the same box on every frame.
 std::atomic<bool> drawingErrorShown{false};

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <vector>
+#include "base/translation.h"
 
 namespace tunecase {
 
@@ -41,10 +42,11 @@ enum ButtonFace : int {
 inline constexpr int kMaxButtonGroups = 16;
 inline constexpr int kMaxButtonsPerGroup = 31;
 
-inline constexpr const char* kButtonPictureErrorText = "CButtonPicture::ErrorMsg";
-inline constexpr const char* kMultiModalButtonErrorText = "CMultiModalButtonPicture";
-inline constexpr const char* kKeyboardPictureErrorText = "CKeyboardPicture::ErrorMsg";
-inline constexpr const char* kKeyboardCallbackErrorText = "CKeyboardPicture error";
+// Wiring faults of the windows' pictures, said in plain words.
+inline constexpr const char* kButtonPictureErrorText = N_("A button of this window could not be set up.");
+inline constexpr const char* kMultiModalButtonErrorText = N_("A group of buttons of this window could not be set up.");
+inline constexpr const char* kKeyboardPictureErrorText = N_("The keyboard picture was closed in the wrong order.");
+inline constexpr const char* kKeyboardCallbackErrorText = N_("A click on the keyboard picture could not be handled.");
 
 // Off-screen picture errors (OSPC). Code 0 re-arms the drawing error, which is shown
 // only once until then; code 1 is the drawing error; other codes show the general text.

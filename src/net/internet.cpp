@@ -211,7 +211,7 @@ int CInternet::fetch(const std::string& url, int receiveTimeoutMs, const std::st
     curl_easy_getinfo(easy.p, CURLINFO_RESPONSE_CODE, &httpStatus_);
     curl_multi_remove_handle(multi.p, easy.p);
 
-    const std::string readFailed = url + kUrlReadFailedText;
+    const std::string readFailed = url + tr(kUrlReadFailedText);
     if (timedOut)
         return fail(FetchFailure::TimedOut, readFailed,
                     "no data for " + std::to_string(silenceLimit.count()) + " ms");

@@ -11,16 +11,18 @@
 #include <utility>
 #include <vector>
 
+#include "base/translation.h"
+
 namespace tunecase {
 
 // The buffer size the song server's callers use.
 inline constexpr int kInternetBufferSize = 0x40000;
 
 // The texts of the fetch: the two boxes, and the error texts a failed fetch leaves.
-inline constexpr const char* kInternetReadErrorText = "インターネット読み込みエラー";
-inline constexpr const char* kInternetGeneralErrorText = "CInternet::ErrorMsg";
-inline constexpr const char* kInternetConnectFailedText = "インターネットの接続に失敗しました。";
-inline constexpr const char* kUrlReadFailedText = "読み込みに失敗しました。";  // after the URL
+inline constexpr const char* kInternetReadErrorText = N_("Could not read from the internet.");
+inline constexpr const char* kInternetGeneralErrorText = N_("A request over the internet failed.");
+inline constexpr const char* kInternetConnectFailedText = N_("Could not connect to the internet.");
+inline constexpr const char* kUrlReadFailedText = N_(" could not be read.");  // after the URL
 
 // With a receive timeout of 0, a server that sends nothing for this long still ends the fetch.
 inline constexpr int kDefaultReceiveTimeoutMs = 60000;

@@ -2,8 +2,8 @@
 // upload and its delete. What the web site and upload windows and the command line share;
 // each call works on the calling thread (the windows run them through their job runners).
 //
-// The calls show the boxes the windows show ("インターネットの接続に失敗しました。",
-// "通信でエラーが発生しました。", ...) through the Reporter, and return why they failed in
+// The calls show the boxes the windows show ("Could not connect to the internet.",
+// "Communication with the server failed.", ...) through the Reporter, and return why they failed in
 // words a log or the command line can print.
 #pragma once
 
@@ -14,13 +14,14 @@
 
 #include "net/server_settings.h"
 #include "net/song_list_table.h"
+#include "base/translation.h"
 
 namespace tunecase {
 
-inline constexpr const char* kUploadFailedText = "通信でエラーが発生しました。";
-inline constexpr const char* kUploadGeneralErrorText = "CQrDlg::ErrorMsg";
-inline constexpr const char* kListStillLoadingText = "曲リストの読込み中です。";
-inline constexpr const char* kListLoadingLineText = "読込み中・・・";
+inline constexpr const char* kUploadFailedText = N_("Communication with the server failed.");
+inline constexpr const char* kUploadGeneralErrorText = N_("Only a MIDI file (.mid) can be uploaded.");
+inline constexpr const char* kListStillLoadingText = N_("The song list is still loading.");
+inline constexpr const char* kListLoadingLineText = N_("Loading...");
 
 // Limits on every request, so that no server can make a call hang.
 struct NetTimeouts final {
@@ -59,7 +60,7 @@ public:
     explicit SongServerClient(ServerAddress server, NetTimeouts timeouts = {});
 
     // Fetches and reads the list. When nothing usable arrives (no connection, a status other
-    // than 200, an empty answer) the box "インターネットの接続に失敗しました。" is shown and
+    // than 200, an empty answer) the box "Could not connect to the internet." is shown and
     // the table is empty; an answer too large shows the read error box. A list that breaks
     // off keeps the rows before the fault (the table reader's boxes are shown) and fails.
     NetResult fetchList(SongListTable& table);
@@ -80,9 +81,9 @@ public:
     explicit SongUploader(ServerAddress server, NetTimeouts timeouts = {});
 
     // Deletes the song held (if any), then uploads the file at `path` (its extension must be
-    // "mid" in any case, else the box "CQrDlg::ErrorMsg") as "Chimeline.mid". On a 200
+    // "mid" in any case, else the refusal kUploadGeneralErrorText) as "Chimeline.mid". On a 200
     // answer the key is taken from it, even when empty (NoKey). A failure to communicate
-    // shows "通信でエラーが発生しました。".
+    // shows "Communication with the server failed.".
     NetResult upload(const std::string& path);
 
     // Sends the delete of the key held and forgets it; nothing to do without a key. The box

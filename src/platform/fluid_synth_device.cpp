@@ -1,11 +1,25 @@
 #include "platform/fluid_synth_device.h"
 
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+
 #ifdef TUNECASE_HAVE_FLUIDSYNTH
 #include <filesystem>
 #include <mutex>
 #endif
 
 namespace tunecase {
+
+namespace {
+std::atomic<double> playerGain{kDefaultPlayerGain};
+}  // namespace
+
+void setPlayerSynthGain(double gain) {
+    playerGain = std::isfinite(gain) ? std::clamp(gain, 0.0, kMaxPlayerGain) : kDefaultPlayerGain;
+}
+
+double playerSynthGain() { return playerGain; }
 
 #ifndef TUNECASE_HAVE_FLUIDSYNTH
 
@@ -57,7 +71,7 @@ class FluidSynthDevice final : public MidiOutDevice {
 public:
     FluidSynthDevice(const FluidSynthApi& fluid, fluid_settings_t* settings, fluid_synth_t* synth,
                      fluid_audio_driver_t* driver)
-        : fluid_(fluid), settings_(settings), synth_(synth), driver_(driver) {}
+        : fluid_(fluid), settings_(settings), synth_(synth), driver_(driver), gain_(playerSynthGain()) {}
     ~FluidSynthDevice() override { close(); }
 
     int sendShort(uint32_t packed) override {
@@ -66,6 +80,7 @@ public:
         if (n == 0) return midiresult::InvalidParam;
         std::lock_guard lock(mutex_);
         if (!synth_) return midiresult::InvalidHandle;
+        followVolume();
         return playOnFluidSynth(fluid_, synth_, bytes, n);
     }
 
@@ -97,11 +112,20 @@ protected:
     }
 
 private:
+    // A volume changed while the synthesizer is open takes effect at once (under mutex_).
+    void followVolume() {
+        const double wanted = playerSynthGain();
+        if (wanted == gain_) return;
+        fluid_.fluid_synth_set_gain(synth_, static_cast<float>(wanted));
+        gain_ = wanted;
+    }
+
     const FluidSynthApi& fluid_;
     std::mutex mutex_;
     fluid_settings_t* settings_;
     fluid_synth_t* synth_;
     fluid_audio_driver_t* driver_;
+    double gain_;
 };
 
 // The default audio output: the sound server first (PulseAudio, or PipeWire through its
@@ -153,7 +177,7 @@ int openFluidSynthDevice(bool forMapper, const std::string& soundfont,
     quietFluidSynthLog(fluid);
     fluid_settings_t* settings = fluid.new_fluid_settings();
     if (!settings) return midiresult::NoMemory;
-    fluid.fluid_settings_setnum(settings, "synth.gain", kSynthGain);
+    fluid.fluid_settings_setnum(settings, "synth.gain", playerSynthGain());
     // Only the samples of the presets a song selects are read, when it selects them: a music
     // box needs one or two of the soundfont's hundred and more.
     fluid.fluid_settings_setint(settings, "synth.dynamic-sample-loading", 1);

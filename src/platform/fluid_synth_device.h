@@ -27,7 +27,17 @@ bool fluidSynthAvailable();
 // The name the device list shows for the synthesizer.
 std::string fluidSynthDeviceName();
 
-// Opens the synthesizer with `soundfont` at kSynthGain. When no audio output opens, the
+// The player's level (CONFIG's volume). The default, 4 times kSynthGain (+12 dB), brings a
+// typical arranged song to about the -16 LUFS of a normalised render (songs of the sample
+// library measured with the offline renderer needed +11.4 to +13.4 dB; composed songs are
+// quieter still). 10 is the synthesizer's own ceiling.
+inline constexpr double kDefaultPlayerGain = 3.2;
+inline constexpr double kMaxPlayerGain = 10.0;
+// Any thread; taken into 0..kMaxPlayerGain. An open synthesizer follows at its next message.
+void setPlayerSynthGain(double gain);
+double playerSynthGain();
+
+// Opens the synthesizer with `soundfont` at the player's level. When no audio output opens, the
 // result is NoMapperPort for the mapper (`forMapper`) and NoDriver for device 0; a soundfont
 // that does not load gives Error. Without the synthesizer (not built in, or its library
 // missing): BadDeviceId.
@@ -45,7 +55,7 @@ int openFluidSynthDevice(bool forMapper, const std::string& soundfont,
     X(new_fluid_audio_driver) X(delete_fluid_audio_driver)                                   \
     X(fluid_synth_noteon) X(fluid_synth_noteoff) X(fluid_synth_key_pressure) X(fluid_synth_cc) \
     X(fluid_synth_program_change) X(fluid_synth_channel_pressure) X(fluid_synth_pitch_bend)  \
-    X(fluid_synth_sysex) X(fluid_synth_write_s16) X(fluid_synth_write_float)
+    X(fluid_synth_sysex) X(fluid_synth_write_s16) X(fluid_synth_write_float) X(fluid_synth_set_gain)
 
 struct FluidSynthApi {
     TUNECASE_FLUIDSYNTH_FUNCTIONS(TUNECASE_TABLE_ENTRY)

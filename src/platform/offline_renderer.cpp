@@ -201,6 +201,7 @@ struct Part {
     std::atomic<uint64_t> done{0};
     std::atomic<bool> ok{true};
     std::string error;
+    bool scratchFull = false;  // the scratch file could not take the sound: the output cannot either
 
     // On the calling thread, one synthesizer after the other: the second then reuses the
     // memory the first one's loading used and left (a thread of its own would not).
@@ -245,7 +246,10 @@ struct Part {
         }
         renderUntil(to);
         if (ok && std::fflush(out.file) != 0) ok = false;
-        if (!ok && error.empty()) error = "cannot write a temporary file: " + std::string(std::strerror(errno));
+        if (!ok && error.empty()) {
+            error = std::strerror(errno);
+            scratchFull = true;
+        }
         // The soundfont's samples go before the file is written.
         fluid.delete_fluid_synth(synth.synth);
         synth.synth = nullptr;
@@ -421,7 +425,8 @@ RenderResult renderAudioFile(const std::vector<TimedMidiMessage>& messages, cons
     }
     for (auto& part : parts) {
         if (!part->ok) {
-            result.error = part->error;
+            // Where the sound cannot be kept, it cannot be written: the user hears of the file asked for.
+            result.error = part->scratchFull ? "cannot write " + path + ": " + part->error : part->error;
             return result;
         }
     }

@@ -3,19 +3,20 @@
 #include <array>
 
 #include "midi/midi_event.h"
+#include "base/translation.h"
 
 namespace tunecase {
 
 const MessageTable kMidiControlerErrors = {
     "MDCT",
     {
-        {mdct::CantOpen, "Can not open Midi device!"},
-        {mdct::CantClose, "Can not close Midi device!"},
-        {mdct::CantChangeTone, "Can not change tone with Midi device!"},
-        {mdct::CantSendSysEx, "Can not send system exclusive with midi device!"},
-        {mdct::InvalidParameter, "Invalid parameter in Midi!"},
+        {mdct::CantOpen, N_("Can not open Midi device!")},
+        {mdct::CantClose, N_("Can not close Midi device!")},
+        {mdct::CantChangeTone, N_("Can not change tone with Midi device!")},
+        {mdct::CantSendSysEx, N_("Can not send system exclusive with midi device!")},
+        {mdct::InvalidParameter, N_("Invalid parameter in Midi!")},
     },
-    "Error occured in MidiControler!",
+    N_("Error occured in MidiControler!"),
 };
 
 std::atomic<int32_t> reportMissingMidiDevice{1};
@@ -23,12 +24,12 @@ std::atomic<int32_t> defaultMidiDeviceId{kMidiMapper};
 
 const char* midiOpenErrorText(int result) {
     switch (result) {
-        case midiresult::BadDeviceId: return "指定されたデバイス識別子は範囲外です。";
-        case midiresult::Allocated: return "指定されたリソースは既に割り当てられています。";
-        case midiresult::NoMemory: return "システムはメモリを割り当てられないか、またはロックできません。";
-        case midiresult::InvalidParam: return "指定されたポインタまたは構造体は無効です。";
+        case midiresult::BadDeviceId: return N_("The MIDI device number is out of range.");
+        case midiresult::Allocated: return N_("The MIDI device is already in use.");
+        case midiresult::NoMemory: return N_("The system could not allocate or lock memory.");
+        case midiresult::InvalidParam: return N_("An invalid parameter was passed to the MIDI device.");
         case midiresult::NoMapperPort:
-            return "MIDI ポートが見つかりませんでした。このエラーは、マッパーがオープンされているときにだけ発生します。";
+            return N_("No MIDI port was found. This happens only when the default MIDI output is opened.");
         default: return "";
     }
 }

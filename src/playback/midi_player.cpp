@@ -7,22 +7,23 @@
 #include "midi/midi_status.h"
 #include "platform/timer_service.h"
 #include "playback/player_tick.h"
+#include "base/translation.h"
 
 namespace tunecase {
 
 const MessageTable kMidiPlayerErrors{
     "MDPL",
     {
-        {mdpl::DivisionTooLarge, "Division is too large!"},
-        {mdpl::CantUseTimer, "Can not use timer!"},
-        {mdpl::TempoTooSlow, "Tempo is too slow!"},
-        {mdpl::InternalError, "Internal error occured in MidiPlayer!"},
-        {mdpl::PlayPointWrong, "Play point is wrong!"},
-        {mdpl::TempoWrong, "Tempo is wrong!"},
-        {mdpl::InvalidData, "Musical data is invalid!"},
-        {mdpl::AnotherRunActive, "Another song is already playing!"},
+        {mdpl::DivisionTooLarge, N_("Division is too large!")},
+        {mdpl::CantUseTimer, N_("Can not use timer!")},
+        {mdpl::TempoTooSlow, N_("Tempo is too slow!")},
+        {mdpl::InternalError, N_("Internal error occured in MidiPlayer!")},
+        {mdpl::PlayPointWrong, N_("Play point is wrong!")},
+        {mdpl::TempoWrong, N_("Tempo is wrong!")},
+        {mdpl::InvalidData, N_("Musical data is invalid!")},
+        {mdpl::AnotherRunActive, N_("Another song is already playing!")},
     },
-    "Error occured in MidiPlayer!",
+    N_("Error occured in MidiPlayer!"),
 };
 
 namespace {
@@ -80,7 +81,7 @@ uint32_t armAt(const RunPtr& run, Clock::time_point deadline, void (*tick)(const
 // Calls a run's end callback, or says once per process that it has none.
 void reportRunEnd(const EndCallback& end) {
     if (end) end();
-    else if (!missingEndCallbackShown.exchange(true)) reportText("CallBackPlayer Error!", BoxKind::Ok);
+    else if (!missingEndCallbackShown.exchange(true)) reportText(N_("CallBackPlayer Error!"), BoxKind::Ok);
 }
 
 // A destroyed run does nothing; a callback run asked to stop silences its notes and ends.

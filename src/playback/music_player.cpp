@@ -3,13 +3,14 @@
 #include <chrono>
 
 #include "platform/midi_out_device.h"
+#include "base/translation.h"
 
 namespace tunecase {
 
 const MessageTable kMusicPlayerErrors{
     "MDSP",
-    {{mdsp::InternalError, "Internal Error occured in MusicPlayer!"}},
-    "Error occured in MusicPlayer!",
+    {{mdsp::InternalError, N_("Internal Error occured in MusicPlayer!")}},
+    N_("Error occured in MusicPlayer!"),
 };
 
 namespace {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/atomic_file.h"
+#include "base/translation.h"
 
 namespace tunecase {
 
@@ -33,13 +34,13 @@ void onPngWarning(png_structp, png_const_charp) {}
 bool writeRows(FILE* file, int width, int height, png_bytepp rows, PngErrorText& err) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &err, onPngError, onPngWarning);
     if (!png) {
-        std::snprintf(err.text, sizeof err.text, "out of memory");
+        std::snprintf(err.text, sizeof err.text, "%s", tr("out of memory"));
         return false;
     }
     png_infop info = png_create_info_struct(png);
     if (!info || setjmp(png_jmpbuf(png))) {
         png_destroy_write_struct(&png, info ? &info : nullptr);
-        if (!err.text[0]) std::snprintf(err.text, sizeof err.text, "out of memory");
+        if (!err.text[0]) std::snprintf(err.text, sizeof err.text, "%s", tr("out of memory"));
         return false;
     }
     png_init_io(png, file);
@@ -59,7 +60,7 @@ bool writeQrPng(const std::string& path, const QrRaster& raster, std::string* er
         if (error) *error = why;
         return false;
     };
-    if (raster.width <= 0 || raster.height <= 0) return fail("the picture is empty");
+    if (raster.width <= 0 || raster.height <= 0) return fail(tr("the picture is empty"));
 
     const size_t stride = (static_cast<size_t>(raster.width) + 7) / 8;
     std::vector<png_byte> pixels(stride * static_cast<size_t>(raster.height), 0);

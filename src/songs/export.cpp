@@ -7,7 +7,9 @@
 #include "base/text_codec.h"
 #include "midi/midi_event.h"
 #include "midi/midi_f0_data.h"
+#include "playback/player_schedule.h"
 #include "playback/song_preparation.h"
+#include "base/translation.h"
 
 namespace tunecase {
 
@@ -57,8 +59,9 @@ bool foldAndThin(MidiTrackData& track, int lowNote, int highNote, const std::str
     track.removeDuplicateNotes();
     counts.notes = soundingNotes(track);
     if (before > 0 && counts.notes == 0) {
-        reportText("No note of " + source + " lies in the keys " + std::to_string(lowNote) + "-" +
-                       std::to_string(highNote) + " after folding by octaves, so nothing was exported.",
+        const std::string keys = std::to_string(lowNote) + "-" + std::to_string(highNote);
+        reportText(fillIn(fillIn(tr("No note of %s lies in the keys %s after folding by octaves, so nothing was exported."),
+                                 source), keys),
                    BoxKind::Ok);
         return false;
     }
@@ -110,6 +113,24 @@ bool exportToyPiano(const ToyPianoExportJob& job, ExportCounts* counts) {
     track.removeSysEx();
 
     return writeSong(*song, job.output);
+}
+
+bool exportAudio(const AudioExportJob& job, RenderResult* result) {
+    PreparedSong prepared = prepareSongFile(job.source, job.preparation);
+    if (!prepared.ok || !prepared.song || !prepared.song->track()) return false;
+    MidiTrackData& track = *prepared.song->track();
+    track.removeFirstSysExOfType(sysex::GmSystemOn);  // the schedule sends its own
+    const auto messages = scheduledMessages(track, prepared.song->division(), job.speedPercent);
+    RenderOptions options;
+    options.soundfont = job.soundfont;
+    options.progress = job.progress;
+    const RenderResult rendered = renderAudioFile(messages, job.output, options);
+    if (result) *result = rendered;
+    if (!rendered.ok) {
+        ScopedReason reason(rendered.error);
+        reportFilled(N_("The audio file could not be written:\n%s"), job.output, BoxKind::Ok);
+    }
+    return rendered.ok;
 }
 
 }  // namespace tunecase

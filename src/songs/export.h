@@ -8,6 +8,9 @@
 #include <functional>
 #include <string>
 
+#include "platform/offline_renderer.h"
+#include "playback/song_preparation.h"
+
 namespace tunecase {
 
 // The 88 keys of a piano.
@@ -58,5 +61,21 @@ bool exportRangedMidi(const RangedMidiExportJob& job, ExportCounts* counts = nul
 // The toy piano export, on the calling thread, to job.output whatever its extension; the
 // key range as above.
 bool exportToyPiano(const ToyPianoExportJob& job, ExportCounts* counts = nullptr);
+
+// The song as the music box plays it (prepared as the player prepares it for the plate, at
+// the player's speed), rendered to an audio file in the format of the output's extension,
+// at the loudness target.
+struct AudioExportJob {
+    std::string source;
+    std::string output;
+    PreparationOptions preparation;
+    int speedPercent = 100;
+    std::string soundfont = kDefaultSoundfont;
+    std::function<void(double)> progress;  // on the calling thread, the share done
+};
+
+// On the calling thread. A song no reader accepts shows the readers' boxes; a render that
+// fails shows why, and leaves no file. `result`, when given, receives the render's figures.
+bool exportAudio(const AudioExportJob& job, RenderResult* result = nullptr);
 
 }  // namespace tunecase

@@ -56,19 +56,20 @@ int addToArchive(std::string_view libraryFolder, std::string& path, std::string*
     if (failure) failure->clear();
     std::error_code ec;
     if (fs::exists(fs::symlink_status(destination, ec))) {
+        ScopedReason why(fillIn(tr("%s is already there: rename the file to add it as another song"), destination));
         reportText(kNameClashText, BoxKind::Ok);
         path.clear();
         return 0;
     }
     if (fileNamePart(source).empty() || !fs::is_regular_file(source, ec)) {
-        if (failure) *failure = source + ": " + (ec ? ec.message() : std::string("not a file"));
+        if (failure) *failure = source + ": " + (ec ? ec.message() : std::string(tr("not a file")));
         path.clear();
         return 0;
     }
     // Only songs join: anything else would list as a blank line and load as no song at all.
     std::string problem = songDataFileProblem(source);
     if (problem.empty() && extensionLower(source) != "mwd")
-        problem = source + " is not named as a song-data file: the library takes only names ending in .mwd.";
+        problem = fillIn(tr("%s is not named as a song-data file: the library takes only names ending in .mwd."), source);
     if (!problem.empty()) {
         reportText(problem, BoxKind::Ok);
         path.clear();

@@ -11,14 +11,17 @@
 #include <string_view>
 #include <vector>
 
+#include "base/translation.h"
+
 namespace tunecase {
 
 inline constexpr const char* kLibraryPattern = "*.mwd";
 // The list shows at most this many songs.
 inline constexpr int kMaxLibraryTitles = 2000;
 
-inline constexpr const char* kNameClashText = "同じ名前のMWDファイルが既にあります。";
-inline constexpr const char* kLibraryOwnerText = "CLibraryDlg::ErrorMsg";
+inline constexpr const char* kNameClashText = N_("A song-data file with the same name is already in the library.");
+// Shown when more than one file is dropped on the library at once.
+inline constexpr const char* kLibraryOwnerText = N_("Drop one song-data file at a time.");
 
 // Where a song data file keeps its information block, and the two texts in it.
 inline constexpr size_t kInfoBlockOffset = 90112;

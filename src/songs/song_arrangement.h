@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 #include <vector>
+#include "base/translation.h"
 
 namespace tunecase {
 
@@ -20,7 +21,9 @@ class CSongData;
 struct ComposeContext;
 
 // Boxes of the arranger.
-inline constexpr const char* kArrangerErrorText = "CFSAlgo::ErrorMsg";
+// A chord name whose sharp or flat cannot be applied to its root.
+inline constexpr const char* kArrangerErrorText =
+    N_("A chord name in the song could not be read; its root was kept as written.");
 
 // The longest note either line may hold; longer ones are split.
 inline constexpr int kArrangedLongestNote = 384;

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 
 #include "base/text_codec.h"
+#include "base/translation.h"
 #include "base/utilities.h"
 
 namespace tunecase {
@@ -23,12 +24,12 @@ static_assert(std::endian::native == std::endian::little);
 const MessageTable kSongDataMessages{
     "SGDT",
     {
-        {sgdt::NoteValueNotAllowed, "この位置にその音価は設定できません。"},
-        {sgdt::LyricTooLong, "歌詞は６文字までです。２つの音符に分割して入力してください"},
-        {sgdt::OldData, "このデータは古いデータなのでこの機能では使用できません。"},
-        {sgdt::MeterMismatch, "拍子の異なるデータは結合できません。"},
+        {sgdt::NoteValueNotAllowed, N_("That note length cannot be set at this position.")},
+        {sgdt::LyricTooLong, N_("A lyric may have at most 6 characters. Split it over two notes.")},
+        {sgdt::OldData, N_("This song data is in an old format and cannot be used here.")},
+        {sgdt::MeterMismatch, N_("Songs in different meters cannot be joined.")},
     },
-    "楽曲情報でエラーがおきました。",
+    N_("An error occurred in the song data."),
 };
 
 const std::array<SongKey, kSongKeyCount> kSongKeys{{
@@ -351,10 +352,10 @@ void CSongData::newSong(int measures, int beats, int key, int mode) {
 
 void CSongData::refuseMeter(int& measures, int& beats, int& key, int& mode) {
     reportText("[" + std::to_string(beats) + "]");
-    reportText("time sign 0");
+    reportText(N_("time sign 0"));
     const int refused = beats;
     newSong(4, 4, 0, 0);
-    refusal_ = "its meter has " + std::to_string(refused) + " beats per measure, and a song has 1 to 8";
+    refusal_ = fillIn(tr("its meter has %s beats per measure, and a song has 1 to 8"), std::to_string(refused));
     measures = 4;
     beats = 4;
     key = 0;
@@ -919,19 +920,21 @@ std::string groupedDigits(uint64_t n) {
 std::string songDataFileProblem(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
-    const std::string notSongData = path + " is not a song-data file (.mwd): ";
+    const std::string notSongData = fillIn(tr("%s is not a song-data file (.mwd): "), path);
     const auto size = static_cast<uint64_t>(st.st_size);
     if (!isSongDataSize(static_cast<size_t>(std::min<uint64_t>(size, SIZE_MAX)))) {
-        return notSongData + "a song-data file is " + groupedDigits(kSize92492) + " bytes, or " +
-               groupedDigits(kSize94540) + " bytes or more; this one is " + groupedDigits(size) +
-               (size == 1 ? " byte." : " bytes.");
+        std::string sizes = fillIn(size == 1 ? tr("a song-data file is %s bytes, or %s bytes or more; this one is %s byte.")
+                                             : tr("a song-data file is %s bytes, or %s bytes or more; this one is %s bytes."),
+                                   groupedDigits(kSize92492));
+        sizes = fillIn(fillIn(sizes, groupedDigits(kSize94540)), groupedDigits(size));
+        return notSongData + sizes;
     }
     std::vector<uint8_t> head(kTextOffset);
     if (readExact(path, head.data(), head.size()) != static_cast<int64_t>(head.size())) return {};
     int m = 0, b = 0, k = 0;
     storedMeter(head.data(), m, b, k);
     if (b < 1 || b > 8) {
-        return notSongData + "it gives " + std::to_string(b) + " beats to a measure, where a song has 1 to 8.";
+        return notSongData + fillIn(tr("it gives %s beats to a measure, where a song has 1 to 8."), std::to_string(b));
     }
     return {};
 }

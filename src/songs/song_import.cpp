@@ -9,6 +9,7 @@
 #include "songs/song_list.h"
 #include "base/utilities.h"
 #include "midi/midi_f0_data.h"
+#include "base/translation.h"
 
 namespace tunecase {
 
@@ -41,7 +42,7 @@ bool addSongToList(SongList& list, std::string_view path, std::string_view title
         return false;
     }
     if (path.size() >= kPathBytes || title.size() >= kTitleBytes) {
-        reportText("The song's file name or title is too long to be kept in the list.", BoxKind::Ok);
+        reportText(N_("The song's file name or title is too long to be kept in the list."), BoxKind::Ok);
         return false;
     }
     return insertOrAppend(list, path, title, at);

@@ -7,10 +7,11 @@
 #include <string_view>
 
 #include "base/records.h"
+#include "base/translation.h"
 
 namespace tunecase {
 
-inline constexpr const char* kListFullText = "曲の数が最大に達しています。";
+inline constexpr const char* kListFullText = N_("The song list is full.");
 
 // The program the imported songs play with (General MIDI music box, counted from 0).
 inline constexpr int kMusicBoxProgram = 10;

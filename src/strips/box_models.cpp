@@ -7,6 +7,8 @@
 #include <sstream>
 
 #include "songs/song_sheet.h"
+#include "base/reporter.h"
+#include "base/translation.h"
 
 namespace tunecase {
 
@@ -98,12 +100,12 @@ struct Block {
 // Checks a finished block; a good one joins `boxes`.
 void finishBlock(Block& b, std::vector<BoxModel>& boxes, std::vector<BoxModelError>& errors) {
     const auto fail = [&](const std::string& message) {
-        errors.push_back({b.line, "box \"" + b.box.name + "\": " + message});
+        errors.push_back({b.line, fillIn(tr("box \"%s\": %s"), {b.box.name, message})});
         b.bad = true;
     };
-    if (!b.hasComb) fail("no comb given");
+    if (!b.hasComb) fail(tr("no comb given"));
     for (int f = 0; f < FieldCount; ++f)
-        if (!b.has[f]) fail(std::string("no ") + kFieldNames[f] + " given");
+        if (!b.has[f]) fail(fillIn(tr("no %s given"), kFieldNames[f]));
     if (b.bad) return;
     BoxModel& box = b.box;
     box.stripWidthMm = b.value[Width];
@@ -114,15 +116,16 @@ void finishBlock(Block& b, std::vector<BoxModel>& boxes, std::vector<BoxModelErr
     // The highest line must lie inside the strip, as the lowest does (first-line > 0).
     const double top = box.firstLineMm + box.lineSpacingMm * static_cast<double>(box.comb.size() - 1);
     if (top >= box.stripWidthMm) {
-        std::ostringstream m;
-        m << "the highest note line lies " << top << " mm from the edge, outside a strip " << box.stripWidthMm
-          << " mm wide";
-        fail(m.str());
+        std::ostringstream topMm, widthMm;
+        topMm << top;
+        widthMm << box.stripWidthMm;
+        fail(fillIn(tr("the highest note line lies %s mm from the edge, outside a strip %s mm wide"),
+                    {topMm.str(), widthMm.str()}));
         return;
     }
     for (const BoxModel& other : boxes)
         if (equalNoCase(other.name, box.name)) {
-            fail("a box of that name comes earlier in the file");
+            fail(tr("a box of that name comes earlier in the file"));
             return;
         }
     boxes.push_back(std::move(box));
@@ -158,28 +161,28 @@ std::vector<BoxModel> parseBoxModels(std::string_view text, std::vector<BoxModel
             block.emplace();
             block->line = lineNumber;
             block->box.name = std::string(rest);
-            if (rest.empty()) error("a box needs a name");
+            if (rest.empty()) error(tr("a box needs a name"));
             continue;
         }
         if (!block) {
-            error("\"" + std::string(key) + "\" comes before the first \"box\" line");
+            error(fillIn(tr("\"%s\" comes before the first \"box\" line"), key));
             continue;
         }
         if (equalNoCase(key, "comb")) {
             if (block->hasComb) {
-                error("the comb is given twice");
+                error(tr("the comb is given twice"));
                 continue;
             }
             block->hasComb = true;
-            if (w.size() < 2) error("the comb has no notes");
+            if (w.size() < 2) error(tr("the comb has no notes"));
             for (size_t i = 1; i < w.size(); ++i) {
                 const auto note = parseNote(w[i]);
                 if (!note) {
-                    error("\"" + std::string(w[i]) + "\" is not a note (C4, F#5, Bb3 or a key 0..127)");
+                    error(fillIn(tr("\"%s\" is not a note (C4, F#5, Bb3 or a key 0..127)"), w[i]));
                     break;
                 }
                 if (!block->box.comb.empty() && *note <= block->box.comb.back()) {
-                    error("the comb must rise: " + std::string(w[i]) + " is not above " + noteName(block->box.comb.back()));
+                    error(fillIn(tr("the comb must rise: %s is not above %s"), {w[i], noteName(block->box.comb.back())}));
                     break;
                 }
                 block->box.comb.push_back(*note);
@@ -189,22 +192,22 @@ std::vector<BoxModel> parseBoxModels(std::string_view text, std::vector<BoxModel
         int field = 0;
         while (field < FieldCount && !equalNoCase(key, kFieldNames[field])) ++field;
         if (field == FieldCount) {
-            error("unknown field \"" + std::string(key) + "\"");
+            error(fillIn(tr("unknown field \"%s\""), key));
             continue;
         }
         if (block->has[field]) {
-            error(std::string(kFieldNames[field]) + " is given twice");
+            error(fillIn(tr("%s is given twice"), kFieldNames[field]));
             continue;
         }
         double value = 0;
         if (w.size() != 2 || !parseLength(w[1], value) || value <= 0) {
-            error(std::string(kFieldNames[field]) + " needs one length in millimetres above 0");
+            error(fillIn(tr("%s needs one length in millimetres above 0"), kFieldNames[field]));
             continue;
         }
         if (!kFieldRanges[field].contains(value)) {
             block->has[field] = true;  // given, but wrong: said once, here
-            error(std::string(kFieldNames[field]) + " " + std::string(w[1]) + " is out of range: a box's " +
-                  kFieldNames[field] + " is " + rangeText(kFieldRanges[field]));
+            error(fillIn(tr("%s %s is out of range: a box's %s is %s"),
+                         {kFieldNames[field], w[1], kFieldNames[field], rangeText(kFieldRanges[field])}));
             continue;
         }
         block->has[field] = true;
@@ -217,13 +220,13 @@ std::vector<BoxModel> parseBoxModels(std::string_view text, std::vector<BoxModel
 std::vector<BoxModel> loadBoxModels(const std::string& path, std::vector<BoxModelError>& errors) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        errors.push_back({0, "cannot read " + path});
+        errors.push_back({0, fillIn(tr("cannot read %s"), path)});
         return {};
     }
     std::ostringstream text;
     text << in.rdbuf();
     if (in.bad()) {
-        errors.push_back({0, "cannot read " + path});
+        errors.push_back({0, fillIn(tr("cannot read %s"), path)});
         return {};
     }
     return parseBoxModels(text.str(), errors);
@@ -236,9 +239,10 @@ std::optional<BoxModel> findBoxModel(const std::vector<BoxModel>& boxes, std::st
 }
 
 std::string rangeText(const LengthRange& range) {
-    std::ostringstream text;
-    text << range.low << " to " << range.high << " mm";
-    return text.str();
+    std::ostringstream low, high;
+    low << range.low;
+    high << range.high;
+    return fillIn(tr("%s to %s mm"), {low.str(), high.str()});
 }
 
 std::string noteName(int key) {

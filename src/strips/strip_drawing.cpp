@@ -13,6 +13,8 @@
 
 #include "base/atomic_file.h"
 #include "base/text_codec.h"
+#include "base/reporter.h"
+#include "base/translation.h"
 
 namespace tunecase {
 
@@ -255,7 +257,7 @@ void drawPiece(cairo_t* cr, const StripPicture& p, const BoxModel& box, const Pi
         drawText(cr, x(g.along), s.y - 1, std::to_string(g.bar), kLabelMm * 0.9, Align::Centre);
     }
     if (piece.startMm < 1 && !v.namesInside)
-        drawText(cr, x(1.5), s.y - 1, "start \xE2\x86\x92", kLabelMm * 0.9);
+        drawText(cr, x(1.5), s.y - 1, tr("start \xE2\x86\x92"), kLabelMm * 0.9);
 
     // The joints: triangles on both edges where the next piece starts and at this piece's own
     // start, and what to do with them.
@@ -264,14 +266,15 @@ void drawPiece(cairo_t* cr, const StripPicture& p, const BoxModel& box, const Pi
         triangle(cr, x(*v.nextStart), s.y, 1);
         triangle(cr, x(*v.nextStart), s.bottom(), -1);
         drawText(cr, x(*v.nextStart) - kMarkMm, labelY,
-                 "piece " + std::to_string(piece.number + 1) + " starts here \xE2\x86\x92", kLabelMm, Align::Right);
+                 fillIn(tr("piece %s starts here \xE2\x86\x92"), std::to_string(piece.number + 1)), kLabelMm,
+                 Align::Right);
     }
     if (v.pieces > 1) {
-        std::string label = "piece " + std::to_string(piece.number) + " of " + std::to_string(v.pieces);
+        std::string label = fillIn(tr("piece %s of %s"), {std::to_string(piece.number), std::to_string(v.pieces)});
         if (piece.number > 1) {
             triangle(cr, s.x, s.y, 1);
             triangle(cr, s.x, s.bottom(), -1);
-            label += " - lay this end on the mark of piece " + std::to_string(piece.number - 1) + " and tape";
+            label += fillIn(tr(" - lay this end on the mark of piece %s and tape"), std::to_string(piece.number - 1));
         }
         drawText(cr, s.x + kMarkMm, labelY, label, kLabelMm);
     }
@@ -280,10 +283,10 @@ void drawPiece(cairo_t* cr, const StripPicture& p, const BoxModel& box, const Pi
 // The title line and the crank line, from `left` to `right` with the first baseline at `top`.
 void drawHeading(cairo_t* cr, const StripPicture& p, double left, double right, double top,
                  const std::string& pageText) {
-    drawText(cr, left, top + 4.5, p.title.empty() ? std::string("(untitled)") : p.title, 4.2, Align::Left, true);
-    std::string about = p.boxName + " box";
+    drawText(cr, left, top + 4.5, p.title.empty() ? std::string(tr("(untitled)")) : p.title, 4.2, Align::Left, true);
+    std::string about = fillIn(tr("%s box"), p.boxName);
     if (p.transpose != 0)
-        about += ", transposed " + std::string(p.transpose > 0 ? "+" : "") + std::to_string(p.transpose);
+        about += fillIn(tr(", transposed %s"), std::string(p.transpose > 0 ? "+" : "") + std::to_string(p.transpose));
     if (!pageText.empty()) about += "   " + pageText;
     drawText(cr, right, top + 4.5, about, 3.2, Align::Right);
 
@@ -295,7 +298,7 @@ void drawHeading(cairo_t* cr, const StripPicture& p, double left, double right, 
     cairo_line_to(cr, left + 3, arrowY + 1.4);
     cairo_close_path(cr);
     cairo_fill(cr);
-    drawText(cr, left + 16, arrowY + 1.1, "feed this way, start first; crank clockwise", 3.2);
+    drawText(cr, left + 16, arrowY + 1.1, tr("feed this way, start first; crank clockwise"), 3.2);
 }
 
 // A ruler of `length` mm with millimetre ticks, its base line at y.
@@ -305,10 +308,11 @@ void drawRuler(cairo_t* cr, double left, double y, double length) {
         const double tick = mm % 10 == 0 ? 2.6 : mm % 5 == 0 ? 1.7 : 1.0;
         line(cr, left + mm, y, left + mm, y - tick, 0.12, kBlack);
     }
-    const std::string size = std::to_string(static_cast<int>(length + 0.5)) + " mm";
+    const std::string size = fillIn(tr("%s mm"), std::to_string(static_cast<int>(length + 0.5)));
     const double w = drawText(cr, left + length + 2, y, size, kLabelMm * 1.1);
     drawText(cr, left + length + 4 + w, y,
-             "- measure it: printed at true size (100%, no fitting to the page) it is exactly " + size, kLabelMm);
+             fillIn(tr("- measure it: printed at true size (100%, no fitting to the page) it is exactly %s"), size),
+             kLabelMm);
 }
 
 // ---- Files ----------------------------------------------------------------------------------
@@ -352,8 +356,9 @@ bool finish(cairo_t* cr, cairo_surface_t* surface, FileSink& sink, std::string& 
 std::string tooWide(const BoxModel& box, PaperSize paper) {
     char width[32];
     std::snprintf(width, sizeof width, "%.1f", box.stripWidthMm);
-    return "the " + std::string(width) + " mm wide strip of box " + box.name + " does not fit on " +
-           (paper == PaperSize::A4 ? "an A4" : "a letter") + " page";
+    return fillIn(paper == PaperSize::A4 ? tr("the %s mm wide strip of box %s does not fit on an A4 page")
+                                         : tr("the %s mm wide strip of box %s does not fit on a letter page"),
+                  {width, box.name});
 }
 
 }  // namespace
@@ -372,10 +377,12 @@ double stripLengthMm(const StripFit& fit) { return kStripLeadInMm + std::max(0.0
 std::string stripLengthProblem(const StripFit& fit) {
     const double length = stripLengthMm(fit);
     if (length <= kMaxStripLengthMm) return {};
-    char text[160];
-    std::snprintf(text, sizeof text, "the strip would be %.1f mm long; a strip is at most %.0f mm (%.0f m)", length,
-                  kMaxStripLengthMm, kMaxStripLengthMm / 1000);
-    return text;
+    char numbers[3][32];
+    std::snprintf(numbers[0], sizeof numbers[0], "%.1f", length);
+    std::snprintf(numbers[1], sizeof numbers[1], "%.0f", kMaxStripLengthMm);
+    std::snprintf(numbers[2], sizeof numbers[2], "%.0f", kMaxStripLengthMm / 1000);
+    return fillIn(tr("the strip would be %s mm long; a strip is at most %s mm (%s m)"),
+                  {numbers[0], numbers[1], numbers[2]});
 }
 
 double holeAlongMm(const StripNote& note) { return kStripLeadInMm + note.positionMm; }
@@ -438,7 +445,7 @@ bool writeStripPdf(const StripFit& fit, const BoxModel& box, const StripDrawingO
     cairo_surface_t* surface =
         cairo_pdf_surface_create_for_stream(writeToFile, &sink, size.x * kPtPerMm, size.y * kPtPerMm);
     cairo_pdf_surface_set_metadata(surface, CAIRO_PDF_METADATA_TITLE,
-                                   (picture.title + " - " + picture.boxName + " strip").c_str());
+                                   fillIn(tr("%s - %s strip"), {picture.title, picture.boxName}).c_str());
     cairo_pdf_surface_set_metadata(surface, CAIRO_PDF_METADATA_CREATOR, "Tunecase " TUNECASE_VERSION);
     cairo_t* cr = cairo_create(surface);
     const PageRect area = printableArea(options.paper);
@@ -450,7 +457,7 @@ bool writeStripPdf(const StripFit& fit, const BoxModel& box, const StripDrawingO
             cairo_scale(cr, kPtPerMm, kPtPerMm);
             cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
             drawHeading(cr, picture, area.x, area.right(), area.y,
-                        "page " + std::to_string(pieces[i].page) + " of " + std::to_string(pages));
+                        fillIn(tr("page %s of %s"), {std::to_string(pieces[i].page), std::to_string(pages)}));
             drawRuler(cr, area.x, area.bottom() - 2.5, kRulerMm);
         }
         PieceView view{pieces[i], static_cast<int>(pieces.size()), std::nullopt, false};
@@ -461,12 +468,56 @@ bool writeStripPdf(const StripFit& fit, const BoxModel& box, const StripDrawingO
     return finish(cr, surface, sink, error);
 }
 
+StripImage renderStripFirstPage(const StripFit& fit, const BoxModel& box, const StripDrawingOptions& options,
+                                double pxPerMm, std::string& error) {
+    StripImage image;
+    if (error = stripLengthProblem(fit); !error.empty()) return image;
+    const StripPicture picture = pictureOf(fit, box, options);
+    const std::vector<StripPiece> pieces = layoutStripPages(picture.length, box, options.paper);
+    if (pieces.empty()) {
+        error = tooWide(box, options.paper);
+        return image;
+    }
+    pxPerMm = std::clamp(pxPerMm, 0.5, 20.0);
+    const PagePoint size = paperSizeMm(options.paper);
+    image.width = static_cast<int>(std::ceil(size.x * pxPerMm));
+    image.height = static_cast<int>(std::ceil(size.y * pxPerMm));
+    image.stride = cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, image.width);
+    image.pixels.assign(static_cast<size_t>(image.stride) * static_cast<size_t>(image.height), 0);
+    cairo_surface_t* surface = cairo_image_surface_create_for_data(image.pixels.data(), CAIRO_FORMAT_ARGB32,
+                                                                   image.width, image.height, image.stride);
+    cairo_t* cr = cairo_create(surface);
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_paint(cr);
+    cairo_scale(cr, pxPerMm, pxPerMm);
+    cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
+    const PageRect area = printableArea(options.paper);
+    const int pages = pieces.back().page;
+    drawHeading(cr, picture, area.x, area.right(), area.y,
+                fillIn(tr("page %s of %s"), {std::to_string(1), std::to_string(pages)}));
+    drawRuler(cr, area.x, area.bottom() - 2.5, kRulerMm);
+    for (size_t i = 0; i < pieces.size() && pieces[i].page == 1; ++i) {
+        PieceView view{pieces[i], static_cast<int>(pieces.size()), std::nullopt, false};
+        if (i + 1 < pieces.size()) view.nextStart = pieces[i + 1].startMm;
+        drawPiece(cr, picture, box, view);
+    }
+    cairo_destroy(cr);
+    cairo_surface_flush(surface);
+    const bool ok = cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS;
+    cairo_surface_destroy(surface);
+    if (!ok) {
+        error = tr("the strip could not be drawn");
+        return StripImage{};
+    }
+    return image;
+}
+
 bool writeStripSvg(const StripFit& fit, const BoxModel& box, const StripDrawingOptions& options,
                    const std::string& path, std::string& error) {
     if (error = stripLengthProblem(fit); !error.empty()) return false;
     const StripPicture picture = pictureOf(fit, box, options);
     if (box.stripWidthMm <= 0) {
-        error = "box " + box.name + " has no strip width";
+        error = fillIn(tr("box %s has no strip width"), box.name);
         return false;
     }
     FileSink sink;

@@ -100,6 +100,20 @@ bool writeStripPdf(const StripFit& fit, const BoxModel& box, const StripDrawingO
 bool writeStripSvg(const StripFit& fit, const BoxModel& box, const StripDrawingOptions& options,
                    const std::string& path, std::string& error);
 
+// The first page of the PDF drawn into pixels for a look on screen: 32-bit premultiplied ARGB
+// in native byte order, `stride` bytes a row, on white.
+struct StripImage {
+    int width = 0, height = 0, stride = 0;
+    std::vector<unsigned char> pixels;
+    bool empty() const { return width <= 0 || height <= 0; }
+};
+// At `pxPerMm` pixels to the millimetre (0.5 to 20); empty with the reason in `error` when the
+// strip is not drawn (too long, too wide for the paper).
+StripImage renderStripFirstPage(const StripFit& fit, const BoxModel& box, const StripDrawingOptions& options,
+                                double pxPerMm, std::string& error);
+// Draws the first page of the strip for a box and paper, at a scale: what a window shows.
+using StripPreviewer = std::function<StripImage(const std::string& box, bool letter, double pxPerMm)>;
+
 // How many pages the PDF of `fit` takes (0 when it does not fit the paper).
 int stripPageCount(const StripFit& fit, const BoxModel& box, PaperSize paper);
 

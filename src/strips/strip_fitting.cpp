@@ -12,6 +12,8 @@
 #include "midi/midi_event.h"
 #include "midi/midi_f0_data.h"
 #include "playback/song_preparation.h"
+#include "base/reporter.h"
+#include "base/translation.h"
 
 namespace tunecase {
 
@@ -138,8 +140,9 @@ std::string mmText(double mm) {
 }
 
 std::string transposeText(int t) {
-    if (t == 0) return "none";
-    return (t > 0 ? "+" : "") + std::to_string(t) + (std::abs(t) == 1 ? " semitone" : " semitones");
+    if (t == 0) return tr("none");
+    const std::string n = (t > 0 ? "+" : "") + std::to_string(t);
+    return fillIn(std::abs(t) == 1 ? tr("%s semitone") : tr("%s semitones"), n);
 }
 
 std::string pitchClassName(int key) {
@@ -254,19 +257,22 @@ BarBeat barBeatOf(const StripSong& song, int64_t tick) {
 
 std::string stripReportText(const StripFit& fit) {
     std::string out;
-    out += "Title: " + fit.title + "\n";
-    out += "Box: " + fit.boxName + "\n";
-    out += "Transposition: " + transposeText(fit.transpose) + "\n";
-    out += "Notes: " + std::to_string(fit.kept) + " kept, " + std::to_string(fit.folded) + " folded, " +
-           std::to_string(fit.dropped) + " dropped; " + std::to_string(fit.tooClose) + " too close\n";
+    out += fillIn(tr("Title: %s"), fit.title) + "\n";
+    out += fillIn(tr("Box: %s"), fit.boxName) + "\n";
+    out += fillIn(tr("Transposition: %s"), transposeText(fit.transpose)) + "\n";
+    out += fillIn(tr("Notes: %s kept, %s folded, %s dropped; %s too close"),
+                  {std::to_string(fit.kept), std::to_string(fit.folded), std::to_string(fit.dropped),
+                   std::to_string(fit.tooClose)}) +
+           "\n";
     // Note names are after the transposition. The previous hole on each tooth, for the
     // distance a too-close hole has.
     std::vector<const StripNote*> previousOnTooth;
     for (size_t i = 0; i < fit.notes.size(); ++i) {
         const StripNote& n = fit.notes[i];
-        const std::string at = "bar " + std::to_string(n.where.bar) + " beat " + beatText(n.where.beat) + ": ";
+        const std::string at = fillIn(tr("bar %s beat %s: "), {std::to_string(n.where.bar), beatText(n.where.beat)});
         const int moved = n.originalKey + fit.transpose;
-        if (n.fate == StripNoteFate::Folded) out += at + noteName(moved) + " folded to " + noteName(n.key) + "\n";
+        if (n.fate == StripNoteFate::Folded)
+            out += at + fillIn(tr("%s folded to %s"), {noteName(moved), noteName(n.key)}) + "\n";
         if (n.fate == StripNoteFate::Dropped) {
             // A note with a tooth of its pitch class was only dropped because that tooth
             // already had a hole at that moment.
@@ -275,16 +281,19 @@ std::string stripReportText(const StripFit& fit) {
                 doubled = doubled || (fit.notes[j].key >= 0 && (fit.notes[j].key - moved) % 12 == 0);
             for (size_t j = i + 1; j < fit.notes.size() && fit.notes[j].tick == n.tick; ++j)
                 doubled = doubled || (fit.notes[j].key >= 0 && (fit.notes[j].key - moved) % 12 == 0);
-            out += at + noteName(moved) + " dropped (" +
-                   (doubled ? "its tooth already has a hole there" : "no " + pitchClassName(moved) + " on the comb") +
-                   ")\n";
+            out += at +
+                   (doubled ? fillIn(tr("%s dropped (its tooth already has a hole there)"), noteName(moved))
+                            : fillIn(tr("%s dropped (no %s on the comb)"), {noteName(moved), pitchClassName(moved)})) +
+                   "\n";
         }
         if (n.tooth < 0) continue;
         const auto tooth = static_cast<size_t>(n.tooth);
         if (tooth >= previousOnTooth.size()) previousOnTooth.resize(tooth + 1, nullptr);
         if (n.tooClose && previousOnTooth[tooth])
-            out += at + noteName(n.key) + " too close to the " + noteName(n.key) + " before it (" +
-                   mmText(n.positionMm - previousOnTooth[tooth]->positionMm) + " mm)\n";
+            out += at +
+                   fillIn(tr("%s too close to the %s before it (%s mm)"),
+                          {noteName(n.key), noteName(n.key), mmText(n.positionMm - previousOnTooth[tooth]->positionMm)}) +
+                   "\n";
         previousOnTooth[tooth] = &n;
     }
     return out;

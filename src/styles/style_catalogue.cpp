@@ -1,4 +1,5 @@
 #include "styles/style_catalogue.h"
+#include "base/translation.h"
 
 #include <algorithm>
 #include <cstring>
@@ -291,11 +292,11 @@ constexpr NamedStyle kNamedStyles[] = {
      F::Db, 1, 0, 500000, 40, 1, 0, 4, 56, 60, 84},
     {3, 18, "Symphonie", "A grand piece for full orchestra.",
      F::Db2, 2, 0, 650000, 40, 1, 0, 3, 48, 60, 88},
-    {3, 19, "Waltz", "A music-box waltz: one chord a bar, the tune swinging on the first beat.",
+    {3, 19, "Waltz", N_("A music-box waltz: one chord a bar, the tune swinging on the first beat."),
      F::Db, 1, 1, 500000, 16, 1, 0, 3, 10, 64, 81, musicBoxOver<64, 81>},
-    {3, 20, "Folk Tune", "A plain folk tune for the music box, walking in steps.",
+    {3, 20, "Folk Tune", N_("A plain folk tune for the music box, walking in steps."),
      F::Db, 1, 0, 600000, 16, 1, 0, 3, 10, 62, 79, musicBoxOver<62, 79>},
-    {3, 21, "Carol", "A carol for the music box: calm quarter notes under a festive tune.",
+    {3, 21, "Carol", N_("A carol for the music box: calm quarter notes under a festive tune."),
      F::Db, 1, 0, 700000, 16, 1, 0, 3, 10, 60, 77, carol},
 
     // ---- Ethnic(Eastern)
@@ -413,7 +414,7 @@ constexpr NamedStyle kNamedStyles[] = {
      F::Db, 1, 0, 700000, 40, 4, 0, 4, 72, 72, 96},
 
     // ---- Healing Music
-    {7, 1, "Music Box", "Sweet melody of music box.",
+    {7, 1, "Music Box", N_("Sweet melody of music box."),
      F::Db, 1, 0, 750000, 16, 1, 0, 3, 10, 60, 84, musicBox},
     {7, 2, "Silk Road", "Music of the ancient trade road across Asia.",
      F::Db2, 2, 0, 800000, 40, 1, 0, 3, 75, 60, 84},
@@ -457,7 +458,7 @@ constexpr NamedStyle kNamedStyles[] = {
      F::Db2, 2, 0, 900000, 32, 1, 0, 3, 0, 55, 84},
     {7, 22, "Baby Merry", "A lullaby like the mobile over a baby's cradle.",
      F::Db, 1, 1, 700000, 32, 1, 0, 4, 10, 60, 84},
-    {7, 23, "Lullaby", "A slow lullaby in rocking 3/4 for the music box.",
+    {7, 23, "Lullaby", N_("A slow lullaby in rocking 3/4 for the music box."),
      F::Db, 1, 1, 850000, 16, 1, 0, 3, 10, 62, 77, musicBoxOver<62, 77>},
 
     // ---- Techno

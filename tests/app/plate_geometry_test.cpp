@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/plate_geometry.h"
+#include "controls/keyboard_geometry.h"
 
 namespace tunecase {
 namespace {
@@ -167,6 +168,40 @@ TEST(PlateEvents, PianosPressAndReleaseKeysDisksTurnOnTheLastNoteOfAChord) {
     e = plateEventEffect(PlateToyPianoLarge, PlateEventKind::Other, 60, false);
     EXPECT_EQ(e.pressKey, -1);
     EXPECT_EQ(e.releaseKey, -1);
+}
+
+}  // namespace
+}  // namespace tunecase
+
+namespace tunecase {
+namespace {
+
+// Every key of every plate lies inside the window's keyboard area, at the plate's own size
+// and at any other width the keyboard might be given; disks and paper fit their buffer.
+TEST(PlateLayout, EveryPlateKindFitsItsWindow) {
+    for (int32_t plate = PlateNone; plate <= PlateToyPianoSmall; ++plate) {
+        const PlateLayout layout = plateLayout(plate);
+        if (!isToyPiano(plate)) {
+            EXPECT_LE(layout.client.width, kPlateBufferSize.width) << plate;
+            EXPECT_LE(layout.client.height, kPlateBufferSize.height) << plate;
+            continue;
+        }
+        EXPECT_LE(layout.keyboard.width, layout.client.width) << plate;
+        EXPECT_LE(layout.keyboard.height, layout.client.height) << plate;
+        for (int width = layout.keyboard.width; width < 1200; width += width < 420 ? 1 : 97) {
+            const auto keys = keyboardLayout(layout.keys.first, layout.keys.last, width, layout.keyboard.height);
+            ASSERT_EQ(static_cast<int>(keys.size()), layout.keys.last - layout.keys.first + 1) << plate;
+            int rightmost = 0;
+            for (const KeyRect& key : keys) {
+                ASSERT_GE(key.left, 0) << plate << " " << width << " " << key.note;
+                ASSERT_LE(key.right, width) << plate << " " << width << " " << key.note;
+                ASSERT_LT(key.left, key.right) << plate << " " << width << " " << key.note;
+                rightmost = std::max(rightmost, key.right);
+            }
+            // And the keys reach the right edge: nothing left blank either.
+            EXPECT_GE(rightmost, width - 1) << plate << " " << width;
+        }
+    }
 }
 
 }  // namespace

@@ -228,7 +228,7 @@ TEST_F(PlayerControllerTest, DroppedFilesOneMidiFileIsImportedAndTwoFilesChangeN
     view_.pumpUntil([&] { return idle(); });
     c.onFilesDropped({dropped, dropped});
     ASSERT_EQ(cap->count(), 1u);
-    EXPECT_EQ(cap->visibleTexts()[0], "CTunecaseDlg::ErrorMsg");
+    EXPECT_EQ(cap->visibleTexts()[0], "Drop one file at a time: a MIDI file (.mid) or a song-data file (.mwd).");
     EXPECT_EQ(list_.count, 1);
 
     c.onFilesDropped({dir_.file("notes.txt")});  // anything else is ignored

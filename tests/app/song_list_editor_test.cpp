@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "base/reporter.h"
+#include "base/user_folders.h"
 #include "base/utilities.h"
 #include "midi/smf_test_util.h"
 #include "songs/song_import.h"
@@ -58,8 +59,16 @@ public:
     std::string chooseMidiFile() override { return midiFile; }
     std::string runLibrary(const std::string& outputPath) override {
         if (libraryTitle.empty()) return {};
-        testing::writeFileText(outputPath, "MThd");
+        if (librarySource.empty()) testing::writeFileText(outputPath, "MThd");
+        else fs::copy_file(librarySource, outputPath, fs::copy_options::overwrite_existing);
+        libraryOutput = outputPath;
         return libraryTitle;
+    }
+    bool libraryWantsStrip() override { return libraryStrip; }
+    std::optional<StripChoice> askStripWithPreview(const std::vector<std::string>& boxes, const StripReporter& reportFor,
+                                                   const StripPreviewer& preview) override {
+        if (!boxes.empty()) previewWidth = preview(boxes.front(), false, 1.0).width;
+        return askStrip(boxes, reportFor);
     }
     ExportRequest askExport(bool upload) override {
         askedUpload = upload;
@@ -102,7 +111,9 @@ public:
     std::vector<std::string> lines;
     int line = -1;
     std::vector<bool> busyCalls;
-    std::string midiFile, libraryTitle, uploaded;
+    std::string midiFile, libraryTitle, uploaded, librarySource, libraryOutput;
+    bool libraryStrip = false;
+    int previewWidth = -1;
     bool askedUpload = false, workFileExisted = false, ended = false;
     std::vector<std::string> stripBoxes, stripReports;
     std::optional<StripChoice> stripChoice;
@@ -199,7 +210,7 @@ TEST_F(SongListEditorTest, NinetyNineSongsRefuseTheHundredthWithoutMakingIt) {
     e.autoCompose();
     e.addFromLibrary();
     ASSERT_EQ(boxes->count(), 2u);
-    EXPECT_EQ(boxes->visibleTexts()[0], "曲の数が最大に達しています。");
+    EXPECT_EQ(boxes->visibleTexts()[0], "The song list is full.");
     EXPECT_EQ(composed, 0);
     EXPECT_FALSE(e.jobRunning());
 
@@ -444,7 +455,7 @@ TEST_F(SongListEditorTest, UploadWritesTheWorkFileHandsItOverAndRemovesIt) {
     view.line = 0;
     view.exportRequest = {ExportKind::ToyPiano, 21, 108};
     e.upload();
-    EXPECT_EQ(boxes->visibleTexts().at(1), "CPlayListDlg::ErrorMsg");
+    EXPECT_EQ(boxes->visibleTexts().at(1), "Only a music-box MIDI file can be uploaded: choose TUNECASE.");
 
     view.exportRequest = {ExportKind::MusicBox, 60, 84};
     e.upload();
@@ -488,7 +499,10 @@ TEST_F(SongListEditorTest, StripExportShowsEachBoxsReportThenWritesThePdfOfTheCh
     ASSERT_TRUE(fs::exists(view.exportTarget.path));
     const std::vector<uint8_t> pdf = testing::readFileBytes(view.exportTarget.path);
     EXPECT_EQ(std::string(pdf.begin(), pdf.begin() + 5), "%PDF-");
-    EXPECT_EQ(boxes->count(), 1u) << "no further box";
+    // The dialog was given the drawn first page: A4 across at one pixel a millimetre.
+    EXPECT_EQ(view.previewWidth, 297);
+    ASSERT_EQ(boxes->count(), 2u);
+    EXPECT_EQ(boxes->visibleTexts().at(1), "Exported to " + view.exportTarget.path + ".");
 }
 
 // ---- AUTO CMP's choices and RENAME ----------------------------------------------------------
@@ -616,6 +630,106 @@ TEST_F(SongListEditorTest, RenameChangesTheTitleOnlyAndCutsOnAWholeCharacter) {
     view.newTitle.reset();  // cancelled
     e.renameSelected();
     EXPECT_EQ(entryTitle(0), "Lullaby for Anna");
+}
+
+// ---- What an export remembers ------------------------------------------------------------------
+
+TEST(Preferences, EachSettingKeepsTheOthersLinesAndBrokenValuesFallBack) {
+    testing::TempFolder dir;
+    const std::string path = dir.file("compose.ini");
+    EXPECT_TRUE(farewellPageWanted(path));  // on until turned off
+    EXPECT_EQ(readExportRange(path).lowNote, 21);
+    EXPECT_EQ(readExportRange(path).highNote, 108);
+
+    ASSERT_TRUE(writeFarewellPageWanted(path, false));
+    ASSERT_TRUE(writeExportRange(path, {36, 96}));
+    const ComposeChoices chosen{"Carol", "G", -1, 90, 16};
+    ASSERT_TRUE(writeComposePreferences(path, chosen));
+    EXPECT_FALSE(farewellPageWanted(path));
+    EXPECT_EQ(readExportRange(path).lowNote, 36);
+    EXPECT_EQ(readExportRange(path).highNote, 96);
+    EXPECT_TRUE(sameChoices(readComposePreferences(path), chosen));
+    ASSERT_TRUE(writeFarewellPageWanted(path, true));
+    EXPECT_TRUE(farewellPageWanted(path));
+    EXPECT_TRUE(sameChoices(readComposePreferences(path), chosen));
+    EXPECT_EQ(readExportRange(path).highNote, 96);
+    // One line a name, however often it was written.
+    const std::vector<uint8_t> bytes = testing::readFileBytes(path);
+    const std::string text(bytes.begin(), bytes.end());
+    EXPECT_EQ(text.find("farewell_page="), text.rfind("farewell_page="));
+
+    const struct {
+        const char* text;
+        int low, high;
+    } ranges[] = {
+        {"export_low=40\nexport_high=80\n", 40, 80},
+        {"export_low=90\r\nexport_high=30\r\n", 90, 30},  // taken as it is, as the dialog does
+        {"export_low=40\n", 21, 108},                     // one end alone
+        {"export_low=40\nexport_high=128\n", 21, 108},
+        {"export_low=-1\nexport_high=80\n", 21, 108},
+        {"export_low=4x\nexport_high=80\n", 21, 108},
+    };
+    for (const auto& r : ranges) {
+        testing::writeFileText(path, r.text);
+        EXPECT_EQ(readExportRange(path).lowNote, r.low) << r.text;
+        EXPECT_EQ(readExportRange(path).highNote, r.high) << r.text;
+    }
+}
+
+TEST_F(SongListEditorTest, AnExportRemembersItsRangeAndFolderSuggestsTheTitleAndSaysWhereItWent) {
+    if (!testing::haveMido()) GTEST_SKIP() << "python3-mido is not installed";
+    ASSERT_TRUE(insertOrAppend(list, testing::midiDataFolder() + "/mido_three_tracks.mid", "Night/Day: Three"));
+    const std::string prefs = elsewhere.file("compose.ini");
+    SongListEditor::Services services;
+    services.preferencesPath = prefs;
+    SongListEditor& e = open(services);
+    EXPECT_EQ(e.rememberedExportRange().lowNote, 21);
+    EXPECT_EQ(e.rememberedExportRange().highNote, 108);
+    view.line = 0;
+    view.exportRequest = {ExportKind::MusicBox, 48, 84};
+    fs::create_directories(elsewhere.path() / "out");
+    view.exportTarget = {elsewhere.file("out/three.mid"), ExportTarget::MusicBoxMidi};
+    e.exportSelected();
+    ASSERT_TRUE(view.pumpUntil([&] { return !e.jobRunning(); }));
+    ASSERT_EQ(boxes->count(), 1u);
+    EXPECT_EQ(boxes->visibleTexts().at(0), "Exported to " + view.exportTarget.path + ".");
+    for (const auto& note : testing::midoNotes(view.exportTarget.path))
+        EXPECT_TRUE(std::get<2>(note) >= 48 && std::get<2>(note) <= 84);
+
+    // A new editor (the next time the list opens) starts where this one left off.
+    editor.reset();
+    SongListEditor& again = open(services);
+    EXPECT_EQ(again.rememberedExportRange().lowNote, 48);
+    EXPECT_EQ(again.rememberedExportRange().highNote, 84);
+    view.exportTarget = {};
+    again.exportSelected();  // the file dialog is cancelled: nothing written, nothing said
+    EXPECT_EQ(again.suggestedExportPath("fem"), elsewhere.file("out/Night_Day: Three.fem"));
+    // A folder that has gone is not suggested.
+    fs::remove_all(elsewhere.path() / "out");
+    EXPECT_EQ(fs::path(again.suggestedExportPath("mid")).parent_path(), fs::path(specialFolder(kFolderMyMusic)));
+}
+
+TEST_F(SongListEditorTest, LibrarysStripMakesAStripOfTheArrangedSongWithoutAddingIt) {
+    fs::copy_file(fs::path(TUNECASE_TEST_DATA) / ".." / ".." / "data" / "boxes.txt", program.file("boxes.txt"));
+    SongListEditor& e = open();
+    view.libraryTitle = "From the library";
+    view.librarySource = testing::midiDataFolder() + "/mido_three_tracks.mid";
+    view.libraryStrip = true;
+    view.exportTarget = {elsewhere.file("library.pdf"), ExportTarget::StripPdf};
+    e.addFromLibrary();
+    ASSERT_FALSE(view.stripBoxes.empty());  // cancelled: nothing written, nothing added
+    EXPECT_FALSE(fs::exists(view.exportTarget.path));
+    EXPECT_EQ(list.count, 0);
+    EXPECT_FALSE(fs::exists(view.libraryOutput));
+
+    view.stripChoice = StripChoice{view.stripBoxes.front(), false};
+    e.addFromLibrary();
+    ASSERT_TRUE(fs::exists(view.exportTarget.path));
+    EXPECT_GT(view.previewWidth, 0);
+    EXPECT_NE(view.stripReports.back().find("From the library"), std::string::npos) << view.stripReports.back();
+    EXPECT_EQ(list.count, 0);
+    EXPECT_FALSE(fs::exists(view.libraryOutput));
+    EXPECT_EQ(e.suggestedExportPath("pdf"), elsewhere.file("From the library.pdf"));
 }
 
 }  // namespace

@@ -74,7 +74,7 @@ TEST_F(StartupFolders, FirstRunAsksForTheDataFolderAndSavesBothRecords) {
     {
         auto records = openSettingsAndList(folder, settings, list, browser);
         ASSERT_EQ(browser.titles.size(), 1u);
-        EXPECT_EQ(browser.titles[0], "データを保存しておくためのフォルダを指定してください。");
+        EXPECT_EQ(browser.titles[0], "Choose a folder to keep your songs in.");
         EXPECT_EQ(browser.initialFolders[0], dir_.path().string() + "/Music");
         EXPECT_EQ(fieldText(settings.dataFolder, kPathBytes), dir_.file("songs"));
         EXPECT_EQ(settings.plateType, 261);
@@ -105,7 +105,7 @@ TEST_F(StartupFolders, ShortSettingsFileIsRepairedWithoutTheFirstRunQuestion) {
     EXPECT_EQ(settings.dataFolder[0], 0);
     EXPECT_EQ(settings.speedPercent, 100);
     ASSERT_EQ(cap->count(), 1u);
-    EXPECT_EQ(cap->visibleTexts()[0], "iniファイルにエラーがあるため初期化しました。");
+    EXPECT_EQ(cap->visibleTexts()[0], "A settings file was incomplete, so it was reset to its defaults.");
 }
 
 TEST_F(StartupFolders, AStoredSpeedOutsideTheSliderIsBroughtToItsNearestEnd) {
@@ -133,7 +133,7 @@ TEST_F(StartupFolders, CancellingUsesTheMusicFolderAndSaysSo) {
     EXPECT_EQ(fieldText(settings.dataFolder, kPathBytes), music);
     EXPECT_EQ(folderExists(music), 1);
     ASSERT_EQ(cap->count(), 1u);
-    EXPECT_EQ(cap->visibleTexts()[0], music + "をデータフォルダとして使用します。");
+    EXPECT_EQ(cap->visibleTexts()[0], music + " will be used as the data folder.");
 }
 
 TEST_F(StartupFolders, ATooLongFolderIsRefusedAndAskedAgainAndTheRootKeepsItsSeparator) {

@@ -104,7 +104,7 @@ TEST(ConfigLoading, ShortFileShowsTheInitialisedBoxAndUsesDefaults) {
     PlayerSettings s;
     CConfigControl control(path, &s, sizeof s, &defaults);
     ASSERT_EQ(cap->count(), 1u);
-    EXPECT_EQ(cap->visibleTexts()[0], "iniファイルにエラーがあるため初期化しました。");
+    EXPECT_EQ(cap->visibleTexts()[0], "A settings file was incomplete, so it was reset to its defaults.");
     EXPECT_EQ(cap->reports()[0].kind, BoxKind::Ok);
     EXPECT_EQ(s.plateType, 261);
     EXPECT_EQ(s.speedPercent, 100);

@@ -121,7 +121,10 @@ TEST(CliLibrary, ListsAddsAndRefusesANameAlreadyThere) {
     ASSERT_EQ(runCommand(cli() + " library add '" + outside.file("haru.mwd") + "'" + folder, out), 0) << out;
     ASSERT_EQ(runCommand(cli() + " library add '" + outside.file("cafe.mwd") + "'" + folder, out), 0) << out;
     EXPECT_EQ(runCommand(cli() + " library add '" + outside.file("haru.mwd") + "'" + folder + " 2>&1", out), 1);
-    EXPECT_EQ(out, "同じ名前のMWDファイルが既にあります。\n");
+    // The command line says which file is in the way and what to do.
+    EXPECT_EQ(out, "A song-data file with the same name is already in the library.\n  " +
+                       (program.path() / "Archive" / "haru.mwd").string() +
+                       " is already there: rename the file to add it as another song\n");
 
     ASSERT_EQ(runCommand(cli() + " library list" + folder, out), 0) << out;
     EXPECT_EQ(out, "cafe.mwd\tCaf\xC3\xA9\nharu.mwd\t\xE6\x98\xA5\xE3\x81\xAE\xE6\xAD\x8C\n");

@@ -125,7 +125,7 @@ TEST(CliNet, ServeSongsDownloadUploadAndStop) {
     ++requests;
     EXPECT_EQ(out, "tunecase-cli upload: the delete: the server answered with status 404\n");
     EXPECT_EQ(runCommand(cli("upload" + server + quoted(dir.file("lib/a.mwd"))), out), 1);
-    EXPECT_EQ(out, "CQrDlg::ErrorMsg\ntunecase-cli upload: " + dir.file("lib/a.mwd") + ": only a \".mid\" file is uploaded\n");
+    EXPECT_EQ(out, "Only a MIDI file (.mid) can be uploaded.\ntunecase-cli upload: " + dir.file("lib/a.mwd") + ": only a \".mid\" file is uploaded\n");
 
     // Without --server the settings file's address is used; its bad lines are named.
     testing::TempFolder config;
@@ -174,7 +174,7 @@ TEST(CliNet, ClearFailuresAndNoHang) {
 
     std::string out;
     EXPECT_EQ(runCommand(cli("download" + server + "0 " + quoted(dir.file("old.mwd"))), out), 1);
-    EXPECT_EQ(out, "SGDT00000004 このデータは古いデータなのでこの機能では使用できません。\n"
+    EXPECT_EQ(out, "SGDT00000004 This song data is in an old format and cannot be used here.\n"
                    "tunecase-cli download: row 0 (\"Old song\") is not a song-data file: it is 93000 bytes, and a "
                    "song is exactly 92492 bytes or at least 94540; " +
                        dir.file("old.mwd") + " was not written\n");
@@ -200,7 +200,7 @@ TEST(CliNet, ClearFailuresAndNoHang) {
     thread.join();
     // Nothing listens any more.
     EXPECT_EQ(runCommand(cli("songs" + server), out), 1);
-    EXPECT_NE(out.find("インターネットの接続に失敗しました。\ntunecase-cli songs: the song list: the connection was refused"),
+    EXPECT_NE(out.find("Could not connect to the internet.\ntunecase-cli songs: the song list: the connection was refused"),
               std::string::npos)
         << out;
 }

@@ -168,7 +168,7 @@ TEST(CliPlay, WithoutASoundOutputTheDeviceErrorsShowAndNothingHangs) {
     std::string err;
     EXPECT_EQ(runCommand(cli() + " play '" + data("mido_format0_melody.mid") + "' 2>&1 >/dev/null", err), 1);
     EXPECT_EQ(err,
-              "MIDI ポートが見つかりませんでした。このエラーは、マッパーがオープンされているときにだけ発生します。\n"
+              "No MIDI port was found. This happens only when the default MIDI output is opened.\n"
               "MDCT07000001 Can not open Midi device!\n");
 }
 

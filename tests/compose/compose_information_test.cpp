@@ -54,7 +54,7 @@ TEST_F(Information, TheSongChordSequenceStopsAtAThousandChords) {
     const int quarters = BuildSongChords(ctx);
     EXPECT_EQ(ctx.information.songChords.size(), 1000u);
     EXPECT_EQ(quarters, 1000);  // no room left for the closing chord
-    EXPECT_EQ(boxes->visibleTexts(), std::vector<std::string>{"ComposeInformation::ErrorMsg"});
+    EXPECT_EQ(boxes->visibleTexts(), std::vector<std::string>{"The song reached 1000 chords; the chords after that were left out."});
 }
 
 TEST_F(Information, SongChordsFollowTheFormAndCloseOnTheTonic) {

@@ -32,13 +32,14 @@ TEST(KeyboardGeometry, LargeToyPianoKeysTileTheWidth) {
     EXPECT_EQ(keys[1].right, static_cast<int>(w + w / 2));
     EXPECT_EQ(keys[1].top, 0);
     EXPECT_EQ(keys[1].bottom, 35);
-    // The last white key (96) ends where the half black key 97 begins.
+    // The last black key (97) sits on the right edge of the last white key (96) and ends at
+    // the keyboard's edge, in the half unit kept for it.
     EXPECT_EQ(keys[48].note, 96);
     EXPECT_EQ(keys[48].left, static_cast<int>(28 * w));
     EXPECT_EQ(keys[48].right, static_cast<int>(29 * w));
     EXPECT_TRUE(keys[49].black);
-    EXPECT_EQ(keys[49].left, static_cast<int>(29 * w));
-    EXPECT_EQ(keys[49].right, 406);
+    EXPECT_EQ(keys[49].left, static_cast<int>(28.5 * w));
+    EXPECT_EQ(keys[49].right, 400);
     // White keys follow each other without gaps or overlaps.
     int previousRight = 0;
     int whites = 0;
@@ -64,7 +65,8 @@ TEST(KeyboardGeometry, BlackFirstKeyIsPushedInByHalfAWhiteKey) {
 
     auto small = keyboardLayout(60, 85, 200, 70);
     ASSERT_EQ(small.size(), 26u);
-    EXPECT_EQ(small.back().left, static_cast<int>(15 * (200 / 15.5)));
+    EXPECT_EQ(small.back().left, static_cast<int>(14.5 * (200 / 15.5)));
+    EXPECT_EQ(small.back().right, 200);
     EXPECT_TRUE(keyboardLayout(70, 60, 200, 70).empty());
     EXPECT_TRUE(keyboardLayout(60, 70, 0, 70).empty());
 }

@@ -19,8 +19,8 @@ TEST(OffScreenPictureErrors, DrawingErrorIsShownOnceUntilCleared) {
     offScreenPictureError(ospc::DrawingError);
     auto texts = cap->visibleTexts();
     ASSERT_EQ(texts.size(), 4u);
-    EXPECT_EQ(texts[0], "OSPC00000001 描画エラー。");
-    EXPECT_EQ(texts[1], "OSPC00000007 COffScreenPictureでエラーが発生しました。");
+    EXPECT_EQ(texts[0], "OSPC00000001 Drawing error.");
+    EXPECT_EQ(texts[1], "OSPC00000007 An error occurred while drawing a picture.");
     EXPECT_EQ(texts[2], texts[1]);
     EXPECT_EQ(texts[3], texts[0]);
     EXPECT_EQ(cap->reports()[0].kind, BoxKind::SystemModalOk);

@@ -44,7 +44,9 @@ for f in usr/bin/tunecase usr/bin/tunecase-cli usr/libexec/tunecase/tunecase-cli
          usr/share/tunecase/help/top.htm usr/share/tunecase/boxes.txt \
          usr/share/applications/org.tunecase.Tunecase.desktop usr/share/metainfo/org.tunecase.Tunecase.metainfo.xml \
          usr/share/icons/hicolor/scalable/apps/org.tunecase.Tunecase.svg \
-         usr/share/man/man1/tunecase.1.gz usr/share/man/man1/tunecase-cli.1.gz; do
+         usr/share/man/man1/tunecase.1.gz usr/share/man/man1/tunecase-cli.1.gz \
+         usr/share/locale/en/LC_MESSAGES/tunecase.mo usr/share/locale/ja/LC_MESSAGES/tunecase.mo \
+         usr/share/tunecase/help/ja/top.htm; do
   [ -e "$ROOT/$f" ] || fail "not installed: /$f"
 done
 installed=$(find "$SHARE/Archive" -maxdepth 1 -name '*.mwd' | wc -l)
@@ -84,6 +86,13 @@ else
 fi
 title=$("$CLI" arrange --seed 3 "$LIBRARY/ode_to_joy.mwd" ode.mid 2>&1) || fail "arrange: $title"
 [ "$title" = "Ode to Joy" ] || fail "arrange printed '$title'"
+# The installed catalogues: the same refusal in English and, where the locale exists, Japanese.
+clash=$( { LC_ALL=C "$CLI" library add "$LIBRARY/ode_to_joy.mwd" 2>&1 || true; } | head -1)
+[ "$clash" = "A song-data file with the same name is already in the library." ] || fail "library add said '$clash'"
+if locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; then
+  clash=$( { LC_ALL=ja_JP.UTF-8 "$CLI" library add "$LIBRARY/ode_to_joy.mwd" 2>&1 || true; } | head -1)
+  [ "$clash" = "同じ名前のMWDファイルが既にあります。" ] || fail "library add under ja_JP said '$clash'"
+fi
 # A strip: handed on to the installed full program, which finds the box models.
 report=$("$CLI" strip --box 15-note --report ode.mid 2>&1) || fail "strip: $report"
 grep -q '^Box: 15-note$' <<<"$report" || fail "strip printed: $(head -3 <<<"$report")"

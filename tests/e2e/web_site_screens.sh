@@ -100,6 +100,8 @@ wait_until 10 page_gone || fail "the Web Page window is still open after CLOSE"
 click "$site" 300 303
 if ! wait_until 10 ended "$check_pid"; then
   fail "still running 10 s after CLOSE"
+  kill "$check_pid" 2>/dev/null || true
+  wait "$check_pid" 2>/dev/null || true
 else
   wait "$check_pid" || fail "the web site check exited with an error"
 fi

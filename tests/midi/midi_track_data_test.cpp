@@ -342,13 +342,13 @@ TEST(TrackQueries, ProgramsDrumsAndMasterVolume) {
     EXPECT_EQ(t.masterVolume(), 70);
     trackWarning(mdtk::MultipleVolumes);  // shares the flag: not shown either
     EXPECT_EQ(cap->visibleTexts(),
-              std::vector<std::string>{"MDTK0D000011 複数のマスターボリュームが設定されています。"});
+              std::vector<std::string>{"MDTK0D000011 More than one master volume is set."});
     trackWarning(0);
     trackWarning(mdtk::MultipleVolumes);
     trackWarning(0x0D0000FF);
     trackWarning(0x0D0000FF);
     EXPECT_EQ(cap->count(), 4u);
-    EXPECT_EQ(cap->visibleTexts().back(), "MDTK0D0000FF Midiのトラックデータでエラーが発生しました。");
+    EXPECT_EQ(cap->visibleTexts().back(), "MDTK0D0000FF An error occurred in the MIDI track data.");
 }
 
 TEST(TrackQueries, TimesAndNoteSpans) {

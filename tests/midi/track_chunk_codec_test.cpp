@@ -47,7 +47,7 @@ TEST(TrackChunkRead, RepairsAndWarnings) {
     EXPECT_EQ(t->event(3)->velocity, 0);
     EXPECT_EQ(cap->visibleTexts(),
               (std::vector<std::string>{"MDTK0D00000C Wrong program change is modified to zero.",
-                                        "MDTK0D000017 内部処理のエラーでノートナンバーが異常になりましたので０に修正しました。"}));
+                                        "MDTK0D000017 An internal error gave a note an invalid number; it was set to 0."}));
     cap->clear();
     auto again = readChunk(chunk(body({0x00, 0x90, 0x80, 50})));  // reading resets the flag
     EXPECT_EQ(cap->count(), 1u);
@@ -245,7 +245,7 @@ TEST(TrackChunkWrite, LongDeltasAndMetaLengths) {
     const std::vector<uint8_t> head(bytes.begin() + 8, bytes.begin() + 8 + 18);
     EXPECT_EQ(head, (std::vector<uint8_t>{0x8C, 0x9A, 0x40, 0xFF, 0x01, 0x01, 'q', 0xFF, 0xFF, 0x7F, 0xFF, 0x01,
                                           0x01, 'q', 0x81, 0x80, 0x80, 0x00}));
-    EXPECT_EQ(cap->visibleTexts(), std::vector<std::string>{"MDTK0D00000B サイズが大きすぎるイベントが含まれています。"});
+    EXPECT_EQ(cap->visibleTexts(), std::vector<std::string>{"MDTK0D00000B The song contains an event that is too large."});
     auto back = readChunk(bytes);
     EXPECT_EQ(describe(*back), "200000:M1 2097151:M1 2097152:M1 0:M4 0:E");
     EXPECT_EQ(back->event(3)->length, 200);

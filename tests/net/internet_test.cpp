@@ -117,7 +117,7 @@ TEST_F(InternetTest, ABodyReachingTheBufferEndShowsTheReadErrorAndStopsThere) {
         EXPECT_EQ(net.received(), 1000) << path;
         EXPECT_TRUE(isPattern(net, 1000)) << path;
         EXPECT_EQ(net.buffer()[1000], 0) << path;  // the guard byte after the end is untouched
-        EXPECT_EQ(cap->visibleTexts(), std::vector<std::string>{"インターネット読み込みエラー"}) << path;
+        EXPECT_EQ(cap->visibleTexts(), std::vector<std::string>{"Could not read from the internet."}) << path;
     }
 }
 
@@ -137,7 +137,7 @@ TEST_F(InternetTest, FailuresLeaveTheUrlTextAndSayWhy) {
     for (const auto& [url, why] : cases) {
         ASSERT_EQ(net.getHtml(server_.http("/text"), 0), 1);  // something in the buffer first
         EXPECT_EQ(net.getHtml(url, 0), 0) << url;
-        EXPECT_EQ(net.errorText(), url + "読み込みに失敗しました。");
+        EXPECT_EQ(net.errorText(), url + " could not be read.");
         EXPECT_EQ(net.failure(), why) << url << ": " << net.failureDetail();
         EXPECT_EQ(net.received(), 0) << url;
         EXPECT_FALSE(net.failureDetail().empty()) << url;
@@ -153,7 +153,7 @@ TEST_F(InternetTest, SilenceLongerThanTheReceiveTimeoutEndsTheFetch) {
     const std::string stall = server_.http("/stall/300");
     EXPECT_EQ(net.getHtml(stall, 300), 0);
     EXPECT_EQ(net.failure(), FetchFailure::TimedOut) << net.failureDetail();
-    EXPECT_EQ(net.errorText(), stall + "読み込みに失敗しました。");
+    EXPECT_EQ(net.errorText(), stall + " could not be read.");
     EXPECT_EQ(net.failureDetail(), "no data for 300 ms");
     EXPECT_EQ(net.received(), 300);
     EXPECT_EQ(net.getHtml(server_.http("/silent"), 300), 0);  // no answer at all
@@ -180,7 +180,7 @@ TEST(Internet, HttpsWorksWithATrustedCertificateAndFailsClearlyWithout) {
     const std::string url = server.https("/bytes/3000");
     EXPECT_EQ(net.getHtml(url, 5000), 0);
     EXPECT_EQ(net.failure(), FetchFailure::Tls) << net.failureDetail();
-    EXPECT_EQ(net.errorText(), url + "読み込みに失敗しました。");
+    EXPECT_EQ(net.errorText(), url + " could not be read.");
     net.setTrustedCertificates(server.certificate());
     ASSERT_EQ(net.getHtml(url, 5000), 1) << net.failureDetail();
     EXPECT_EQ(net.received(), 3000);
@@ -192,7 +192,7 @@ TEST(Internet, ErrorMessageBoxes) {
     CInternet net(16);
     for (int code : {1, 0, 2}) net.errorMessage(code);
     EXPECT_EQ(cap->visibleTexts(),
-              (std::vector<std::string>{"インターネット読み込みエラー", "CInternet::ErrorMsg", "CInternet::ErrorMsg"}));
+              (std::vector<std::string>{"Could not read from the internet.", "A request over the internet failed.", "A request over the internet failed."}));
     EXPECT_EQ(cap->reports()[0].kind, BoxKind::Ok);
 }
 

@@ -134,14 +134,14 @@ TEST(SongClientFaults, ListFailuresShowTheConnectionBoxAndSayWhy) {
         std::string detail;
         std::vector<std::string> boxes;
     };
-    const std::string connect = "インターネットの接続に失敗しました。";
+    const std::string connect = "Could not connect to the internet.";
     const std::vector<Case> cases = {
         {500, "oops", NetFailure::Status, "the song list: the server answered with status 500", {connect}},
         {203, kGoodList, NetFailure::Status, "the song list: the server answered with status 203", {connect}},
         {200, "", NetFailure::Empty, "the song list is empty", {connect}},
         // The list alone may be larger than other answers, but not without bound.
         {200, std::string(kSongListAnswerLimit + 1000, 'a'), NetFailure::TooLarge,
-         "the song list: the answer is larger than the 8388608-byte buffer", {"インターネット読み込みエラー"}},
+         "the song list: the answer is larger than the 8388608-byte buffer", {"Could not read from the internet."}},
         {200, "a,b,c\r\nunended", NetFailure::BadList, "the song list does not read as a table (1 rows before the fault)",
          {"GNLL1E000002 List file data contains error value.", "1line error occrued!"}},
     };
@@ -194,7 +194,7 @@ TEST(SongClientFaults, ASlowServerEndsInTheTimeout) {
     ScopedCapture cap;
     const NetResult list = SongServerClient(server.address(), quick).fetchList(table);
     EXPECT_EQ(list.failure, NetFailure::TimedOut) << list.detail;
-    EXPECT_EQ(cap->visibleTexts(), std::vector<std::string>{"インターネットの接続に失敗しました。"});
+    EXPECT_EQ(cap->visibleTexts(), std::vector<std::string>{"Could not connect to the internet."});
 
     cap->clear();
     testing::TempFolder dir;
@@ -202,7 +202,7 @@ TEST(SongClientFaults, ASlowServerEndsInTheTimeout) {
     SongUploader uploader(server.address(), quick);
     EXPECT_EQ(uploader.upload(dir.file("a.mid")).failure, NetFailure::TimedOut);
     EXPECT_EQ(uploader.key(), "");
-    EXPECT_EQ(cap->visibleTexts(), std::vector<std::string>{"通信でエラーが発生しました。"});
+    EXPECT_EQ(cap->visibleTexts(), std::vector<std::string>{"Communication with the server failed."});
 }
 
 TEST(SongClientFaults, UploadSendsTheExactFormAndReadsTheKey) {
@@ -265,17 +265,17 @@ TEST(SongClientFaults, UploadSendsTheExactFormAndReadsTheKey) {
     EXPECT_EQ(uploader.qrText(), "");
     server.set(200, "");
     EXPECT_EQ(uploader.upload(midi).failure, NetFailure::Empty);
-    EXPECT_EQ(cap->visibleTexts(), std::vector<std::string>{"通信でエラーが発生しました。"});
+    EXPECT_EQ(cap->visibleTexts(), std::vector<std::string>{"Communication with the server failed."});
 
     cap->clear();
     server.set(500, "1,KEY");
     EXPECT_EQ(uploader.upload(midi).failure, NetFailure::Status);
     EXPECT_EQ(uploader.key(), "");
-    EXPECT_EQ(cap->visibleTexts(), std::vector<std::string>{"通信でエラーが発生しました。"});
+    EXPECT_EQ(cap->visibleTexts(), std::vector<std::string>{"Communication with the server failed."});
     cap->clear();
     server.set(200, std::string(kInternetBufferSize + 1, '1'));
     EXPECT_EQ(uploader.upload(midi).failure, NetFailure::TooLarge);
-    EXPECT_EQ(cap->visibleTexts(), std::vector<std::string>{"インターネット読み込みエラー"});
+    EXPECT_EQ(cap->visibleTexts(), std::vector<std::string>{"Could not read from the internet."});
 }
 
 }  // namespace

@@ -220,7 +220,7 @@ TEST_F(SongServerLoopback, UploadThenDeleteAndAnUploaderHoldsOneKeyAtATime) {
     // Only ".mid" goes, whatever the case; nothing is sent otherwise.
     testing::writeFileText(root_.file("notes.txt"), "text");
     EXPECT_EQ(uploader.upload(root_.file("notes.txt")).failure, NetFailure::NotMidi);
-    EXPECT_EQ(cap->visibleTexts(), std::vector<std::string>{"CQrDlg::ErrorMsg"});
+    EXPECT_EQ(cap->visibleTexts(), std::vector<std::string>{"Only a MIDI file (.mid) can be uploaded."});
     EXPECT_TRUE(uploadedKeys().empty());
 }
 

@@ -47,7 +47,8 @@ for f in /usr/bin/tunecase /usr/bin/tunecase-cli /usr/libexec/tunecase/tunecase-
          /usr/share/applications/org.tunecase.Tunecase.desktop \
          /usr/share/icons/hicolor/scalable/apps/org.tunecase.Tunecase.svg \
          /usr/share/metainfo/org.tunecase.Tunecase.metainfo.xml \
-         /usr/share/man/man1/tunecase.1.gz /usr/share/man/man1/tunecase-cli.1.gz; do
+         /usr/share/man/man1/tunecase.1.gz /usr/share/man/man1/tunecase-cli.1.gz \
+         /usr/share/locale/ja/LC_MESSAGES/tunecase.mo /usr/share/tunecase/help/ja/top.htm; do
   grep -qx -- "$f" "$WORK/files" || fail "the package lacks $f"
 done
 sheets=$(find "$BUILD/data/Archive" -maxdepth 1 -name '*.mwd' | wc -l)

@@ -104,7 +104,7 @@ protected:
 
 const std::string kCantOpen = "MDCT07000001 Can not open Midi device!";
 const std::string kMapperText =
-    "MIDI ポートが見つかりませんでした。このエラーは、マッパーがオープンされているときにだけ発生します。";
+    "No MIDI port was found. This happens only when the default MIDI output is opened.";
 
 TEST_F(MidiControlerTest, NoDeviceShowsTheBoxOnceThenFailsSilently) {
     FakeSystem system(0);
@@ -144,11 +144,11 @@ TEST_F(MidiControlerTest, OpenFailuresShowTheSystemTextThenTheOpenError) {
     };
     const std::vector<Case> cases = {
         // The mapper retries on device 0, which fails too: only the first text is shown.
-        {kMidiMapper, midiresult::BadDeviceId, "指定されたデバイス識別子は範囲外です。", {kMidiMapper, 0}},
+        {kMidiMapper, midiresult::BadDeviceId, "The MIDI device number is out of range.", {kMidiMapper, 0}},
         // Other devices are not retried.
-        {1, midiresult::Allocated, "指定されたリソースは既に割り当てられています。", {1}},
-        {1, midiresult::NoMemory, "システムはメモリを割り当てられないか、またはロックできません。", {1}},
-        {1, midiresult::InvalidParam, "指定されたポインタまたは構造体は無効です。", {1}},
+        {1, midiresult::Allocated, "The MIDI device is already in use.", {1}},
+        {1, midiresult::NoMemory, "The system could not allocate or lock memory.", {1}},
+        {1, midiresult::InvalidParam, "An invalid parameter was passed to the MIDI device.", {1}},
         // A code without a system text shows an empty box.
         {1, midiresult::NoDriver, "", {1}},
     };

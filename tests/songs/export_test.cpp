@@ -3,6 +3,7 @@
 #include "songs/export.h"
 
 #include <gtest/gtest.h>
+#include <sndfile.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include <set>
 
 #include "base/reporter.h"
+#include "platform/fluid_synth_device.h"
 #include "midi/smf_test_util.h"
 
 namespace tunecase {
@@ -153,6 +155,76 @@ TEST_F(ExportTest, AToyPianoFileHasDivision48SixTickNotesAndNoProgramOrTitle) {
         EXPECT_EQ(others.rfind("first-note ", 0), 0u) << name << ": " << others;
         EXPECT_EQ(std::count(others.begin(), others.end(), '\n'), 1) << name << ": " << others;
     }
+}
+
+// The audio export, decoded back by the library: the format the name asks for, the prepared
+// song's length at the player's speed (plus the render's tail), and no file where it fails.
+class AudioExportTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!fluidSynthAvailable()) GTEST_SKIP() << "built without the synthesizer";
+        if (!std::filesystem::exists(kDefaultSoundfont)) GTEST_SKIP() << "no General MIDI soundfont";
+    }
+    struct Decoded {
+        int format = 0, channels = 0, rate = 0;
+        int64_t frames = 0;
+    };
+    static Decoded decode(const std::string& path) {
+        Decoded d;
+        SF_INFO info{};
+        SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+        if (!f) return d;
+        d = {info.format, info.channels, info.samplerate, 0};
+        std::vector<float> block(4096 * static_cast<size_t>(info.channels));
+        for (sf_count_t n; (n = sf_readf_float(f, block.data(), 4096)) > 0;) d.frames += n;
+        sf_close(f);
+        return d;
+    }
+    // Seconds of the decoded file without the render's two-second tail.
+    double songSeconds(const std::string& output, int speed, int expectedFormat) {
+        AudioExportJob job;
+        job.source = corpusFile("mido_three_tracks.mid");
+        job.output = dir.file(output);
+        job.speedPercent = speed;
+        RenderResult result;
+        EXPECT_TRUE(exportAudio(job, &result)) << result.error;
+        const Decoded d = decode(job.output);
+        EXPECT_EQ(d.format & SF_FORMAT_TYPEMASK, expectedFormat) << output;
+        EXPECT_EQ(d.channels, 2) << output;
+        EXPECT_EQ(d.rate, result.sampleRate) << output;
+        EXPECT_NEAR(static_cast<double>(d.frames), static_cast<double>(result.frames), 1024.0) << output;
+        return d.rate > 0 ? static_cast<double>(d.frames) / d.rate - 2.0 : 0;
+    }
+    testing::TempFolder dir;
+    ScopedCapture boxes;
+};
+
+TEST_F(AudioExportTest, WritesTheNamedFormatAtThePlayersSpeed) {
+    const double normal = songSeconds("song.flac", 100, SF_FORMAT_FLAC);
+    EXPECT_GT(normal, 5.0);  // the whole song, not a fragment
+    // At half speed the song (not the tail) lasts twice as long.
+    EXPECT_NEAR(songSeconds("slow.ogg", 50, SF_FORMAT_OGG), 2 * normal, 0.1);
+    EXPECT_NEAR(songSeconds("same.wav", 100, SF_FORMAT_WAV), normal, 0.01);
+    EXPECT_EQ(boxes->count(), 0u);
+}
+
+TEST_F(AudioExportTest, FailuresShowWhyAndLeaveNoFile) {
+    AudioExportJob job;
+    job.source = corpusFile("mido_three_tracks.mid");
+    job.output = dir.file("song.aiff");  // not a format that is written
+    EXPECT_FALSE(exportAudio(job));
+    ASSERT_EQ(boxes->count(), 1u);
+    const Report box = boxes->reports()[0];
+    EXPECT_EQ(box.text, "The audio file could not be written:\n" + job.output);
+    EXPECT_EQ(box.kind, BoxKind::Ok);
+    EXPECT_FALSE(box.reason.empty());
+
+    boxes->clear();
+    job.source = dir.file("missing.mid");
+    job.output = dir.file("song.wav");
+    EXPECT_FALSE(exportAudio(job));
+    EXPECT_GE(boxes->count(), 1u);  // the readers' own box
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
 }  // namespace

@@ -128,7 +128,7 @@ TEST(AddToArchive, CreatesTheLibraryAndRefusesAnyNameAlreadyThere) {
     EXPECT_EQ(addToArchive(archiveOf(program), path), 0);
     EXPECT_EQ(path, "");
     ASSERT_EQ(boxes->count(), 1u);
-    EXPECT_EQ(boxes->visibleTexts()[0], "同じ名前のMWDファイルが既にあります。");
+    EXPECT_EQ(boxes->visibleTexts()[0], "A song-data file with the same name is already in the library.");
     EXPECT_EQ(readSongTitle(archiveOf(program) + "/song.mwd"), "First");
 
     // A copy that fails says nothing and leaves nothing.

@@ -308,7 +308,7 @@ TEST(SongDataDownload, AcceptedSizesAndBoundedExtensionBlocks) {
     Bytes odd = currentFile(93000, 2, 4, 0);
     CSongData refused(odd.data(), odd.size());
     ASSERT_EQ(capture->visibleTexts(),
-              std::vector<std::string>{"SGDT00000004 このデータは古いデータなのでこの機能では使用できません。"});
+              std::vector<std::string>{"SGDT00000004 This song data is in an old format and cannot be used here."});
     EXPECT_FALSE(refused.isLoaded());
     EXPECT_EQ(refused.title(), "");
 

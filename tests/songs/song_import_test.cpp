@@ -34,7 +34,7 @@ TEST(AddSongToList, AFullListSaysSoAndKeepsEverything) {
     ScopedCapture cap;
     EXPECT_FALSE(addSongToList(list, "/s/x", "x"));
     ASSERT_EQ(cap->count(), 1u);
-    EXPECT_EQ(cap->visibleTexts()[0], "曲の数が最大に達しています。");
+    EXPECT_EQ(cap->visibleTexts()[0], "The song list is full.");
     EXPECT_EQ(list.count, 99);
 }
 

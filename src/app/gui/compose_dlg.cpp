@@ -3,10 +3,12 @@
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QMetaObject>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 #include "base/reporter.h"
 #include "compose/song_key.h"
+#include "controls/gui/ui_text.h"
 
 namespace tunecase {
 
@@ -15,7 +17,7 @@ CComposeDlg::CComposeDlg(const ComposeChoices& initial, std::string folder, Choi
       folder_(std::move(folder)),
       composer_(std::move(composer)),
       jobs_([this](JobRunner::Task task) { QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection); }) {
-    setWindowTitle(kComposeCaption);
+    setWindowTitle(uiText(kComposeCaption));
     auto* form = new QFormLayout;
     style_ = new QComboBox(this);
     for (const ComposableStyle& s : composableStyles()) style_->addItem(s.name);
@@ -25,24 +27,26 @@ CComposeDlg::CComposeDlg(const ComposeChoices& initial, std::string folder, Choi
     key_ = new QComboBox(this);
     for (const std::string& name : allSongKeyNames()) key_->addItem(QString::fromStdString(name));
     meter_ = new QComboBox(this);
-    meter_->addItems({kStylesOwnText, "4/4", "3/4"});
+    meter_->addItems({uiText(kStylesOwnText), "4/4", "3/4"});
     // The lowest value of each box stands for "the style's own".
     tempo_ = new QSpinBox(this);
     tempo_->setRange(kLowestComposeBpm - 1, kHighestComposeBpm);
-    tempo_->setSpecialValueText(kStylesOwnText);
+    tempo_->setSpecialValueText(uiText(kStylesOwnText));
     tempo_->setSuffix(" BPM");
     measures_ = new QSpinBox(this);
     measures_->setRange(kFewestComposeMeasures - 1, kMostComposeMeasures);
-    measures_->setSpecialValueText(kStylesOwnText);
-    form->addRow("Style", style_);
+    measures_->setSpecialValueText(uiText(kStylesOwnText));
+    form->addRow(uiText(N_("Style")), style_);
     form->addRow("", description_);
-    form->addRow("Key", key_);
-    form->addRow("Meter", meter_);
-    form->addRow("Tempo", tempo_);
-    form->addRow("Measures", measures_);
+    form->addRow(uiText(N_("Key")), key_);
+    form->addRow(uiText(N_("Meter")), meter_);
+    form->addRow(uiText(N_("Tempo")), tempo_);
+    form->addRow(uiText(N_("Measures")), measures_);
 
-    preview_ = new QPushButton(kPreviewLabel, this);
+    preview_ = new QPushButton(uiText(kPreviewLabel), this);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->button(QDialogButtonBox::Ok)->setText(uiText(N_("OK")));
+    buttons->button(QDialogButtonBox::Cancel)->setText(uiText(N_("Cancel")));
     buttons->addButton(preview_, QDialogButtonBox::ActionRole);
     connect(buttons, &QDialogButtonBox::accepted, this, &CComposeDlg::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &CComposeDlg::reject);
@@ -94,7 +98,7 @@ ComposeAnswer CComposeDlg::answer() {
 
 void CComposeDlg::styleChanged() {
     const ComposableStyle& s = composableStyles()[static_cast<size_t>(std::max(0, style_->currentIndex()))];
-    description_->setText(QString::fromUtf8(s.description) + QString(" (%1, %2 BPM)")
+    description_->setText(uiText(s.description) + QString(" (%1, %2 BPM)")
                                                                  .arg(meterName(s.meter))
                                                                  .arg(styleBpm(s)));
     // A style written for one meter offers only that one.
@@ -115,7 +119,7 @@ void CComposeDlg::previewOrStop() {
         return;
     }
     playing_ = true;
-    preview_->setText(kStopPreviewLabel);
+    preview_->setText(uiText(kStopPreviewLabel));
     setCursor(Qt::BusyCursor);
     const int generation = ++generation_;
     auto song = std::make_shared<std::optional<MadeSong>>();
@@ -132,7 +136,7 @@ void CComposeDlg::previewOrStop() {
                                         jobs_.post([this, generation] {
                                             if (generation != generation_) return;
                                             playing_ = false;
-                                            preview_->setText(kPreviewLabel);
+                                            preview_->setText(uiText(kPreviewLabel));
                                         });
                                         return 1;
                                     },
@@ -143,7 +147,7 @@ void CComposeDlg::previewOrStop() {
             if (*song) kept_.keep(**song, chosen);
             if (!*started) {
                 playing_ = false;
-                preview_->setText(kPreviewLabel);
+                preview_->setText(uiText(kPreviewLabel));
             }
         });
 }
@@ -151,7 +155,7 @@ void CComposeDlg::previewOrStop() {
 void CComposeDlg::stopThen(std::function<void()> then) {
     ++generation_;
     playing_ = false;
-    preview_->setText(kPreviewLabel);
+    preview_->setText(uiText(kPreviewLabel));
     jobs_.start([this](const JobRunner::Job&) {
         if (player_.running()) player_.stop();
     }, std::move(then));

@@ -18,13 +18,14 @@
 #include "base/job_runner.h"
 #include "midi/midi_f0_data.h"
 #include "playback/song_preview.h"
+#include "base/translation.h"
 
 namespace tunecase {
 
-inline constexpr const char* kComposeCaption = "Compose a Song";
-inline constexpr const char* kPreviewLabel = "PREVIEW";
-inline constexpr const char* kStopPreviewLabel = "STOP";
-inline constexpr const char* kStylesOwnText = "the style's own";
+inline constexpr const char* kComposeCaption = N_("Compose a Song");
+inline constexpr const char* kPreviewLabel = N_("PREVIEW");
+inline constexpr const char* kStopPreviewLabel = N_("STOP");
+inline constexpr const char* kStylesOwnText = N_("the style's own");
 
 class CComposeDlg : public QDialog {
     Q_OBJECT

@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QDialog>
+#include <QDoubleSpinBox>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -18,7 +19,10 @@ class CConfigDlg : public QDialog {
     Q_OBJECT
 public:
     // `browser` answers the "..." button; without one the dialog uses the Qt folder browser.
-    CConfigDlg(PlayerSettings* settings, FolderBrowser* browser = nullptr, QWidget* parent = nullptr);
+    // The farewell-page choice is kept in the preferences file at `preferencesPath` as soon as
+    // it is clicked; "" means the one beside the settings.
+    CConfigDlg(PlayerSettings* settings, FolderBrowser* browser = nullptr, QWidget* parent = nullptr,
+               std::string preferencesPath = {});
     ~CConfigDlg() override;
 
     // Shows the dialog modally on `settings`. Returns when SET is pressed (Accepted) or the
@@ -28,12 +32,15 @@ public:
     QCheckBox* shortNoteBox() const { return shortNote_; }
     QCheckBox* longNoteBox() const { return longNote_; }
     QLineEdit* folderEdit() const { return folder_; }
+    QCheckBox* farewellBox() const { return farewell_; }
+    QDoubleSpinBox* volumeBox() const { return volume_; }
     QPushButton* browseButton() const { return browse_; }
     COffScreenControl* setControl() const { return setControl_; }
 
     // The "..." button: pick a folder and keep it at once.
     void browse();
-    // SET: write the check boxes and close with OK.
+    // SET: write the check boxes, keep the volume (in the preferences file and for the
+    // synthesizer) and close with OK.
     void commit();
 
 private:
@@ -42,6 +49,9 @@ private:
     std::unique_ptr<FolderBrowser> ownBrowser_;
     QCheckBox* shortNote_;
     QCheckBox* longNote_;
+    QCheckBox* farewell_;
+    QDoubleSpinBox* volume_;
+    std::string preferencesPath_;
     QLineEdit* folder_;
     QPushButton* browse_;
     COffScreenControl* setControl_;

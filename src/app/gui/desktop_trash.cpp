@@ -1,5 +1,7 @@
 #include "app/gui/desktop_trash.h"
 
+#include "base/translation.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -33,7 +35,7 @@ bool moveToDesktopTrash(const std::string& path, std::string& reason) {
     if (!file.moveToTrash()) {
         reason = file.errorString().toStdString();
         // Qt gives no error of its own when it finds no trash folder for the file's disk.
-        if (reason.empty() || reason == "No error" || reason == "Unknown error") reason = "no trash for it";
+        if (reason.empty() || reason == "No error" || reason == "Unknown error") reason = tunecase::tr("no trash for it");
         return false;
     }
     if (inTrashFolder(file.fileName())) return true;
@@ -42,7 +44,7 @@ bool moveToDesktopTrash(const std::string& path, std::string& reason) {
     QFile::remove(moved.absoluteDir().absoluteFilePath(QStringLiteral("../info/") + moved.fileName() +
                                                        QStringLiteral(".trashinfo")));
     QFile::rename(moved.absoluteFilePath(), original);
-    reason = "no trash for it";
+    reason = tunecase::tr("no trash for it");
     return false;
 }
 

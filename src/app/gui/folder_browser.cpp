@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileDialog>
 
+#include "base/translation.h"
 #include "controls/gui/native_paths.h"
 
 namespace tunecase {
@@ -10,7 +11,7 @@ namespace tunecase {
 FolderBrowser::Result QtFolderBrowser::browseForFolder(const std::string& initial, std::string& out,
                                                        const std::string& title) {
     const QString picked = QFileDialog::getExistingDirectory(
-        owner_, QString::fromStdString(title), QFile::decodeName(QByteArray::fromStdString(initial)),
+        owner_, QString::fromUtf8(tunecase::tr(title)), QFile::decodeName(QByteArray::fromStdString(initial)),
         QFileDialog::ShowDirsOnly);
     if (picked.isEmpty()) return Cancelled;
     out = nativePath(picked);

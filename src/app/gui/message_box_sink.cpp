@@ -2,7 +2,10 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QThread>
+
+#include "base/translation.h"
 
 namespace tunecase {
 
@@ -31,6 +34,7 @@ Answer MessageBoxSink::showMessageBox(const Report& report) {
     QMessageBox box;
     box.setWindowTitle(kBoxTitle);
     box.setText(QString::fromStdString(report.visible));
+    if (!report.reason.empty()) box.setInformativeText(QString::fromStdString(report.reason));
     switch (report.kind) {
         case BoxKind::SystemModalOk:
             // The closest Qt has to a system-modal box: modal to the application and on top.
@@ -49,6 +53,10 @@ Answer MessageBoxSink::showMessageBox(const Report& report) {
             box.setStandardButtons(QMessageBox::Ok);
             break;
     }
+    // The buttons speak the same language as the text.
+    if (QAbstractButton* ok = box.button(QMessageBox::Ok)) ok->setText(QString::fromUtf8(tunecase::tr("OK")));
+    if (QAbstractButton* cancel = box.button(QMessageBox::Cancel))
+        cancel->setText(QString::fromUtf8(tunecase::tr("Cancel")));
     box.setWindowModality(Qt::ApplicationModal);
     const int result = box.exec();
     if (report.kind != BoxKind::OkCancel) return Answer::Ok;

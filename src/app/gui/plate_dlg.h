@@ -51,6 +51,7 @@ public:
     // The loaded song: its note-ons at absolute times and its display length. Resets the
     // angle.
     void setSong(std::vector<PlateNote> notes, int32_t displayLength);
+    const std::vector<PlateNote>& notes() const { return notes_; }
     void clearSong() { setSong({}, 0); }
 
     // What the player's per-event callback does for each sent event: on a toy piano

@@ -11,16 +11,20 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QUrl>
+#include <algorithm>
 
 #include "base/text_codec.h"
 #include "controls/gui/native_paths.h"
+#include "controls/gui/ui_text.h"
 #include "net/gui/qr_dlg.h"
 #include "net/gui/web_dlg.h"
+#include "platform/offline_renderer.h"
 #include "app/gui/compose_dlg.h"
 #include "app/gui/desktop_trash.h"
 #include "songs/gui/export_dlg.h"
 #include "songs/gui/library_dlg.h"
 #include "strips/gui/strip_dlg.h"
+#include "base/translation.h"
 
 namespace tunecase {
 
@@ -32,12 +36,12 @@ constexpr QRect kBusyRect(10, 380, 60, 60);  // (10, 380)-(70, 440)
 
 // By button index (see listbutton::); the captions keep their spaces.
 constexpr ButtonPlace kButtonPlaces[listbutton::Count] = {
-    {"    MIDI   ", 20, 340, 108, 367},    {"   LIBRARY   ", 110, 340, 198, 367},
-    {" AUTO CMP ", 200, 340, 288, 367},    {"    UP", 20, 280, 108, 307},
-    {"   DOWN", 110, 280, 198, 307},       {"   DELETE", 405, 280, 493, 307},
-    {"   DEL ALL", 405, 340, 493, 367},    {"   EXPORT", 200, 400, 288, 427},
-    {" AUTO SEL", 110, 400, 198, 427},     {"  DOWNLD", 290, 340, 378, 367},
-    {"  UPLOAD", 290, 400, 378, 427},      {"   CLOSE   ", 405, 400, 493, 427},
+    {N_("    MIDI   "), 20, 340, 108, 367},    {N_("   LIBRARY   "), 110, 340, 198, 367},
+    {N_(" AUTO CMP "), 200, 340, 288, 367},    {N_("    UP"), 20, 280, 108, 307},
+    {N_("   DOWN"), 110, 280, 198, 307},       {N_("   DELETE"), 405, 280, 493, 307},
+    {N_("   DEL ALL"), 405, 340, 493, 367},    {N_("   EXPORT"), 200, 400, 288, 427},
+    {N_(" AUTO SEL"), 110, 400, 198, 427},     {N_("  DOWNLD"), 290, 340, 378, 367},
+    {N_("  UPLOAD"), 290, 400, 378, 427},      {N_("   CLOSE   "), 405, 400, 493, 427},
 };
 
 struct GroupPlace {
@@ -47,11 +51,21 @@ struct GroupPlace {
 
 // Frames around the rows of buttons.
 const GroupPlace kGroups[3] = {
-    {"Order", QRect(12, 262, 194, 53)},
-    {"Delete", QRect(397, 262, 104, 113)},
-    {"Insert", QRect(12, 322, 374, 53)},
+    {N_("Order"), QRect(12, 262, 194, 53)},
+    {N_("Delete"), QRect(397, 262, 104, 113)},
+    {N_("Insert"), QRect(12, 322, 374, 53)},
 };
 
+
+struct AudioFilter {
+    const char* text;
+    const char* extension;
+};
+constexpr AudioFilter kAudioFilters[] = {
+    {N_("WAV audio (*.wav)"), "wav"},         {N_("FLAC audio (*.flac)"), "flac"},
+    {N_("Ogg Vorbis audio (*.ogg)"), "ogg"}, {N_("Opus audio (*.opus)"), "opus"},
+    {N_("MP3 audio (*.mp3)"), "mp3"},
+};
 
 // The chosen file with `suffix` added when its name has no extension.
 std::string withSuffix(const QString& chosen, const char* suffix) {
@@ -68,7 +82,7 @@ CPlayListDlg::CPlayListDlg(PlayerSettings& settings, SongList& list, ProgramFold
       settings_(settings),
       folders_(std::move(folders)),
       dialogs_(std::move(dialogs)) {
-    setWindowTitle(kListCaption);
+    setWindowTitle(uiText(kListCaption));
     setFixedSize(kClientSize);
     setAcceptDrops(true);
 
@@ -79,10 +93,10 @@ CPlayListDlg::CPlayListDlg(PlayerSettings& settings, SongList& list, ProgramFold
     connect(list_, &QListWidget::itemDoubleClicked, this, [this] {
         if (!ended_ && !editor_->busy()) editor_->renameSelected();
     });
-    list_->setToolTip("Double-click a song to rename it.");
+    list_->setToolTip(QString::fromUtf8(tunecase::tr("Double-click a song to rename it.")));
 
     for (size_t i = 0; i < groups_.size(); ++i) {
-        groups_[i] = new QGroupBox(kGroups[i].caption, this);
+        groups_[i] = new QGroupBox(QString::fromUtf8(tunecase::tr(kGroups[i].caption)), this);
         groups_[i]->setGeometry(kGroups[i].rect);
         groups_[i]->lower();  // behind the buttons it frames
     }
@@ -218,23 +232,28 @@ void CPlayListDlg::setBusy(bool busy) {
 
 std::string CPlayListDlg::chooseMidiFile() {
     if (dialogs_.chooseMidiFile) return dialogs_.chooseMidiFile();
-    return nativePath(QFileDialog::getOpenFileName(this, QString(), QString(), kSmfFilter));
+    const QString folder = QFile::decodeName(QByteArray::fromStdString(editor_->importStartFolder()));
+    return nativePath(QFileDialog::getOpenFileName(this, QString(), folder, uiText(kSmfFilter)));
 }
 
 std::string CPlayListDlg::runLibrary(const std::string& outputPath) {
+    libraryStrip_ = false;
     if (dialogs_.runLibrary) return dialogs_.runLibrary(outputPath);
-    return CLibraryDlg::run(folders_.library, outputPath, this);
+    return CLibraryDlg::run(folders_.library, outputPath, this, &libraryStrip_);
 }
 
 ExportRequest CPlayListDlg::askExport(bool upload) {
     if (dialogs_.askExport) return dialogs_.askExport(upload);
-    const ExportDialogResult chosen = CExportDlg::run(upload ? exportmode::Upload : exportmode::Export, this);
+    const ExportRequest remembered = editor_->rememberedExportRange();
+    const ExportDialogResult chosen = CExportDlg::run(upload ? exportmode::Upload : exportmode::Export, this,
+                                                      remembered.lowNote, remembered.highNote);
     ExportRequest request;
     request.lowNote = chosen.lowNote;
     request.highNote = chosen.highNote;
     request.kind = chosen.choice == exportchoice::MusicBox   ? ExportKind::MusicBox
                    : chosen.choice == exportchoice::ToyPiano ? ExportKind::ToyPiano
                    : chosen.choice == exportchoice::Strip    ? ExportKind::Strip
+                   : chosen.choice == exportchoice::Audio    ? ExportKind::Audio
                                                              : ExportKind::Cancelled;
     return request;
 }
@@ -242,20 +261,39 @@ ExportRequest CPlayListDlg::askExport(bool upload) {
 ExportTarget CPlayListDlg::chooseExportFile(ExportKind kind) {
     if (dialogs_.chooseExportFile) return dialogs_.chooseExportFile(kind);
     ExportTarget target;
+    const auto suggested = [this](const char* extension) {
+        return QFile::decodeName(QByteArray::fromStdString(editor_->suggestedExportPath(extension)));
+    };
     if (kind == ExportKind::Strip) {
         target.format = ExportTarget::StripPdf;
-        target.path = withSuffix(QFileDialog::getSaveFileName(this, QString(), QString(), kStripFilesFilter), "pdf");
+        target.path = withSuffix(
+            QFileDialog::getSaveFileName(this, QString(), suggested("pdf"), uiText(kStripFilesFilter)), "pdf");
+        return target;
+    }
+    if (kind == ExportKind::Audio) {
+        // One filter a format; the chosen filter's extension when the name gives no format.
+        QStringList filters;
+        for (const AudioFilter& filter : kAudioFilters) filters << uiText(filter.text);
+        QString chosenFilter = filters.front();
+        const QString chosen = QFileDialog::getSaveFileName(this, QString(), suggested(kAudioFilters[0].extension),
+                                                            filters.join(";;"), &chosenFilter);
+        target.format = ExportTarget::AudioFile;
+        const int index = std::max<int>(0, static_cast<int>(filters.indexOf(chosenFilter)));
+        target.path = withSuffix(chosen, kAudioFilters[index].extension);
+        if (!target.path.empty() && !audioFormatFor(target.path))
+            target.path += std::string(".") + kAudioFilters[index].extension;
         return target;
     }
     if (kind == ExportKind::MusicBox) {
         target.format = ExportTarget::MusicBoxMidi;
-        target.path = withSuffix(QFileDialog::getSaveFileName(this, QString(), QString(), kTunecaseFilesFilter), "mid");
+        target.path = withSuffix(
+            QFileDialog::getSaveFileName(this, QString(), suggested("mid"), uiText(kTunecaseFilesFilter)), "mid");
         return target;
     }
-    const QString filters = QString(kToyPianoFilesFilter) + ";;" + kTunecaseFilesFilter;
-    QString chosenFilter = kToyPianoFilesFilter;
-    const QString chosen = QFileDialog::getSaveFileName(this, QString(), QString(), filters, &chosenFilter);
-    const bool midi = chosenFilter == kTunecaseFilesFilter;
+    const QString filters = uiText(kToyPianoFilesFilter) + ";;" + uiText(kTunecaseFilesFilter);
+    QString chosenFilter = uiText(kToyPianoFilesFilter);
+    const QString chosen = QFileDialog::getSaveFileName(this, QString(), suggested("fem"), filters, &chosenFilter);
+    const bool midi = chosenFilter == uiText(kTunecaseFilesFilter);
     target.format = midi ? ExportTarget::ToyPianoMidi : ExportTarget::ToyPianoFile;
     target.path = withSuffix(chosen, midi ? "mid" : "fem");
     return target;
@@ -265,6 +303,13 @@ std::optional<StripChoice> CPlayListDlg::askStrip(const std::vector<std::string>
                                                   const StripReporter& reportFor) {
     if (dialogs_.askStrip) return dialogs_.askStrip(boxes, reportFor);
     return CStripDlg::run(boxes, reportFor, this);
+}
+
+std::optional<StripChoice> CPlayListDlg::askStripWithPreview(const std::vector<std::string>& boxes,
+                                                             const StripReporter& reportFor,
+                                                             const StripPreviewer& preview) {
+    if (dialogs_.askStrip) return dialogs_.askStrip(boxes, reportFor);
+    return CStripDlg::run(boxes, reportFor, this, preview);
 }
 
 void CPlayListDlg::runUpload(const std::string& workFile) {
@@ -292,7 +337,8 @@ std::optional<ComposeAnswer> CPlayListDlg::askCompose(const ComposeChoices& init
 std::optional<std::string> CPlayListDlg::askTitle(const std::string& current) {
     if (dialogs_.askTitle) return dialogs_.askTitle(current);
     bool ok = false;
-    const QString title = QInputDialog::getText(this, "Rename", "Title:", QLineEdit::Normal,
+    const QString title = QInputDialog::getText(this, QString::fromUtf8(tunecase::tr("Rename")),
+                                                QString::fromUtf8(tunecase::tr("Title:")), QLineEdit::Normal,
                                                 QString::fromStdString(displayText(current)), &ok);
     if (!ok) return std::nullopt;
     return title.toStdString();

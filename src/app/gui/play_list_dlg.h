@@ -16,13 +16,14 @@
 #include "controls/gui/button_picture.h"
 #include "controls/gui/off_screen_picture.h"
 #include "app/song_list_editor.h"
+#include "base/translation.h"
 
 namespace tunecase {
 
-inline constexpr const char* kSmfFilter = "SMF files (*.mid)";
-inline constexpr const char* kTunecaseFilesFilter = "tunecase files (*.mid)";
-inline constexpr const char* kStripFilesFilter = "punch strips (*.pdf)";
-inline constexpr const char* kToyPianoFilesFilter = "toypiano files (*.fem)";
+inline constexpr const char* kSmfFilter = N_("SMF files (*.mid)");
+inline constexpr const char* kTunecaseFilesFilter = N_("tunecase files (*.mid)");
+inline constexpr const char* kStripFilesFilter = N_("punch strips (*.pdf)");
+inline constexpr const char* kToyPianoFilesFilter = N_("toypiano files (*.fem)");
 
 class CPlayListDlg : public QDialog, public SongListView {
     Q_OBJECT
@@ -79,6 +80,9 @@ public:
     ExportRequest askExport(bool upload) override;
     ExportTarget chooseExportFile(ExportKind kind) override;
     std::optional<StripChoice> askStrip(const std::vector<std::string>& boxes, const StripReporter& reportFor) override;
+    std::optional<StripChoice> askStripWithPreview(const std::vector<std::string>& boxes, const StripReporter& reportFor,
+                                                   const StripPreviewer& preview) override;
+    bool libraryWantsStrip() override { return libraryStrip_; }
     void runUpload(const std::string& workFile) override;
     void runDownload() override;
     bool moveToTrash(const std::string& path, std::string& reason) override;
@@ -106,6 +110,7 @@ private:
     COffScreenPicture busyPicture_;
     QTimer busyTimer_;
     bool ended_ = false;
+    bool libraryStrip_ = false;
     std::unique_ptr<SongListEditor> editor_;
 };
 

@@ -4,11 +4,13 @@
 #include <QCursor>
 #include <QDesktopServices>
 #include <QDialogButtonBox>
+#include <QPushButton>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QEventLoop>
 #include <QFile>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
@@ -19,9 +21,11 @@
 #include <cstring>
 
 #include "base/general_errors.h"
+#include "app/compose_preferences.h"
 #include "app/gui/config_dlg.h"
 #include "app/gui/play_list_dlg.h"
 #include "base/text_codec.h"
+#include "base/translation.h"
 #include "controls/gui/native_paths.h"
 
 namespace tunecase {
@@ -45,10 +49,22 @@ struct PlayerButtonPlace {
 
 // By button index (see playerbutton::).
 constexpr PlayerButtonPlace kButtonPlaces[playerbutton::Count] = {
-    {"    QUIT", 330, 70, 418, 97, FacePlain},      {"    HELP", 240, 70, 328, 97, FacePlain},
-    {kStartLabel, 60, 36, 148, 63, FaceTransport},  {"   CONFIG", 150, 70, 238, 97, FacePlain},
-    {"    LIST", 60, 70, 148, 97, FacePlain},       {"    HIDE", 330, 36, 418, 63, FaceHide},
-    {"    PREV", 150, 36, 238, 63, FaceTransport},  {"    NEXT", 240, 36, 328, 63, FaceTransport},
+    {N_("    QUIT"), 330, 70, 418, 97, FacePlain},      {N_("    HELP"), 240, 70, 328, 97, FacePlain},
+    {kStartLabel, 60, 36, 148, 63, FaceTransport},  {N_("   CONFIG"), 150, 70, 238, 97, FacePlain},
+    {N_("    LIST"), 60, 70, 148, 97, FacePlain},       {N_("    HIDE"), 330, 36, 418, 63, FaceHide},
+    {N_("    PREV"), 150, 36, 238, 63, FaceTransport},  {N_("    NEXT"), 240, 36, 328, 63, FaceTransport},
+};
+
+// The window's keys, wherever the focus is inside it.
+struct KeyBinding {
+    int key;
+    Qt::KeyboardModifiers modifiers;
+    int button;
+};
+constexpr KeyBinding kKeyBindings[] = {
+    {Qt::Key_Space, Qt::NoModifier, playerbutton::StartStop}, {Qt::Key_Left, Qt::NoModifier, playerbutton::Prev},
+    {Qt::Key_Right, Qt::NoModifier, playerbutton::Next},      {Qt::Key_F1, Qt::NoModifier, playerbutton::Help},
+    {Qt::Key_Q, Qt::ControlModifier, playerbutton::Quit},
 };
 
 QString fromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
@@ -87,13 +103,14 @@ QIcon tunecaseIcon() {
 // ---- About box and help window ---------------------------------------------------------------
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(kCaption);
+    setWindowTitle(QString::fromUtf8(tunecase::tr(kCaption)));
     setWindowIcon(tunecaseIcon());
     auto* picture = new QLabel(this);
     picture->setPixmap(tunecaseIcon().pixmap(32, 32));
-    auto* text = new QLabel(kText, this);
+    auto* text = new QLabel(QString::fromUtf8(tunecase::tr(kText)), this);
     text->setObjectName("aboutText");
     auto* ok = new QDialogButtonBox(QDialogButtonBox::Ok, this);
+    ok->button(QDialogButtonBox::Ok)->setText(QString::fromUtf8(tunecase::tr("OK")));
     connect(ok, &QDialogButtonBox::accepted, this, &QDialog::accept);
     auto* row = new QHBoxLayout;
     row->addWidget(picture);
@@ -105,7 +122,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
 }
 
 CHelpWindow::CHelpWindow() : QWidget(nullptr, Qt::Window) {
-    setWindowTitle(kCaption);
+    setWindowTitle(QString::fromUtf8(tunecase::tr(kCaption)));
     setWindowIcon(tunecaseIcon());
     browser_ = new QTextBrowser(this);
     // Pages link to each other; anything outside the help goes to the desktop's browser.
@@ -114,6 +131,14 @@ CHelpWindow::CHelpWindow() : QWidget(nullptr, Qt::Window) {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(browser_);
     resize(640, 520);
+}
+
+void CHelpWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void CHelpWindow::showPage(const std::string& path) {
@@ -128,7 +153,7 @@ CTunecaseDlg::CTunecaseDlg(PlayerSettings& settings, SongList& list, Startup sta
       settings_(settings),
       list_(list),
       startup_(std::move(startup)) {
-    setWindowTitle(kCaption);
+    setWindowTitle(QString::fromUtf8(tunecase::tr(kCaption)));
     setWindowIcon(tunecaseIcon());
     setFixedSize(kClientSize);
     setAcceptDrops(true);
@@ -166,19 +191,22 @@ void CTunecaseDlg::buildControls() {
 
     combo_ = new QComboBox(this);
     combo_->setGeometry(kComboRect);
-    for (int32_t code = PlateNone; code <= PlateToyPianoSmall; ++code) combo_->addItem(plateTypeName(code), code);
+    for (int32_t code = PlateNone; code <= PlateToyPianoSmall; ++code) combo_->addItem(QString::fromUtf8(tunecase::tr(plateTypeName(code))), code);
     combo_->setCurrentIndex(std::max(0, combo_->findData(settings_.plateType)));
+    combo_->setAccessibleName(QString::fromUtf8(tunecase::tr("Plate")));
     connect(combo_, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (index >= 0) controller_->onPlateSelected(combo_->itemData(index).toInt());
     });
 
-    auto* speedLabel = new QLabel("SPEED", this);
+    auto* speedLabel = new QLabel(QString::fromUtf8(tunecase::tr("SPEED")), this);
     speedLabel->setGeometry(kSpeedLabelRect);
     slider_ = new QSlider(Qt::Horizontal, this);
     slider_->setGeometry(kSliderRect);
     slider_->setRange(kSpeedMin, kSpeedMax);
     slider_->setValue(settings_.speedPercent);
     slider_->setPageStep(10);
+    speedLabel->setBuddy(slider_);
+    slider_->setAccessibleName(speedLabel->text());
     connect(slider_, &QSlider::valueChanged, this, [this](int value) { controller_->onSpeedChanged(value); });
 
     busyControl_ = new COffScreenControl(this);
@@ -200,8 +228,11 @@ void CTunecaseDlg::buildControls() {
             buttons_.add(buttonControls_[i], rect, place.label, place.face, FacePressed);
     }
 
+    // The window's keys win over what the focused control would do with them.
+    for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
+
     // Qt has no window menu to extend; the about box hangs on the window's context menu.
-    about_ = new QAction(kAboutMenuText, this);
+    about_ = new QAction(QString::fromUtf8(tunecase::tr(kAboutMenuText)), this);
     connect(about_, &QAction::triggered, this, &CTunecaseDlg::showAbout);
     addAction(about_);
     setContextMenuPolicy(Qt::ActionsContextMenu);
@@ -398,7 +429,7 @@ std::unique_ptr<QMenu> CTunecaseDlg::makeTrayMenu() {
             menu->addSeparator();
             continue;
         }
-        QAction* action = menu->addAction(fromUtf8(entry.text));
+        QAction* action = menu->addAction(fromUtf8(tunecase::tr(entry.text)));
         action->setData(entry.command);
         const int command = entry.command;
         connect(action, &QAction::triggered, this, [this, command] { controller_->onTrayCommand(command); });
@@ -414,6 +445,45 @@ void CTunecaseDlg::onTrayActivated(QSystemTrayIcon::ActivationReason reason) {
 
 void CTunecaseDlg::dropFiles(const QList<QUrl>& urls) {
     controller_->onFilesDropped(droppedFilePaths(urls));
+}
+
+void CTunecaseDlg::openFiles(const std::vector<std::string>& paths) {
+    if (paths.empty() || shutDown_) return;
+    if (controller_->isLoading()) {
+        QTimer::singleShot(50, this, [this, paths] { openFiles(paths); });
+        return;
+    }
+    controller_->openFiles(paths);
+}
+
+int CTunecaseDlg::buttonForKey(int key, Qt::KeyboardModifiers modifiers) {
+    // The keypad's flag says where a key is, not what it means.
+    modifiers &= ~Qt::KeypadModifier;
+    for (const KeyBinding& binding : kKeyBindings)
+        if (binding.key == key && binding.modifiers == modifiers) return binding.button;
+    return -1;
+}
+
+bool CTunecaseDlg::handleKey(const QKeyEvent& event) {
+    const int button = buttonForKey(event.key(), event.modifiers());
+    if (button < 0) return false;
+    // A held key repeats; one press is one click. A disabled button ignores its key too.
+    if (event.isAutoRepeat() || shutDown_ || !buttonControls_[button] || !buttonControls_[button]->isEnabled())
+        return true;
+    controller_->onButton(button);
+    return true;
+}
+
+void CTunecaseDlg::keyPressEvent(QKeyEvent* event) {
+    if (handleKey(*event)) return;
+    // The player is no dialog to dismiss: Escape must not quit it.
+    if (event->key() == Qt::Key_Escape) return;
+    QDialog::keyPressEvent(event);
+}
+
+bool CTunecaseDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress && handleKey(static_cast<const QKeyEvent&>(*event))) return true;
+    return QDialog::eventFilter(watched, event);
 }
 
 void CTunecaseDlg::dragEnterEvent(QDragEnterEvent* event) {
@@ -451,10 +521,11 @@ void CTunecaseDlg::openShutdownPage() {
     // A farewell page in the desktop's browser. Test runs, headless runs and an ending
     // session skip it, and it never holds up the shutdown: the browser is started on its own.
     if (sessionEnding_ || envSet("TUNECASE_NO_SHUTDOWN_PAGE")) return;
+    if (!farewellPageWanted(composePreferencesPath())) return;
     if (QGuiApplication::platformName() == "offscreen") return;
     const char* platform = std::getenv("QT_QPA_PLATFORM");
     if (platform && std::strcmp(platform, "offscreen") == 0) return;
-    const std::string page = joinPath(startup_.folders.program, kShutdownPage);
+    const std::string page = helpPagePath(startup_.folders.program, kShutdownPage);
     if (!fileCanBeOpened(page)) return;
     QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(page))));
 }

@@ -25,6 +25,7 @@
 #include "base/utilities.h"
 #include "controls/gui/button_picture.h"
 #include "controls/gui/off_screen_picture.h"
+#include "base/translation.h"
 
 namespace tunecase {
 
@@ -35,8 +36,8 @@ QIcon tunecaseIcon();
 class CAboutDlg : public QDialog {
     Q_OBJECT
 public:
-    static constexpr const char* kCaption = "Tunecaseのﾊﾞｰｼﾞｮﾝ情報";
-    static constexpr const char* kText = "Tunecase Version 1.0";
+    static constexpr const char* kCaption = N_("About Tunecase");
+    static constexpr const char* kText = N_("Tunecase Version 1.0");
     explicit CAboutDlg(QWidget* parent = nullptr);
 };
 
@@ -44,10 +45,13 @@ public:
 class CHelpWindow : public QWidget {
     Q_OBJECT
 public:
-    static constexpr const char* kCaption = "Tunecase Help";
+    static constexpr const char* kCaption = N_("Tunecase Help");
     CHelpWindow();
     void showPage(const std::string& path);
     QTextBrowser* browser() const { return browser_; }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QTextBrowser* browser_;
@@ -57,11 +61,11 @@ class CTunecaseDlg : public QDialog, public PlayerView {
     Q_OBJECT
 public:
     static constexpr const char* kCaption = "PC TUNECASE";
-    static constexpr const char* kAboutMenuText = "Tunecase のﾊﾞｰｼﾞｮﾝ情報(&A)...";
+    static constexpr const char* kAboutMenuText = N_("&About Tunecase...");
     static constexpr int kBusyTimerMs = 200;
     static constexpr int kSpeedMin = kSpeedMinPercent;
     static constexpr int kSpeedMax = kSpeedMaxPercent;
-    static constexpr const char* kShutdownPage = "help/goodbye.htm";
+    static constexpr const char* kShutdownPage = "goodbye.htm";  // among the help pages
 
     // What the window takes over from the start-up: the record bindings (saved and released
     // when the window closes) and the work buffer (freed then). `settings` and `list` belong
@@ -129,13 +133,22 @@ public:
     std::unique_ptr<QMenu> makeTrayMenu();
     // Files dropped on the window, as native paths.
     void dropFiles(const QList<QUrl>& urls);
+    // Files named on the command line: each joins the list as a dropped one would, once the
+    // song being loaded is in.
+    void openFiles(const std::vector<std::string>& paths);
+    // The player button a key stands for (Space, Left, Right, F1, Ctrl+Q), or -1.
+    static int buttonForKey(int key, Qt::KeyboardModifiers modifiers);
     void showAbout();
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Acts on a bound key as its button would; false for any other key.
+    bool handleKey(const QKeyEvent& event);
     void buildControls();
     void createPlate(const QPoint& where);
     void stepBusyIndicator();

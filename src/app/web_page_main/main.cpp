@@ -10,11 +10,14 @@
 #include <iterator>
 #include <vector>
 
+#include "app/compose_preferences.h"
 #include "app/gui/message_box_sink.h"
+#include "base/translation.h"
 #include "base/user_folders.h"
 #include "base/utilities.h"
 #include "compose/knowledge_files.h"
 #include "net/gui/trial_dlg.h"
+#include "net/gui/web_page_program.h"
 #include "platform/midi_out_device.h"
 #include "songs/song_data.h"
 
@@ -37,6 +40,7 @@ std::vector<uint8_t> readSong(const char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    tunecase::initTranslations(tunecase::findLocaleFolder());
     QApplication qtApp(argc, argv);
     qtApp.setApplicationName("Tunecase");
     QGuiApplication::setDesktopFileName("org.tunecase.Tunecase");
@@ -50,6 +54,7 @@ int main(int argc, char** argv) {
     // As the player does (whole-window checks play into a capture file).
     if (const char* capture = std::getenv("TUNECASE_MIDI_CAPTURE"); capture && *capture)
         tunecase::setMidiCaptureFile(capture);
+    tunecase::setPlayerSynthGain(tunecase::readVolume(tunecase::composePreferencesPath()));
     const tunecase::ProgramFolders folders{argv[4], argv[5], argv[6]};
     // The window's knowledge files: those of its program folder when that has them (the
     // player sets them so), else the default the window had too.
@@ -63,5 +68,8 @@ int main(int argc, char** argv) {
     options.folders = folders;
     tunecase::CTrialDlg dialog(argv[1], song, argv[3], nullptr, std::move(options));
     dialog.exec();
+    // The opener takes input again now, not when the browser has wound down.
+    std::printf("%s\n", tunecase::kWebPageClosedLine);
+    std::fflush(stdout);
     return 0;
 }

@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include "base/reporter.h"
+#include "base/translation.h"
 
 namespace tunecase {
 
@@ -110,12 +111,24 @@ PictureButtonRow::PictureButtonRow(int group, Handler click, Handler release)
 
 PictureButtonRow::~PictureButtonRow() { release(); }
 
+namespace {
+
+// Every picture button's label is translated here, at one place, whoever gives it.
+QString translatedLabel(const QString& label) {
+    const QByteArray id = label.toUtf8();
+    return QString::fromUtf8(tunecase::tr(id.constData()));
+}
+
+}  // namespace
+
 int PictureButtonRow::add(COffScreenControl* control, const QRect& rect, const QString& label,
                           int normalFace, int pressedFace, int fontHeight) {
     const int index = count();
     Button b;
     b.control = control;
-    b.label = label;
+    b.label = translatedLabel(label);
+    control->setButtonLike(true);
+    control->setAccessibleName(b.label.trimmed());
     b.normalFace = normalFace;
     b.pressedFace = pressedFace;
     b.fontHeight = fontHeight;
@@ -146,7 +159,8 @@ const PictureButtonRow::Button* PictureButtonRow::button(int index) const {
 
 bool PictureButtonRow::setLabel(int index, const QString& text) {
     if (!button(index)) return false;
-    buttons_[index].label = text;
+    buttons_[index].label = translatedLabel(text);
+    if (buttons_[index].control) buttons_[index].control->setAccessibleName(buttons_[index].label.trimmed());
     redraw(index);
     return true;
 }

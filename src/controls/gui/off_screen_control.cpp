@@ -2,10 +2,12 @@
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QKeyEvent>
 #include <QFile>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QUrl>
 
 #include "controls/gui/native_paths.h"
@@ -138,6 +140,50 @@ void COffScreenControl::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     if (paint_) paint_(painter);
     else painter.fillRect(rect(), palette().window());
+    if (buttonLike_ && hasFocus()) {
+        // Dark and light dashes: visible on every face, pressed or not.
+        const QRect ring = rect().adjusted(2, 2, -3, -3);
+        painter.setBrush(Qt::NoBrush);
+        painter.setPen(QPen(Qt::white, 1));
+        painter.drawRect(ring);
+        painter.setPen(QPen(palette().color(QPalette::Highlight).darker(150), 1, Qt::DashLine));
+        painter.drawRect(ring);
+    }
+}
+
+void COffScreenControl::setButtonLike(bool on) {
+    buttonLike_ = on;
+    // Tab only: a click acts at once and leaves the focus where the keyboard had it.
+    setFocusPolicy(on ? Qt::TabFocus : Qt::NoFocus);
+    update();
+}
+
+void COffScreenControl::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    if (buttonLike_ && event->modifiers() == Qt::NoModifier &&
+        (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter)) {
+        event->accept();
+        QPointer<COffScreenControl> self(this);
+        pressed_ = 1;
+        callIfSet(onLeftDown_, 1, 1, reportedId());
+        // The press may have released this button, or closed its window.
+        if (self && pressed_) {
+            pressed_ = 0;
+            callIfSet(onLeftUp_, 1, 1, reportedId());
+        }
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void COffScreenControl::focusInEvent(QFocusEvent* event) {
+    update();
+    QWidget::focusInEvent(event);
+}
+
+void COffScreenControl::focusOutEvent(QFocusEvent* event) {
+    update();
+    QWidget::focusOutEvent(event);
 }
 
 }  // namespace tunecase

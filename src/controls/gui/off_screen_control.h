@@ -41,6 +41,10 @@ public:
     void setPaintHandler(PaintHandler paint);
     // Drops every callback (the owner is going away).
     void clearHandlers();
+    // A picture button: Tab reaches it, a ring shows it has the focus, and Space or Enter
+    // presses and lets go of it as a click does.
+    void setButtonLike(bool on);
+    bool buttonLike() const { return buttonLike_; }
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -51,6 +55,9 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     // The pointer left while the button was held: release without coordinates.
@@ -59,6 +66,7 @@ private:
     int id_ = -1;
     int group_ = -1;
     int pressed_ = 0;
+    bool buttonLike_ = false;
     MouseCallback onLeftDown_;
     MouseCallback onLeftUp_;
     MouseCallback onMouseMove_;

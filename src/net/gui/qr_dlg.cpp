@@ -36,7 +36,7 @@ CQrDlg::CQrDlg(std::string path, QWidget* parent, Options options)
     QFont small = address_->font();
     small.setPointSizeF(small.pointSizeF() * 0.8);
     address_->setFont(small);
-    copy_ = new QPushButton(QString::fromUtf8(kQrCopyLabel), this);
+    copy_ = new QPushButton(QString::fromUtf8(tunecase::tr(kQrCopyLabel)), this);
     copy_->setGeometry(kCopyRect);
     copy_->setEnabled(false);
     connect(copy_, &QPushButton::clicked, this,
@@ -61,7 +61,7 @@ void CQrDlg::upload(const std::string& path) {
     }
     setCursor(Qt::WaitCursor);
     // The uploader first deletes the song it holds, then sends the file; it shows the boxes
-    // ("通信でエラーが発生しました。", "CQrDlg::ErrorMsg" for a file that is not ".mid").
+    // (kUploadFailedText, or kUploadGeneralErrorText for a file that is not ".mid").
     job_.start([this, path](const JobRunner::Job&) { uploader_.upload(path); }, [this] { uploadFinished(); });
 }
 
@@ -73,6 +73,11 @@ void CQrDlg::uploadFinished() {
     address_->setPlainText(QString::fromStdString(uploader_.qrText()));
     copy_->setEnabled(!uploader_.qrText().empty());
     unsetCursor();
+    // A failure has shown its box; a window with no code to show would only stand in the way.
+    if (key_.empty() && !pendingUpload_ && !closePending_) {
+        QDialog::done(QDialog::Rejected);
+        return;
+    }
     startPending();
 }
 

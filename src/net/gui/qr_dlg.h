@@ -17,11 +17,12 @@
 #include "base/job_runner.h"
 #include "controls/gui/window_post.h"
 #include "net/song_server_client.h"
+#include "base/translation.h"
 
 namespace tunecase {
 
-inline constexpr const char* kQrCloseLabel = "    閉じる";
-inline constexpr const char* kQrCopyLabel = "Copy";
+inline constexpr const char* kQrCloseLabel = N_("    CLOSE");
+inline constexpr const char* kQrCopyLabel = N_("Copy");
 
 class CQrDlg : public QDialog {
     Q_OBJECT

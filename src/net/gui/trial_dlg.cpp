@@ -38,9 +38,9 @@ void allowRootBrowser() {
 }
 
 constexpr ButtonPlace kTrialButtons[trialbutton::Count] = {
-    {"   CLOSE", 530, 450, 630, 477},
+    {N_("   CLOSE"), 530, 450, 630, 477},
     {kPlayLabel, 10, 450, 110, 477},
-    {"  ADD MWD", 120, 450, 220, 477},
+    {N_("  ADD MWD"), 120, 450, 220, 477},
 };
 const QRect kBrowserRect(10, 10, 620, 430);
 
@@ -49,7 +49,8 @@ constexpr const char* kTrialSongDataName = "trial.mwd.tmp";
 
 std::string askForSongDataFile(QWidget* parent, const std::string& folder) {
     const QString chosen =
-        QFileDialog::getOpenFileName(parent, QString(), QFile::decodeName(folder.c_str()), kDawnPieceFilterText);
+        QFileDialog::getOpenFileName(parent, QString(), QFile::decodeName(folder.c_str()),
+                                     QString::fromUtf8(tunecase::tr(kDawnPieceFilterText)));
     return chosen.isEmpty() ? std::string() : nativePath(chosen);
 }
 
@@ -88,7 +89,7 @@ CTrialDlg::CTrialDlg(std::string pageAddress, const CSongData& song, std::string
       dataFolder_(std::move(dataFolder)),
       folders_(options.folders ? std::move(*options.folders) : locateProgramFolders()),
       chooseFile_(options.chooseFile ? std::move(options.chooseFile) : FileChooser(askForSongDataFile)) {
-    setWindowTitle(kTrialCaption);
+    setWindowTitle(QString::fromUtf8(tunecase::tr(kTrialCaption)));
     setFixedSize(640, 487);
 
     allowRootBrowser();

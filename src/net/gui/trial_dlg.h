@@ -19,18 +19,19 @@
 #include "controls/gui/window_post.h"
 #include "playback/song_preview.h"
 #include "songs/song_data.h"
+#include "base/translation.h"
 
 class QWebEngineView;
 class QWebEngineDownloadRequest;
 
 namespace tunecase {
 
-inline constexpr const char* kTrialCaption = "Web Page";
-inline constexpr const char* kPlayLabel = "   PLAY";
-inline constexpr const char* kStopLabel = "   STOP";
-inline constexpr const char* kStopPlaybackFirstText = "再生を停止してください。";
+inline constexpr const char* kTrialCaption = N_("Web Page");
+inline constexpr const char* kPlayLabel = N_("   PLAY");
+inline constexpr const char* kStopLabel = N_("   STOP");
+inline constexpr const char* kStopPlaybackFirstText = N_("Stop playback first.");
 inline constexpr const char* kTrialFileName = "trial.tmp";
-inline constexpr const char* kDawnPieceFilterText = "dawn piece files (*.mwd)";
+inline constexpr const char* kDawnPieceFilterText = N_("dawn piece files (*.mwd)");
 
 // Picture buttons of the preview page .
 namespace trialbutton {

@@ -16,14 +16,14 @@ namespace tunecase {
 namespace {
 
 constexpr ButtonPlace kWebButtons[webbutton::Count] = {
-    {"  Web Page", 10, 290, 110, 317},
+    {N_("  Web Page"), 10, 290, 110, 317},
     {kSearchInputLabel, 120, 290, 220, 317},
-    {"   CLOSE", 250, 290, 350, 317},
+    {N_("   CLOSE"), 250, 290, 350, 317},
 };
 const QRect kWebListRect(10, 10, 340, 270);
 
 const QRect kSearchFieldRect(10, 10, 300, 24);
-constexpr ButtonPlace kSearchButton = {"  SEARCH", 10, 44, 110, 71};
+constexpr ButtonPlace kSearchButton = {N_("  SEARCH"), 10, 44, 110, 71};
 
 // `text` cut to at most `limit` bytes without splitting a UTF-8 character.
 std::string cutUtf8(std::string text, size_t limit) {
@@ -40,7 +40,7 @@ std::string cutUtf8(std::string text, size_t limit) {
 
 CWebSearchDlg::CWebSearchDlg(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
-    setWindowTitle(kWebSearchCaption);
+    setWindowTitle(QString::fromUtf8(tunecase::tr(kWebSearchCaption)));
     setFixedSize(320, 81);
     field_ = new QLineEdit(this);
     field_->setGeometry(kSearchFieldRect);
@@ -76,13 +76,13 @@ CWebDlg::CWebDlg(std::string dataFolder, QWidget* parent, Options options)
       timeouts_(options.timeouts),
       askSearch_(options.askSearch ? std::move(options.askSearch) : SearchAsker(CWebSearchDlg::ask)),
       openPreview_(options.openPreview ? std::move(options.openPreview) : PreviewOpener(openWebPageProgram)) {
-    setWindowTitle(kWebSiteCaption);
+    setWindowTitle(QString::fromUtf8(tunecase::tr(kWebSiteCaption)));
     setFixedSize(360, 327);
 
     list_ = new QListWidget(this);
     list_->setGeometry(kWebListRect);
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
-    list_->addItem(QString::fromUtf8(kListLoadingLineText));
+    list_->addItem(QString::fromUtf8(tunecase::tr(kListLoadingLineText)));
 
     placePictureButtons(buttons_, this, kWebButtons, webbutton::Count, [this](int index) { onButton(index); },
                         controls_.data());

@@ -19,15 +19,16 @@
 #include "base/job_runner.h"
 #include "controls/gui/window_post.h"
 #include "net/song_server_client.h"
+#include "base/translation.h"
 
 namespace tunecase {
 
 class CSongData;
 
-inline constexpr const char* kWebSiteCaption = "Web Site";
-inline constexpr const char* kWebSearchCaption = "Search";
-inline constexpr const char* kSearchInputLabel = "Search input";
-inline constexpr const char* kSearchClearLabel = "Search clear";
+inline constexpr const char* kWebSiteCaption = N_("Web Site");
+inline constexpr const char* kWebSearchCaption = N_("Search");
+inline constexpr const char* kSearchInputLabel = N_("Search input");
+inline constexpr const char* kSearchClearLabel = N_("Search clear");
 // The longest search text, in bytes.
 inline constexpr int kMaxSearchText = 1023;
 

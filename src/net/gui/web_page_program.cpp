@@ -1,5 +1,6 @@
 #include "net/gui/web_page_program.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QProcess>
 #include <QWidget>
@@ -11,6 +12,23 @@
 #include "songs/song_data.h"
 
 namespace tunecase {
+
+namespace {
+
+// A page program still ending when the window's program ends is given a moment to finish
+// on its own before it is killed.
+class PageProcess final : public QProcess {
+public:
+    using QProcess::QProcess;
+    ~PageProcess() override {
+        if (state() != NotRunning) waitForFinished(kWindDownMs);
+    }
+
+private:
+    static constexpr int kWindDownMs = 5000;
+};
+
+}  // namespace
 
 std::string webPageProgramPath() {
     namespace fs = std::filesystem;
@@ -39,25 +57,38 @@ void openWebPageProgram(QWidget* parent, const CSongData& song, const std::strin
     const std::string songFile = joinPath(folders.work, kWebPageSongName);
     if (!song.saveFile(songFile)) return;  // the box has been shown
     const std::string program = webPageProgramPath();
-    QProcess process;
-    process.setProgram(QString::fromStdString(program));
-    process.setArguments(webPageArguments(pageAddress, songFile, dataFolder, folders));
-    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    // Outlives this call while the program winds down; the application deletes it at the latest.
+    auto* process = new PageProcess(QCoreApplication::instance());
+    process->setProgram(QString::fromStdString(program));
+    process->setArguments(webPageArguments(pageAddress, songFile, dataFolder, folders));
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     QEventLoop loop;
     bool failed = false;
-    QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
-    QObject::connect(&process, &QProcess::errorOccurred, &loop, [&](QProcess::ProcessError error) {
+    QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
+    QObject::connect(process, &QProcess::finished, &loop, &QEventLoop::quit);
+    QObject::connect(process, &QProcess::readyReadStandardOutput, &loop, [process, &loop] {
+        while (process->canReadLine()) {
+            const QByteArray line = process->readLine();
+            if (line.trimmed() == kWebPageClosedLine) loop.quit();
+            else std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
+        }
+    });
+    QObject::connect(process, &QProcess::errorOccurred, &loop, [&](QProcess::ProcessError error) {
         if (error != QProcess::FailedToStart) return;
         failed = true;
         loop.quit();
     });
     // Modal, as the dialog in this window was.
     if (parent) parent->setEnabled(false);
-    process.start();
-    if (!failed && process.state() != QProcess::NotRunning) loop.exec();
+    process->start();
+    if (!failed && process->state() != QProcess::NotRunning) loop.exec();
+    QObject::disconnect(process, nullptr, &loop, nullptr);
     if (parent) parent->setEnabled(true);
     std::remove(songFile.c_str());
-    if (failed) generalError(gene::CantFindFile, program);
+    if (failed) {
+        process->deleteLater();
+        generalError(gene::CantFindFile, program);
+    }
 }
 
 }  // namespace tunecase

@@ -1,4 +1,5 @@
 #include "songs/gui/export_dlg.h"
+#include "base/translation.h"
 
 #include <QLabel>
 
@@ -7,10 +8,11 @@ namespace tunecase {
 namespace {
 
 constexpr ButtonPlace kButtonPlaces[exportchoice::Count] = {
-    {"  TUNECASE", 20, 60, 108, 87},
-    {"  TOYPIANO", 120, 60, 208, 87},
-    {"    STRIP", 220, 60, 308, 87},
-    {"   CANCEL", 320, 60, 408, 87},
+    {N_("  TUNECASE"), 20, 60, 108, 87},
+    {N_("  TOYPIANO"), 120, 60, 208, 87},
+    {N_("    STRIP"), 220, 60, 308, 87},
+    {N_("   CANCEL"), 320, 60, 408, 87},
+    {N_("    AUDIO"), 320, 20, 408, 47},
 };
 
 }  // namespace
@@ -20,10 +22,10 @@ CExportDlg::CExportDlg(int mode, QWidget* parent, int lowNote, int highNote)
       mode_(mode),
       lowNote_(lowNote),
       highNote_(highNote) {
-    setWindowTitle(kExportCaption);
+    setWindowTitle(QString::fromUtf8(tunecase::tr(kExportCaption)));
     setFixedSize(428, 100);
 
-    range_ = new QGroupBox(kExportRangeGroup, this);
+    range_ = new QGroupBox(QString::fromUtf8(tunecase::tr(kExportRangeGroup)), this);
     range_->setGeometry(20, 2, 288, 50);
     low_ = new QSpinBox(range_);
     low_->setGeometry(12, 20, 70, 22);
@@ -41,13 +43,14 @@ CExportDlg::CExportDlg(int mode, QWidget* parent, int lowNote, int highNote)
     if (mode_ == exportmode::Upload) {
         buttons_.enable(exportchoice::ToyPiano, false);
         buttons_.enable(exportchoice::Strip, false);
+        buttons_.enable(exportchoice::Audio, false);
     }
 }
 
 CExportDlg::~CExportDlg() { buttons_.destroy(); }
 
-ExportDialogResult CExportDlg::run(int mode, QWidget* parent) {
-    CExportDlg dialog(mode, parent);
+ExportDialogResult CExportDlg::run(int mode, QWidget* parent, int lowNote, int highNote) {
+    CExportDlg dialog(mode, parent, lowNote, highNote);
     dialog.exec();
     return {dialog.choice(), dialog.lowNote(), dialog.highNote()};
 }
@@ -58,8 +61,10 @@ COffScreenControl* CExportDlg::buttonControl(int index) const {
 }
 
 void CExportDlg::choose(int choice) {
-    if ((choice == exportchoice::ToyPiano || choice == exportchoice::Strip) && mode_ == exportmode::Upload) return;
-    if (choice == exportchoice::MusicBox || choice == exportchoice::ToyPiano || choice == exportchoice::Strip) {
+    const bool exportOnly =
+        choice == exportchoice::ToyPiano || choice == exportchoice::Strip || choice == exportchoice::Audio;
+    if (exportOnly && mode_ == exportmode::Upload) return;
+    if (choice == exportchoice::MusicBox || exportOnly) {
         choice_ = choice;
         lowNote_ = low_->value();
         highNote_ = high_->value();

@@ -9,11 +9,12 @@
 
 #include "controls/gui/button_picture.h"
 #include "songs/export.h"
+#include "base/translation.h"
 
 namespace tunecase {
 
-inline constexpr const char* kExportCaption = "Export";
-inline constexpr const char* kExportRangeGroup = "Range";
+inline constexpr const char* kExportCaption = N_("Export");
+inline constexpr const char* kExportRangeGroup = N_("Range");
 
 // What the dialog is opened for: an upload offers only the music box file.
 namespace exportmode {
@@ -27,7 +28,8 @@ inline constexpr int MusicBox = 0;
 inline constexpr int ToyPiano = 1;
 inline constexpr int Strip = 2;
 inline constexpr int Cancelled = 3;
-inline constexpr int Count = 4;
+inline constexpr int Audio = 4;  // the song as the music box sounds, in an audio file
+inline constexpr int Count = 5;
 }  // namespace exportchoice
 
 struct ExportDialogResult {
@@ -43,7 +45,8 @@ public:
     ~CExportDlg() override;
 
     // The modal dialog and what was chosen; closing it any other way is a cancel.
-    static ExportDialogResult run(int mode, QWidget* parent = nullptr);
+    static ExportDialogResult run(int mode, QWidget* parent = nullptr, int lowNote = kDefaultLowNote,
+                                  int highNote = kDefaultHighNote);
 
     int mode() const { return mode_; }
     int choice() const { return choice_; }
@@ -55,8 +58,8 @@ public:
     COffScreenControl* buttonControl(int index) const;
     const CButtonPicture& buttons() const { return buttons_; }
 
-    // A picture button: the two file kinds read the range and close with OK; STRIP closes
-    // with OK (the strip dialog asks the rest); CANCEL closes.
+    // A picture button: the two file kinds read the range and close with OK; STRIP and AUDIO
+    // close with OK (the strip dialog or the file's name asks the rest); CANCEL closes.
     void choose(int choice);
 
 private:

@@ -4,41 +4,50 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMimeData>
 
 #include "base/reporter.h"
 #include "base/text_codec.h"
 #include "base/utilities.h"
 #include "controls/gui/native_paths.h"
+#include "base/translation.h"
 
 namespace tunecase {
 
 namespace {
 
 constexpr ButtonPlace kButtonPlaces[librarybutton::Count] = {
-    {"   LOAD", 10, 280, 98, 307},
-    {"   CANCEL", 100, 280, 188, 307},
-    {" ADD MWD", 220, 280, 308, 307},
+    {N_("   LOAD"), 10, 280, 98, 307},
+    {N_("   CANCEL"), 100, 280, 188, 307},
+    {N_(" ADD MWD"), 220, 280, 308, 307},
 };
+
+constexpr ButtonPlace kStripPlace = {N_("    STRIP"), 10, 314, 98, 341};
 
 const QRect kListRect(10, 10, 298, 262);
 const QRect kBusyRect(318, 279, 30, 30);
 
 std::string askForSongDataFile(QWidget* parent) {
-    const QString chosen = QFileDialog::getOpenFileName(parent, QString(), QString(), kDawnPieceFilter);
-    return chosen.isEmpty() ? std::string() : nativePath(chosen);
+    // The next ADD MWD of this run opens where the last one found its file.
+    static QString lastFolder;
+    const QString chosen =
+        QFileDialog::getOpenFileName(parent, QString(), lastFolder, QString::fromUtf8(tunecase::tr(kDawnPieceFilter)));
+    if (chosen.isEmpty()) return {};
+    lastFolder = QFileInfo(chosen).absolutePath();
+    return nativePath(chosen);
 }
 
 }  // namespace
 
 CLibraryDlg::CLibraryDlg(std::string libraryFolder, std::string outputPath, QWidget* parent, SongArranger arranger,
-                         FileChooser chooser)
+                         FileChooser chooser, bool offerStrip)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       libraryFolder_(std::move(libraryFolder)),
       outputPath_(std::move(outputPath)),
       arranger_(arranger ? std::move(arranger) : defaultSongArranger()),
       chooser_(chooser ? std::move(chooser) : FileChooser(askForSongDataFile)) {
-    setWindowTitle(kLibraryCaption);
+    setWindowTitle(QString::fromUtf8(tunecase::tr(kLibraryCaption)));
     setFixedSize(356, 317);
     setAcceptDrops(true);
 
@@ -48,6 +57,13 @@ CLibraryDlg::CLibraryDlg(std::string libraryFolder, std::string outputPath, QWid
 
     placePictureButtons(buttons_, this, kButtonPlaces, librarybutton::Count, [this](int index) { onButton(index); },
                         controls_.data());
+    if (offerStrip) {
+        setFixedSize(356, 351);
+        controls_[librarybutton::Strip] = new COffScreenControl(this);
+        buttons_.add(controls_[librarybutton::Strip],
+                     rectFromEdges(kStripPlace.left, kStripPlace.top, kStripPlace.right, kStripPlace.bottom),
+                     kStripPlace.label, FacePlain, FacePressed);
+    }
 
     busyControl_ = new COffScreenControl(this);
     busyControl_->setGeometry(kBusyRect);
@@ -71,22 +87,26 @@ CLibraryDlg::~CLibraryDlg() {
     buttons_.destroy();
 }
 
-std::string CLibraryDlg::run(const std::string& libraryFolder, const std::string& outputPath, QWidget* parent) {
-    CLibraryDlg dialog(libraryFolder, outputPath, parent);
-    if (dialog.exec() != QDialog::Accepted) return {};
-    return dialog.title();
+std::string CLibraryDlg::run(const std::string& libraryFolder, const std::string& outputPath, QWidget* parent,
+                             bool* stripWanted) {
+    CLibraryDlg dialog(libraryFolder, outputPath, parent, {}, {}, stripWanted != nullptr);
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    if (stripWanted) *stripWanted = accepted && dialog.stripWanted();
+    return accepted ? dialog.title() : std::string();
 }
 
 COffScreenControl* CLibraryDlg::buttonControl(int index) const {
-    if (index < 0 || index >= librarybutton::Count) return nullptr;
+    if (index < 0 || index >= buttons_.count()) return nullptr;
     return controls_[index];
 }
 
 void CLibraryDlg::onButton(int index) {
     if (busy_) return;
     switch (index) {
+        case librarybutton::Strip:
         case librarybutton::Load:
             if (loadPending_) return;
+            stripWanted_ = index == librarybutton::Strip;
             loadPending_ = true;
             QTimer::singleShot(kLoadDelayMs, this, [this] {
                 loadPending_ = false;
@@ -166,7 +186,7 @@ void CLibraryDlg::dropFiles(const std::vector<std::string>& paths) {
 
 void CLibraryDlg::setBusy(bool busy) {
     busy_ = busy;
-    for (int i = 0; i < librarybutton::Count; ++i) buttons_.enable(i, !busy);
+    for (int i = 0; i < buttons_.count(); ++i) buttons_.enable(i, !busy);
     list_->setEnabled(!busy);
     if (busy) {
         setCursor(Qt::WaitCursor);

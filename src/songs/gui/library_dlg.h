@@ -20,11 +20,12 @@
 #include "controls/gui/off_screen_picture.h"
 #include "controls/gui/window_post.h"
 #include "songs/library.h"
+#include "base/translation.h"
 
 namespace tunecase {
 
-inline constexpr const char* kLibraryCaption = "Library";
-inline constexpr const char* kDawnPieceFilter = "dawn piece files (*.mwd)";
+inline constexpr const char* kLibraryCaption = N_("Library");
+inline constexpr const char* kDawnPieceFilter = N_("dawn piece files (*.mwd)");
 
 // Picture buttons of the library dialog.
 namespace librarybutton {
@@ -32,6 +33,8 @@ inline constexpr int Load = 0;
 inline constexpr int Cancel = 1;
 inline constexpr int Add = 2;
 inline constexpr int Count = 3;
+// Only where the caller offers strips: LOAD's arrangement, for a strip instead of the list.
+inline constexpr int Strip = 3;
 }  // namespace librarybutton
 
 class CLibraryDlg : public QDialog {
@@ -46,14 +49,16 @@ public:
 
     // Without an arranger the program's own arranges; without a chooser a file dialog asks.
     CLibraryDlg(std::string libraryFolder, std::string outputPath, QWidget* parent = nullptr,
-                SongArranger arranger = {}, FileChooser chooser = {});
+                SongArranger arranger = {}, FileChooser chooser = {}, bool offerStrip = false);
     ~CLibraryDlg() override;
 
     // The modal dialog: the title of the song arranged into `outputPath`, or "" when none was.
+    // With `stripWanted` the dialog offers STRIP too and says whether it chose the song.
     static std::string run(const std::string& libraryFolder, const std::string& outputPath,
-                           QWidget* parent = nullptr);
+                           QWidget* parent = nullptr, bool* stripWanted = nullptr);
 
     const std::string& title() const { return title_; }
+    bool stripWanted() const { return stripWanted_; }
     bool isBusy() const { return busy_; }
     QListWidget* listBox() const { return list_; }
     COffScreenControl* buttonControl(int index) const;
@@ -93,9 +98,10 @@ private:
     std::vector<LibraryEntry> entries_;
     bool busy_ = false;
     bool loadPending_ = false;
+    bool stripWanted_ = false;
 
     QListWidget* list_ = nullptr;
-    std::array<COffScreenControl*, librarybutton::Count> controls_{};
+    std::array<COffScreenControl*, librarybutton::Count + 1> controls_{};
     CButtonPicture buttons_;
     COffScreenControl* busyControl_ = nullptr;
     COffScreenPicture busyPicture_;

@@ -81,7 +81,7 @@ TEST_F(ConfigDlgTest, EscapeKeepsTheCheckBoxesButAPickedFolderStays) {
     QTest::mouseClick(dialog->browseButton(), Qt::LeftButton);
     EXPECT_EQ(browser.calls, 1);
     EXPECT_EQ(browser.lastInitial, "/home/u/Music");
-    EXPECT_EQ(browser.lastTitle, "データを保存しておくためのフォルダを指定してください。");
+    EXPECT_EQ(browser.lastTitle, "Choose a folder to keep your songs in.");
     EXPECT_STREQ(settings.dataFolder, "/srv/songs");
     EXPECT_EQ(dialog->folderEdit()->text(), "/srv/songs");
 

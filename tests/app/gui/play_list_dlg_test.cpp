@@ -149,7 +149,7 @@ TEST_F(PlayListDlgTest, DroppedFilesOneAtATime) {
     };
     drop({"/tmp/a.mid", "/tmp/b.mid"});
     ASSERT_EQ(boxes->count(), 1u);
-    EXPECT_EQ(boxes->visibleTexts()[0], "CPlayListDlg::ErrorMsg");
+    EXPECT_EQ(boxes->visibleTexts()[0], "Drop one file at a time: a MIDI file (.mid) or a song-data file (.mwd).");
     drop({"/tmp/notes.txt"});
     EXPECT_EQ(boxes->count(), 1u);
     EXPECT_FALSE(dialog->editor().busy());

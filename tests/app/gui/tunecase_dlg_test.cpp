@@ -16,6 +16,7 @@
 #include <set>
 #include <sstream>
 
+#include "app/compose_preferences.h"
 #include "app/gui/config_dlg.h"
 #include "app/gui/play_list_dlg.h"
 #include "app/gui/tunecase_app.h"
@@ -301,7 +302,7 @@ TEST_F(PlayerWindowTest, DroppedFilesTwoChangeNothingAndOneMidiFileJoinsTheList)
 
     drop({dir_.file("a.mid"), extra});
     ASSERT_EQ(boxes_->count(), 1u);
-    EXPECT_EQ(boxes_->visibleTexts()[0], "CTunecaseDlg::ErrorMsg");
+    EXPECT_EQ(boxes_->visibleTexts()[0], "Drop one file at a time: a MIDI file (.mid) or a song-data file (.mwd).");
     pump(200);
     EXPECT_EQ(app_->list().count, 1);
     EXPECT_EQ(title(), "Alpha");
@@ -565,7 +566,7 @@ TEST_F(PlayerWindowTest, AboutBoxAndSettingsDialogOpenModally) {
     addSong(writeSong("a.mid", 4, 60), "Alpha");
     CTunecaseDlg& w = open();
     ASSERT_TRUE(w.actions().contains(w.aboutAction()));
-    EXPECT_EQ(w.aboutAction()->text(), QString::fromUtf8("Tunecase のﾊﾞｰｼﾞｮﾝ情報(&A)..."));
+    EXPECT_EQ(w.aboutAction()->text(), QString::fromUtf8("&About Tunecase..."));
 
     QString caption, text;
     QTimer::singleShot(50, [&] {
@@ -576,7 +577,7 @@ TEST_F(PlayerWindowTest, AboutBoxAndSettingsDialogOpenModally) {
         }
     });
     w.aboutAction()->trigger();
-    EXPECT_EQ(caption, QString::fromUtf8("Tunecaseのﾊﾞｰｼﾞｮﾝ情報"));
+    EXPECT_EQ(caption, QString::fromUtf8("About Tunecase"));
     EXPECT_EQ(text, "Tunecase Version 1.0");
 
     bool sawConfig = false;
@@ -590,6 +591,176 @@ TEST_F(PlayerWindowTest, AboutBoxAndSettingsDialogOpenModally) {
     click(playerbutton::Config);
     EXPECT_TRUE(sawConfig);
     EXPECT_EQ(app_->settings().deleteLongNoteChannel, 0);
+}
+
+// ---- Keyboard and command line -------------------------------------------------------------
+
+TEST(PlayerKeys, EachKeyStandsForItsButtonAndNothingElseDoes) {
+    const struct {
+        int key;
+        Qt::KeyboardModifiers modifiers;
+        int button;
+    } cases[] = {
+        {Qt::Key_Space, Qt::NoModifier, playerbutton::StartStop},
+        {Qt::Key_Left, Qt::NoModifier, playerbutton::Prev},
+        {Qt::Key_Right, Qt::NoModifier, playerbutton::Next},
+        {Qt::Key_Left, Qt::KeypadModifier, playerbutton::Prev},
+        {Qt::Key_F1, Qt::NoModifier, playerbutton::Help},
+        {Qt::Key_Q, Qt::ControlModifier, playerbutton::Quit},
+        {Qt::Key_Q, Qt::NoModifier, -1},
+        {Qt::Key_Q, Qt::ControlModifier | Qt::ShiftModifier, -1},
+        {Qt::Key_Space, Qt::ShiftModifier, -1},
+        {Qt::Key_Escape, Qt::NoModifier, -1},
+        {Qt::Key_Up, Qt::NoModifier, -1},
+    };
+    for (const auto& c : cases) EXPECT_EQ(CTunecaseDlg::buttonForKey(c.key, c.modifiers), c.button) << c.key;
+}
+
+TEST_F(PlayerWindowTest, KeysActAsTheirButtonsWhereverTheFocusIsAndEscapeDoesNotQuit) {
+    addSong(writeSong("a.mid", 200, 40), "Alpha");
+    addSong(writeSong("b.mid", 200, 50), "Beta");
+    testing::writeFileText(programFolder_ + "/help/top.htm", "<html><body>Help</body></html>");
+    CTunecaseDlg& w = open();
+    QWidget* targets[] = {&w, w.speedSlider(), w.plateCombo(), w.buttonControl(playerbutton::Hide)};
+    const struct {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        std::function<bool()> happened;
+    } steps[] = {
+        {Qt::Key_Right, Qt::NoModifier, [&] { return title() == "Beta"; }},
+        {Qt::Key_Left, Qt::NoModifier, [&] { return title() == "Alpha"; }},
+        {Qt::Key_Space, Qt::NoModifier, [&] { return w.controller().isPlaying() && !capturedNoteOns().empty(); }},
+        {Qt::Key_Space, Qt::NoModifier, [&] { return !w.controller().isPlaying(); }},
+        {Qt::Key_Escape, Qt::NoModifier, [&] { return w.isVisible() && !w.isShutDown(); }},
+    };
+    const int speed = w.speedSlider()->value();
+    const int plate = w.plateCombo()->currentIndex();
+    for (QWidget* target : targets) {
+        for (const auto& step : steps) {
+            QTest::keyClick(target, step.key, step.modifiers);
+            EXPECT_TRUE(pumpUntil([&] { return idle() && step.happened(); }))
+                << target->metaObject()->className() << " key " << step.key;
+        }
+    }
+    // The focused controls did not take the keys for themselves.
+    EXPECT_EQ(w.speedSlider()->value(), speed);
+    EXPECT_EQ(w.plateCombo()->currentIndex(), plate);
+
+    QTest::keyClick(w.speedSlider(), Qt::Key_F1);
+    ASSERT_NE(w.helpWindow(), nullptr);
+    EXPECT_TRUE(w.helpWindow()->isVisible());
+    QTest::keyClick(w.helpWindow(), Qt::Key_Escape);
+    EXPECT_FALSE(w.helpWindow()->isVisible());
+
+    // Ctrl+Q is QUIT: both records saved, the window gone.
+    w.speedSlider()->setValue(130);
+    QTest::keyClick(w.buttonControl(playerbutton::Next), Qt::Key_Q, Qt::ControlModifier);
+    ASSERT_TRUE(pumpUntil([&] { return w.isShutDown(); }));
+    EXPECT_FALSE(w.isVisible());
+    const auto settingsBytes = testing::readFileBytes(settingsFolder_ + "/setup.ini");
+    ASSERT_EQ(settingsBytes.size(), 276u);
+    PlayerSettings saved{};
+    std::memcpy(&saved, settingsBytes.data(), sizeof saved);
+    EXPECT_EQ(saved.speedPercent, 130);
+    EXPECT_EQ(boxes_->count(), 0u);
+}
+
+TEST_F(PlayerWindowTest, TabReachesEveryPictureButtonWhichShowsItsFocusAndHasAName) {
+    addSong(writeSong("a.mid", 4, 60), "Alpha");
+    CTunecaseDlg& w = open();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    std::set<int> reached;
+    w.buttonControl(0)->setFocus(Qt::TabFocusReason);
+    for (int i = 0; i < 20; ++i) {
+        for (int b = 0; b < playerbutton::Count; ++b)
+            if (QApplication::focusWidget() == w.buttonControl(b)) reached.insert(b);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    EXPECT_EQ(reached.size(), static_cast<size_t>(playerbutton::Count));
+
+    for (int b = 0; b < playerbutton::Count; ++b) {
+        COffScreenControl* control = w.buttonControl(b);
+        EXPECT_EQ(control->accessibleName(), w.buttons().label(b).trimmed()) << b;
+        EXPECT_FALSE(control->accessibleName().isEmpty()) << b;
+        w.speedSlider()->setFocus();
+        const QImage plain = control->grab().toImage();
+        control->setFocus(Qt::TabFocusReason);
+        ASSERT_TRUE(control->hasFocus()) << b;
+        EXPECT_NE(control->grab().toImage(), plain) << "no focus mark on button " << b;
+    }
+    // The label follows the button's: START becomes STOP.
+    click(playerbutton::StartStop);
+    EXPECT_EQ(w.buttonControl(playerbutton::StartStop)->accessibleName(), "STOP");
+    click(playerbutton::StartStop);
+
+    // Enter on a focused button presses it.
+    w.buttonControl(playerbutton::StartStop)->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(w.buttonControl(playerbutton::StartStop), Qt::Key_Return);
+    EXPECT_TRUE(w.controller().isPlaying());
+    click(playerbutton::StartStop);
+}
+
+TEST_F(PlayerWindowTest, FilesNamedOnTheCommandLineJoinTheListAsDropsDo) {
+    addSong(writeSong("a.mid", 4, 60), "Alpha");
+    CTunecaseDlg& w = open();
+    const std::string one = writeSong("One More.mid", 6, 64), two = writeSong("Two More.mid", 6, 66);
+    testing::writeFileText(dir_.file("notes.txt"), "not a song");
+    w.openFiles({one, dir_.file("notes.txt"), two});
+    ASSERT_TRUE(pumpUntil([&] { return app_->list().count == 3 && idle(); }));
+    EXPECT_EQ(app_->list().currentIndex, 2);
+    EXPECT_EQ(title(), "Two More.mid");
+    EXPECT_EQ(fieldText(app_->list().entries[1].title, kTitleBytes), "One More.mid");
+    EXPECT_EQ(boxes_->count(), 0u);
+}
+
+TEST_F(PlayerWindowTest, TheFarewellPageSettingIsOnUntilTurnedOffAndRemembered) {
+    addSong(writeSong("a.mid", 4, 60), "Alpha");
+    open();
+    const std::string prefs = composePreferencesPath();
+    ASSERT_FALSE(prefs.empty());
+    {
+        CConfigDlg dialog(&app_->settings(), &browser_, nullptr);
+        ASSERT_NE(dialog.farewellBox(), nullptr);
+        EXPECT_TRUE(dialog.farewellBox()->isChecked());
+        QTest::mouseClick(dialog.farewellBox(), Qt::LeftButton, {}, QPoint(8, dialog.farewellBox()->height() / 2));
+        EXPECT_FALSE(farewellPageWanted(prefs));
+    }
+    {
+        CConfigDlg dialog(&app_->settings(), &browser_, nullptr);
+        EXPECT_FALSE(dialog.farewellBox()->isChecked());
+        dialog.farewellBox()->setChecked(true);
+        EXPECT_TRUE(farewellPageWanted(prefs));
+    }
+    // The settings record itself keeps its size.
+    window().done(QDialog::Accepted);
+    EXPECT_EQ(testing::readFileBytes(settingsFolder_ + "/setup.ini").size(), 276u);
+}
+
+TEST_F(PlayerWindowTest, AfterDelAllThePlateShowsNoSong) {
+    addSong(writeSong("a.mid", 8, 60), "Alpha");
+    addSong(writeSong("b.mid", 8, 62), "Beta");
+    settings_.plateType = PlatePaper;
+    CTunecaseDlg& w = open();
+    ASSERT_FALSE(w.plate()->notes().empty());
+    QImage before = w.plate()->renderPlate().copy();
+    int looks = 0;
+    std::function<void()> emptyTheList = [&] {
+        auto* editor = qobject_cast<CPlayListDlg*>(QApplication::activeModalWidget());
+        if (!editor) {
+            if (++looks < 250) QTimer::singleShot(20, emptyTheList);
+            return;
+        }
+        editor->editor().deleteAll();
+        editor->reject();
+    };
+    QTimer::singleShot(50, emptyTheList);
+    click(playerbutton::List);
+    ASSERT_TRUE(pumpUntil([&] { return idle(); }));
+    EXPECT_EQ(app_->list().count, 0);
+    EXPECT_EQ(title(), "");
+    EXPECT_TRUE(w.plate()->notes().empty());
+    EXPECT_NE(w.plate()->renderPlate(), before);
 }
 
 }  // namespace

@@ -3,10 +3,14 @@
 #include <QMimeData>
 #include <QTest>
 #include <QUrl>
+#include <clocale>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
 #include "base/reporter.h"
+#include "base/translation.h"
+#include "base/user_folders.h"
 #include "controls/gui/button_picture.h"
 #include "support/qt_test_app.h"
 
@@ -212,11 +216,35 @@ TEST_F(ButtonPictureTest, SetLabelChangesOnlyAnExistingButton) {
     EXPECT_EQ(buttons.picture(0), before0);
 }
 
+// Every label is translated where the buttons keep it, whoever gives it: a label of ours in
+// Japanese, an English label of the original as it is, one no catalogue has unchanged.
+TEST_F(ButtonPictureTest, LabelsAreTranslatedWhenTheyAreGivenOrChanged) {
+    if (locale_t ja = newlocale(LC_ALL_MASK, "ja_JP.UTF-8", nullptr)) freelocale(ja);
+    else GTEST_SKIP() << "the ja_JP.UTF-8 locale is not installed";
+    setenv("LANGUAGE", "ja", 1);
+    setenv("LC_ALL", "ja_JP.UTF-8", 1);
+    initTranslations(findLocaleFolder());
+    CButtonPicture more;
+    more.create(nullptr, nullptr, new COffScreenControl(dialog.get()), QRect(0, 0, 88, 27), "    SAVE", FacePlain,
+                FacePressed);
+    more.setLabel(0, "    SAVE");
+    const QString saved = more.label(0);
+    more.add(new COffScreenControl(dialog.get()), QRect(0, 30, 88, 27), "    START", FacePlain, FacePressed);
+    more.add(new COffScreenControl(dialog.get()), QRect(0, 60, 88, 27), "  no such id", FacePlain, FacePressed);
+    unsetenv("LANGUAGE");
+    unsetenv("LC_ALL");
+    std::setlocale(LC_ALL, "C");
+    EXPECT_EQ(saved, QString::fromUtf8("    保存"));
+    EXPECT_EQ(more.label(1), "    START");
+    EXPECT_EQ(more.label(2), "  no such id");
+    more.destroy();
+}
+
 TEST_F(ButtonPictureTest, ReleasingAfterAButtonWindowWentFirstIsReported) {
     ScopedCapture cap;
     delete controls[0];
     buttons.destroy();
-    EXPECT_EQ(cap->visibleTexts(), std::vector<std::string>{"CButtonPicture::ErrorMsg"});
+    EXPECT_EQ(cap->visibleTexts(), std::vector<std::string>{kButtonPictureErrorText});
     EXPECT_EQ(buttons.count(), 0);
     // Released buttons no longer call the handlers.
     QTest::mouseClick(controls[1], Qt::LeftButton, {}, QPoint(5, 5));
@@ -247,7 +275,7 @@ TEST(MultiModalButtonPicture, GroupsHaveTheirOwnHandlersAndLimits) {
     auto control = [&] { controls.push_back(new COffScreenControl(&dialog)); return controls.back(); };
 
     EXPECT_FALSE(buttons.createGroup(16, handler, nullptr, control(), QRect(0, 0, 80, 20), "x", FacePlain, FacePressed));
-    EXPECT_EQ(cap->visibleTexts(), std::vector<std::string>{"CMultiModalButtonPicture"});
+    EXPECT_EQ(cap->visibleTexts(), std::vector<std::string>{kMultiModalButtonErrorText});
     cap->clear();
 
     ASSERT_TRUE(buttons.createGroup(2, handler, nullptr, control(), QRect(0, 0, 80, 20), "a", FacePlain, FacePressed));
@@ -257,7 +285,7 @@ TEST(MultiModalButtonPicture, GroupsHaveTheirOwnHandlersAndLimits) {
     EXPECT_EQ(cap->count(), 0u);
     EXPECT_EQ(buttons.add(2, control(), QRect(0, 60, 80, 20), "d", FacePlain, FacePressed), -1);
     EXPECT_EQ(buttons.add(7, control(), QRect(0, 60, 80, 20), "e", FacePlain, FacePressed), -1);
-    EXPECT_EQ(cap->visibleTexts(), (std::vector<std::string>{"CMultiModalButtonPicture", "CMultiModalButtonPicture"}));
+    EXPECT_EQ(cap->visibleTexts(), (std::vector<std::string>{kMultiModalButtonErrorText, kMultiModalButtonErrorText}));
     EXPECT_EQ(buttons.count(2), 31);
 
     dialog.show();

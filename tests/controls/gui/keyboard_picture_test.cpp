@@ -82,14 +82,14 @@ TEST(KeyboardPicture, MisuseIsReported) {
         EXPECT_EQ(cap->count(), 0u);
         kb.control()->setId(-1);
         QTest::mouseClick(kb.control(), Qt::LeftButton, {}, QPoint(5, 5));
-        EXPECT_EQ(cap->visibleTexts(), std::vector<std::string>{"CKeyboardPicture error"});
+        EXPECT_EQ(cap->visibleTexts(), std::vector<std::string>{kKeyboardCallbackErrorText});
     }
     cap->clear();
     {
         CKeyboardPicture kb(&host, QRect(0, 0, 200, 70), 60, 85);
         delete kb.control();
     }
-    EXPECT_EQ(cap->visibleTexts(), std::vector<std::string>{"CKeyboardPicture::ErrorMsg"});
+    EXPECT_EQ(cap->visibleTexts(), std::vector<std::string>{kKeyboardPictureErrorText});
 }
 
 TEST(OffScreenPicture, BusyRingPaintsOnItsRadiusAndNowhereFarFromIt) {
@@ -127,7 +127,7 @@ TEST(OffScreenPicture, AnEmptyPictureRaisesTheDrawingErrorOnce) {
     EXPECT_FALSE(picture.create(0, 10));
     picture.drawBusyRing(3);
     picture.fill(Qt::red);
-    EXPECT_EQ(cap->visibleTexts(), std::vector<std::string>{"OSPC00000001 描画エラー。"});
+    EXPECT_EQ(cap->visibleTexts(), std::vector<std::string>{"OSPC00000001 Drawing error."});
     COffScreenPicture::error(ospc::ClearDrawingError);
     picture.fill(Qt::red);
     EXPECT_EQ(cap->count(), 2u);

@@ -53,7 +53,7 @@ TEST_F(QrDlgTest, ShowsTheKeyAsAQrCodeAndDeletesTheUploadWhenReplacedOrClosed) {
     ASSERT_FALSE(key.empty());
     EXPECT_EQ(dialog->qrControl()->geometry(), QRect(10, 10, 120, 120));
     EXPECT_EQ(dialog->qrPicture().margin(), 10);
-    EXPECT_EQ(dialog->buttons().label(0), "    閉じる");
+    EXPECT_EQ(dialog->buttons().label(0), "    CLOSE");
     // The server keeps the bytes under the key; our server's answer makes the picture read
     // back as the song page's address, which the field under it shows and COPY copies.
     ASSERT_EQ(server.uploadedKeys(), std::vector<std::string>{key});
@@ -83,26 +83,28 @@ TEST_F(QrDlgTest, ReportsAFileThatIsNotMidiAndAServerThatIsNotThere) {
     testing::LoopbackSongServer server({});
     const std::string text = dir.file("song.txt");
     testing::writeFileText(text, "not a song");
-    auto dialog = open(text, server.address());
-    EXPECT_EQ(boxes->visibleTexts(), std::vector<std::string>{"CQrDlg::ErrorMsg"});
+    auto refused = open(text, server.address());
+    EXPECT_EQ(boxes->visibleTexts(), std::vector<std::string>{"Only a MIDI file (.mid) can be uploaded."});
     EXPECT_TRUE(server.uploadedKeys().empty());
-    EXPECT_EQ(dialog->serverKey(), "");
+    EXPECT_EQ(refused->serverKey(), "");
+    // Nothing to show: the window does not stay open empty.
+    EXPECT_FALSE(refused->isVisible());
+    EXPECT_EQ(refused->result(), QDialog::Rejected);
 
-    // Stored, then the server goes: the next upload fails and the picture is blank again.
-    dialog->upload(first);
-    ASSERT_TRUE(pumpUntil([&] { return !dialog->isBusy(); }));
+    // Stored, then the server goes: the next upload fails, the picture is blank again and
+    // the window closes.
+    auto dialog = open(first, server.address());
     ASSERT_FALSE(dialog->serverKey().empty());
+    ASSERT_TRUE(dialog->isVisible());
     server.server.reset();
     dialog->upload(first);
     ASSERT_TRUE(pumpUntil([&] { return !dialog->isBusy(); }));
     EXPECT_EQ(dialog->serverKey(), "");
     EXPECT_EQ(testing::countPixels(dialog->qrPicture().picture(), Qt::black), 0);
     // One for the delete of the stored song, one for the upload.
-    const std::vector<std::string> texts = {"CQrDlg::ErrorMsg", "通信でエラーが発生しました。",
-                                            "通信でエラーが発生しました。"};
+    const std::vector<std::string> texts = {"Only a MIDI file (.mid) can be uploaded.", "Communication with the server failed.",
+                                            "Communication with the server failed."};
     EXPECT_EQ(boxes->visibleTexts(), texts);
-    // Closing with nothing stored sends nothing and closes.
-    dialog->reject();
     EXPECT_FALSE(dialog->isVisible());
 }
 

@@ -112,7 +112,7 @@ TEST_F(TrialDlgTest, PlaysTheArrangedSongUntilTheBrowserLeavesItsPage) {
 
     press(*dialog, trialbutton::Close);
     testing::pumpFor(300);
-    EXPECT_EQ(boxes->visibleTexts(), std::vector<std::string>{"再生を停止してください。"});
+    EXPECT_EQ(boxes->visibleTexts(), std::vector<std::string>{"Stop playback first."});
     EXPECT_TRUE(dialog->isVisible());
 
     // Browsing to another song's page stops the preview within the check's period.
@@ -185,7 +185,7 @@ TEST_F(TrialDlgTest, TheSongFileLinkedFromThePageIsSavedForAddMwd) {
               testing::readFileBytes(original));
     EXPECT_EQ(chooserFolders, std::vector<std::string>(2, data.path().string()));
     press(*dialog, trialbutton::AddMwd);  // the library has it already
-    EXPECT_EQ(boxes->visibleTexts(), std::vector<std::string>{"同じ名前のMWDファイルが既にあります。"});
+    EXPECT_EQ(boxes->visibleTexts(), std::vector<std::string>{"A song-data file with the same name is already in the library."});
 }
 
 }  // namespace

@@ -64,7 +64,7 @@ TEST_F(WebDlgTest, ListsTheServersSongsThenSearchesAndClears) {
     testing::LoopbackSongServer server({"ode_to_joy", "frere_jacques", "jingle_bells"});
     auto dialog = open(server.address());
     EXPECT_EQ(dialog->windowTitle(), "Web Site");
-    EXPECT_EQ(lines(*dialog), std::vector<std::string>{"読込み中・・・"});
+    EXPECT_EQ(lines(*dialog), std::vector<std::string>{"Loading..."});
     ASSERT_TRUE(pumpUntil([&] { return dialog->listAttemptDone(); }));
 
     // The server lists by file name; the list shows the titles with their row numbers.
@@ -133,7 +133,7 @@ TEST_F(WebDlgTest, WebPageDownloadsOffTheWindowsThreadIntoThePreview) {
     server.server.reset();
     press(*again, webbutton::WebPage);
     ASSERT_TRUE(pumpUntil([&] { return !again->isDownloading(); }));
-    EXPECT_EQ(boxes->visibleTexts(), std::vector<std::string>{"インターネットの接続に失敗しました。"});
+    EXPECT_EQ(boxes->visibleTexts(), std::vector<std::string>{"Could not connect to the internet."});
     EXPECT_EQ(previews.size(), 1u);
 }
 
@@ -141,12 +141,12 @@ TEST_F(WebDlgTest, CloseWaitsForTheListAttemptOfAServerThatNeverAnswers) {
     testing::SilentServer silent;
     auto dialog = open(silent.address(), {.connectMs = 1000, .totalMs = 1500});
     testing::pumpFor(200);
-    EXPECT_EQ(lines(*dialog), std::vector<std::string>{"読込み中・・・"});
+    EXPECT_EQ(lines(*dialog), std::vector<std::string>{"Loading..."});
     press(*dialog, webbutton::WebPage);
     press(*dialog, webbutton::Close);
     testing::pumpFor(300);
     EXPECT_TRUE(dialog->isVisible());
-    const std::vector<std::string> loading = {"曲リストの読込み中です。", "曲リストの読込み中です。"};
+    const std::vector<std::string> loading = {"The song list is still loading.", "The song list is still loading."};
     EXPECT_EQ(boxes->visibleTexts(), loading);
     // A search typed meanwhile waits for the list.
     nextSearch = "Ode";
@@ -157,7 +157,7 @@ TEST_F(WebDlgTest, CloseWaitsForTheListAttemptOfAServerThatNeverAnswers) {
     ASSERT_TRUE(pumpUntil([&] { return dialog->listAttemptDone(); }, 10));
     auto texts = boxes->visibleTexts();
     ASSERT_EQ(texts.size(), 3u);
-    EXPECT_EQ(texts[2], "インターネットの接続に失敗しました。");
+    EXPECT_EQ(texts[2], "Could not connect to the internet.");
     ASSERT_TRUE(pumpUntil([&] { return !dialog->isVisible(); }));
     EXPECT_EQ(dialog->result(), QDialog::Rejected);
 }

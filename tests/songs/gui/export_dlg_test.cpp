@@ -31,8 +31,8 @@ TEST_F(ExportDlgTest, ShowsTheRangeAndTheButtonsAtTheirPlaces) {
     EXPECT_EQ(dialog.lowSpin()->value(), 21);
     EXPECT_EQ(dialog.highSpin()->value(), 108);
     EXPECT_EQ(dialog.choice(), exportchoice::Cancelled);
-    const QRect rects[] = {{20, 60, 88, 27}, {120, 60, 88, 27}, {220, 60, 88, 27}, {320, 60, 88, 27}};
-    const char* labels[] = {"  TUNECASE", "  TOYPIANO", "    STRIP", "   CANCEL"};
+    const QRect rects[] = {{20, 60, 88, 27}, {120, 60, 88, 27}, {220, 60, 88, 27}, {320, 60, 88, 27}, {320, 20, 88, 27}};
+    const char* labels[] = {"  TUNECASE", "  TOYPIANO", "    STRIP", "   CANCEL", "    AUDIO"};
     for (int i = 0; i < exportchoice::Count; ++i) {
         EXPECT_EQ(dialog.buttonControl(i)->geometry(), rects[i]);
         EXPECT_EQ(dialog.buttons().label(i), labels[i]);
@@ -41,7 +41,7 @@ TEST_F(ExportDlgTest, ShowsTheRangeAndTheButtonsAtTheirPlaces) {
 }
 
 TEST_F(ExportDlgTest, EachKindReadsTheRangeAsItIsEvenBackwards) {
-    for (int kind : {exportchoice::MusicBox, exportchoice::ToyPiano, exportchoice::Strip}) {
+    for (int kind : {exportchoice::MusicBox, exportchoice::ToyPiano, exportchoice::Strip, exportchoice::Audio}) {
         CExportDlg dialog(exportmode::Export);
         dialog.show();
         dialog.lowSpin()->setValue(70);
@@ -63,7 +63,7 @@ TEST_F(ExportDlgTest, EachKindReadsTheRangeAsItIsEvenBackwards) {
 TEST_F(ExportDlgTest, AnUploadOffersOnlyTheMusicBoxAndClosingOtherwiseCancels) {
     CExportDlg dialog(exportmode::Upload);
     dialog.show();
-    for (int refused : {exportchoice::ToyPiano, exportchoice::Strip}) {
+    for (int refused : {exportchoice::ToyPiano, exportchoice::Strip, exportchoice::Audio}) {
         EXPECT_FALSE(dialog.buttonControl(refused)->isEnabled());
         dialog.choose(refused);  // as a press that got through would
         EXPECT_TRUE(dialog.isVisible());

@@ -157,7 +157,7 @@ TEST_F(LibraryDlgTest, ListsTitlesAndAddsOrDropsSongDataFilesIntoTheLibrary) {
     answer = outside.file("b.mwd");
     press(*dialog, librarybutton::Add);
     ASSERT_EQ(boxes->count(), 1u);
-    EXPECT_EQ(boxes->visibleTexts()[0], "同じ名前のMWDファイルが既にあります。");
+    EXPECT_EQ(boxes->visibleTexts()[0], "A song-data file with the same name is already in the library.");
     answer.clear();  // the file dialog cancelled
     press(*dialog, librarybutton::Add);
     EXPECT_EQ(dialog->listBox()->count(), 3);
@@ -177,7 +177,7 @@ TEST_F(LibraryDlgTest, ListsTitlesAndAddsOrDropsSongDataFilesIntoTheLibrary) {
     drop({QUrl::fromLocalFile(QString::fromStdString(outside.file("d.MWD"))),
           QUrl::fromLocalFile(QString::fromStdString(outside.file("c.mwd")))});
     ASSERT_EQ(boxes->count(), 2u);
-    EXPECT_EQ(boxes->visibleTexts()[1], "CLibraryDlg::ErrorMsg");
+    EXPECT_EQ(boxes->visibleTexts()[1], "Drop one song-data file at a time.");
     drop({QUrl::fromLocalFile(QString::fromStdString(outside.file("d.MWD")))});
     ASSERT_EQ(dialog->listBox()->count(), 4);
     EXPECT_EQ(dialog->listBox()->currentItem()->text(), "Fourth");
