@@ -201,7 +201,8 @@ void CTrialDlg::checkAddress() {
 }
 
 void CTrialDlg::addSongDataFile() {
-    std::string path = chooseFile_(this, dataFolder_);
+    // The file dialog opens where the page's song was saved, with that song chosen.
+    std::string path = chooseFile_(this, lastSaved_.empty() ? dataFolder_ : lastSaved_);
     if (path.empty()) return;
     addToArchive(folders_.library, path);
 }
@@ -226,6 +227,7 @@ void CTrialDlg::saveDownload(QWebEngineDownloadRequest* download) {
     if (name.endsWith(".mwd", Qt::CaseInsensitive)) download->setDownloadFileName(name);
     download->setDownloadDirectory(QFile::decodeName(dataFolder_.c_str()));
     download->accept();
+    lastSaved_ = nativePath(download->downloadDirectory() + "/" + download->downloadFileName());
 }
 
 }  // namespace tunecase

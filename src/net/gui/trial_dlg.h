@@ -98,6 +98,7 @@ private:
     QUrl pageUrl_;
     const CSongData& song_;
     std::string dataFolder_;
+    std::string lastSaved_;  // the song file the page last saved, where ADD MWD starts
     ProgramFolders folders_;
     FileChooser chooseFile_;
     bool playing_ = false;

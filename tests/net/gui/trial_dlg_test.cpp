@@ -183,7 +183,8 @@ TEST_F(TrialDlgTest, TheSongFileLinkedFromThePageIsSavedForAddMwd) {
     press(*dialog, trialbutton::AddMwd);
     EXPECT_EQ(testing::readFileBytes((program.path() / "Archive" / "ode_to_joy.mwd").string()),
               testing::readFileBytes(original));
-    EXPECT_EQ(chooserFolders, std::vector<std::string>(2, data.path().string()));
+    // ADD MWD opens where the page's song was saved, with that song chosen.
+    EXPECT_EQ(chooserFolders, std::vector<std::string>(2, saved));
     press(*dialog, trialbutton::AddMwd);  // the library has it already
     EXPECT_EQ(boxes->visibleTexts(), std::vector<std::string>{"A song-data file with the same name is already in the library."});
 }
