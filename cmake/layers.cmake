@@ -55,3 +55,14 @@ foreach(entry IN LISTS TUNECASE_LAYERS)
   endif()
   tunecase_add_layer(${name} "${uses}")
 endforeach()
+
+# Every build first checks that no file includes a layer its folder may not use.
+string(REPLACE ";" "|" layers_arg "${TUNECASE_LAYERS}")
+add_custom_target(tunecase_layer_check
+  COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${CMAKE_SOURCE_DIR}/src "-DLAYERS=${layers_arg}"
+          -P ${CMAKE_SOURCE_DIR}/cmake/check_layers.cmake
+  COMMENT "Checking the layers' includes"
+  VERBATIM)
+foreach(layer IN LISTS TUNECASE_CORE_LAYERS)
+  add_dependencies(${layer} tunecase_layer_check)
+endforeach()

@@ -31,23 +31,27 @@ measure() {
               END { printf "%.3f %.3f %d\n", s, cpu, kb }' "$WORK/time.txt"
 }
 
-# The best wall time of the runs (the machine is shared: the others only add noise), the CPU
-# time of that run and the largest peak RSS.
-run() {
-  local best=999 cpu=0 rss=0 t c kb
-  for _ in $(seq "$RUNS"); do
-    read -r t c kb < <(measure "$@")
-    if awk -v a="$t" -v b="$best" 'BEGIN { exit !(a < b) }'; then best=$t cpu=$c; fi
-    rss=$(( kb > rss ? kb : rss ))
-  done
-  echo "$best $cpu $rss"
-}
-
-read -r ours ours_cpu ours_rss < <(run "$CLI" render --quiet "$WORK/song.mid" "$WORK/ours.wav")
-read -r theirs theirs_cpu theirs_rss < <(run fluidsynth -q -n -i -F "$WORK/theirs.wav" "$SOUNDFONT" "$WORK/song.mid")
+# The two commands take turns, so that both see the machine in the same state (a shared machine
+# drifts by a fifth from minute to minute). Prints, for each, the best wall time, the CPU time
+# of that run and the largest peak RSS, and the median of the runs' ratios.
+ours_cmd=("$CLI" render --quiet "$WORK/song.mid" "$WORK/ours.wav")
+theirs_cmd=(fluidsynth -q -n -i -F "$WORK/theirs.wav" "$SOUNDFONT" "$WORK/song.mid")
+best() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a < b) }'; }
+ours=999 theirs=999 ours_rss=0 theirs_rss=0 ratios=()
+for _ in $(seq "$RUNS"); do
+  read -r t c kb < <(measure "${ours_cmd[@]}")
+  read -r u d kb2 < <(measure "${theirs_cmd[@]}")
+  if best "$t" "$ours"; then ours=$t ours_cpu=$c; fi
+  if best "$u" "$theirs"; then theirs=$u theirs_cpu=$d; fi
+  ours_rss=$(( kb > ours_rss ? kb : ours_rss ))
+  theirs_rss=$(( kb2 > theirs_rss ? kb2 : theirs_rss ))
+  ratios+=("$(awk -v a="$t" -v b="$u" 'BEGIN { printf "%.3f", a / b }')")
+done
+median=$(printf '%s\n' "${ratios[@]}" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }')
 seconds=$(soxi -D "$WORK/ours.wav" 2>/dev/null || echo "?")
-echo "song:                 $seconds s of audio, best of $RUNS runs, $(nproc) cores, load $(cut -d' ' -f1 /proc/loadavg)"
+echo "song:                 $seconds s of audio, best of $RUNS runs taken in turns, $(nproc) cores, load $(cut -d' ' -f1 /proc/loadavg)"
 mb() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
 printf 'tunecase-cli render:  %6.3f s (CPU %.3f s)  peak RSS %6s MB\n' "$ours" "$ours_cpu" "$(mb "$ours_rss")"
 printf 'fluidsynth -F:        %6.3f s (CPU %.3f s)  peak RSS %6s MB\n' "$theirs" "$theirs_cpu" "$(mb "$theirs_rss")"
-awk -v a="$ours" -v b="$theirs" 'BEGIN { printf "ratio (ours/theirs):  %.2f\n", a / b }'
+awk -v a="$ours" -v b="$theirs" 'BEGIN { printf "ratio (ours/theirs):  %.2f of the best times\n", a / b }'
+echo "ratio (ours/theirs):  $median, the median of the runs' ratios (${ratios[*]})"

@@ -17,6 +17,7 @@
 #include "cli/commands.h"
 #include "platform/midi_out_device.h"
 #include "platform/offline_renderer.h"
+#include "playback/song_audio.h"
 #include "playback/midi_controler.h"
 #include "playback/music_player.h"
 #include "playback/player_schedule.h"
@@ -146,9 +147,6 @@ int render(const PlaybackOptions& o) {
     }
     PreparedSong prepared = prepareSongFile(o.in, o.preparation);
     if (!prepared.ok) return 1;
-    MidiTrackData& track = *prepared.song->track();
-    track.removeFirstSysExOfType(sysex::GmSystemOn);  // the player sends its own
-    auto messages = scheduledMessages(track, prepared.song->division(), o.speed);
     RenderOptions render;
     render.soundfont = o.soundfont;
     render.normalize = o.normalize;
@@ -156,7 +154,7 @@ int render(const PlaybackOptions& o) {
     render.threads = o.threads;
     ProgressBar bar(!o.quiet && ::isatty(STDERR_FILENO));
     render.progress = [&bar](double share) { bar.show(share); };
-    RenderResult result = renderAudioFile(messages, o.out, render);
+    RenderResult result = renderPreparedSong(prepared, o.speed, o.out, render);
     bar.end();
     if (!result.ok) {
         std::fprintf(stderr, "tunecase-cli render: %s\n", escapeControls(result.error).c_str());
@@ -174,7 +172,7 @@ int render(const PlaybackOptions& o) {
         level = text;
     }
     std::printf("%s: %zu messages, %.2f s of %.1f kHz stereo audio, gain %+.1f dB%s\n", escapeControls(o.out).c_str(),
-                messages.size(), static_cast<double>(result.frames) / result.sampleRate, result.sampleRate / 1000.0,
+                result.messages, static_cast<double>(result.frames) / result.sampleRate, result.sampleRate / 1000.0,
                 result.gainDb, level.c_str());
     return 0;
 }

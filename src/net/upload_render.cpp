@@ -12,9 +12,7 @@
 #include "net/http_message.h"
 #include "base/utilities.h"
 #include "midi/midi_f0_data.h"
-#include "platform/offline_renderer.h"
-#include "playback/player_schedule.h"
-#include "playback/song_preparation.h"
+#include "playback/song_audio.h"
 
 namespace tunecase {
 
@@ -93,9 +91,6 @@ RenderedUpload renderUpload(const std::string& midiBytes, const std::string& wor
         out.error = "the file does not read as MIDI";
         return out;
     }
-    MidiTrackData& track = *prepared.song->track();
-    track.removeFirstSysExOfType(sysex::GmSystemOn);  // the schedule sends its own
-    const auto messages = scheduledMessages(track, prepared.song->division(), 100);
     if (!fs::is_regular_file(soundfont, ec)) {
         out.error = "no soundfont at " + soundfont;
         return out;
@@ -103,7 +98,7 @@ RenderedUpload renderUpload(const std::string& midiBytes, const std::string& wor
     RenderOptions options;
     options.soundfont = soundfont;
     options.threads = 1;
-    const RenderResult result = renderAudioFile(messages, audioPath, options);
+    const RenderResult result = renderPreparedSong(prepared, 100, audioPath, options);
     if (!result.ok) {
         out.error = result.error;
         return out;
@@ -117,8 +112,13 @@ RenderedUpload renderUpload(const std::string& midiBytes, const std::string& wor
 
 UploadRenderer::UploadRenderer(SongStore& store, std::string workFolder, std::string soundfont,
                                std::function<void(const std::string&)> log)
-    : store_(store), workFolder_(std::move(workFolder)), soundfont_(std::move(soundfont)), log_(std::move(log)) {
-    thread_ = std::thread([this] { run(); });
+    : store_(store),
+      workFolder_(std::move(workFolder)),
+      soundfont_(std::move(soundfont)),
+      log_(std::move(log)),
+      // A server has no window's thread: a job's ending runs where the job ran.
+      jobs_([](JobRunner::Task task) { task(); }) {
+    jobs_.start([this](const JobRunner::Job&) { run(); });
 }
 
 UploadRenderer::~UploadRenderer() {
@@ -127,7 +127,7 @@ UploadRenderer::~UploadRenderer() {
         stop_ = true;
     }
     changed_.notify_all();
-    thread_.join();
+    jobs_.cancel();
 }
 
 void UploadRenderer::wake() {

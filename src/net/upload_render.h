@@ -1,7 +1,7 @@
 // The sound of an upload for its page: the MIDI file played as the music box plays it
 // (prepared for the large disk), rendered offline with the program's soundfont as Ogg
-// Vorbis, and the facts the page shows read from the file. One worker renders the uploads
-// one after another, so a burst of uploads never holds up the answers.
+// Vorbis, and the facts the page shows read from the file. One job renders the uploads one
+// after another at the lowest priority, so a burst of uploads never holds up the answers.
 #pragma once
 
 #include <condition_variable>
@@ -9,8 +9,8 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 
+#include "base/job_runner.h"
 #include "net/song_store.h"
 
 namespace tunecase {
@@ -53,7 +53,7 @@ private:
     bool wanted_ = true;  // look at the store once at the start
     bool busy_ = false;
     bool stop_ = false;
-    std::thread thread_;
+    JobRunner jobs_;  // the one job: renders until the renderer goes; last, so it goes first
 };
 
 }  // namespace tunecase

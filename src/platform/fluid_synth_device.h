@@ -55,7 +55,8 @@ int openFluidSynthDevice(bool forMapper, const std::string& soundfont,
     X(new_fluid_audio_driver) X(delete_fluid_audio_driver)                                   \
     X(fluid_synth_noteon) X(fluid_synth_noteoff) X(fluid_synth_key_pressure) X(fluid_synth_cc) \
     X(fluid_synth_program_change) X(fluid_synth_channel_pressure) X(fluid_synth_pitch_bend)  \
-    X(fluid_synth_sysex) X(fluid_synth_write_s16) X(fluid_synth_write_float) X(fluid_synth_set_gain)
+    X(fluid_synth_sysex) X(fluid_synth_write_s16) X(fluid_synth_write_float) X(fluid_synth_set_gain) \
+    X(fluid_synth_set_channel_type)
 
 struct FluidSynthApi {
     TUNECASE_FLUIDSYNTH_FUNCTIONS(TUNECASE_TABLE_ENTRY)

@@ -66,15 +66,20 @@ TruePeakMeter::TruePeakMeter(int channels, int sampleRate) : channels_(channels)
 
 TruePeakMeter::~TruePeakMeter() = default;
 
-void TruePeakMeter::endStretch() {
-    if (!stretch_) return;
-    for (int c = 0; c < channels_; ++c) {
+bool TruePeakMeter::measure(const float* frames, size_t count, bool keep) {
+    if (!meter_) {
+        ebur128_state* s = newState(channels_, sampleRate_, EBUR128_MODE_TRUE_PEAK);
+        if (!s) return ok_ = false;
+        meter_ = std::make_unique<State>(s);
+    }
+    if (ebur128_add_frames_float(meter_->meter, frames, count) != EBUR128_SUCCESS) return ok_ = false;
+    for (int c = 0; keep && c < channels_; ++c) {
         double p = 0;
-        if (ebur128_true_peak(stretch_->meter, static_cast<unsigned>(c), &p) == EBUR128_SUCCESS) {
+        if (ebur128_prev_true_peak(meter_->meter, static_cast<unsigned>(c), &p) == EBUR128_SUCCESS) {
             peak_ = std::max(peak_, p);
         }
     }
-    stretch_.reset();
+    return true;
 }
 
 bool TruePeakMeter::add(const float* frames, size_t count) {
@@ -86,16 +91,14 @@ bool TruePeakMeter::add(const float* frames, size_t count) {
         for (size_t i = 0; i < n * width; ++i) loudest = std::max(loudest, std::fabs(piece[i]));
         loudest_ = std::max(loudest_, loudest);
         if (loudest > 0 && loudest >= loudest_ * kWindow) {
-            if (!stretch_) {
-                ebur128_state* s = newState(channels_, sampleRate_, EBUR128_MODE_TRUE_PEAK);
-                if (!s) return ok_ = false;
-                stretch_ = std::make_unique<State>(s);
-                // The filter starts on the frames before the stretch, as it would have run.
-                if (!before_.empty()) ebur128_add_frames_float(s, before_.data(), before_.size() / width);
-            }
-            ok_ = ebur128_add_frames_float(stretch_->meter, piece, n) == EBUR128_SUCCESS;
-        } else {
-            endStretch();
+            // A stretch starts its filter on the frames before it, as it would have run; what
+            // comes out of that is left out, being partly the last stretch's.
+            if (!inStretch_ && !before_.empty()) measure(before_.data(), before_.size() / width, false);
+            inStretch_ = measure(piece, n, true);
+        } else if (inStretch_) {
+            // The stretch's last frames come out of the filter with the frames after them.
+            measure(piece, std::min(n, kFilterFrames), true);
+            inStretch_ = false;
         }
         const size_t keep = std::min(n, kFilterFrames);
         before_.assign(piece + (n - keep) * width, piece + n * width);
@@ -104,7 +107,6 @@ bool TruePeakMeter::add(const float* frames, size_t count) {
 }
 
 double TruePeakMeter::truePeakDbtp() {
-    endStretch();
     return peak_ > 0 ? 20 * std::log10(peak_) : kSilent;
 }
 

@@ -51,12 +51,14 @@ public:
     double truePeakDbtp();
 
 private:
-    void endStretch();
+    // Oversamples frames; their peak counts when `keep` (not for frames that only fill the filter).
+    bool measure(const float* frames, size_t count, bool keep);
 
     int channels_, sampleRate_;
     float loudest_ = 0;  // the loudest sample so far
     struct State;
-    std::unique_ptr<State> stretch_;  // the stretch being oversampled, or none
+    std::unique_ptr<State> meter_;   // one for the whole run: setting one up costs more than a stretch
+    bool inStretch_ = false;         // the frames given last were oversampled
     std::vector<float> before_;      // the frames just before, to start a stretch's filter on
     double peak_ = 0;
     bool ok_ = true;

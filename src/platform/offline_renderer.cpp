@@ -153,6 +153,75 @@ struct Placed {
     const TimedMidiMessage* message;
 };
 
+// General MIDI (1 or 2) System On: the state a synthesizer starts in.
+bool isSystemOn(const uint8_t* m, size_t n) {
+    return n == 6 && m[0] == 0xF0 && m[1] == 0x7E && m[3] == 0x09 && (m[4] == 0x01 || m[4] == 0x03) && m[5] == 0xF7;
+}
+
+// The frame of the song's first note. A reset before it finds a fresh synthesizer as it is
+// already, and would only load the default presets' samples (a piano, a drum kit) for nothing.
+uint64_t firstNoteFrame(const std::vector<Placed>& order) {
+    uint64_t first = UINT64_MAX;
+    for (const Placed& p : order) {
+        splitMidiBytes(p.message->bytes.data(), p.message->bytes.size(), [&](const uint8_t* m, size_t n) {
+            if (n == 3 && (m[0] & 0xF0) == 0x90 && m[2] != 0) first = std::min(first, p.frame);
+        });
+        if (first != UINT64_MAX) break;
+    }
+    return first;
+}
+
+// The bank and program a channel sounds its first note with (-1: as the channel starts).
+struct PresetChoice {
+    int bankMsb = -1, bankLsb = -1, program = -1;
+    bool sounds = false;  // the channel has a note from the part's start on
+};
+
+// Each channel's choice at its first note from `from` on, as the song's messages select it.
+std::array<PresetChoice, 16> firstPresets(const std::vector<Placed>& order, uint64_t from) {
+    std::array<PresetChoice, 16> now{}, chosen{};
+    for (const Placed& p : order) {
+        splitMidiBytes(p.message->bytes.data(), p.message->bytes.size(), [&](const uint8_t* m, size_t n) {
+            if (isSystemOn(m, n)) now = {};
+            if (n < 2 || m[0] >= 0xF0) return;
+            const size_t channel = m[0] & 0x0F;
+            PresetChoice& c = now[channel];
+            const int kind = m[0] & 0xF0;
+            if (kind == 0xC0) c.program = m[1];
+            if (kind == 0xB0 && n == 3 && m[1] == 0) c.bankMsb = m[2];
+            if (kind == 0xB0 && n == 3 && m[1] == 32) c.bankLsb = m[2];
+            if (kind == 0x90 && n == 3 && m[2] != 0 && p.frame >= from && !chosen[channel].sounds) {
+                chosen[channel] = c;
+                chosen[channel].sounds = true;
+            }
+        });
+    }
+    return chosen;
+}
+
+// Selects the presets before the soundfont loads, so that loading reads the samples of these
+// and no others (the synthesizer loads samples as presets are selected). A silent channel
+// takes the first sounding melodic channel's preset, the drum channel turned melodic for it,
+// rather than the piano or drum kit it would start with.
+void choosePresets(const FluidSynthApi& fluid, fluid_synth_t* synth, const std::array<PresetChoice, 16>& choice) {
+    constexpr int kDrumChannel = 9;
+    const PresetChoice* melodic = nullptr;
+    for (int ch = 0; ch < 16 && !melodic; ++ch) {
+        if (ch != kDrumChannel && choice[static_cast<size_t>(ch)].sounds) melodic = &choice[static_cast<size_t>(ch)];
+    }
+    for (int ch = 0; ch < 16; ++ch) {
+        const PresetChoice* c = &choice[static_cast<size_t>(ch)];
+        if (!c->sounds) {
+            if (!melodic) continue;
+            if (ch == kDrumChannel) fluid.fluid_synth_set_channel_type(synth, ch, CHANNEL_TYPE_MELODIC);
+            c = melodic;
+        }
+        if (c->bankMsb >= 0) fluid.fluid_synth_cc(synth, ch, 0, c->bankMsb);
+        if (c->bankLsb >= 0) fluid.fluid_synth_cc(synth, ch, 32, c->bankLsb);
+        if (c->program >= 0) fluid.fluid_synth_program_change(synth, ch, c->program);
+    }
+}
+
 // Where a second synthesizer must start to play the song from `split` on as the first plays
 // it: before every note that may still sound at `split`. 0 when that is the start itself
 // (or a held pedal makes it unknowable).
@@ -202,10 +271,16 @@ struct Part {
     std::atomic<bool> ok{true};
     std::string error;
     bool scratchFull = false;  // the scratch file could not take the sound: the output cannot either
+    uint64_t freshUntil = 0;   // resets before this frame (the song's first note) are left out
 
     // On the calling thread, one synthesizer after the other: the second then reuses the
-    // memory the first one's loading used and left (a thread of its own would not).
-    bool loadSoundfont(const std::string& soundfont) {
+    // memory the first one's loading used and left (a thread of its own would not). Only the
+    // presets the part plays are loaded.
+    bool loadSoundfont(const std::string& soundfont, const std::vector<Placed>& order, bool onlyPlayed) {
+        if (onlyPlayed) {
+            freshUntil = firstNoteFrame(order);
+            choosePresets(synth.fluid, synth.synth, firstPresets(order, start));
+        }
         if (synth.fluid.fluid_synth_sfload(synth.synth, soundfont.c_str(), 1) != FLUID_FAILED) return true;
         error = "the soundfont " + soundfont + " did not load: " + lastFluidSynthError();
         return ok = false;
@@ -219,7 +294,9 @@ struct Part {
             const auto& bytes = order[i].message->bytes;
             splitMidiBytes(bytes.data(), bytes.size(), [&](const uint8_t* m, size_t n) {
                 uint8_t kind = m[0] & 0xF0;
-                if (kind != 0x80 && kind != 0x90 && kind != 0xA0) playOnFluidSynth(fluid, synth.synth, m, n);
+                if (kind == 0x80 || kind == 0x90 || kind == 0xA0) return;
+                if (order[i].frame < freshUntil && isSystemOn(m, n)) return;
+                playOnFluidSynth(fluid, synth.synth, m, n);
             });
         }
         std::vector<float> block(kBlockFrames * kChannels);
@@ -242,7 +319,13 @@ struct Part {
         for (; i < order.size() && order[i].frame < to; ++i) {
             renderUntil(order[i].frame);
             const auto& bytes = order[i].message->bytes;
-            playBytesOnFluidSynth(fluid, synth.synth, bytes.data(), bytes.size());
+            if (order[i].frame >= freshUntil) {
+                playBytesOnFluidSynth(fluid, synth.synth, bytes.data(), bytes.size());
+                continue;
+            }
+            splitMidiBytes(bytes.data(), bytes.size(), [&](const uint8_t* m, size_t n) {
+                if (!isSystemOn(m, n)) playOnFluidSynth(fluid, synth.synth, m, n);
+            });
         }
         renderUntil(to);
         if (ok && std::fflush(out.file) != 0) ok = false;
@@ -406,13 +489,13 @@ RenderResult renderAudioFile(const std::vector<TimedMidiMessage>& messages, cons
     // is loaded while it plays.
     std::thread helper;
     if (parts.size() > 1) {
-        if (!parts[1]->loadSoundfont(options.soundfont)) {
+        if (!parts[1]->loadSoundfont(options.soundfont, order, options.onlyPlayedPresets)) {
             result.error = parts[1]->error;
             return result;
         }
         helper = std::thread([&] { parts[1]->render(order, options.normalize); });
     }
-    if (parts[0]->loadSoundfont(options.soundfont)) {
+    if (parts[0]->loadSoundfont(options.soundfont, order, options.onlyPlayedPresets)) {
         parts[0]->render(order, options.normalize, options.progress ? renderProgress : std::function<void()>{});
     }
     if (helper.joinable()) {
@@ -488,6 +571,7 @@ RenderResult renderAudioFile(const std::vector<TimedMidiMessage>& messages, cons
     report(1.0);
     result.ok = true;
     result.frames = out;
+    result.messages = messages.size();
     result.sampleRate = rate;
     result.gainDb = gainDb;
     // A gain moves both by its own amount (the 16-bit formats' clipping aside).

@@ -40,6 +40,9 @@ struct RenderOptions {
     double gainDb = 0;
     // Synthesizers rendering parts of the song side by side; 0: one per core, at most 2.
     int threads = 0;
+    // Reads only the samples of the presets the song plays (the same sound, less memory and
+    // time); off, the synthesizer first loads its default presets as a live one does.
+    bool onlyPlayedPresets = true;
     // Called on the caller's thread with the share done, 0..1.
     std::function<void(double)> progress;
 };
@@ -48,6 +51,7 @@ struct RenderResult {
     bool ok = false;
     std::string error;    // why it failed, for the caller's message
     uint64_t frames = 0;  // sample frames written
+    size_t messages = 0;  // MIDI messages played
     int sampleRate = 0;
     double gainDb = 0;    // the gain applied to the synthesizer's output
     // Of the file as written: -infinity when silent, NaN when not measured (no normalising).

@@ -7,7 +7,6 @@
 #include "base/text_codec.h"
 #include "midi/midi_event.h"
 #include "midi/midi_f0_data.h"
-#include "playback/player_schedule.h"
 #include "playback/song_preparation.h"
 #include "base/translation.h"
 
@@ -118,13 +117,10 @@ bool exportToyPiano(const ToyPianoExportJob& job, ExportCounts* counts) {
 bool exportAudio(const AudioExportJob& job, RenderResult* result) {
     PreparedSong prepared = prepareSongFile(job.source, job.preparation);
     if (!prepared.ok || !prepared.song || !prepared.song->track()) return false;
-    MidiTrackData& track = *prepared.song->track();
-    track.removeFirstSysExOfType(sysex::GmSystemOn);  // the schedule sends its own
-    const auto messages = scheduledMessages(track, prepared.song->division(), job.speedPercent);
     RenderOptions options;
     options.soundfont = job.soundfont;
     options.progress = job.progress;
-    const RenderResult rendered = renderAudioFile(messages, job.output, options);
+    const RenderResult rendered = renderPreparedSong(prepared, job.speedPercent, job.output, options);
     if (result) *result = rendered;
     if (!rendered.ok) {
         ScopedReason reason(rendered.error);

@@ -8,8 +8,7 @@
 #include <functional>
 #include <string>
 
-#include "platform/offline_renderer.h"
-#include "playback/song_preparation.h"
+#include "playback/song_audio.h"
 
 namespace tunecase {
 

@@ -258,5 +258,52 @@ TEST_F(OfflineRender, TwoSynthesizersRenderTheSameSongAsOne) {
     EXPECT_LT(10 * std::log10(after / energy), -15.0);  // the reverb's tail, not missing notes
 }
 
+// Loading only the presets a song plays must not change a sample of what it sounds like, for
+// drums, defaults, bank and program changes, resets and channels that start late, in one part
+// and in two.
+TEST_F(OfflineRender, LoadingOnlyThePlayedPresetsSoundsTheSame) {
+    using Song = std::vector<TimedMidiMessage>;
+    const TimedMidiMessage reset{0, {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7}};
+    auto notes = [](Song song, uint8_t status, int64_t from, int count) {
+        for (int i = 0; i < count; ++i) {
+            const uint8_t key = static_cast<uint8_t>(40 + (i * 7) % 40);
+            song.push_back({from + i * 300'000, {status, key, 90}});
+            song.push_back({from + i * 300'000 + 250'000, {static_cast<uint8_t>(status - 0x10), key, 0}});
+        }
+        return song;
+    };
+    const struct {
+        const char* name;
+        Song song;
+    } cases[] = {
+        {"music box only", notes({reset, {0, {0xC0, 10}}}, 0x90, 0, 8)},
+        {"default piano and drums", notes(notes({reset}, 0x90, 0, 6), 0x99, 100'000, 6)},
+        {"drums alone", notes({reset}, 0x99, 0, 8)},
+        {"program and bank changes", notes(notes({reset, {0, {0xB1, 0, 8}}, {0, {0xC1, 4}}, {0, {0xC0, 10}},
+                                                  {1'000'000, {0xC0, 19}}},
+                                                 0x90, 0, 8),
+                                           0x91, 500'000, 5)},
+        {"a reset between notes", notes(notes({reset, {0, {0xC0, 10}}, {1'200'000, {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7}}},
+                                              0x90, 0, 4),
+                                        0x90, 1'300'000, 4)},
+        {"late channel, long song", notes(notes({reset, {0, {0xC0, 10}}, {20'000'000, {0xC2, 73}}}, 0x90, 0, 90),
+                                          0x92, 21'000'000, 20)},
+    };
+    for (const auto& c : cases) {
+        for (int threads : {1, 2}) {
+            RenderOptions played, all;
+            played.threads = all.threads = threads;
+            played.normalize = all.normalize = false;
+            all.onlyPlayedPresets = false;
+            const std::string a = folder.file("played.wav"), b = folder.file("all.wav");
+            ASSERT_TRUE(renderAudioFile(c.song, a, played).ok) << c.name;
+            ASSERT_TRUE(renderAudioFile(c.song, b, all).ok) << c.name;
+            const std::vector<uint8_t> x = testing::readFileBytes(a), y = testing::readFileBytes(b);
+            EXPECT_GT(peak(x), 100) << c.name;
+            EXPECT_TRUE(x == y) << c.name << ", " << threads << " synthesizer(s)";
+        }
+    }
+}
+
 }  // namespace
 }  // namespace tunecase
