@@ -122,7 +122,8 @@ int TableReader::parseRows(const uint8_t* data, size_t length, int columns, char
                 while (end < length && data[end] != delim && !isLineEnd(data[end])) ++end;
                 if (end >= length) {
                     reportCoded(kTableErrors, gnll::DataError);
-                    reportText(std::to_string(rows()) + kLineErrorSuffix, BoxKind::Ok);
+                    reportText(std::to_string(rows()) + tr(kLineErrorSuffix), BoxKind::Ok);
+
                     return 0;
                 }
                 pos = data[end] == delim ? end + 1 : end;  // a line end is left for the row end

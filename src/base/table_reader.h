@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/reporter.h"
+#include "base/translation.h"
 
 namespace tunecase {
 
@@ -29,7 +30,7 @@ inline constexpr size_t kTableBufferBytes = 1'400'000;
 inline constexpr int kTableMaxColumns = 130;
 inline constexpr int kTableRowLimit = 39'999;  // storing one more row than this stops the read
 inline constexpr size_t kTableCellChars = 254;  // longest field kept
-inline constexpr const char* kLineErrorSuffix = "line error occrued!";
+inline constexpr const char* kLineErrorSuffix = N_("line error occrued!");
 
 class TableReader final {
 public:

@@ -12,7 +12,9 @@
 #include <string>
 
 #include "base/records.h"
+#include "base/reporter.h"
 #include "base/text_codec.h"
+#include "base/translation.h"
 #include "base/utilities.h"
 #include "cli/commands.h"
 #include "platform/midi_out_device.h"
@@ -57,8 +59,8 @@ int prepare(const PlaybackOptions& o) {
     PreparedSong prepared = prepareSongFile(o.in, o.preparation);
     if (!prepared.ok) return 1;
     if (!prepared.song->saveFile(o.out)) return 1;
-    std::printf("%s: %s, division %d, %d events, length %lld ticks, trimmed %lld ticks, dropped channels 0x%04X\n",
-                escapeControls(o.out).c_str(), plateTypeName(o.preparation.plateType), prepared.song->division(),
+    std::printf(tr("%s: %s, division %d, %d events, length %lld ticks, trimmed %lld ticks, dropped channels 0x%04X\n"),
+                escapeControls(o.out).c_str(), tr(plateTypeName(o.preparation.plateType)), prepared.song->division(),
                 prepared.song->track() ? prepared.song->track()->eventCount() : 0,
                 static_cast<long long>(prepared.displayLength), static_cast<long long>(prepared.trimmedTicks),
                 prepared.deletedChannels);
@@ -92,11 +94,15 @@ int play(const PlaybackOptions& o) {
         clock.waitWhileBusy(std::chrono::milliseconds(100));
         auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count();
         if (tty) {
-            std::printf("\r%s  tick %d / %d ", clockText(ms).c_str(), lastTick.load(), total);
+            std::fputs("\r", stdout);
+            std::printf(tr("%s  tick %d / %d"), clockText(ms).c_str(), lastTick.load(), total);
+            std::fputs(" ", stdout);
             std::fflush(stdout);
         } else if (ms / 1000 != lastShownSecond) {
             lastShownSecond = ms / 1000;
-            std::printf("%s  tick %d / %d\n", clockText(ms).c_str(), lastTick.load(), total);
+            std::printf(tr("%s  tick %d / %d"), clockText(ms).c_str(), lastTick.load(), total);
+            std::fputs("\n", stdout);
+
             std::fflush(stdout);
         }
     }
@@ -106,7 +112,7 @@ int play(const PlaybackOptions& o) {
     player.stopWholeSong();
     std::signal(SIGINT, previous);
     auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count();
-    std::printf("%s%s  %s\n", tty ? "\r" : "", clockText(ms).c_str(), interrupted ? "stopped" : "finished");
+    std::printf("%s%s  %s\n", tty ? "\r" : "", clockText(ms).c_str(), interrupted ? tr("stopped") : tr("finished"));
     return interrupted ? 130 : 0;
 }
 
@@ -138,10 +144,11 @@ int render(const PlaybackOptions& o) {
     // Refused before any work: the name must promise a format that is written.
     if (!audioFormatFor(o.out)) {
         const std::string kind = extensionLower(o.out);
-        const std::string why = kind.empty() ? "the name has no extension" : "." + kind + " audio is not written";
+        const std::string why = kind.empty() ? std::string(tr("the name has no extension"))
+                                             : fillIn(tr(".%s audio is not written"), kind);
         std::fprintf(stderr,
-                     "tunecase-cli render: %s: %s; OUT must end in one of %s\n"
-                     "Run with --help for more information.\n",
+                     tr("tunecase-cli render: %s: %s; OUT must end in one of %s\n"
+                        "Run with --help for more information.\n"),
                      escapeControls(o.out).c_str(), escapeControls(why).c_str(), acceptedAudioExtensions().c_str());
         return 2;
     }
@@ -157,21 +164,21 @@ int render(const PlaybackOptions& o) {
     RenderResult result = renderPreparedSong(prepared, o.speed, o.out, render);
     bar.end();
     if (!result.ok) {
-        std::fprintf(stderr, "tunecase-cli render: %s\n", escapeControls(result.error).c_str());
+        std::fprintf(stderr, tr("tunecase-cli render: %s\n"), escapeControls(result.error).c_str());
         return 1;
     }
     std::string level;
     if (!std::isnan(result.loudnessLufs)) {
         char text[96];
         if (std::isfinite(result.loudnessLufs)) {
-            std::snprintf(text, sizeof text, ", %.1f LUFS, true peak %.1f dBTP", result.loudnessLufs,
+            std::snprintf(text, sizeof text, tr(", %.1f LUFS, true peak %.1f dBTP"), result.loudnessLufs,
                           result.truePeakDbtp);
         } else {
-            std::snprintf(text, sizeof text, ", silent");
+            std::snprintf(text, sizeof text, "%s", tr(", silent"));
         }
         level = text;
     }
-    std::printf("%s: %zu messages, %.2f s of %.1f kHz stereo audio, gain %+.1f dB%s\n", escapeControls(o.out).c_str(),
+    std::printf(tr("%s: %zu messages, %.2f s of %.1f kHz stereo audio, gain %+.1f dB%s\n"), escapeControls(o.out).c_str(),
                 result.messages, static_cast<double>(result.frames) / result.sampleRate, result.sampleRate / 1000.0,
                 result.gainDb, level.c_str());
     return 0;
@@ -182,24 +189,24 @@ int render(const PlaybackOptions& o) {
 // The options the three commands share.
 void addPlateOptions(CLI::App& sub, PlaybackOptions& o) {
     sub.add_option("--plate", o.preparation.plateType,
-                   "plate code: 260 None, 261 Large Disk (default), 262 Small Disk, 263 Paper, "
-                   "264 Toypiano(Large), 265 Toypiano(Small)")
+                   tr("plate code: 260 None, 261 Large Disk (default), 262 Small Disk, 263 Paper, "
+                      "264 Toypiano(Large), 265 Toypiano(Small)"))
         ->check(CLI::Range(static_cast<int>(PlateNone), static_cast<int>(PlateToyPianoSmall)));
     sub.add_flag_callback("--keep-short", [&o] { o.preparation.deleteShortNoteChannel = false; },
-                          "keep channels whose notes are very dense");
+                          tr("keep channels whose notes are very dense"));
     sub.add_flag_callback("--keep-long", [&o] { o.preparation.deleteLongNoteChannel = false; },
-                          "keep channels whose notes are very sparse");
+                          tr("keep channels whose notes are very sparse"));
 }
 
 void addSpeedOption(CLI::App& sub, PlaybackOptions& o) {
-    sub.add_option("--speed", o.speed, "playing speed in percent, 50..150 (default 100)")->check(CLI::Range(50, 150));
+    sub.add_option("--speed", o.speed, tr("playing speed in percent, 50..150 (default 100)"))->check(CLI::Range(50, 150));
 }
 
 Action declarePrepare(CLI::App& sub) {
     auto o = std::make_shared<PlaybackOptions>();
     addPlateOptions(sub, *o);
-    sub.add_option("IN", o->in, "the MIDI file to prepare")->required();
-    sub.add_option("OUT", o->out, "the format 0 file to write")->required();
+    sub.add_option("IN", o->in, tr("the MIDI file to prepare"))->required();
+    sub.add_option("OUT", o->out, tr("the format 0 file to write"))->required();
     return [o] { return prepare(*o); };
 }
 
@@ -208,11 +215,11 @@ Action declarePlay(CLI::App& sub) {
     addPlateOptions(sub, *o);
     addSpeedOption(sub, *o);
     auto* device = sub.add_option("--device", o->device,
-                                  "a device number from 'tunecase-cli devices', or -1 for the default")
+                                  tr("a device number from 'tunecase-cli devices', or -1 for the default"))
                        ->check(CLI::Range(-1, 1000000));
-    sub.add_option("--capture", o->capture, "write every MIDI message with its time to FILE instead of sounding")
+    sub.add_option("--capture", o->capture, tr("write every MIDI message with its time to FILE instead of sounding"))
         ->excludes(device);
-    sub.add_option("FILE", o->in, "the MIDI file to play; Ctrl-C stops")->required();
+    sub.add_option("FILE", o->in, tr("the MIDI file to play; Ctrl-C stops"))->required();
     return [o] { return play(*o); };
 }
 
@@ -220,21 +227,22 @@ Action declareRender(CLI::App& sub) {
     auto o = std::make_shared<PlaybackOptions>();
     addPlateOptions(sub, *o);
     addSpeedOption(sub, *o);
-    sub.add_option("--soundfont", o->soundfont, "the SF2 soundfont to render with");
+    sub.add_option("--soundfont", o->soundfont, tr("the SF2 soundfont to render with"));
     sub.add_flag_callback("--no-normalize", [o] { o->normalize = false; },
-                                              "keep the synthesizer's own level instead of -16 LUFS");
+                                              tr("keep the synthesizer's own level instead of -16 LUFS"));
     sub.add_option("--gain", o->gainDb,
-                   "DB added to the level: to the -16 LUFS target (the true peak still stays under -1 dBTP), "
-                   "or with --no-normalize to the synthesizer's own level")
+                   tr("DB added to the level: to the -16 LUFS target (the true peak still stays under -1 dBTP), "
+                      "or with --no-normalize to the synthesizer's own level"))
         ->check(CLI::Range(-60.0, 30.0));
-    sub.add_flag("--quiet", o->quiet, "no progress bar on standard error");
+    sub.add_flag("--quiet", o->quiet, tr("no progress bar on standard error"));
     sub.add_option("--threads", o->threads,
-                   "synthesizers rendering parts of a long song side by side, 1 or 2 (default: one per core, at most 2)")
+                   tr("synthesizers rendering parts of a long song side by side, 1 or 2 (default: one per core, at most 2)"))
         ->check(CLI::Range(1, 2));
-    sub.add_option("FILE", o->in, "the MIDI file to render")->required();
+    sub.add_option("FILE", o->in, tr("the MIDI file to render"))->required();
     sub.add_option("OUT", o->out,
-                   "the audio file to write; its extension names the format: .wav, .flac, .ogg (Vorbis), "
-                   ".opus (48 kHz) or .mp3")
+                   tr("the audio file to write; its extension names the format: .wav, .flac, .ogg (Vorbis), "
+                      ".opus (48 kHz) or .mp3"))
+
         ->required();
     return [o] { return render(*o); };
 }

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "cli/commands.h"
+#include "base/reporter.h"
 #include "base/translation.h"
 #include "net/song_server.h"
 
@@ -108,26 +109,29 @@ Action declareServe(CLI::App& sub) {
     sub.add_option("--uploads", o->uploads,
                    tr("the folder of the database when --db is not given (default: a temporary one, removed at the end)"));
     sub.add_option("--db", o->database,
-                   std::string("the SQLite database of the library and the uploads (default: ") + kDefaultDatabaseName +
-                       " in the --uploads folder)");
+                   fillIn(tr("the SQLite database of the library and the uploads (default: %s in the --uploads folder)"),
+                          kDefaultDatabaseName));
     sub.add_option("--public-url", o->publicUrl,
                    tr("the address phones reach the server at, http(s)://HOST[:PORT], for the upload pages' links "
                    "(default: the address each request was sent to)"));
     sub.add_option("--max-uploads", o->maxUploads,
-                   "uploads kept at once; more are refused (default " + std::to_string(o->maxUploads) + ")")
+                   fillIn(tr("uploads kept at once; more are refused (default %s)"), std::to_string(o->maxUploads)))
         ->check(CLI::Range(size_t{1}, size_t{10000000}));
     sub.add_option("--uploads-per-minute", o->uploadsPerMinute,
-                   "uploads one address may make per minute; 0: no limit (default " +
-                       std::to_string(o->uploadsPerMinute) + ")")
+                   fillIn(tr("uploads one address may make per minute; 0: no limit (default %s)"),
+                          std::to_string(o->uploadsPerMinute)))
         ->check(CLI::Range(0, 1000000));
     sub.add_option("--soundfont", o->soundfont,
-                   "the soundfont the uploads' sound is made with (default " + std::string(kServerSoundfont) +
-                       "; without it the pages have no sound)");
-    sub.add_option("--port", o->port, "the port (default " + std::to_string(kDefaultServerPort) + "; 0 picks a free one)")
+                   fillIn(tr("the soundfont the uploads' sound is made with (default %s; without it the pages have no "
+                             "sound)"),
+                          kServerSoundfont));
+    sub.add_option("--port", o->port,
+                   fillIn(tr("the port (default %s; 0 picks a free one)"), std::to_string(kDefaultServerPort)))
         ->check(CLI::Range(0, 65535));
     sub.add_option("--bind", o->bind, tr("the address to listen on (default 127.0.0.1: this computer only)"));
     sub.add_option("--per-client", o->perClient,
-                   "connections one address may hold open at once (default " + std::to_string(o->perClient) + ")")
+                   fillIn(tr("connections one address may hold open at once (default %s)"),
+                          std::to_string(o->perClient)))
         ->check(CLI::Range(size_t{1}, size_t{100000}));
     sub.footer(tr("Prints 'serving DIR on http://ADDR:PORT ...' and logs one line per request on stderr. SIGINT or "
                "SIGTERM stops it with exit status 0; SIGHUP reads the library folder again."));

@@ -1,4 +1,5 @@
 #include "cli/server_options.h"
+#include "base/reporter.h"
 #include "base/translation.h"
 
 #include <algorithm>
@@ -11,8 +12,10 @@ namespace tunecase::cli {
 
 void declareServerOptions(CLI::App& sub, ServerOptions& o) {
     sub.add_option("--server", o.url,
-                   "the server's address, http://HOST:PORT (default: the servers.conf file in the settings "
-                   "folder, else http://127.0.0.1:" + std::to_string(kDefaultServerPort) + ")");
+                   fillIn(tr("the server's address, http://HOST:PORT (default: the servers.conf file in the settings "
+                             "folder, else http://127.0.0.1:%s)"),
+                          std::to_string(kDefaultServerPort)));
+
     sub.add_option("--timeout", o.timeoutSeconds, tr("seconds a request may take in all (default 30)"))
         ->check(CLI::Range(0.05, 3600.0));
 }

@@ -108,7 +108,8 @@ std::string smpteDivisionText(int division) {
     const int frames = -static_cast<int8_t>((division >> 8) & 0xFF);
     const int ticks = division & 0xFF;
     const std::string rate = frames == 29 ? "29.97" : std::to_string(frames);
-    return "SMPTE " + rate + " frames/s, " + std::to_string(ticks) + " ticks/frame";
+    return "SMPTE " + fillIn(tr("%s frames/s, %s ticks/frame"), {rate, std::to_string(ticks)});
+
 }
 
 std::string smpteRefusalText(std::string_view path, int division) {

@@ -18,7 +18,11 @@
 #include <thread>
 #include <vector>
 
+#include "base/reporter.h"
+#include "base/translation.h"
+
 namespace tunecase {
+
 
 namespace asio = boost::asio;
 namespace beast = boost::beast;
@@ -299,7 +303,7 @@ bool HttpListener::bind(const std::string& address, int port, std::string* error
     const std::string where = (address.find(':') != std::string::npos ? "[" + address + "]" : address) + ":" +
                               std::to_string(port);
     auto failWith = [&](const std::string& why) {
-        if (error) *error = "cannot listen on " + where + ": " + why;
+        if (error) *error = fillIn(tr("cannot listen on %s: %s"), {where, why});
         return false;
     };
     const size_t files = openFileLimit();
@@ -313,10 +317,10 @@ bool HttpListener::bind(const std::string& address, int port, std::string* error
     } else {
         tcp::resolver resolver(m.io);
         const auto found = resolver.resolve(address, std::to_string(port), ec);
-        if (ec) return failWith("the address does not resolve (" + ec.message() + ")");
+        if (ec) return failWith(fillIn(tr("the address does not resolve (%s)"), ec.message()));
         for (const auto& entry : found) endpoints.push_back(entry.endpoint());
     }
-    std::string why = "no address";
+    std::string why = tr("no address");
     for (const auto& endpoint : endpoints) {
         beast::error_code e;
         tcp::acceptor acceptor(m.io);
@@ -328,11 +332,12 @@ bool HttpListener::bind(const std::string& address, int port, std::string* error
         if (!e) acceptor.listen(asio::socket_base::max_listen_connections, e);
         if (e) {
             if (e == asio::error::address_in_use)
-                why = "the port is in use by another program (" + e.message() + ")";
+                why = fillIn(tr("the port is in use by another program (%s)"), e.message());
             else if (e == boost::system::errc::address_not_available)
-                why = "it is not an address of this computer (" + e.message() + ")";
+                why = fillIn(tr("it is not an address of this computer (%s)"), e.message());
             else if (e == asio::error::access_denied)
-                why = "ports below 1024 need administrator rights (" + e.message() + ")";
+                why = fillIn(tr("ports below 1024 need administrator rights (%s)"), e.message());
+
             else
                 why = e.message();
             continue;

@@ -153,10 +153,10 @@ int CInternet::fetch(const std::string& url, int receiveTimeoutMs, const std::st
     failureDetail_.clear();
     httpStatus_ = 0;
 
-    if (!curlReady()) return fail(FetchFailure::NoSession, kInternetConnectFailedText, "libcurl did not start");
+    if (!curlReady()) return fail(FetchFailure::NoSession, kInternetConnectFailedText, tr("libcurl did not start"));
     EasyHandle easy;
     MultiHandle multi;
-    if (!easy.p || !multi.p) return fail(FetchFailure::NoSession, kInternetConnectFailedText, "no libcurl session");
+    if (!easy.p || !multi.p) return fail(FetchFailure::NoSession, kInternetConnectFailedText, tr("no libcurl session"));
 
     std::memset(buffer_.get(), 0, static_cast<size_t>(bufferSize_) + 1);
     Transfer transfer{this, easy.p, Clock::now()};
@@ -214,11 +214,12 @@ int CInternet::fetch(const std::string& url, int receiveTimeoutMs, const std::st
     const std::string readFailed = url + tr(kUrlReadFailedText);
     if (timedOut)
         return fail(FetchFailure::TimedOut, readFailed,
-                    "no data for " + std::to_string(silenceLimit.count()) + " ms");
+                    fillIn(tr("no data for %s ms"), std::to_string(silenceLimit.count())));
     if (transfer.badStatus || (result == CURLE_OK && httpStatus_ >= 400)) {
         received_ = 0;
         std::memset(buffer_.get(), 0, static_cast<size_t>(bufferSize_));
-        return fail(FetchFailure::HttpStatus, readFailed, "HTTP status " + std::to_string(httpStatus_));
+        return fail(FetchFailure::HttpStatus, readFailed, fillIn(tr("HTTP status %s"), std::to_string(httpStatus_)));
+
     }
     if (result != CURLE_OK && !(result == CURLE_WRITE_ERROR && transfer.full))
         return fail(failureFor(result), readFailed, curlError[0] ? curlError : curl_easy_strerror(result));

@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "base/reporter.h"
+#include "base/translation.h"
 #include "base/utilities.h"
 #include "base/user_folders.h"
 
@@ -38,32 +40,32 @@ bool readHostAndPort(std::string_view rest, ServerAddress& address, std::string*
     std::string_view host, port;
     if (!rest.empty() && rest.front() == '[') {
         const size_t close = rest.find(']');
-        if (close == std::string_view::npos) return fail(why, "an IPv6 host needs its closing \"]\"");
+        if (close == std::string_view::npos) return fail(why, tr("an IPv6 host needs its closing \"]\""));
         host = rest.substr(0, close + 1);
         for (char c : host.substr(1, host.size() - 2))
             if (!std::isxdigit(static_cast<unsigned char>(c)) && c != ':' && c != '.')
-                return fail(why, "the IPv6 host holds something else than hexadecimal digits, \":\" and \".\"");
+                return fail(why, tr("the IPv6 host holds something else than hexadecimal digits, \":\" and \".\""));
         rest.remove_prefix(close + 1);
-        if (!rest.empty() && rest.front() != ':') return fail(why, "something follows the IPv6 host");
+        if (!rest.empty() && rest.front() != ':') return fail(why, tr("something follows the IPv6 host"));
         port = rest.empty() ? rest : rest.substr(1);
-        if (host.size() <= 2) return fail(why, "the host is empty");
+        if (host.size() <= 2) return fail(why, tr("the host is empty"));
     } else {
         const size_t colon = rest.find(':');
         host = rest.substr(0, colon);
         port = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
-        if (colon != std::string_view::npos && port.empty()) return fail(why, "the port is empty");
-        if (host.empty()) return fail(why, "the host is empty");
+        if (colon != std::string_view::npos && port.empty()) return fail(why, tr("the port is empty"));
+        if (host.empty()) return fail(why, tr("the host is empty"));
         for (char c : host)
-            if (!hostNameChar(c)) return fail(why, "the host holds a character a host name cannot have");
+            if (!hostNameChar(c)) return fail(why, tr("the host holds a character a host name cannot have"));
     }
     if (!port.empty()) {
-        if (port.size() > 5) return fail(why, "the port is not a number from 1 to 65535");
+        if (port.size() > 5) return fail(why, tr("the port is not a number from 1 to 65535"));
         int value = 0;
         for (char c : port) {
-            if (!std::isdigit(static_cast<unsigned char>(c))) return fail(why, "the port is not a number from 1 to 65535");
+            if (!std::isdigit(static_cast<unsigned char>(c))) return fail(why, tr("the port is not a number from 1 to 65535"));
             value = value * 10 + (c - '0');
         }
-        if (value < 1 || value > 65535) return fail(why, "the port is not a number from 1 to 65535");
+        if (value < 1 || value > 65535) return fail(why, tr("the port is not a number from 1 to 65535"));
         address.port = value;
     }
     address.host = lowered(host);
@@ -81,7 +83,7 @@ std::optional<ServerAddress> parseServerAddress(std::string_view text, std::stri
     if (schemeEnd != std::string_view::npos) {
         address.scheme = lowered(text.substr(0, schemeEnd));
         if (address.scheme != "http" && address.scheme != "https") {
-            fail(why, "the scheme is neither http nor https");
+            fail(why, tr("the scheme is neither http nor https"));
             return std::nullopt;
         }
         text.remove_prefix(schemeEnd + 3);
@@ -89,11 +91,11 @@ std::optional<ServerAddress> parseServerAddress(std::string_view text, std::stri
     address.port = address.scheme == "https" ? 443 : 80;
     if (!text.empty() && text.back() == '/') text.remove_suffix(1);
     if (text.find_first_of("/?#") != std::string_view::npos) {
-        fail(why, "a server address has no path, query or fragment");
+        fail(why, tr("a server address has no path, query or fragment"));
         return std::nullopt;
     }
     if (text.find('@') != std::string_view::npos) {
-        fail(why, "a server address has no user name");
+        fail(why, tr("a server address has no user name"));
         return std::nullopt;
     }
     if (!readHostAndPort(text, address, why)) return std::nullopt;
@@ -110,10 +112,10 @@ ServerSettingsLoad parseServerSettings(std::string_view text, std::string_view f
         ++lineNumber;
         const std::string_view line = trimmed(raw);
         if (line.empty() || line.front() == '#') continue;
-        const std::string where = std::string(fileName) + " line " + std::to_string(lineNumber) + ": ";
+        const std::string number = std::to_string(lineNumber);
         const size_t eq = line.find('=');
         if (eq == std::string_view::npos) {
-            load.ignored.push_back(where + "no \"name=address\", ignored");
+            load.ignored.push_back(fillIn(tr("%s line %s: no \"name=address\", ignored"), {fileName, number}));
             continue;
         }
         const std::string name = lowered(trimmed(line.substr(0, eq)));
@@ -121,13 +123,16 @@ ServerSettingsLoad parseServerSettings(std::string_view text, std::string_view f
                                 : name == "upload_server" ? &load.settings.uploadServer
                                                           : nullptr;
         if (!target) {
-            load.ignored.push_back(where + "unknown name \"" + name + "\" (song_server or upload_server), ignored");
+            load.ignored.push_back(
+                fillIn(tr("%s line %s: unknown name \"%s\" (song_server or upload_server), ignored"),
+                       {fileName, number, name}));
             continue;
         }
         std::string why;
         const auto address = parseServerAddress(line.substr(eq + 1), &why);
         if (!address) {
-            load.ignored.push_back(where + why + ", ignored");
+            load.ignored.push_back(fillIn(tr("%s line %s: %s, ignored"), {fileName, number, why}));
+
             continue;
         }
         *target = *address;

@@ -5,7 +5,10 @@
 #include <filesystem>
 #include <thread>
 
+#include "base/reporter.h"
+#include "base/translation.h"
 #include "base/utilities.h"
+#include "net/legacy_uploads.h"
 #include "net/library_import.h"
 #include "net/song_service.h"
 #include "net/song_store.h"
@@ -61,23 +64,23 @@ bool SongServer::bind(std::string* error) {
     };
     std::error_code ec;
     if (!fs::is_directory(m.options.libraryFolder, ec))
-        return failWith("the library folder " + m.options.libraryFolder + " does not exist");
+        return failWith(fillIn(tr("the library folder %s does not exist"), m.options.libraryFolder));
     m.library = fs::canonical(m.options.libraryFolder, ec).string();
-    if (ec) return failWith("the library folder " + m.options.libraryFolder + ": " + ec.message());
+    if (ec) return failWith(fillIn(tr("the library folder %s: %s"), {m.options.libraryFolder, ec.message()}));
     if (m.options.uploadsFolder.empty()) {
         std::string pattern = (fs::temp_directory_path(ec) / "tunecase-uploads-XXXXXX").string();
-        if (!::mkdtemp(pattern.data())) return failWith("no temporary folder for the uploads");
+        if (!::mkdtemp(pattern.data())) return failWith(tr("no temporary folder for the uploads"));
         m.uploadsFolder = pattern;
         m.temporaryUploads = true;
     } else {
         m.uploadsFolder = m.options.uploadsFolder;
         if (!makeFolders(m.uploadsFolder) || !fs::is_directory(m.uploadsFolder, ec))
-            return failWith("the uploads folder " + m.uploadsFolder + " cannot be made");
+            return failWith(fillIn(tr("the uploads folder %s cannot be made"), m.uploadsFolder));
     }
     m.database = m.options.database.empty() ? joinPath(m.uploadsFolder, kDefaultDatabaseName) : m.options.database;
     const fs::path databaseFolder = fs::path(m.database).parent_path();
     if (!databaseFolder.empty() && !makeFolders(databaseFolder.string()))
-        return failWith("the database's folder " + databaseFolder.string() + " cannot be made");
+        return failWith(fillIn(tr("the database's folder %s cannot be made"), databaseFolder.string()));
 
     HttpListenerLimits limits = m.options.connections;
     limits.bodyLimit = m.options.bodyLimit;
@@ -93,8 +96,12 @@ bool SongServer::bind(std::string* error) {
     settings.uploadsPerMinute = m.options.uploadsPerMinute;
 
     m.store = std::make_unique<SqliteSongStore>(m.database, m.options.uploadLimit);
-    if (!m.store->ok()) return failWith("the database " + m.database + ": " + m.store->error());
+    if (!m.store->ok()) return failWith(fillIn(tr("the database %s: %s"), {m.database, m.store->error()}));
     if (!reimport(error)) return false;
+    // Uploads an earlier version kept as loose files; a failed import keeps its index for the
+    // next start and does not stop this one. Their sound is made below like any pending upload.
+    importLegacyUploads(m.uploadsFolder, *m.store, m.options.bodyLimit,
+                        [&m](const std::string& line) { m.log(line); });
     m.renderer = std::make_unique<UploadRenderer>(*m.store, m.uploadsFolder, m.options.soundfont,
                                                   [&m](const std::string& line) { m.log(line); });
     m.service = std::make_unique<SongService>(*m.store, settings, [&m](const std::string& line) { m.log(line); },
@@ -108,7 +115,7 @@ bool SongServer::reimport(std::string* error) {
     std::lock_guard lock(m.importMutex);
     const ImportCounts counts = importLibrary(m.library, *m.store, [&m](const std::string& line) { m.log(line); });
     if (!counts.ok) {
-        if (error) *error = "the library could not be stored: " + counts.error;
+        if (error) *error = fillIn(tr("the library could not be stored: %s"), counts.error);
         return false;
     }
     m.log("library: " + std::to_string(counts.read) + " read, " + std::to_string(counts.kept) + " unchanged, " +

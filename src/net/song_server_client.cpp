@@ -1,6 +1,7 @@
 #include "net/song_server_client.h"
 
 #include "base/reporter.h"
+#include "base/translation.h"
 #include "base/utilities.h"
 #include "net/internet.h"
 #include "net/upload_form.h"
@@ -9,20 +10,24 @@ namespace tunecase {
 
 NetResult fetchResult(const CInternet& net, int ok, const std::string& what) {
     if (ok && net.bodyCut())
-        return {NetFailure::TooLarge,
-                what + ": the answer is larger than the " + std::to_string(net.bufferSize()) + "-byte buffer"};
+        return {NetFailure::TooLarge, fillIn(tr("%s: the answer is larger than the %s-byte buffer"),
+                                             {what, std::to_string(net.bufferSize())})};
     if (ok && net.httpStatus() != 200)
-        return {NetFailure::Status, what + ": the server answered with status " + std::to_string(net.httpStatus())};
+        return {NetFailure::Status,
+                fillIn(tr("%s: the server answered with status %s"), {what, std::to_string(net.httpStatus())})};
     if (ok) return {};
     switch (net.failure()) {
         case FetchFailure::Refused:
-            return {NetFailure::Refused, what + ": the connection was refused (" + net.failureDetail() + ")"};
+            return {NetFailure::Refused,
+                    fillIn(tr("%s: the connection was refused (%s)"), {what, net.failureDetail()})};
         case FetchFailure::UnknownHost:
             return {NetFailure::UnknownHost, what + ": " + net.failureDetail()};
         case FetchFailure::TimedOut:
-            return {NetFailure::TimedOut, what + ": no complete answer in time (" + net.failureDetail() + ")"};
+            return {NetFailure::TimedOut,
+                    fillIn(tr("%s: no complete answer in time (%s)"), {what, net.failureDetail()})};
         case FetchFailure::HttpStatus:
-            return {NetFailure::Status, what + ": the server answered with status " + std::to_string(net.httpStatus())};
+            return {NetFailure::Status,
+                    fillIn(tr("%s: the server answered with status %s"), {what, std::to_string(net.httpStatus())})};
         default:
             return {NetFailure::Transfer, what + ": " + net.failureDetail()};
     }
@@ -47,29 +52,29 @@ NetResult SongServerClient::fetchList(SongListTable& table) {
     table = SongListTable();
     Request request(timeouts_, static_cast<int>(kSongListAnswerLimit));
     const int ok = request.net.getHtml(server_.url() + kSongListPath, 0);
-    NetResult result = fetchResult(request.net, ok, "the song list");
+    NetResult result = fetchResult(request.net, ok, tr("the song list"));
     if (result.failure == NetFailure::TooLarge) return result;  // the read error box has been shown
-    if (result && request.net.received() == 0) result = {NetFailure::Empty, "the song list is empty"};
+    if (result && request.net.received() == 0) result = {NetFailure::Empty, tr("the song list is empty")};
     if (!result) {
         reportText(kInternetConnectFailedText, BoxKind::Ok);
         return result;
     }
     if (!table.parse(request.net.body()))
-        return {NetFailure::BadList, "the song list does not read as a table (" + std::to_string(table.rows()) +
-                                         " rows before the fault)"};
-    if (table.rows() == 0) return {NetFailure::Empty, "the song list has no rows"};
+        return {NetFailure::BadList, fillIn(tr("the song list does not read as a table (%s rows before the fault)"),
+                                            std::to_string(table.rows()))};
+    if (table.rows() == 0) return {NetFailure::Empty, tr("the song list has no rows")};
     return {};
 }
 
 NetResult SongServerClient::fetchSong(const SongListTable& table, int row, std::vector<uint8_t>& bytes) {
     bytes.clear();
     if (row < 0 || row >= table.rows())
-        return {NetFailure::NoSuchRow, "there is no row " + std::to_string(row) + " in the list of " +
-                                           std::to_string(table.rows())};
+        return {NetFailure::NoSuchRow, fillIn(tr("there is no row %s in the list of %s"),
+                                              {std::to_string(row), std::to_string(table.rows())})};
     Request request(timeouts_);
     const int ok = request.net.getHtml(server_.url() + songFileRequest(table.cell(row, kColumnFileName)), 0);
-    NetResult result = fetchResult(request.net, ok, "the song file");
-    if (result && request.net.received() == 0) result = {NetFailure::Empty, "the song file is empty"};
+    NetResult result = fetchResult(request.net, ok, tr("the song file"));
+    if (result && request.net.received() == 0) result = {NetFailure::Empty, tr("the song file is empty")};
     if (result) bytes.assign(request.net.buffer(), request.net.buffer() + request.net.received());
     return result;
 }
@@ -94,22 +99,23 @@ NetResult SongUploader::upload(const std::string& path) {
     const std::string extension = extensionLower(path);
     if (extension != "mid") {
         reportText(kUploadGeneralErrorText, BoxKind::Ok);
-        return {NetFailure::NotMidi, path + ": only a \".mid\" file is uploaded"};
+        return {NetFailure::NotMidi, fillIn(tr("%s: only a \".mid\" file is uploaded"), path)};
     }
     std::vector<uint8_t> bytes;
-    if (!readUpTo(path, bytes, kLargeReadLimit)) return {NetFailure::CannotRead, path + ": the file does not read"};
+    if (!readUpTo(path, bytes, kLargeReadLimit))
+        return {NetFailure::CannotRead, fillIn(tr("%s: the file does not read"), path)};
     const std::string body = uploadFormBody(extension, bytes.data(), bytes.size());
 
     Request request(timeouts_);
     const int ok = request.net.postForm(server_.url() + kUploadPath, body, kUploadContentType, 0);
-    NetResult result = fetchResult(request.net, ok, "the upload");
-    if (result && request.net.received() == 0) result = {NetFailure::Empty, "the upload's answer is empty"};
+    NetResult result = fetchResult(request.net, ok, tr("the upload"));
+    if (result && request.net.received() == 0) result = {NetFailure::Empty, tr("the upload's answer is empty")};
     if (!result) {
         if (result.failure != NetFailure::TooLarge) reportText(kUploadFailedText, BoxKind::Ok);
         return result;
     }
     key_ = uploadKeyFromAnswer(request.net.body());
-    if (key_.empty()) return {NetFailure::NoKey, "the upload's answer holds no key (\"NUMBER,KEY\")"};
+    if (key_.empty()) return {NetFailure::NoKey, tr("the upload's answer holds no key (\"NUMBER,KEY\")")};
     if (request.net.header("X-Tunecase-Server") == "1")
         pageUrl_ = uploadPageFromHeader(request.net.header("X-Tunecase-Page"), key_);
     return {};
@@ -126,7 +132,8 @@ NetResult SongUploader::release() {
 NetResult SongUploader::deleteKey(const std::string& key) {
     Request request(timeouts_);
     const int ok = request.net.postForm(server_.url() + kUploadPath, deleteFormBody(key), kUploadContentType, 0);
-    NetResult result = fetchResult(request.net, ok, "the delete");
+    NetResult result = fetchResult(request.net, ok, tr("the delete"));
+
     if (!ok && request.net.failure() != FetchFailure::HttpStatus) reportText(kUploadFailedText, BoxKind::Ok);
     return result;
 }

@@ -460,4 +460,41 @@ void SqliteSongStore::setRendered(const std::string& key, const SongFacts& facts
     exec(db, ok ? "COMMIT" : "ROLLBACK", nullptr);
 }
 
+int64_t SqliteSongStore::importUploads(const std::vector<std::string>& keys,
+                                       const std::function<bool(const std::string&, KeptUpload&)>& read,
+                                       std::string* reason) {
+    std::lock_guard lock(impl_->writeMutex);
+    sqlite3* db = impl_->writer;
+    std::string why = "no database";
+    if (db && exec(db, "BEGIN IMMEDIATE", &why)) {
+        int64_t added = 0;
+        bool ok = true;
+        Statement held(db, "SELECT 1 FROM uploads WHERE key = ?1");
+        Statement put(db, "INSERT INTO uploads(key, name, bytes, created, delete_token, size) "
+                          "VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
+        for (size_t i = 0; ok && i < keys.size(); ++i) {
+            const std::string& key = keys[i];
+            held.text(1, key);
+            const bool present = held.step() == SQLITE_ROW;
+            held.reset();
+            KeptUpload kept;
+            if (present || !read(key, kept)) continue;
+            int rc = SQLITE_CONSTRAINT;
+            for (int attempt = 0; attempt < 8 && rc == SQLITE_CONSTRAINT; ++attempt) {  // a token drawn twice
+                put.text(1, key).text(2, kept.name).blob(3, kept.bytes).integer(4, kept.createdSeconds);
+                put.text(5, randomWord(kTokenLength)).integer(6, static_cast<int64_t>(kept.bytes.size()));
+                rc = put.step();
+                put.reset();
+            }
+            ok = rc == SQLITE_DONE;
+            if (ok) ++added;
+            else why = sqlite3_errmsg(db);
+        }
+        if (ok && exec(db, "COMMIT", &why)) return added;
+        exec(db, "ROLLBACK", nullptr);
+    }
+    if (reason) *reason = why;
+    return -1;
+}
+
 }  // namespace tunecase

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -49,6 +50,13 @@ struct UploadInfo final {
     std::string audioType;       // "audio/ogg" with audio, else ""
 };
 
+// An upload kept by an earlier version of the server, to be brought in under its own key.
+struct KeptUpload final {
+    std::string name;
+    std::string bytes;
+    int64_t createdSeconds = 0;
+};
+
 struct Blob final {
     std::string type;
     std::string bytes;
@@ -82,6 +90,13 @@ public:
     virtual std::vector<std::string> uploadsToRender() = 0;
     // The render's outcome; the upload may have gone meanwhile (then nothing happens).
     virtual void setRendered(const std::string& key, const SongFacts& facts, const std::optional<Blob>& audio) = 0;
+    // Brings in uploads kept before this store, each under its own key. `read(key, upload)`
+    // is asked only for keys the store does not hold yet and fills the upload in (false skips
+    // it). One transaction; the uploads cap does not apply. Each gets a new delete token and
+    // waits for its sound like a new upload. The number brought in, or -1 with the reason.
+    virtual int64_t importUploads(const std::vector<std::string>& keys,
+                                  const std::function<bool(const std::string&, KeptUpload&)>& read,
+                                  std::string* reason) = 0;
 };
 
 // The schema version this program writes (PRAGMA user_version).
@@ -111,6 +126,9 @@ public:
     std::vector<std::string> uploadKeys() override;
     std::vector<std::string> uploadsToRender() override;
     void setRendered(const std::string& key, const SongFacts& facts, const std::optional<Blob>& audio) override;
+    int64_t importUploads(const std::vector<std::string>& keys,
+                          const std::function<bool(const std::string&, KeptUpload&)>& read,
+                          std::string* reason) override;
 
     struct Impl;
 

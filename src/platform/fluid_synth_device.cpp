@@ -4,6 +4,8 @@
 #include <atomic>
 #include <cmath>
 
+#include "base/translation.h"
+
 #ifdef TUNECASE_HAVE_FLUIDSYNTH
 #include <filesystem>
 #include <mutex>
@@ -167,7 +169,8 @@ std::string lastFluidSynthError() {
 
 bool fluidSynthAvailable() { return fluidSynthApi() != nullptr; }
 
-std::string fluidSynthDeviceName() { return "FluidSynth GM synthesizer"; }
+std::string fluidSynthDeviceName() { return tr("FluidSynth GM synthesizer"); }
+
 
 int openFluidSynthDevice(bool forMapper, const std::string& soundfont,
                          std::unique_ptr<MidiOutDevice>& out) {

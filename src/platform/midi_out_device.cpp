@@ -3,6 +3,8 @@
 #include <atomic>
 #include <mutex>
 
+#include "base/reporter.h"
+#include "base/translation.h"
 #include "platform/capture_device.h"
 #include "platform/fluid_synth_device.h"
 #include "platform/rtmidi_device.h"
@@ -35,7 +37,8 @@ public:
         std::vector<MidiOutDeviceInfo> list;
         std::string capture = midiCaptureFile();
         if (!capture.empty())
-            list.push_back({0, "Capture to " + capture});
+            list.push_back({0, fillIn(tr("Capture to %s"), capture)});
+
         else if (fluidSynthAvailable())
             list.push_back({0, fluidSynthDeviceName()});
         for (auto& name : rtMidiPortNames())

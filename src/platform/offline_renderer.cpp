@@ -16,6 +16,8 @@
 #include <thread>
 
 #include "base/atomic_file.h"
+#include "base/reporter.h"
+#include "base/translation.h"
 #include "base/utilities.h"
 
 #ifdef TUNECASE_HAVE_FLUIDSYNTH
@@ -65,7 +67,7 @@ std::string acceptedAudioExtensions() {
 
 RenderResult renderAudioFile(const std::vector<TimedMidiMessage>&, const std::string&, const RenderOptions&) {
     RenderResult result;
-    result.error = "this build has no synthesizer";
+    result.error = tr("this build has no synthesizer");
     return result;
 }
 
@@ -130,7 +132,7 @@ bool startSynth(const FluidSynthApi& fluid, const RenderOptions& options, int ra
                 std::string& error) {
     own.settings = fluid.new_fluid_settings();
     if (!own.settings) {
-        error = "out of memory";
+        error = tr("out of memory");
         return false;
     }
     fluid.fluid_settings_setnum(own.settings, "synth.gain", options.synthGain);
@@ -142,7 +144,7 @@ bool startSynth(const FluidSynthApi& fluid, const RenderOptions& options, int ra
     fluid.fluid_settings_setint(own.settings, "synth.polyphony", kPolyphony);
     own.synth = fluid.new_fluid_synth(own.settings);
     if (!own.synth) {
-        error = "the synthesizer did not start: " + lastFluidSynthError();
+        error = fillIn(tr("the synthesizer did not start: %s"), lastFluidSynthError());
         return false;
     }
     return true;
@@ -282,7 +284,7 @@ struct Part {
             choosePresets(synth.fluid, synth.synth, firstPresets(order, start));
         }
         if (synth.fluid.fluid_synth_sfload(synth.synth, soundfont.c_str(), 1) != FLUID_FAILED) return true;
-        error = "the soundfont " + soundfont + " did not load: " + lastFluidSynthError();
+        error = fillIn(tr("the soundfont %s did not load: %s"), {soundfont, lastFluidSynthError()});
         return ok = false;
     }
 
@@ -407,12 +409,12 @@ RenderResult renderAudioFile(const std::vector<TimedMidiMessage>& messages, cons
     RenderResult result;
     const AudioFormatInfo* format = audioFormatFor(path);
     if (!format) {
-        result.error = "the formats written are " + acceptedAudioExtensions();
+        result.error = fillIn(tr("the formats written are %s"), acceptedAudioExtensions());
         return result;
     }
     const int rate = format->sampleRate ? format->sampleRate : options.sampleRate ? options.sampleRate : 44100;
     if (rate < 8000 || rate > 192000 || (format->sampleRate && options.sampleRate && options.sampleRate != rate)) {
-        result.error = "sample rate out of range";
+        result.error = tr("sample rate out of range");
         return result;
     }
     SF_INFO info{};
@@ -420,7 +422,7 @@ RenderResult renderAudioFile(const std::vector<TimedMidiMessage>& messages, cons
     info.channels = kChannels;
     info.format = sndfileFormat(format->format);
     if (!sf_format_check(&info)) {
-        result.error = std::string("this system's libsndfile does not write .") + format->extension + " files";
+        result.error = fillIn(tr("this system's libsndfile does not write .%s files"), format->extension);
         return result;
     }
 
@@ -431,14 +433,14 @@ RenderResult renderAudioFile(const std::vector<TimedMidiMessage>& messages, cons
     const uint64_t lastFrame = order.empty() ? 0 : order.back().frame;
     const uint64_t total = lastFrame + frameAt(std::max<int64_t>(0, options.tailUs), rate);
     if (total > kMaxFrames) {
-        result.error = "too long for an audio file";
+        result.error = tr("too long for an audio file");
         return result;
     }
 
     // The synthesizer's library is opened by the first render (or device listing).
     const FluidSynthApi* api = fluidSynthApi();
     if (!api) {
-        result.error = "the synthesizer is not available: " + fluidSynthLoadError();
+        result.error = fillIn(tr("the synthesizer is not available: %s"), fluidSynthLoadError());
         return result;
     }
     const FluidSynthApi& fluid = *api;
@@ -466,7 +468,7 @@ RenderResult renderAudioFile(const std::vector<TimedMidiMessage>& messages, cons
             part->owns = part->to = total;
         }
         if (!part->out.file) {
-            result.error = "no room for a temporary file: " + std::string(std::strerror(errno));
+            result.error = fillIn(tr("no room for a temporary file: %s"), std::strerror(errno));
             return result;
         }
         if (!startSynth(fluid, options, rate, chorus, part->synth, result.error)) return result;
@@ -509,7 +511,7 @@ RenderResult renderAudioFile(const std::vector<TimedMidiMessage>& messages, cons
     for (auto& part : parts) {
         if (!part->ok) {
             // Where the sound cannot be kept, it cannot be written: the user hears of the file asked for.
-            result.error = part->scratchFull ? "cannot write " + path + ": " + part->error : part->error;
+            result.error = part->scratchFull ? fillIn(tr("cannot write %s: %s"), {path, part->error}) : part->error;
             return result;
         }
     }
@@ -534,14 +536,14 @@ RenderResult renderAudioFile(const std::vector<TimedMidiMessage>& messages, cons
 
     AtomicFile file;
     if (!file.open(path)) {
-        result.error = "cannot write " + file.reason();
+        result.error = fillIn(tr("cannot write %s"), file.reason());
         return result;
     }
     SF_VIRTUAL_IO io{vioLength, vioSeek, vioRead, vioWrite, vioTell};
     SNDFILE* sf = sf_open_virtual(&io, SFM_WRITE, &info, file.stream());
     if (!sf) {
         file.fail(EIO);
-        result.error = "cannot write " + path + ": " + sf_strerror(nullptr);
+        result.error = fillIn(tr("cannot write %s: %s"), {path, sf_strerror(nullptr)});
         return result;
     }
     // The 16-bit formats clip a raised level rather than wrap it round.
@@ -557,15 +559,16 @@ RenderResult renderAudioFile(const std::vector<TimedMidiMessage>& messages, cons
     std::string why = ok ? "" : sf_strerror(sf);
     if (sf_close(sf) != 0 && ok) {
         ok = false;
-        why = "the encoder failed";
+        why = tr("the encoder failed");
     }
     if (!ok) {
         file.fail(file.error() ? file.error() : EIO);
-        result.error = "cannot write " + path + (why.empty() ? "" : ": " + why);
+        result.error = why.empty() ? fillIn(tr("cannot write %s"), path) : fillIn(tr("cannot write %s: %s"), {path, why});
         return result;
     }
     if (!file.commit()) {
-        result.error = "cannot write " + file.reason();
+        result.error = fillIn(tr("cannot write %s"), file.reason());
+
         return result;
     }
     report(1.0);

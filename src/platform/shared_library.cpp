@@ -4,6 +4,9 @@
 
 #include <mutex>
 
+#include "base/reporter.h"
+#include "base/translation.h"
+
 namespace tunecase {
 
 namespace {
@@ -29,7 +32,7 @@ SharedLibrary::SharedLibrary(const std::string& name) {
     // RTLD_LOCAL: the library's symbols serve only the tables made from it, never resolve
     // anything else in the process.
     handle_ = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!handle_) error_ = lastDlError(name + ": cannot be opened");
+    if (!handle_) error_ = lastDlError(fillIn(tr("%s: cannot be opened"), name));
 }
 
 SharedLibrary::~SharedLibrary() {
@@ -42,7 +45,7 @@ void* SharedLibrary::address(const char* name) {
     dlerror();
     void* found = dlsym(handle_, name);
     // A function is never at address 0, so null means the library does not have it.
-    if (!found) error_ = lastDlError(std::string("undefined symbol: ") + name);
+    if (!found) error_ = lastDlError(fillIn(tr("undefined symbol: %s"), name));
     return found;
 }
 

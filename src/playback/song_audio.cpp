@@ -1,5 +1,6 @@
 #include "playback/song_audio.h"
 
+#include "base/translation.h"
 #include "midi/midi_f0_data.h"
 #include "playback/player_schedule.h"
 
@@ -9,7 +10,8 @@ RenderResult renderPreparedSong(PreparedSong& prepared, int speedPercent, const 
                                 const RenderOptions& options) {
     if (!prepared.ok || !prepared.song || !prepared.song->track()) {
         RenderResult none;
-        none.error = "the song does not read as MIDI";
+        none.error = tr("the song does not read as MIDI");
+
         return none;
     }
     MidiTrackData& track = *prepared.song->track();

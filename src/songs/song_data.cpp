@@ -204,8 +204,9 @@ CSongData::CSongData(const uint8_t* bytes, size_t size) {
     if (!isSongDataSize(size) || bytes == nullptr) {
         reportCoded(kSongDataMessages, sgdt::OldData);
         newSong(0, 4, 0, 0);
-        refusal_ = "it is " + std::to_string(bytes ? size : 0) + " bytes, and a song is exactly " +
-                   std::to_string(kSize92492) + " bytes or at least " + std::to_string(kSize94540);
+        refusal_ = fillIn(tr("it is %s bytes, and a song is exactly %s bytes or at least %s"),
+                          {std::to_string(bytes ? size : 0), std::to_string(kSize92492), std::to_string(kSize94540)});
+
         return;
     }
     Layout layout;

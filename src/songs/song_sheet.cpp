@@ -4,6 +4,9 @@
 #include <charconv>
 #include <cctype>
 
+#include "base/reporter.h"
+#include "base/translation.h"
+
 namespace tunecase {
 
 namespace {
@@ -101,12 +104,12 @@ private:
 
 void Parser::header(int line, std::string_view name, std::string_view value) {
     if (!measures_.empty() && name != "lyrics") {
-        error(line, "\"" + std::string(name) + ":\" must come before the first measure");
+        error(line, fillIn(tr("\"%s:\" must come before the first measure"), name));
         return;
     }
     if (name == "title") {
         if (value.empty() || value.size() >= songdata::kTitleCapacity) {
-            error(line, "the title must be 1 to " + std::to_string(songdata::kTitleCapacity - 1) + " bytes");
+            error(line, fillIn(tr("the title must be 1 to %s bytes"), std::to_string(songdata::kTitleCapacity - 1)));
             return;
         }
         title_ = std::string(value);
@@ -115,35 +118,35 @@ void Parser::header(int line, std::string_view name, std::string_view value) {
         key_ = songKeyIndex(value);
         if (key_ < 0 || value.empty()) {
             key_ = -1;
-            error(line, "unknown key \"" + std::string(value) + "\" (C, G, D, ..., Am, Em, ..., Bbm)");
+            error(line, fillIn(tr("unknown key \"%s\" (C, G, D, ..., Am, Em, ..., Bbm)"), value));
         }
     } else if (name == "meter") {
         int n = 0;
         const size_t slash = value.find('/');
         if (slash == std::string_view::npos || !parseInt(value.substr(0, slash), n) || n < 1 || n > 8 ||
             trim(value.substr(slash + 1)) != "4") {
-            error(line, "meter must be 1/4 .. 8/4, not \"" + std::string(value) + "\"");
+            error(line, fillIn(tr("meter must be 1/4 .. 8/4, not \"%s\""), value));
             return;
         }
         beats_ = n;
     } else if (name == "tempo") {
         if (!parseInt(value, tempo_) || tempo_ < 40 || tempo_ > 240) {
-            error(line, "tempo must be 40..240 beats per minute");
+            error(line, tr("tempo must be 40..240 beats per minute"));
         }
     } else if (name == "program") {
         if (!parseInt(value, program_) || program_ < 0 || program_ > 127) {
-            error(line, "program must be 0..127");
+            error(line, tr("program must be 0..127"));
         }
     } else if (name == "lyrics") {
         if (lyrics_.size() == songdata::kLyricLines) {
-            error(line, "at most 12 lyric lines");
+            error(line, tr("at most 12 lyric lines"));
         } else if (value.size() >= songdata::kLyricLineCapacity) {
-            error(line, "lyric line too long");
+            error(line, tr("lyric line too long"));
         } else {
             lyrics_.emplace_back(value);
         }
     } else {
-        error(line, "unknown header \"" + std::string(name) + ":\"");
+        error(line, fillIn(tr("unknown header \"%s:\""), name));
     }
 }
 
@@ -156,7 +159,7 @@ bool Parser::melodyElement(int line, std::string_view token, int32_t& value, boo
     }
     if (token == "-") {
         if (!sawNote_) {
-            error(line, "\"-\" holds a note, but nothing comes before it");
+            error(line, tr("\"-\" holds a note, but nothing comes before it"));
             return false;
         }
         value = songdata::kContinue;
@@ -164,7 +167,7 @@ bool Parser::melodyElement(int line, std::string_view token, int32_t& value, boo
     }
     const int n = noteNumberOf(token);
     if (n < 0) {
-        error(line, "\"" + std::string(token) + "\" is not a note (C4, F#4, Bb3), \"r\" or \"-\"");
+        error(line, fillIn(tr("\"%s\" is not a note (C4, F#4, Bb3), \"r\" or \"-\""), token));
         return false;
     }
     value = n;
@@ -176,7 +179,7 @@ bool Parser::melodyElement(int line, std::string_view token, int32_t& value, boo
 bool Parser::chordToken(int line, std::string_view token, Beat& beat) {
     if (token == ".") {
         if (!sawChord_) {
-            error(line, "the first beat needs a chord, not \".\"");
+            error(line, tr("the first beat needs a chord, not \".\""));
             return false;
         }
         beat.bassFirst = beat.bassSecond = runningBass_;
@@ -189,8 +192,9 @@ bool Parser::chordToken(int line, std::string_view token, Beat& beat) {
         bass = 0;
         if (name == "----" || name == "Skip") return slash == std::string_view::npos;
         if (!isChordName(name) || name.size() > capacity) {
-            error(line, "\"" + std::string(part) + "\" is not a chord name" +
-                            (capacity < 7 ? " of at most 4 characters" : ""));
+            error(line, fillIn(capacity < 7 ? tr("\"%s\" is not a chord name of at most 4 characters")
+                                            : tr("\"%s\" is not a chord name"),
+                               part));
             return false;
         }
         if (slash != std::string_view::npos) {
@@ -198,7 +202,7 @@ bool Parser::chordToken(int line, std::string_view token, Beat& beat) {
             const std::string_view bassName = part.substr(slash + 1);
             const int pc = rootPitchClass(bassName, used);
             if (pc < 0 || used != bassName.size()) {
-                error(line, "\"" + std::string(bassName) + "\" is not a bass note");
+                error(line, fillIn(tr("\"%s\" is not a bass note"), bassName));
                 return false;
             }
             bass = static_cast<uint8_t>((pc - rootPitchClass(name, rootUsed) + 12) % 12);
@@ -218,12 +222,12 @@ bool Parser::chordToken(int line, std::string_view token, Beat& beat) {
 
 void Parser::measure(int line, std::string_view text) {
     if (beats_ == 0) {
-        error(line, "\"meter:\" must come before the first measure");
+        error(line, tr("\"meter:\" must come before the first measure"));
         return;
     }
     const size_t bar = text.find('|');
     if (bar == std::string_view::npos || text.find('|', bar + 1) != std::string_view::npos) {
-        error(line, "a measure is the melody, one \"|\" and the chords");
+        error(line, tr("a measure is the melody, one \"|\" and the chords"));
         return;
     }
     Measure m;
@@ -246,7 +250,7 @@ void Parser::measure(int line, std::string_view text) {
             size_t n = 0;
             for (++i; i < tokens.size() && tokens[i] != "]"; ++i, ++n) {
                 if (n == 3 || tokens[i] == "[") {
-                    error(line, "a bracket splits a half beat into 2 or 3 parts");
+                    error(line, tr("a bracket splits a half beat into 2 or 3 parts"));
                     ok = false;
                     break;
                 }
@@ -254,7 +258,7 @@ void Parser::measure(int line, std::string_view text) {
             }
             if (!ok) break;
             if (i == tokens.size() || n < 2) {
-                error(line, i == tokens.size() ? "\"[\" without \"]\"" : "a bracket splits a half beat into 2 or 3 parts");
+                error(line, i == tokens.size() ? tr("\"[\" without \"]\"") : tr("a bracket splits a half beat into 2 or 3 parts"));
                 ok = false;
                 break;
             }
@@ -262,7 +266,7 @@ void Parser::measure(int line, std::string_view text) {
             continue;
         }
         if (tokens[i] == "]") {
-            error(line, "\"]\" without \"[\"");
+            error(line, tr("\"]\" without \"[\""));
             ok = false;
             break;
         }
@@ -271,8 +275,7 @@ void Parser::measure(int line, std::string_view text) {
         const size_t colon = token.find(':');
         if (colon != std::string_view::npos) {
             if (!parseInt(token.substr(colon + 1), length) || length < 1 || length > 2 * beats_) {
-                error(line, "\"" + std::string(token) + "\": a length is 1.." + std::to_string(2 * beats_) +
-                                " half beats");
+                error(line, fillIn(tr("\"%s\": a length is 1..%s half beats"), {token, std::to_string(2 * beats_)}));
                 ok = false;
                 break;
             }
@@ -289,14 +292,14 @@ void Parser::measure(int line, std::string_view text) {
     if (!ok) return;
     const size_t want = 2 * static_cast<size_t>(beats_);
     if (m.halves.size() != want) {
-        error(line, "the melody fills " + std::to_string(m.halves.size()) + " half beats; " +
-                        std::to_string(beats_) + "/4 needs " + std::to_string(want));
+        error(line, fillIn(tr("the melody fills %s half beats; %s/4 needs %s"),
+                           {std::to_string(m.halves.size()), std::to_string(beats_), std::to_string(want)}));
         return;
     }
     const auto chords = words(text.substr(bar + 1));
     if (chords.size() != static_cast<size_t>(beats_)) {
-        error(line, std::to_string(chords.size()) + " chords for " + std::to_string(beats_) +
-                        " beats: give one per beat (\".\" keeps the chord)");
+        error(line, fillIn(tr("%s chords for %s beats: give one per beat (\".\" keeps the chord)"),
+                           {std::to_string(chords.size()), std::to_string(beats_)}));
         return;
     }
     for (auto token : chords) {
@@ -331,13 +334,13 @@ std::unique_ptr<CSongData> Parser::run(std::string_view text) {
             measure(line, raw);
         }
     }
-    if (!sawTitle_) error(0, "no \"title:\" line");
-    if (key_ < 0 && errors_.empty()) error(0, "no \"key:\" line");
-    if (beats_ == 0 && errors_.empty()) error(0, "no \"meter:\" line");
-    if (measures_.empty() && errors_.empty()) error(0, "no measures");
+    if (!sawTitle_) error(0, tr("no \"title:\" line"));
+    if (key_ < 0 && errors_.empty()) error(0, tr("no \"key:\" line"));
+    if (beats_ == 0 && errors_.empty()) error(0, tr("no \"meter:\" line"));
+    if (measures_.empty() && errors_.empty()) error(0, tr("no measures"));
     if (beats_ > 0 && measures_.size() * static_cast<size_t>(beats_) > songdata::kMaxBeats) {
-        error(0, "the song has " + std::to_string(measures_.size() * static_cast<size_t>(beats_)) +
-                     " beats; at most 1024 fit");
+        error(0, fillIn(tr("the song has %s beats; at most 1024 fit"),
+                        std::to_string(measures_.size() * static_cast<size_t>(beats_))));
     }
     if (!errors_.empty()) return nullptr;
 
@@ -365,7 +368,8 @@ std::unique_ptr<CSongData> Parser::run(std::string_view text) {
     }
     for (size_t i = 0; i < lyrics_.size(); ++i) song->setLyricLine(static_cast<int>(i), lyrics_[i]);
     if (!song->lyricsFit()) {
-        errors_.push_back({0, "the lyrics need more room than the rests and held notes give"});
+        errors_.push_back({0, tr("the lyrics need more room than the rests and held notes give")});
+
         return nullptr;
     }
     return song;

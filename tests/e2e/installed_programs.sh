@@ -8,19 +8,14 @@
 # Exits 77 (skipped) when Xvfb or xdotool is missing.
 set -euo pipefail
 
-if [ "${1:-}" != "--inside" ]; then
-  for tool in xvfb-run Xvfb xdotool python3; do
-    command -v "$tool" >/dev/null || { echo "skipped: $tool is missing"; exit 77; }
-  done
-  [ $# -eq 2 ] || { echo "usage: $0 BUILD_FOLDER SONG" >&2; exit 2; }
-  exec xvfb-run -a -s "-screen 0 1024x600x24" bash "$0" --inside "$@"
-fi
+HERE=$(cd "$(dirname "$0")" && pwd)
+. "$HERE/e2e_lib.sh"
+[ "${1:-}" = "--inside" ] || { need python3; restart_under_xvfb 1024x600 "BUILD_FOLDER SONG" "$@"; }
 shift
 unset QT_QPA_PLATFORM TUNECASE_PROGRAM_FOLDER XDG_DATA_HOME XDG_CONFIG_HOME XDG_CACHE_HOME XDG_RUNTIME_DIR
 
 BUILD=$(realpath "$1")
 SONG=$(realpath "$2")
-HERE=$(cd "$(dirname "$0")" && pwd)
 # The system's Python, which has python3-mido.
 PYTHON=/usr/bin/python3
 [ -x "$PYTHON" ] || PYTHON=python3
@@ -31,8 +26,6 @@ cleanup() {
   rm -rf "$WORK"
 }
 trap cleanup EXIT
-
-. "$HERE/e2e_lib.sh"
 
 # ---- Install ---------------------------------------------------------------------------
 ROOT="$WORK/root"

@@ -10,16 +10,11 @@
 # Exits 77 (skipped) when Xvfb, xdotool, ImageMagick's import or a locale is missing.
 set -euo pipefail
 
+HERE=$(cd "$(dirname "$0")" && pwd)
+. "$HERE/e2e_lib.sh"
 if [ "${1:-}" != "--inside" ]; then
-  for tool in xvfb-run Xvfb xdotool; do
-    command -v "$tool" >/dev/null || { echo "skipped: $tool is missing"; exit 77; }
-  done
-  [ -x /usr/bin/import ] || { echo "skipped: ImageMagick is missing"; exit 77; }
-  for l in en_US.utf8 ja_JP.utf8; do
-    locale -a | grep -qix "$l" || { echo "skipped: the $l locale is missing"; exit 77; }
-  done
-  [ $# -eq 4 ] || { echo "usage: $0 TUNECASE TUNECASE_CLI PROGRAM_FOLDER OUTPUT_FOLDER" >&2; exit 2; }
-  exec xvfb-run -a -s "-screen 0 1024x700x24" bash "$0" --inside "$@"
+  need imagemagick locale:en_US.utf8 locale:ja_JP.utf8
+  restart_under_xvfb 1024x700 "TUNECASE TUNECASE_CLI PROGRAM_FOLDER OUTPUT_FOLDER" "$@"
 fi
 shift
 unset QT_QPA_PLATFORM
@@ -27,10 +22,7 @@ unset QT_QPA_PLATFORM
 TUNECASE=$(realpath "$1")
 CLI=$(realpath "$2")
 PROGRAM=$(realpath "$3")
-OUT=$4
-HERE=$(cd "$(dirname "$0")" && pwd)
-mkdir -p "$OUT"
-OUT=$(realpath "$OUT")
+OUT=$(output_folder "$4")
 WORK=$(mktemp -d)
 PID=""
 SERVER=""
@@ -40,8 +32,6 @@ cleanup() {
   rm -rf "$WORK"
 }
 trap cleanup EXIT
-
-. "$HERE/e2e_lib.sh"
 
 # Presses KEY with the pointer over window ID (no window manager: the keyboard goes where the
 # pointer is).

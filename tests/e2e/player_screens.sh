@@ -7,15 +7,9 @@
 # Exits 77 (skipped) when Xvfb, xdotool or ImageMagick's import is missing.
 set -euo pipefail
 
-if [ "${1:-}" != "--inside" ]; then
-  for tool in xvfb-run Xvfb xdotool python3; do
-    command -v "$tool" >/dev/null || { echo "skipped: $tool is missing"; exit 77; }
-  done
-  # The ImageMagick tools by their full path: another "convert" may come first in PATH.
-  [ -x /usr/bin/import ] && [ -x /usr/bin/identify ] || { echo "skipped: ImageMagick is missing"; exit 77; }
-  [ $# -eq 4 ] || { echo "usage: $0 TUNECASE PROGRAM_FOLDER OUTPUT_FOLDER SONG" >&2; exit 2; }
-  exec xvfb-run -a -s "-screen 0 1024x600x24" bash "$0" --inside "$@"
-fi
+HERE=$(cd "$(dirname "$0")" && pwd)
+. "$HERE/e2e_lib.sh"
+[ "${1:-}" = "--inside" ] || { need python3 imagemagick; restart_under_xvfb 1024x600 "TUNECASE PROGRAM_FOLDER OUTPUT_FOLDER SONG" "$@"; }
 shift
 # The test run may ask Qt for its offscreen platform; this check needs the X server.
 unset QT_QPA_PLATFORM
@@ -24,13 +18,10 @@ TUNECASE=$(realpath "$1")
 PROGRAM=$(realpath "$2")
 OUT=$3
 SONG=$(realpath "$4")
-HERE=$(cd "$(dirname "$0")" && pwd)
-mkdir -p "$OUT"
-OUT=$(realpath "$OUT")
+OUT=$(output_folder "$OUT")
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 
-. "$HERE/e2e_lib.sh"
 
 # The player window is the "PC TUNECASE" window that is 430 pixels wide (the plate window
 # has the same caption).

@@ -9,25 +9,15 @@
 # Exits 77 (skipped) when Xvfb, xdotool, ImageMagick's import or python3-mido is missing.
 set -euo pipefail
 
-if [ "${1:-}" != "--inside" ]; then
-  for tool in xvfb-run Xvfb xdotool python3; do
-    command -v "$tool" >/dev/null || { echo "skipped: $tool is missing"; exit 77; }
-  done
-  [ -x /usr/bin/import ] && [ -x /usr/bin/identify ] || { echo "skipped: ImageMagick is missing"; exit 77; }
-  # The system interpreter reads the played song (a user-level python may lack mido).
-  /usr/bin/python3 -c 'import mido' 2>/dev/null || { echo "skipped: python3-mido is missing"; exit 77; }
-  [ $# -eq 3 ] || { echo "usage: $0 TUNECASE PROGRAM_FOLDER OUTPUT_FOLDER" >&2; exit 2; }
-  exec xvfb-run -a -s "-screen 0 1024x700x24" bash "$0" --inside "$@"
-fi
+HERE=$(cd "$(dirname "$0")" && pwd)
+. "$HERE/e2e_lib.sh"
+[ "${1:-}" = "--inside" ] || { need python3 imagemagick mido; restart_under_xvfb 1024x700 "TUNECASE PROGRAM_FOLDER OUTPUT_FOLDER" "$@"; }
 shift
 unset QT_QPA_PLATFORM
 
 TUNECASE=$(realpath "$1")
 PROGRAM=$(realpath "$2")
-OUT=$3
-HERE=$(cd "$(dirname "$0")" && pwd)
-mkdir -p "$OUT"
-OUT=$(realpath "$OUT")
+OUT=$(output_folder "$3")
 WORK=$(mktemp -d)
 PID=""
 cleanup() {
@@ -41,7 +31,6 @@ library=$(find "$PROGRAM/Archive" -maxdepth 1 -name '*.mwd' 2>/dev/null | wc -l)
 # AUTO SEL takes one less than the library holds, at most ten.
 expected=$(( library - 1 < 10 ? library - 1 : 10 ))
 
-. "$HERE/e2e_lib.sh"
 
 # Waits up to 10 s for a visible window whose name is exactly $1 and, when given, whose
 # width is $2 pixels; prints its id.

@@ -14,11 +14,9 @@ CLI=$(realpath -e "$1")
 SONG=$(realpath -e "$2")
 OUT=$3
 SHOT=${4:-}
-for tool in zbarimg curl; do
-  command -v "$tool" >/dev/null || { echo "skipped: $tool is missing"; exit 77; }
-done
-mkdir -p "$OUT"
-OUT=$(realpath "$OUT")
+. "$(dirname "$0")/e2e_lib.sh"
+need zbarimg curl
+OUT=$(output_folder "$OUT")
 WORK=$(mktemp -d)
 server_pid=""
 cleanup() {
@@ -27,7 +25,6 @@ cleanup() {
   rm -rf "$WORK"
 }
 trap cleanup EXIT
-. "$(dirname "$0")/e2e_lib.sh"
 
 mkdir -p "$WORK/library"
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')

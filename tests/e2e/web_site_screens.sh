@@ -9,23 +9,15 @@
 # Exits 77 (skipped) when Xvfb, xdotool or ImageMagick's import is missing.
 set -euo pipefail
 
-if [ "${1:-}" != "--inside" ]; then
-  for tool in xvfb-run Xvfb xdotool; do
-    command -v "$tool" >/dev/null || { echo "skipped: $tool is missing"; exit 77; }
-  done
-  [ -x /usr/bin/import ] && [ -x /usr/bin/identify ] || { echo "skipped: ImageMagick is missing"; exit 77; }
-  [ $# -eq 4 ] || { echo "usage: $0 WEB_SITE_CHECK TUNECASE_CLI PROGRAM_FOLDER OUTPUT_FOLDER" >&2; exit 2; }
-  exec xvfb-run -a -s "-screen 0 1024x600x24" bash "$0" --inside "$@"
-fi
+. "$(dirname "$0")/e2e_lib.sh"
+[ "${1:-}" = "--inside" ] || { need imagemagick; restart_under_xvfb 1024x600 "WEB_SITE_CHECK TUNECASE_CLI PROGRAM_FOLDER OUTPUT_FOLDER" "$@"; }
 shift
 unset QT_QPA_PLATFORM
 
 CHECK=$(realpath -e "$1")
 CLI=$(realpath -e "$2")
 PROGRAM=$(realpath -e "$3")
-OUT=$4
-mkdir -p "$OUT"
-OUT=$(realpath "$OUT")
+OUT=$(output_folder "$4")
 WORK=$(mktemp -d)
 server_pid=""
 check_pid=""
@@ -36,8 +28,6 @@ cleanup() {
   rm -rf "$WORK"
 }
 trap cleanup EXIT
-
-. "$(dirname "$0")/e2e_lib.sh"
 
 ls "$PROGRAM"/Archive/*.mwd >/dev/null 2>&1 || { echo "FAIL: no sample library in $PROGRAM/Archive"; exit 1; }
 

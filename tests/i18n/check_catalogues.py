@@ -6,7 +6,8 @@
       tests/data/japanese_texts.txt given exactly, and (with XGETTEXT) the template holds
       every text marked in the sources.
   check_catalogues.py --cli TUNECASE_CLI DATA   the command line speaks Japanese under a
-      Japanese locale and English under C; exits 77 when the locales are missing.
+      Japanese locale and English under C (a refusal, the help pages, errors made by the
+      renderer below it); exits 77 when the locales are missing.
   check_catalogues.py --self-test               the parser and the placeholder rule.
 """
 import os
@@ -161,8 +162,49 @@ def check_cli(cli, data):
             if japanese != want.startswith('同'):
                 print('%s: the help page is in the wrong language:\n%s' % (variables, page))
                 failures += 1
+        failures += check_cli_errors(cli, scratch)
         print('%d failures' % failures)
         return 1 if failures else 0
+
+
+MELODY = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'data', 'midi', 'mido_format0_melody.mid')
+
+# Errors made below the command line (the renderer, the synthesizer) and the command's own
+# refusal, as each language prints them: arguments, exit status, then the start of standard
+# error under C and under Japanese; the rest of a line is the system's own reason.
+CLI_ERRORS = [
+    (['render', MELODY, 'song.xyz'], 2,
+     'tunecase-cli render: song.xyz: .xyz audio is not written; OUT must end in one of '
+     '.wav, .flac, .ogg, .opus, .mp3\nRun with --help for more information.\n',
+     'tunecase-cli render: song.xyz: .xyz の音声は書き出せません。OUT の末尾は '
+     '.wav, .flac, .ogg, .opus, .mp3 のどれかにしてください\n詳しくは --help を付けて実行してください。\n', None),
+    (['render', MELODY, 'song', '--quiet'], 2,
+     'tunecase-cli render: song: the name has no extension; OUT must end in one of ',
+     'tunecase-cli render: song: 名前に拡張子がありません。OUT の末尾は ', None),
+    (['render', '--quiet', '--soundfont', 'missing.sf2', MELODY, 'song.wav'], 1,
+     'tunecase-cli render: the soundfont missing.sf2 did not load: ',
+     'tunecase-cli render: サウンドフォント missing.sf2 を読み込めませんでした：',
+     # a build without the synthesizer says so instead
+     ('tunecase-cli render: this build has no synthesizer\n',
+      'tunecase-cli render: このビルドにはシンセサイザーがありません\n')),
+]
+
+
+def check_cli_errors(cli, scratch):
+    failures = 0
+    for args, status, english, japanese, otherwise in CLI_ERRORS:
+        for variables, language in (({'LC_ALL': 'C'}, 0), ({'LANGUAGE': 'ja', 'LC_ALL': 'ja_JP.UTF-8'}, 1)):
+            env = {k: v for k, v in os.environ.items() if not k.startswith(('LC_', 'LANG'))}
+            env.update(variables)
+            run = subprocess.run([cli] + args, env=env, capture_output=True, cwd=scratch)
+            err = run.stderr.decode('utf-8')
+            if language == 0 and otherwise and err == otherwise[0]:
+                english, japanese = otherwise
+            want = (english, japanese)[language]
+            if run.returncode != status or not err.startswith(want):
+                print('%s %s: exit %d, %r; expected %d, %r' % (variables, args, run.returncode, err, status, want))
+                failures += 1
+    return failures
 
 
 def self_test():

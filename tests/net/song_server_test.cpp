@@ -133,9 +133,10 @@ protected:
     testing::TempFolder root_;
     const std::string library_ = root_.file("library");
     const std::string uploads_ = root_.file("uploads");
-    std::unique_ptr<SongServer> server_;
     std::mutex logMutex_;
     std::vector<std::string> log_;
+    // Last, so it goes first: its threads log until it has gone.
+    std::unique_ptr<SongServer> server_;
 };
 
 TEST_F(SongServerLoopback, ListSearchAndDownloadGiveTheLibraryBack) {

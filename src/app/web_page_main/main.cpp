@@ -45,8 +45,9 @@ int main(int argc, char** argv) {
     qtApp.setApplicationName("Tunecase");
     QGuiApplication::setDesktopFileName("org.tunecase.Tunecase");
     if (argc != 7) {
-        std::fprintf(stderr, "usage: %s PAGE_ADDRESS SONG_FILE DATA_FOLDER PROGRAM_FOLDER LIBRARY WORK_FOLDER\n",
+        std::fprintf(stderr, tunecase::tr("usage: %s PAGE_ADDRESS SONG_FILE DATA_FOLDER PROGRAM_FOLDER LIBRARY WORK_FOLDER\n"),
                      argv[0]);
+
         return 2;
     }
     tunecase::ScopedMessageBoxSink boxes;
