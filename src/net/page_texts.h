@@ -1,6 +1,9 @@
-// Every text a person reads on the song server's pages, in one table, so that translating
-// them is one place. Pages put them in as they are (they hold no outside text).
+// Every text a person reads on the song server's pages, in one table, translated through the
+// program's catalogues like every other text. Pages put them in as they are (they hold no
+// outside text).
 #pragma once
+
+#include "base/translation.h"
 
 namespace tunecase {
 
@@ -27,29 +30,32 @@ struct PageTexts final {
     const char* notFound;          // the page of a key that is not (or no longer) there
 };
 
+// The ids; "en" is the pages' language code, which a catalogue gives as its own.
 inline constexpr PageTexts kEnglishPageTexts{
-    "en",
-    "Music box songs",
-    "Search by words",
-    "Search",
-    "No song has these words.",
-    "All songs",
-    "Key",
-    "Meter",
-    "Tempo",
-    "BPM",
-    "File",
-    "Lyrics",
-    "(none)",
-    "Download the MIDI file",
-    "This song has no sound to play here; the MIDI file plays in any music player.",
-    "The sound is being made; reload the page in a moment.",
-    "Your browser does not play audio here.",
-    "Made with Tunecase",
-    "A music box song",
-    "This song is not here (any more).",
+    N_("en"),
+    N_("Music box songs"),
+    N_("Search by words"),
+    N_("Search"),
+    N_("No song has these words."),
+    N_("All songs"),
+    N_("Key"),
+    N_("Meter"),
+    N_("Tempo"),
+    N_("BPM"),
+    N_("File"),
+    N_("Lyrics"),
+    N_("(none)"),
+    N_("Download the MIDI file"),
+    N_("This song has no sound to play here; the MIDI file plays in any music player."),
+    N_("The sound is being made; reload the page in a moment."),
+    N_("Your browser does not play audio here."),
+    N_("Made with Tunecase"),
+    N_("A music box song"),
+    N_("This song is not here (any more)."),
 };
 
-inline constexpr const PageTexts& kPageTexts = kEnglishPageTexts;
+// The texts in the server's language (its locale's catalogue), made once, each ready to go
+// into a page as it is (a translation may hold "&" or "<").
+const PageTexts& pageTexts();
 
 }  // namespace tunecase

@@ -1,5 +1,7 @@
 #include "net/song_pages.h"
 
+#include <iterator>
+
 namespace tunecase {
 
 namespace {
@@ -44,6 +46,30 @@ std::string htmlEscaped(std::string_view text) {
         }
     }
     return out;
+}
+
+const PageTexts& pageTexts() {
+    static const PageTexts texts = [] {
+        static std::vector<std::string> kept;  // what the pointers point into
+        const PageTexts& id = kEnglishPageTexts;
+        const char* PageTexts::*const fields[] = {
+            &PageTexts::language,     &PageTexts::libraryTitle, &PageTexts::searchLabel,  &PageTexts::searchButton,
+            &PageTexts::searchNothing, &PageTexts::allSongs,    &PageTexts::keyLabel,     &PageTexts::meterLabel,
+            &PageTexts::tempoLabel,   &PageTexts::tempoUnit,    &PageTexts::fileLabel,    &PageTexts::lyricsHeading,
+            &PageTexts::noLyrics,     &PageTexts::downloadMidi, &PageTexts::noAudio,      &PageTexts::audioPending,
+            &PageTexts::noAudioSupport, &PageTexts::madeWith,   &PageTexts::untitled,     &PageTexts::notFound,
+        };
+        static_assert(sizeof fields / sizeof fields[0] * sizeof(const char*) == sizeof(PageTexts),
+                      "every text of the pages is translated");
+        kept.reserve(std::size(fields));
+        PageTexts made = id;
+        for (const auto field : fields) {
+            kept.push_back(htmlEscaped(tr(id.*field)));
+            made.*field = kept.back().c_str();
+        }
+        return made;
+    }();
+    return texts;
 }
 
 std::string indexPage(const std::vector<LibrarySong>& songs, const std::vector<std::string>& links,

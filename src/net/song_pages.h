@@ -21,16 +21,16 @@ std::string htmlEscaped(std::string_view text);
 
 // `words`: what was searched ("" for the whole library); `links[i]`: the page of songs[i].
 std::string indexPage(const std::vector<LibrarySong>& songs, const std::vector<std::string>& links,
-                      const std::string& words, const PageTexts& texts = kPageTexts);
+                      const std::string& words, const PageTexts& texts = pageTexts());
 
 // A library song: title, key, tempo, the file and the lyrics.
 std::string songPage(const SongFacts& facts, const std::string& fileName, const std::string& fileLink,
-                     const std::vector<std::string>& lyrics, const PageTexts& texts = kPageTexts);
+                     const std::vector<std::string>& lyrics, const PageTexts& texts = pageTexts());
 
 // An upload: title, the player (when there is sound), the MIDI download, the footer.
 // Links are relative to the page ("KEY.ogg", "KEY.mid").
-std::string uploadPage(const UploadInfo& upload, const PageTexts& texts = kPageTexts);
+std::string uploadPage(const UploadInfo& upload, const PageTexts& texts = pageTexts());
 
-std::string notFoundPage(const PageTexts& texts = kPageTexts);
+std::string notFoundPage(const PageTexts& texts = pageTexts());
 
 }  // namespace tunecase

@@ -163,6 +163,7 @@ def check_cli(cli, data):
                 print('%s: the help page is in the wrong language:\n%s' % (variables, page))
                 failures += 1
         failures += check_cli_errors(cli, scratch)
+        failures += check_pages(cli, scratch)
         print('%d failures' % failures)
         return 1 if failures else 0
 
@@ -204,6 +205,44 @@ def check_cli_errors(cli, scratch):
             if run.returncode != status or not err.startswith(want):
                 print('%s %s: exit %d, %r; expected %d, %r' % (variables, args, run.returncode, err, status, want))
                 failures += 1
+    return failures
+
+
+def check_pages(cli, scratch):
+    """The song server's pages speak the server's language: its index page under C and under
+    Japanese (the language code, the heading and the footer)."""
+    import socket
+    import time
+    import urllib.request
+    failures = 0
+    library = os.path.join(scratch, 'pages-library')
+    os.makedirs(library, exist_ok=True)
+    for variables, lang, heading, footer in (({'LC_ALL': 'C'}, 'en', 'Music box songs', 'Made with Tunecase'),
+                                             ({'LANGUAGE': 'ja', 'LC_ALL': 'ja_JP.UTF-8'}, 'ja', 'オルゴールの曲',
+                                              'Tunecase で作りました')):
+        env = {k: v for k, v in os.environ.items() if not k.startswith(('LC_', 'LANG'))}
+        env.update(variables)
+        with socket.socket() as probe:
+            probe.bind(('127.0.0.1', 0))
+            port = probe.getsockname()[1]
+        server = subprocess.Popen([cli, 'serve', '--library', library, '--port', str(port),
+                                   '--uploads', os.path.join(scratch, 'pages-' + lang)],
+                                  env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        try:
+            page = ''
+            for _ in range(100):
+                try:
+                    page = urllib.request.urlopen('http://127.0.0.1:%d/' % port, timeout=5).read().decode('utf-8')
+                    break
+                except OSError:
+                    time.sleep(0.1)
+            for want in ('<html lang="%s">' % lang, heading, footer):
+                if want not in page:
+                    print('%s: the index page lacks %r:\n%s' % (variables, want, page[:400]))
+                    failures += 1
+        finally:
+            server.terminate()
+            server.wait(timeout=10)
     return failures
 
 
