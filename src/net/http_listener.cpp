@@ -15,7 +15,6 @@
 #include <map>
 #include <mutex>
 #include <optional>
-#include <thread>
 #include <vector>
 
 #include "base/reporter.h"
@@ -355,10 +354,11 @@ void HttpListener::run() {
     Impl& m = *impl_;
     if (m.stopped || !m.acceptor.is_open()) return;
     m.accept();
-    std::vector<std::thread> helpers;
-    for (int i = 1; i < m.limits.threads; ++i) helpers.emplace_back([&m] { m.io.run(); });
+    // The other socket threads come from a pool, as the handler's workers do.
+    asio::thread_pool helpers(static_cast<size_t>(std::max(m.limits.threads - 1, 0)));
+    for (int i = 1; i < m.limits.threads; ++i) asio::post(helpers, [&m] { m.io.run(); });
     m.io.run();
-    for (auto& t : helpers) t.join();
+    helpers.join();
 }
 
 void HttpListener::stop() {

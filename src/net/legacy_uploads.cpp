@@ -2,7 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -16,22 +15,14 @@ namespace tunecase {
 
 namespace {
 
-constexpr size_t kKeyLength = 12;
-constexpr size_t kLongestExtension = 8;
-
-bool isAlnum(std::string_view text) {
-    for (char c : text)
-        if (!std::isalnum(static_cast<unsigned char>(c))) return false;
-    return true;
-}
-
-// "KEY KEY.EXT" as the earlier version wrote it: a 12-letter key, then the file named after
-// it with an extension of letters and digits. Nothing else may name a file to read.
+// "KEY KEY.EXT" as the earlier version wrote it: a key, then the file named after it with an
+// upload's extension. Nothing else may name a file to read.
 bool parseIndexLine(std::string_view line, std::string* key, std::string* name) {
-    if (line.size() < 2 * kKeyLength + 3 || line.size() > 2 * kKeyLength + 2 + kLongestExtension) return false;
-    const std::string_view k = line.substr(0, kKeyLength), file = line.substr(kKeyLength + 1);
-    if (line[kKeyLength] != ' ' || !isAlnum(k) || file.substr(0, kKeyLength) != k || file[kKeyLength] != '.' ||
-        !isAlnum(file.substr(kKeyLength + 1)))
+    const std::string_view k = line.substr(0, kUploadKeyLength);
+    if (!isStoredUploadKey(k) || line.size() < 2 * kUploadKeyLength + 2 || line[kUploadKeyLength] != ' ') return false;
+    const std::string_view file = line.substr(kUploadKeyLength + 1);
+    if (file.substr(0, kUploadKeyLength) != k || file[kUploadKeyLength] != '.' ||
+        !isUploadExtension(file.substr(kUploadKeyLength + 1)))
         return false;
     *key = k;
     *name = file;

@@ -48,13 +48,6 @@ bool isPlainSongName(const std::string& name) {
     return fileNameMatches(kLibraryPattern, name);
 }
 
-bool isKeyShaped(std::string_view key) {
-    if (key.size() != 12) return false;
-    for (char c : key)
-        if (!std::isalnum(static_cast<unsigned char>(c))) return false;
-    return true;
-}
-
 HttpReply text(int status, std::string body) { return {status, kTextType, std::move(body), {}}; }
 
 HttpReply html(int status, std::string body) {
@@ -180,7 +173,7 @@ HttpReply SongService::uploadAnswer(std::string_view rest) {
     const size_t dot = rest.find('.');
     const std::string key(rest.substr(0, dot));
     const std::string_view kind = dot == std::string_view::npos ? "" : rest.substr(dot + 1);
-    if (!isKeyShaped(key) || (kind != "" && kind != "ogg" && kind != "mid")) return html(404, notFoundPage());
+    if (!isStoredUploadKey(key) || (kind != "" && kind != "ogg" && kind != "mid")) return html(404, notFoundPage());
     if (kind == "mid" || kind == "ogg") {
         auto blob = kind == "mid" ? store_.uploadFile(key) : store_.uploadAudio(key);
         if (!blob) return text(404, "no such song\n");
@@ -222,9 +215,7 @@ HttpReply SongService::form(const HttpRequestView& request) {
     const auto data = formValue(fields, "data");
     if (!name || !data) return text(400, "give name=NAME&data=BASE64, or del=KEY\n");
     std::string extension = extensionLower(*name);
-    bool plain = !extension.empty() && extension.size() <= 8;
-    for (char c : extension) plain = plain && std::isalnum(static_cast<unsigned char>(c));
-    if (!plain) return text(400, "the name needs an extension of letters and digits\n");
+    if (!isUploadExtension(extension)) return text(400, "the name needs an extension of letters and digits\n");
     // The base64 normally arrives as it is; a client that encoded it is understood too.
     std::string encoded = *data;
     if (encoded.find('%') != std::string::npos && !percentDecode(*data, encoded)) encoded.clear();

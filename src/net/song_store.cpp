@@ -6,6 +6,8 @@
 #include <mutex>
 #include <random>
 
+#include "net/upload_form.h"
+
 namespace tunecase {
 
 const char* const kSongStoreSchemaVersion1 = R"(
@@ -58,7 +60,6 @@ INSERT INTO song_words(song_words) VALUES ('rebuild');
 PRAGMA user_version = 2;
 )";
 
-constexpr int kKeyLength = 12;
 constexpr int kTokenLength = 24;
 constexpr char kKeyAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
 
@@ -152,6 +153,11 @@ LibrarySong songFrom(const Statement& s, bool withBytes) {
 }
 
 }  // namespace
+
+bool isStoredUploadKey(std::string_view key) { return key.size() == kUploadKeyLength && isUploadKey(key); }
+
+// Letters and digits, as a key's.
+bool isUploadExtension(std::string_view extension) { return extension.size() <= 8 && isUploadKey(extension); }
 
 std::string searchQuery(const std::string& words) {
     std::string query;
@@ -337,7 +343,7 @@ UploadAnswer SqliteSongStore::storeUpload(const std::string& bytes, const std::s
         }
     }
     for (int attempt = 0; attempt < 8; ++attempt) {
-        const std::string key = randomWord(kKeyLength), token = randomWord(kTokenLength);
+        const std::string key = randomWord(static_cast<int>(kUploadKeyLength)), token = randomWord(kTokenLength);
         Statement put(db, "INSERT INTO uploads(key, name, bytes, created, delete_token, size) "
                           "VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
         put.text(1, key).text(2, name).blob(3, bytes).integer(4, static_cast<int64_t>(std::time(nullptr)));

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tunecase {
@@ -139,6 +140,12 @@ private:
 
 // The schema of the first version, for the migration's tests.
 extern const char* const kSongStoreSchemaVersion1;
+
+// An upload's key as this store makes them: kUploadKeyLength letters and digits.
+inline constexpr size_t kUploadKeyLength = 12;
+bool isStoredUploadKey(std::string_view key);
+// An upload's file extension: 1 to 8 letters and digits.
+bool isUploadExtension(std::string_view extension);
 
 // A full-text query from the words a person typed: each word quoted, so nothing in it is
 // read as query syntax. "" when no word is left.

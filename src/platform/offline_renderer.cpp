@@ -278,9 +278,10 @@ struct Part {
     // On the calling thread, one synthesizer after the other: the second then reuses the
     // memory the first one's loading used and left (a thread of its own would not). Only the
     // presets the part plays are loaded.
-    bool loadSoundfont(const std::string& soundfont, const std::vector<Placed>& order, bool onlyPlayed) {
+    bool loadSoundfont(const std::string& soundfont, const std::vector<Placed>& order, uint64_t firstNote,
+                       bool onlyPlayed) {
         if (onlyPlayed) {
-            freshUntil = firstNoteFrame(order);
+            freshUntil = firstNote;
             choosePresets(synth.fluid, synth.synth, firstPresets(order, start));
         }
         if (synth.fluid.fluid_synth_sfload(synth.synth, soundfont.c_str(), 1) != FLUID_FAILED) return true;
@@ -291,16 +292,17 @@ struct Part {
     // `tick`, when given, is called after every block.
     void render(const std::vector<Placed>& order, bool measure, const std::function<void()>& tick = {}) {
         const FluidSynthApi& fluid = synth.fluid;
-        size_t i = 0;
-        for (; i < order.size() && order[i].frame < start; ++i) {
-            const auto& bytes = order[i].message->bytes;
-            splitMidiBytes(bytes.data(), bytes.size(), [&](const uint8_t* m, size_t n) {
-                uint8_t kind = m[0] & 0xF0;
-                if (kind == 0x80 || kind == 0x90 || kind == 0xA0) return;
-                if (order[i].frame < freshUntil && isSystemOn(m, n)) return;
+        // Before the part's start only the settings play, none of the notes.
+        auto play = [&](const Placed& p, bool notes) {
+            splitMidiBytes(p.message->bytes.data(), p.message->bytes.size(), [&](const uint8_t* m, size_t n) {
+                const uint8_t kind = m[0] & 0xF0;
+                if (!notes && (kind == 0x80 || kind == 0x90 || kind == 0xA0)) return;
+                if (p.frame < freshUntil && isSystemOn(m, n)) return;
                 playOnFluidSynth(fluid, synth.synth, m, n);
             });
-        }
+        };
+        size_t i = 0;
+        for (; i < order.size() && order[i].frame < start; ++i) play(order[i], false);
         std::vector<float> block(kBlockFrames * kChannels);
         uint64_t at = start;
         auto renderUntil = [&](uint64_t frame) {
@@ -320,14 +322,7 @@ struct Part {
         };
         for (; i < order.size() && order[i].frame < to; ++i) {
             renderUntil(order[i].frame);
-            const auto& bytes = order[i].message->bytes;
-            if (order[i].frame >= freshUntil) {
-                playBytesOnFluidSynth(fluid, synth.synth, bytes.data(), bytes.size());
-                continue;
-            }
-            splitMidiBytes(bytes.data(), bytes.size(), [&](const uint8_t* m, size_t n) {
-                if (!isSystemOn(m, n)) playOnFluidSynth(fluid, synth.synth, m, n);
-            });
+            play(order[i], true);
         }
         renderUntil(to);
         if (ok && std::fflush(out.file) != 0) ok = false;
@@ -456,6 +451,7 @@ RenderResult renderAudioFile(const std::vector<TimedMidiMessage>& messages, cons
     // Not worth it for a short song, nor where the second part would start near the first.
     if (total < static_cast<uint64_t>(kMinSplitSeconds * rate) || secondStart < split / 2) threads = 1;
     const bool chorus = songUsesChorus(messages);
+    const uint64_t firstNote = firstNoteFrame(order);
     std::vector<std::unique_ptr<Part>> parts;
     for (int p = 0; p < threads; ++p) {
         auto part = std::make_unique<Part>(fluid, rate);
@@ -491,13 +487,13 @@ RenderResult renderAudioFile(const std::vector<TimedMidiMessage>& messages, cons
     // is loaded while it plays.
     std::thread helper;
     if (parts.size() > 1) {
-        if (!parts[1]->loadSoundfont(options.soundfont, order, options.onlyPlayedPresets)) {
+        if (!parts[1]->loadSoundfont(options.soundfont, order, firstNote, options.onlyPlayedPresets)) {
             result.error = parts[1]->error;
             return result;
         }
         helper = std::thread([&] { parts[1]->render(order, options.normalize); });
     }
-    if (parts[0]->loadSoundfont(options.soundfont, order, options.onlyPlayedPresets)) {
+    if (parts[0]->loadSoundfont(options.soundfont, order, firstNote, options.onlyPlayedPresets)) {
         parts[0]->render(order, options.normalize, options.progress ? renderProgress : std::function<void()>{});
     }
     if (helper.joinable()) {

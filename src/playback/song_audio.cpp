@@ -11,7 +11,6 @@ RenderResult renderPreparedSong(PreparedSong& prepared, int speedPercent, const 
     if (!prepared.ok || !prepared.song || !prepared.song->track()) {
         RenderResult none;
         none.error = tr("the song does not read as MIDI");
-
         return none;
     }
     MidiTrackData& track = *prepared.song->track();
