@@ -13,8 +13,6 @@ namespace {
 constexpr double kSilent = -std::numeric_limits<double>::infinity();
 // Oversampling looks at this many frames on either side of a sample.
 constexpr size_t kFilterFrames = 32;
-constexpr size_t kPieceFrames = 1024;
-const float kWindow = static_cast<float>(std::pow(10.0, -TruePeakMeter::kWindowDb / 20));
 
 ebur128_state* newState(int channels, int sampleRate, int mode) {
     if (channels <= 0 || sampleRate <= 0) return nullptr;
@@ -56,62 +54,72 @@ double LoudnessMeter::integratedLufs(const std::vector<const LoudnessMeter*>& st
     return lufs;
 }
 
-struct TruePeakMeter::State {
-    explicit State(ebur128_state* s) : meter(s) {}
-    ~State() { ebur128_destroy(&meter); }
-    ebur128_state* meter;
-};
-
-TruePeakMeter::TruePeakMeter(int channels, int sampleRate) : channels_(channels), sampleRate_(sampleRate) {}
-
-TruePeakMeter::~TruePeakMeter() = default;
-
-bool TruePeakMeter::measure(const float* frames, size_t count, bool keep) {
-    if (!meter_) {
-        ebur128_state* s = newState(channels_, sampleRate_, EBUR128_MODE_TRUE_PEAK);
-        if (!s) return ok_ = false;
-        meter_ = std::make_unique<State>(s);
-    }
-    if (ebur128_add_frames_float(meter_->meter, frames, count) != EBUR128_SUCCESS) return ok_ = false;
-    for (int c = 0; keep && c < channels_; ++c) {
-        double p = 0;
-        if (ebur128_prev_true_peak(meter_->meter, static_cast<unsigned>(c), &p) == EBUR128_SUCCESS) {
-            peak_ = std::max(peak_, p);
+void PiecePeaks::add(const float* frames, size_t count) {
+    const size_t width = static_cast<size_t>(channels_);
+    while (count > 0) {
+        if (inLast_ == kFrames) {
+            pieces_.push_back(0);
+            inLast_ = 0;
         }
-    }
-    return true;
-}
-
-bool TruePeakMeter::add(const float* frames, size_t count) {
-    const size_t width = static_cast<size_t>(std::max(channels_, 1));
-    for (size_t at = 0; ok_ && at < count; at += kPieceFrames) {
-        const size_t n = std::min(kPieceFrames, count - at);
-        const float* piece = frames + at * width;
-        float loudest = 0;
-        for (size_t i = 0; i < n * width; ++i) loudest = std::max(loudest, std::fabs(piece[i]));
+        const size_t n = std::min(count, kFrames - inLast_);
+        float loudest = pieces_.back();
+        for (size_t i = 0; i < n * width; ++i) loudest = std::max(loudest, std::fabs(frames[i]));
+        pieces_.back() = loudest;
         loudest_ = std::max(loudest_, loudest);
-        if (loudest > 0 && loudest >= loudest_ * kWindow) {
-            // A stretch starts its filter on the frames before it, as it would have run; what
-            // comes out of that is left out, being partly the last stretch's.
-            if (!inStretch_ && !before_.empty()) measure(before_.data(), before_.size() / width, false);
-            inStretch_ = measure(piece, n, true);
-        } else if (inStretch_) {
-            // The stretch's last frames come out of the filter with the frames after them.
-            measure(piece, std::min(n, kFilterFrames), true);
-            inStretch_ = false;
-        }
-        const size_t keep = std::min(n, kFilterFrames);
-        before_.assign(piece + (n - keep) * width, piece + n * width);
+        inLast_ += n;
+        frames += n * width;
+        count -= n;
     }
-    return ok_;
 }
 
-double TruePeakMeter::truePeakDbtp() {
-    return peak_ > 0 ? 20 * std::log10(peak_) : kSilent;
+float lowestReaching(double level) { return static_cast<float>(level * std::pow(10.0, -PiecePeaks::kWindowDb / 20)); }
+
+std::optional<double> truePeakOfPieces(const PiecePeaks& peaks, int sampleRate, float from, float below,
+                                       const FrameReader& read) {
+    const std::vector<float>& pieces = peaks.pieces();
+    auto wanted = [&](size_t p) { return pieces[p] > 0 && pieces[p] >= from && pieces[p] < below; };
+    const size_t width = static_cast<size_t>(peaks.channels());
+    std::unique_ptr<ebur128_state, void (*)(ebur128_state*)> meter(nullptr, [](ebur128_state* s) { ebur128_destroy(&s); });
+    std::vector<float> frames;
+    double peak = 0;
+    for (size_t p = 0; p < pieces.size();) {
+        if (!wanted(p)) {
+            ++p;
+            continue;
+        }
+        // A run of wanted pieces goes through the filter in one, started on the frames before
+        // it (what comes out of those is left out, being partly the piece before's) and ended
+        // on the frames after it (which bring out the run's last frames).
+        size_t end = p;
+        while (end < pieces.size() && wanted(end)) ++end;
+        const uint64_t first = p * PiecePeaks::kFrames, last = end * PiecePeaks::kFrames;
+        const uint64_t lead = std::min<uint64_t>(first, kFilterFrames);
+        const uint64_t count = last + kFilterFrames - (first - lead);
+        frames.assign(count * width, 0.0f);
+        if (!read(first - lead, static_cast<size_t>(count), frames.data())) return std::nullopt;
+        if (!meter) {
+            meter.reset(newState(peaks.channels(), sampleRate, EBUR128_MODE_TRUE_PEAK));
+            if (!meter) return std::nullopt;
+        }
+        for (int pass = 0; pass < 2; ++pass) {
+            const float* at = frames.data() + (pass ? lead * width : 0);
+            const size_t n = static_cast<size_t>(pass ? count - lead : lead);
+            if (n == 0) continue;
+            if (ebur128_add_frames_float(meter.get(), at, n) != EBUR128_SUCCESS) return std::nullopt;
+            for (size_t c = 0; pass && c < width; ++c) {
+                double channelPeak = 0;
+                if (ebur128_prev_true_peak(meter.get(), static_cast<unsigned>(c), &channelPeak) == EBUR128_SUCCESS) {
+                    peak = std::max(peak, channelPeak);
+                }
+            }
+        }
+        p = end;
+    }
+    return peak;
 }
 
 double normalisingGainDb(double lufs, double peakDbtp, const LevelTarget& target) {
-    if (!std::isfinite(lufs) || !std::isfinite(peakDbtp)) return 0;
+    if (!std::isfinite(lufs) || std::isnan(peakDbtp)) return 0;
     return std::min(target.loudnessLufs - lufs, target.truePeakCeilingDbtp - peakDbtp);
 }
 

@@ -2,8 +2,12 @@
 // the gain that brings it to a target, so songs of very different make come out equally loud.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace tunecase {
@@ -34,39 +38,48 @@ private:
     std::unique_ptr<State> state_;
 };
 
-// The true peak (4x oversampled) of interleaved frames given in order. Oversampling is the
-// costly part of measuring, so only the stretches whose samples come within kWindowDb of the
-// loudest sample so far are oversampled: between samples a signal rises at most 3 dB above
-// them unless it is near the Nyquist frequency, where music has no strength.
-class TruePeakMeter {
+// The loudest sample of every piece of kFrames frames of interleaved audio given in order. The
+// true peak (4x oversampled) is what the ceiling holds, but oversampling is the costly part of
+// measuring: between samples a signal rises at most 3 dB above them unless it is near the
+// Nyquist frequency, where music has no strength, so only the pieces whose samples come within
+// kWindowDb of a level can reach it, and only those need oversampling.
+class PiecePeaks {
 public:
+    static constexpr size_t kFrames = 1024;
     static constexpr double kWindowDb = 4.0;
-    TruePeakMeter(int channels, int sampleRate);
-    ~TruePeakMeter();
-    TruePeakMeter(const TruePeakMeter&) = delete;
-    TruePeakMeter& operator=(const TruePeakMeter&) = delete;
+    explicit PiecePeaks(int channels) : channels_(std::max(channels, 1)) {}
 
-    bool add(const float* frames, size_t count);
-    // -infinity for silence.
-    double truePeakDbtp();
+    void add(const float* frames, size_t count);
+    // The loudest sample of all (linear).
+    float loudest() const { return loudest_; }
+    // One per piece, the last one possibly short.
+    const std::vector<float>& pieces() const { return pieces_; }
+    int channels() const { return channels_; }
 
 private:
-    // Oversamples frames; their peak counts when `keep` (not for frames that only fill the filter).
-    bool measure(const float* frames, size_t count, bool keep);
-
-    int channels_, sampleRate_;
-    float loudest_ = 0;  // the loudest sample so far
-    struct State;
-    std::unique_ptr<State> meter_;   // one for the whole run: setting one up costs more than a stretch
-    bool inStretch_ = false;         // the frames given last were oversampled
-    std::vector<float> before_;      // the frames just before, to start a stretch's filter on
-    double peak_ = 0;
-    bool ok_ = true;
+    int channels_;
+    size_t inLast_ = kFrames;  // frames in the last piece
+    float loudest_ = 0;
+    std::vector<float> pieces_;
 };
+
+// Reads `count` frames (interleaved) from frame `first` on into `out`, which comes filled with
+// silence: frames past the end of the audio are left so. False when reading fails.
+using FrameReader = std::function<bool(uint64_t first, size_t count, float* out)>;
+
+// The true peak (linear) of the pieces whose loudest sample is at least `from` and below
+// `below`, read again through `read` with the frames around them that the oversampling filter
+// needs. 0 when there is none; nullopt when reading or the meter failed.
+std::optional<double> truePeakOfPieces(const PiecePeaks& peaks, int sampleRate, float from, float below,
+                                       const FrameReader& read);
+
+// 10^(-kWindowDb/20) of `level`: the quietest loudest sample of a piece whose true peak may
+// still reach `level`.
+float lowestReaching(double level);
 
 // The gain in dB that brings audio measured at `lufs` with its true peak at `peakDbtp` to the
 // target loudness, lowered where the peak would pass the ceiling (such audio then comes out
-// quieter than the target). 0 for silence.
+// quieter than the target). 0 for silence; a peak of -infinity leaves the loudness to decide.
 double normalisingGainDb(double lufs, double peakDbtp, const LevelTarget& target = {});
 
 // 10^(dB/20).

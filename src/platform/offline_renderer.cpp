@@ -10,10 +10,13 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <future>
 #include <limits>
 #include <memory>
 #include <numeric>
 #include <thread>
+
+#include <unistd.h>
 
 #include "base/atomic_file.h"
 #include "base/reporter.h"
@@ -260,24 +263,23 @@ struct TempFile {
 
 // One synthesizer's part: started at `start` (on the grid) with the settings of every earlier
 // message but none of their notes, it renders up to `to` and keeps the frames from `from` on.
-// It measures the loudness of the frames it owns, from `from` up to `owns`, and the true peak
-// of all it keeps (the cross-fade mixes two parts, and is no louder than the louder of them).
+// It measures the loudness of the frames it owns, from `from` up to `owns`, and the pieces'
+// peaks of all it keeps, for the true peak (the cross-fade mixes two parts, and is no louder
+// than the louder of them).
 struct Part {
-    Part(const FluidSynthApi& fluid, int rate) : synth(fluid), meter(kChannels, rate), truePeak(kChannels, rate) {}
+    Part(const FluidSynthApi& fluid, int rate) : synth(fluid), meter(kChannels, rate), peaks(kChannels) {}
     Owned synth;
     uint64_t start = 0, from = 0, owns = 0, to = 0;
     TempFile out;
     LoudnessMeter meter;
-    TruePeakMeter truePeak;
+    PiecePeaks peaks;
     std::atomic<uint64_t> done{0};
     std::atomic<bool> ok{true};
     std::string error;
     bool scratchFull = false;  // the scratch file could not take the sound: the output cannot either
     uint64_t freshUntil = 0;   // resets before this frame (the song's first note) are left out
 
-    // On the calling thread, one synthesizer after the other: the second then reuses the
-    // memory the first one's loading used and left (a thread of its own would not). Only the
-    // presets the part plays are loaded.
+    // Only the presets the part plays are loaded.
     bool loadSoundfont(const std::string& soundfont, const std::vector<Placed>& order, uint64_t firstNote,
                        bool onlyPlayed) {
         if (onlyPlayed) {
@@ -312,7 +314,10 @@ struct Part {
                 if (at < owns) n = std::min(n, owns - at);
                 fluid.fluid_synth_write_float(synth.synth, static_cast<int>(n), block.data(), 0, 2, block.data(), 1, 2);
                 if (at >= from) {
-                    if (measure) ok = (at >= owns || meter.add(block.data(), n)) && truePeak.add(block.data(), n);
+                    if (measure) {
+                        ok = at >= owns || meter.add(block.data(), n);
+                        peaks.add(block.data(), n);
+                    }
                     if (std::fwrite(block.data(), sizeof(float) * kChannels, n, out.file) != n) ok = false;
                 }
                 at += n;
@@ -334,7 +339,50 @@ struct Part {
         fluid.delete_fluid_synth(synth.synth);
         synth.synth = nullptr;
     }
+
+    // The frames kept from `from` on, read again (for the true peak, beside the writer).
+    bool readKept(uint64_t first, size_t count, float* frames) const {
+        auto* bytes = reinterpret_cast<char*>(frames);
+        size_t left = count * kChannels * sizeof(float);
+        off_t at = static_cast<off_t>(first * kChannels * sizeof(float));
+        while (left > 0) {
+            const ssize_t n = ::pread(::fileno(out.file), bytes, left, at);
+            if (n == 0) return true;  // past the end: silence
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) return false;
+            bytes += n;
+            at += n;
+            left -= static_cast<size_t>(n);
+        }
+        return true;
+    }
 };
+
+// The true peak (linear) of the parts' pieces whose loudest sample is in [from, below), each
+// part on a thread of its own when `sideBySide`.
+std::optional<double> truePeakOf(const std::vector<std::unique_ptr<Part>>& parts, int rate, float from, float below,
+                                 bool sideBySide) {
+    std::vector<std::optional<double>> found(parts.size());
+    auto measure = [&](size_t p) {
+        const Part& part = *parts[p];
+        found[p] = truePeakOfPieces(part.peaks, rate, from, below, [&part](uint64_t first, size_t count, float* out) {
+            return part.readKept(first, count, out);
+        });
+    };
+    std::vector<std::thread> others;
+    for (size_t p = 1; p < parts.size(); ++p) {
+        if (sideBySide) others.emplace_back(measure, p);
+        else measure(p);
+    }
+    measure(0);
+    for (std::thread& t : others) t.join();
+    double peak = 0;
+    for (const std::optional<double>& f : found) {
+        if (!f) return std::nullopt;
+        peak = std::max(peak, *f);
+    }
+    return peak;
+}
 
 // The rendered song read back in order: the first part, the cross-fade, the second part.
 bool readSong(const std::vector<std::unique_ptr<Part>>& parts, uint64_t fade,
@@ -483,24 +531,24 @@ RenderResult renderAudioFile(const std::vector<TimedMidiMessage>& messages, cons
         for (auto& part : parts) done += part->done.load(std::memory_order_relaxed);
         report(kRenderShare * static_cast<double>(done) / static_cast<double>(std::max<uint64_t>(work, 1)));
     };
-    // The second part, with the lead-in the longer, starts first; the first part's soundfont
-    // is loaded while it plays.
+    // Each part loads its soundfont on its own thread.
     std::thread helper;
+    std::promise<void> secondDone;
+    std::future<void> secondFinished = secondDone.get_future();
     if (parts.size() > 1) {
-        if (!parts[1]->loadSoundfont(options.soundfont, order, firstNote, options.onlyPlayedPresets)) {
-            result.error = parts[1]->error;
-            return result;
-        }
-        helper = std::thread([&] { parts[1]->render(order, options.normalize); });
+        helper = std::thread([&] {
+            if (parts[1]->loadSoundfont(options.soundfont, order, firstNote, options.onlyPlayedPresets)) {
+                parts[1]->render(order, options.normalize);
+            }
+            secondDone.set_value();
+        });
     }
     if (parts[0]->loadSoundfont(options.soundfont, order, firstNote, options.onlyPlayedPresets)) {
         parts[0]->render(order, options.normalize, options.progress ? renderProgress : std::function<void()>{});
     }
     if (helper.joinable()) {
-        const Part& second = *parts[1];
-        while (options.progress && second.done.load() < second.to - second.start && second.ok) {
+        while (options.progress && secondFinished.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
             renderProgress();
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
         helper.join();
     }
@@ -513,20 +561,45 @@ RenderResult renderAudioFile(const std::vector<TimedMidiMessage>& messages, cons
     }
     report(kRenderShare);
 
-    // The gain that brings the song to the target.
+    // The gain that brings the song to the target. The true peak decides it only where it would
+    // pass the ceiling at the loudness's gain: the pieces that may take it there are measured
+    // first; the others, which only tell how far below the ceiling the peak is, while the file
+    // is written.
     double gainDb = options.gainDb;
-    double lufs = std::numeric_limits<double>::quiet_NaN(), peak = lufs;
+    double lufs = std::numeric_limits<double>::quiet_NaN();
+    std::optional<double> truePeak;
+    std::optional<double> restPeak = 0.0;
+    std::jthread measuringTheRest;
     if (options.normalize) {
         std::vector<const LoudnessMeter*> meters;
-        peak = -std::numeric_limits<double>::infinity();
+        float loudest = 0;
         for (auto& part : parts) {
             meters.push_back(&part->meter);
-            peak = std::max(peak, part->truePeak.truePeakDbtp());
+            loudest = std::max(loudest, part->peaks.loudest());
         }
         lufs = LoudnessMeter::integratedLufs(meters);
         LevelTarget target = options.target;
         target.loudnessLufs += options.gainDb;
-        gainDb = normalisingGainDb(lufs, peak, target);
+        // Pieces that may hold the song's true peak come near its loudest sample; those that may
+        // take it past the ceiling at the loudness's gain, near that level (none in silence).
+        const float mayHoldThePeak = lowestReaching(loudest);
+        const float mayDecide = std::isfinite(lufs)
+                                    ? lowestReaching(gainFactor(target.truePeakCeilingDbtp - target.loudnessLufs + lufs))
+                                    : std::numeric_limits<float>::infinity();
+        const float measuredFirst = std::max(mayHoldThePeak, mayDecide);
+        const bool sideBySide = parts.size() > 1;
+        truePeak = truePeakOf(parts, rate, measuredFirst, std::numeric_limits<float>::infinity(), sideBySide);
+        if (!truePeak) {
+            result.error = fillIn(tr("cannot write %s"), path);
+            return result;
+        }
+        gainDb = normalisingGainDb(lufs, 20 * std::log10(*truePeak), target);
+        // A peak past the line leaves the rest below it; otherwise the rest is only below the ceiling.
+        if (mayHoldThePeak < measuredFirst && *truePeak < gainFactor(target.truePeakCeilingDbtp - gainDb)) {
+            measuringTheRest = std::jthread([&, measuredFirst, mayHoldThePeak] {
+                restPeak = truePeakOf(parts, rate, mayHoldThePeak, measuredFirst, false);
+            });
+        }
     }
     const float factor = static_cast<float>(gainFactor(gainDb));
 
@@ -557,6 +630,11 @@ RenderResult renderAudioFile(const std::vector<TimedMidiMessage>& messages, cons
         ok = false;
         why = tr("the encoder failed");
     }
+    if (measuringTheRest.joinable()) measuringTheRest.join();
+    if (ok && !restPeak) {
+        ok = false;  // the kept sound could not be read again
+        why.clear();
+    }
     if (!ok) {
         file.fail(file.error() ? file.error() : EIO);
         result.error = why.empty() ? fillIn(tr("cannot write %s"), path) : fillIn(tr("cannot write %s: %s"), {path, why});
@@ -575,7 +653,8 @@ RenderResult renderAudioFile(const std::vector<TimedMidiMessage>& messages, cons
     result.gainDb = gainDb;
     // A gain moves both by its own amount (the 16-bit formats' clipping aside).
     result.loudnessLufs = lufs + gainDb;
-    result.truePeakDbtp = peak + gainDb;
+    result.truePeakDbtp = truePeak ? 20 * std::log10(std::max(*truePeak, *restPeak)) + gainDb
+                                   : std::numeric_limits<double>::quiet_NaN();
     return result;
 }
 

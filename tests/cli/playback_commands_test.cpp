@@ -285,6 +285,11 @@ TEST(CliRender, AComposedAndAnArrangedSongComeOutEquallyLoud) {
         normalised[i] = measure(wav);
         EXPECT_NEAR(normalised[i].lufs, -16.0, 1.0) << songs[i];
         EXPECT_LE(normalised[i].peakDbtp, -1.0 + 0.05) << songs[i];  // 16-bit rounding
+        // The summary tells the file's true peak, whether the ceiling (the arranged song) or the
+        // loudness (the composed one) set the gain.
+        const size_t peakAt = out.find("true peak ");
+        ASSERT_NE(peakAt, std::string::npos) << out;
+        EXPECT_NEAR(std::stod(out.substr(peakAt + 10)), normalised[i].peakDbtp, 0.1) << songs[i];
     }
     EXPECT_GT(std::fabs(raw[0].lufs - raw[1].lufs), 3.0) << "the songs should differ before normalising";
     EXPECT_NEAR(normalised[0].lufs, normalised[1].lufs, 1.0);
