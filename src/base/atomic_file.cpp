@@ -120,6 +120,11 @@ bool AtomicFile::open(std::string_view pathView) {
         temp_.clear();
         return false;
     }
+    // A large file (rendered audio) goes out in a few system calls; a small one only touches
+    // the pages it fills.
+    constexpr size_t kBufferBytes = size_t{1} << 20;
+    if (!buffer_) buffer_ = std::make_unique_for_overwrite<char[]>(kBufferBytes);
+    std::setvbuf(file_, buffer_.get(), _IOFBF, kBufferBytes);
     target_ = target;
     return true;
 }

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -59,6 +60,7 @@ private:
     std::string path_;    // as given, for messages
     std::string target_;  // the file renamed over: the path, or the file a link names
     std::string temp_;  // empty when the target is written in place
+    std::unique_ptr<char[]> buffer_;  // the stream's, kept until it closes
     std::FILE* file_ = nullptr;
     int error_ = 0;
 };

@@ -79,7 +79,10 @@ std::optional<double> truePeakOfPieces(const PiecePeaks& peaks, int sampleRate, 
     const std::vector<float>& pieces = peaks.pieces();
     auto wanted = [&](size_t p) { return pieces[p] > 0 && pieces[p] >= from && pieces[p] < below; };
     const size_t width = static_cast<size_t>(peaks.channels());
-    std::unique_ptr<ebur128_state, void (*)(ebur128_state*)> meter(nullptr, [](ebur128_state* s) { ebur128_destroy(&s); });
+    struct Destroy {
+        void operator()(ebur128_state* s) const { ebur128_destroy(&s); }
+    };
+    std::unique_ptr<ebur128_state, Destroy> meter;
     std::vector<float> frames;
     double peak = 0;
     for (size_t p = 0; p < pieces.size();) {
@@ -100,6 +103,9 @@ std::optional<double> truePeakOfPieces(const PiecePeaks& peaks, int sampleRate, 
         if (!meter) {
             meter.reset(newState(peaks.channels(), sampleRate, EBUR128_MODE_TRUE_PEAK));
             if (!meter) return std::nullopt;
+            // Channels left out of the loudness still have their peaks found, without the
+            // weighting filter's work.
+            for (unsigned c = 0; c < width; ++c) ebur128_set_channel(meter.get(), c, EBUR128_UNUSED);
         }
         for (int pass = 0; pass < 2; ++pass) {
             const float* at = frames.data() + (pass ? lead * width : 0);

@@ -45,7 +45,7 @@ private:
 // kWindowDb of a level can reach it, and only those need oversampling.
 class PiecePeaks {
 public:
-    static constexpr size_t kFrames = 1024;
+    static constexpr size_t kFrames = 256;
     static constexpr double kWindowDb = 4.0;
     explicit PiecePeaks(int channels) : channels_(std::max(channels, 1)) {}
 

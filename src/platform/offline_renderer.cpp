@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <future>
+#include <optional>
 #include <limits>
 #include <memory>
 #include <numeric>
@@ -254,8 +255,13 @@ uint64_t leadInStart(const std::vector<Placed>& order, uint64_t split, int rate)
     return start / kGrid * kGrid;
 }
 
+// Blocks go in and out whole, each in one system call.
 struct TempFile {
-    std::FILE* file = std::tmpfile();
+    std::FILE* file = [] {
+        std::FILE* f = std::tmpfile();
+        if (f) std::setvbuf(f, nullptr, _IONBF, 0);
+        return f;
+    }();
     ~TempFile() {
         if (file) std::fclose(file);
     }
@@ -358,31 +364,45 @@ struct Part {
     }
 };
 
-// The true peak (linear) of the parts' pieces whose loudest sample is in [from, below), each
-// part on a thread of its own when `sideBySide`.
-std::optional<double> truePeakOf(const std::vector<std::unique_ptr<Part>>& parts, int rate, float from, float below,
-                                 bool sideBySide) {
-    std::vector<std::optional<double>> found(parts.size());
-    auto measure = [&](size_t p) {
-        const Part& part = *parts[p];
-        found[p] = truePeakOfPieces(part.peaks, rate, from, below, [&part](uint64_t first, size_t count, float* out) {
-            return part.readKept(first, count, out);
-        });
-    };
-    std::vector<std::thread> others;
-    for (size_t p = 1; p < parts.size(); ++p) {
-        if (sideBySide) others.emplace_back(measure, p);
-        else measure(p);
+// The true peak (linear) of the parts' pieces in two ranges of their loudest samples, each part
+// on a thread of its own: first those from `first` up, then those from `rest` up to `first`.
+// Each answer is asked for once; nullopt when the sound could not be read again.
+class PeakMeasuring {
+public:
+    PeakMeasuring(const std::vector<std::unique_ptr<Part>>& parts, int rate, float first, float rest) {
+        for (const auto& part : parts) {
+            std::promise<std::optional<double>> firstFound, restFound;
+            first_.push_back(firstFound.get_future());
+            rest_.push_back(restFound.get_future());
+            threads_.emplace_back([&part = *part, rate, first, rest, firstFound = std::move(firstFound),
+                                   restFound = std::move(restFound)]() mutable {
+                const FrameReader read = [&part](uint64_t at, size_t count, float* out) {
+                    return part.readKept(at, count, out);
+                };
+                constexpr float kAll = std::numeric_limits<float>::infinity();
+                firstFound.set_value(truePeakOfPieces(part.peaks, rate, first, kAll, read));
+                restFound.set_value(truePeakOfPieces(part.peaks, rate, rest, first, read));
+            });
+        }
     }
-    measure(0);
-    for (std::thread& t : others) t.join();
-    double peak = 0;
-    for (const std::optional<double>& f : found) {
-        if (!f) return std::nullopt;
-        peak = std::max(peak, *f);
+    std::optional<double> first() { return largest(first_); }
+    std::optional<double> rest() { return largest(rest_); }
+
+private:
+    using Found = std::future<std::optional<double>>;
+    static std::optional<double> largest(std::vector<Found>& found) {
+        double peak = 0;
+        bool ok = true;
+        for (Found& f : found) {
+            const std::optional<double> p = f.get();
+            ok = ok && p.has_value();
+            peak = std::max(peak, p.value_or(0));
+        }
+        return ok ? std::optional<double>(peak) : std::nullopt;
     }
-    return peak;
-}
+    std::vector<Found> first_, rest_;
+    std::vector<std::jthread> threads_;
+};
 
 // The rendered song read back in order: the first part, the cross-fade, the second part.
 bool readSong(const std::vector<std::unique_ptr<Part>>& parts, uint64_t fade,
@@ -490,11 +510,14 @@ RenderResult renderAudioFile(const std::vector<TimedMidiMessage>& messages, cons
     quietFluidSynthLog(fluid);
 
     // A long song is rendered as two halves side by side, the second from a little before
-    // its half on.
+    // its half on. The split lies as far past the middle as makes both parts equally long,
+    // the second's lead-in included.
     int threads = options.threads > 0 ? options.threads
                                       : static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 2u));
     const uint64_t fade = kFadeFrames;
-    const uint64_t split = total / 2 / kGrid * kGrid;
+    const uint64_t middle = total / 2 / kGrid * kGrid;
+    const uint64_t lead = middle - leadInStart(order, middle, rate);
+    const uint64_t split = std::min(middle + lead / 2, total) / kGrid * kGrid;
     const uint64_t secondStart = leadInStart(order, split, rate);
     // Not worth it for a short song, nor where the second part would start near the first.
     if (total < static_cast<uint64_t>(kMinSplitSeconds * rate) || secondStart < split / 2) threads = 1;
@@ -547,7 +570,8 @@ RenderResult renderAudioFile(const std::vector<TimedMidiMessage>& messages, cons
         parts[0]->render(order, options.normalize, options.progress ? renderProgress : std::function<void()>{});
     }
     if (helper.joinable()) {
-        while (options.progress && secondFinished.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
+        constexpr auto kProgressEvery = std::chrono::milliseconds(50);
+        while (options.progress && secondFinished.wait_for(kProgressEvery) != std::future_status::ready) {
             renderProgress();
         }
         helper.join();
@@ -568,8 +592,8 @@ RenderResult renderAudioFile(const std::vector<TimedMidiMessage>& messages, cons
     double gainDb = options.gainDb;
     double lufs = std::numeric_limits<double>::quiet_NaN();
     std::optional<double> truePeak;
-    std::optional<double> restPeak = 0.0;
-    std::jthread measuringTheRest;
+    std::optional<PeakMeasuring> peaks;
+    bool restCounts = false;
     if (options.normalize) {
         std::vector<const LoudnessMeter*> meters;
         float loudest = 0;
@@ -583,23 +607,18 @@ RenderResult renderAudioFile(const std::vector<TimedMidiMessage>& messages, cons
         // Pieces that may hold the song's true peak come near its loudest sample; those that may
         // take it past the ceiling at the loudness's gain, near that level (none in silence).
         const float mayHoldThePeak = lowestReaching(loudest);
-        const float mayDecide = std::isfinite(lufs)
-                                    ? lowestReaching(gainFactor(target.truePeakCeilingDbtp - target.loudnessLufs + lufs))
-                                    : std::numeric_limits<float>::infinity();
-        const float measuredFirst = std::max(mayHoldThePeak, mayDecide);
-        const bool sideBySide = parts.size() > 1;
-        truePeak = truePeakOf(parts, rate, measuredFirst, std::numeric_limits<float>::infinity(), sideBySide);
+        const double ceilingAtLoudness = target.truePeakCeilingDbtp - target.loudnessLufs + lufs;
+        const float mayDecide = std::isfinite(lufs) ? lowestReaching(gainFactor(ceilingAtLoudness))
+                                                    : std::numeric_limits<float>::infinity();
+        peaks.emplace(parts, rate, std::max(mayHoldThePeak, mayDecide), mayHoldThePeak);
+        truePeak = peaks->first();
         if (!truePeak) {
             result.error = fillIn(tr("cannot write %s"), path);
             return result;
         }
         gainDb = normalisingGainDb(lufs, 20 * std::log10(*truePeak), target);
-        // A peak past the line leaves the rest below it; otherwise the rest is only below the ceiling.
-        if (mayHoldThePeak < measuredFirst && *truePeak < gainFactor(target.truePeakCeilingDbtp - gainDb)) {
-            measuringTheRest = std::jthread([&, measuredFirst, mayHoldThePeak] {
-                restPeak = truePeakOf(parts, rate, mayHoldThePeak, measuredFirst, false);
-            });
-        }
+        // A peak past the ceiling leaves the rest below it; one below it may be beaten by the rest.
+        restCounts = *truePeak < gainFactor(target.truePeakCeilingDbtp - gainDb);
     }
     const float factor = static_cast<float>(gainFactor(gainDb));
 
@@ -630,10 +649,14 @@ RenderResult renderAudioFile(const std::vector<TimedMidiMessage>& messages, cons
         ok = false;
         why = tr("the encoder failed");
     }
-    if (measuringTheRest.joinable()) measuringTheRest.join();
-    if (ok && !restPeak) {
-        ok = false;  // the kept sound could not be read again
-        why.clear();
+    if (ok && restCounts) {
+        const std::optional<double> rest = peaks->rest();
+        if (rest) {
+            truePeak = std::max(*truePeak, *rest);
+        } else {
+            ok = false;  // the kept sound could not be read again
+            why.clear();
+        }
     }
     if (!ok) {
         file.fail(file.error() ? file.error() : EIO);
@@ -653,8 +676,7 @@ RenderResult renderAudioFile(const std::vector<TimedMidiMessage>& messages, cons
     result.gainDb = gainDb;
     // A gain moves both by its own amount (the 16-bit formats' clipping aside).
     result.loudnessLufs = lufs + gainDb;
-    result.truePeakDbtp = truePeak ? 20 * std::log10(std::max(*truePeak, *restPeak)) + gainDb
-                                   : std::numeric_limits<double>::quiet_NaN();
+    result.truePeakDbtp = truePeak ? 20 * std::log10(*truePeak) + gainDb : std::numeric_limits<double>::quiet_NaN();
     return result;
 }
 

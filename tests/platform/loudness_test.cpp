@@ -70,7 +70,9 @@ TEST(Loudness, MetersAgreeWithMeasuringTheWholeSignal) {
         // back (past the end: silence), is the whole signal's, and measuring them in two
         // ranges finds the same.
         PiecePeaks peaks(2);
-        for (size_t f = 0; f < s.size() / 2; f += 3000) peaks.add(s.data() + f * 2, std::min<size_t>(3000, s.size() / 2 - f));
+        for (size_t f = 0; f < s.size() / 2; f += 3000) {
+            peaks.add(s.data() + f * 2, std::min<size_t>(3000, s.size() / 2 - f));
+        }
         ASSERT_EQ(peaks.pieces().size(), (s.size() / 2 + PiecePeaks::kFrames - 1) / PiecePeaks::kFrames);
         size_t reads = 0;
         const FrameReader read = [&](uint64_t at, size_t count, float* out) {
