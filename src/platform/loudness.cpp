@@ -14,21 +14,26 @@ constexpr double kSilent = -std::numeric_limits<double>::infinity();
 // Oversampling looks at this many frames on either side of a sample.
 constexpr size_t kFilterFrames = 32;
 
-ebur128_state* newState(int channels, int sampleRate, int mode) {
+struct Destroy {
+    void operator()(ebur128_state* s) const { ebur128_destroy(&s); }
+};
+using MeterPtr = std::unique_ptr<ebur128_state, Destroy>;
+
+MeterPtr newState(int channels, int sampleRate, int mode) {
     if (channels <= 0 || sampleRate <= 0) return nullptr;
-    return ebur128_init(static_cast<unsigned>(channels), static_cast<unsigned long>(sampleRate), mode);
+    return MeterPtr(ebur128_init(static_cast<unsigned>(channels), static_cast<unsigned long>(sampleRate), mode));
 }
 
 }  // namespace
 
 struct LoudnessMeter::State {
-    explicit State(ebur128_state* s) : meter(s) {}
-    ~State() { ebur128_destroy(&meter); }
-    ebur128_state* meter;
+    MeterPtr meter;
 };
 
 LoudnessMeter::LoudnessMeter(int channels, int sampleRate) {
-    if (ebur128_state* s = newState(channels, sampleRate, EBUR128_MODE_I)) state_ = std::make_unique<State>(s);
+    if (MeterPtr s = newState(channels, sampleRate, EBUR128_MODE_I)) {
+        state_ = std::make_unique<State>(State{std::move(s)});
+    }
 }
 
 LoudnessMeter::~LoudnessMeter() = default;
@@ -36,7 +41,7 @@ LoudnessMeter::~LoudnessMeter() = default;
 bool LoudnessMeter::ok() const { return state_ != nullptr; }
 
 bool LoudnessMeter::add(const float* frames, size_t count) {
-    return state_ && ebur128_add_frames_float(state_->meter, frames, count) == EBUR128_SUCCESS;
+    return state_ && ebur128_add_frames_float(state_->meter.get(), frames, count) == EBUR128_SUCCESS;
 }
 
 double LoudnessMeter::integratedLufs() const { return integratedLufs({this}); }
@@ -45,7 +50,7 @@ double LoudnessMeter::integratedLufs(const std::vector<const LoudnessMeter*>& st
     std::vector<ebur128_state*> states;
     for (const LoudnessMeter* m : stretches) {
         if (!m || !m->state_) return kSilent;
-        states.push_back(m->state_->meter);
+        states.push_back(m->state_->meter.get());
     }
     double lufs = kSilent;
     if (states.empty() || ebur128_loudness_global_multiple(states.data(), states.size(), &lufs) != EBUR128_SUCCESS) {
@@ -79,10 +84,7 @@ std::optional<double> truePeakOfPieces(const PiecePeaks& peaks, int sampleRate, 
     const std::vector<float>& pieces = peaks.pieces();
     auto wanted = [&](size_t p) { return pieces[p] > 0 && pieces[p] >= from && pieces[p] < below; };
     const size_t width = static_cast<size_t>(peaks.channels());
-    struct Destroy {
-        void operator()(ebur128_state* s) const { ebur128_destroy(&s); }
-    };
-    std::unique_ptr<ebur128_state, Destroy> meter;
+    MeterPtr meter;
     std::vector<float> frames;
     double peak = 0;
     for (size_t p = 0; p < pieces.size();) {
@@ -101,22 +103,22 @@ std::optional<double> truePeakOfPieces(const PiecePeaks& peaks, int sampleRate, 
         frames.assign(count * width, 0.0f);
         if (!read(first - lead, static_cast<size_t>(count), frames.data())) return std::nullopt;
         if (!meter) {
-            meter.reset(newState(peaks.channels(), sampleRate, EBUR128_MODE_TRUE_PEAK));
+            meter = newState(peaks.channels(), sampleRate, EBUR128_MODE_TRUE_PEAK);
             if (!meter) return std::nullopt;
             // Channels left out of the loudness still have their peaks found, without the
             // weighting filter's work.
             for (unsigned c = 0; c < width; ++c) ebur128_set_channel(meter.get(), c, EBUR128_UNUSED);
         }
-        for (int pass = 0; pass < 2; ++pass) {
-            const float* at = frames.data() + (pass ? lead * width : 0);
-            const size_t n = static_cast<size_t>(pass ? count - lead : lead);
-            if (n == 0) continue;
-            if (ebur128_add_frames_float(meter.get(), at, n) != EBUR128_SUCCESS) return std::nullopt;
-            for (size_t c = 0; pass && c < width; ++c) {
-                double channelPeak = 0;
-                if (ebur128_prev_true_peak(meter.get(), static_cast<unsigned>(c), &channelPeak) == EBUR128_SUCCESS) {
-                    peak = std::max(peak, channelPeak);
-                }
+        if (lead > 0 && ebur128_add_frames_float(meter.get(), frames.data(), lead) != EBUR128_SUCCESS) {
+            return std::nullopt;
+        }
+        if (ebur128_add_frames_float(meter.get(), frames.data() + lead * width, count - lead) != EBUR128_SUCCESS) {
+            return std::nullopt;
+        }
+        for (size_t c = 0; c < width; ++c) {
+            double channelPeak = 0;
+            if (ebur128_prev_true_peak(meter.get(), static_cast<unsigned>(c), &channelPeak) == EBUR128_SUCCESS) {
+                peak = std::max(peak, channelPeak);
             }
         }
         p = end;

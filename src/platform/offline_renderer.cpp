@@ -11,10 +11,10 @@
 #include <cstdio>
 #include <cstring>
 #include <future>
-#include <optional>
 #include <limits>
 #include <memory>
 #include <numeric>
+#include <optional>
 #include <thread>
 
 #include <unistd.h>
@@ -665,7 +665,6 @@ RenderResult renderAudioFile(const std::vector<TimedMidiMessage>& messages, cons
     }
     if (!file.commit()) {
         result.error = fillIn(tr("cannot write %s"), file.reason());
-
         return result;
     }
     report(1.0);
